@@ -1,0 +1,33 @@
+#include "app/usage.h"
+
+namespace olvane {
+
+void PrintUsage(Platform& Sys) {
+  static const char* const kLines[] = {
+      "   olvane: purge expired files. V.1.0. Usage:",
+      "",
+      "         olvane -Ddays [FullPath][filename] [-r] [-m:move_path] [-Y]",
+      "",
+      "      days  - number of days (expiration term) ",
+      "      file  - filename (willcards */? allowed)",
+      "      -r    - recurse subdirectories",
+      "   Examples:",
+      "   ---------",
+      "              olvane -d90 \\\\Server\\Archive\\*.zip ",
+      "   will delete all files *.zip older than three months from "
+      "Server\\Archive ",
+      "   ",
+      "             olvane -d1 \"C:\\Windows\\Temporary Internet "
+      "Files\\XXX*.jpg\" -r",
+      "   will delete more than one day old JPG files, name starting with XXX,",
+      "   from Internet Explorer temporary folders and subfolders",
+      "",
+      "             olvane -d365 -r",
+      "   will delete all files older than one year from current folder and "
+      "subfolders ",
+      "",
+  };
+  for (const char* Line : kLines) Sys.Print(Line);
+}
+
+}  // namespace olvane

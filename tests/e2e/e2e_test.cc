@@ -1,0 +1,329 @@
+// End-to-end tests of the built command in temporary folders.
+//
+// The same suite serves every build. The environment says what to run:
+//   OLVANE_PROGRAM     the command that starts olvane ("wine .../olvane.exe")
+//   OLVANE_HOLDER      the command that starts hold_open
+//   OLVANE_PATH_STYLE  "windows" to hand the command drive paths ("Z:\...")
+//                      and expect "\r\n" line ends
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Env(const char* Name) {
+  const char* Value = std::getenv(Name);
+  return Value ? Value : "";
+}
+
+bool WindowsStyle() { return Env("OLVANE_PATH_STYLE") == "windows"; }
+
+std::string Quote(const std::string& Text) {
+  std::string Quoted = "'";
+  for (char C : Text) Quoted += C == '\'' ? std::string("'\\''") : std::string(1, C);
+  return Quoted + "'";
+}
+
+std::string ReadFile(const fs::path& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  std::stringstream Text;
+  Text << In.rdbuf();
+  return Text.str();
+}
+
+struct Result {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+// Starts hold_open on some files and stops it again when it goes out of
+// scope.
+class Holder {
+ public:
+  Holder(const fs::path& Scratch, const std::vector<std::string>& Files)
+      : Ready_(Scratch / "ready"), Release_(Scratch / "release") {
+    fs::remove(Release_);
+    std::string Command = Env("OLVANE_HOLDER") + " " + Quote(Form(Ready_)) +
+                          " " + Quote(Form(Release_));
+    for (const std::string& File : Files) Command += " " + Quote(File);
+    std::system((Command + " >/dev/null 2>&1 &").c_str());
+    WaitFor([&] { return fs::exists(Ready_); });
+  }
+  ~Holder() {
+    std::ofstream(Release_) << "go\n";
+    WaitFor([&] { return !fs::exists(Ready_); });
+  }
+  static std::string Form(const fs::path& Path) {
+    if (!WindowsStyle()) return Path.string();
+    std::string Text = "Z:" + Path.string();
+    for (char& C : Text) C = C == '/' ? '\\' : C;
+    return Text;
+  }
+
+ private:
+  template <typename Done>
+  static void WaitFor(Done Check) {
+    for (int Tick = 0; Tick < 3000 && !Check(); ++Tick) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  fs::path Ready_, Release_;
+};
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device Seed;
+    const std::string Tag = std::to_string(Seed()) + std::to_string(Seed());
+    Scratch = fs::temp_directory_path() / ("olvane-e2e-" + Tag);
+    Root = Scratch / "root";
+    fs::create_directories(Root);
+  }
+  void TearDown() override { fs::remove_all(Scratch); }
+
+  // The path as the command is given it and prints it.
+  static std::string P(const fs::path& Path) { return Holder::Form(Path); }
+
+  // Output as the command writes it: each line with the platform's line end.
+  static std::string Text(const Lines& Out) {
+    std::string All;
+    for (const std::string& Line : Out) {
+      All += Line + (WindowsStyle() ? "\r\n" : "\n");
+    }
+    return All;
+  }
+
+  // Output lines, with the line ends checked.
+  static Lines Split(const std::string& Out) {
+    Lines Result;
+    const std::string End = WindowsStyle() ? "\r\n" : "\n";
+    size_t Start = 0;
+    for (size_t At; (At = Out.find(End, Start)) != std::string::npos;
+         Start = At + End.size()) {
+      Result.push_back(Out.substr(Start, At - Start));
+    }
+    EXPECT_EQ(Start, Out.size()) << "output does not end with a line end";
+    return Result;
+  }
+
+  void Make(const fs::path& Path, const std::string& Content = "x") {
+    fs::create_directories(Path.parent_path());
+    std::ofstream(Path, std::ios::binary) << Content;
+  }
+
+  Result Run(const Lines& Args, const fs::path& Cwd = fs::path()) {
+    std::string Command = "cd " + Quote((Cwd.empty() ? Root : Cwd).string()) +
+                          " && " + Env("OLVANE_PROGRAM");
+    for (const std::string& Arg : Args) Command += " " + Quote(Arg);
+    Command += " >" + Quote((Scratch / "out").string()) + " 2>" +
+               Quote((Scratch / "err").string()) + " </dev/null; echo $? >" +
+               Quote((Scratch / "rc").string());
+    std::system(Command.c_str());
+    Result Got;
+    Got.Status = std::atoi(ReadFile(Scratch / "rc").c_str());
+    Got.Out = ReadFile(Scratch / "out");
+    Got.Err = ReadFile(Scratch / "err");
+    return Got;
+  }
+
+  static Lines UsageScreen() {
+    return {"   olvane: purge expired files. V.1.0. Usage:",
+            "",
+            "         olvane -Ddays [FullPath][filename] [-r] [-m:move_path] [-Y]",
+            "",
+            "      days  - number of days (expiration term) ",
+            "      file  - filename (willcards */? allowed)",
+            "      -r    - recurse subdirectories",
+            "   Examples:",
+            "   ---------",
+            "              olvane -d90 \\\\Server\\Archive\\*.zip ",
+            "   will delete all files *.zip older than three months from "
+            "Server\\Archive ",
+            "   ",
+            "             olvane -d1 \"C:\\Windows\\Temporary Internet "
+            "Files\\XXX*.jpg\" -r",
+            "   will delete more than one day old JPG files, name starting "
+            "with XXX,",
+            "   from Internet Explorer temporary folders and subfolders",
+            "",
+            "             olvane -d365 -r",
+            "   will delete all files older than one year from current folder "
+            "and subfolders ",
+            ""};
+  }
+
+  // Deletion lines come in listing order, which the file system decides.
+  static Lines Sorted(Lines Out) {
+    std::sort(Out.begin(), Out.end());
+    return Out;
+  }
+
+  fs::path Scratch, Root;
+};
+
+TEST_F(EndToEndTest, NoArgumentPrintsTheUsageScreen) {
+  Result Got = Run({});
+  EXPECT_EQ(Got.Status, 0);
+  EXPECT_EQ(Got.Out, Text(UsageScreen()));
+  EXPECT_EQ(Got.Err, "");
+}
+
+TEST_F(EndToEndTest, DeletesDueFilesOfTheFolderOnly) {
+  Make(Root / "a.log");
+  Make(Root / "b.txt");
+  Make(Root / "sub" / "c.log");
+  Result Kept = Run({"-d1", P(Root)});
+  EXPECT_EQ(Kept.Out, Text({"     0 file(s) deleted."}));
+
+  Result Got = Run({"-d0", P(Root) + (WindowsStyle() ? "\\" : "/")});
+  EXPECT_EQ(Got.Status, 0);
+  Lines Out = Split(Got.Out);
+  ASSERT_EQ(Out.size(), 3u);
+  EXPECT_EQ(Out.back(), "     2 file(s) deleted.");
+  Out.pop_back();
+  EXPECT_EQ(Sorted(Out), (Lines{"Delete file: " + P(Root / "a.log"),
+                                "Delete file: " + P(Root / "b.txt")}));
+  EXPECT_FALSE(fs::exists(Root / "a.log"));
+  EXPECT_TRUE(fs::exists(Root / "sub" / "c.log"));
+}
+
+TEST_F(EndToEndTest, RelativeMaskRecursesAndReachesTheCommandUnexpanded) {
+  Make(Root / "r.log");  // an expanding runtime would turn *.log into r.log
+  Make(Root / "logs" / "a.log");
+  Make(Root / "logs" / "b.txt");
+  Make(Root / "logs" / "x" / "y" / "c.log");
+  Result Got = Run({"-d0", "logs", "*.log", "-r"});
+  EXPECT_EQ(Sorted(Split(Got.Out)),
+            (Lines{"     2 file(s) deleted.",
+                   "Delete file: " + P(Root / "logs" / "a.log"),
+                   "Delete file: " + P(Root / "logs" / "x" / "y" / "c.log")}));
+  EXPECT_TRUE(fs::exists(Root / "r.log"));
+  EXPECT_TRUE(fs::exists(Root / "logs" / "b.txt"));
+}
+
+TEST_F(EndToEndTest, FileHeldOpenByAnotherProcessIsLeftAlone) {
+  Make(Root / "held.log");
+  Make(Root / "free.log");
+  Result Got;
+  {
+    Holder Hold(Scratch, {P(Root / "held.log")});
+    Got = Run({"-d0", P(Root / "*.log")});
+  }
+  EXPECT_EQ(Sorted(Split(Got.Out)),
+            (Lines{"     1 file(s) deleted.",
+                   "Cannot open file: " + P(Root / "held.log"),
+                   "Delete file: " + P(Root / "free.log")}));
+  EXPECT_TRUE(fs::exists(Root / "held.log"));
+}
+
+TEST_F(EndToEndTest, UnresolvedTargetAndBadTermsAreReported) {
+  Make(Root / "keep");
+  Lines Expected = {"   Path don't find", ""};
+  for (const std::string& Line : UsageScreen()) Expected.push_back(Line);
+  Expected.push_back("     0 file(s) deleted.");
+  Result Missing = Run({"-d0", "nothing"});
+  EXPECT_EQ(Missing.Status, 0);
+  EXPECT_EQ(Missing.Out, Text(Expected));
+
+  Result Bare = Run({"-d", "0", P(Root)});
+  EXPECT_EQ(Bare.Status, 2);
+  EXPECT_EQ(Split(Bare.Out).front(), "   Invalid number of days: -d");
+  EXPECT_TRUE(fs::exists(Root / "keep"));
+}
+
+TEST_F(EndToEndTest, MovesDueFilesIntoTheMoveFolder) {
+  Make(Root / "new.log", "new");
+  Make(Root / "same.log", "new");
+  Make(Scratch / "archive" / "same.log", "old");
+  Result Got = Run({"-d0", P(Root), "-m:" + P(Scratch / "archive")});
+  EXPECT_EQ(Sorted(Split(Got.Out)),
+            (Lines{"     1 file(s) moved.",
+                   "File " + P(Scratch / "archive" / "same.log") + " already exist.",
+                   "Move file: " + P(Root / "new.log")}));
+  EXPECT_EQ(ReadFile(Scratch / "archive" / "new.log"), "new");
+
+  Result Over = Run({"-d0", P(Root), "-Y", "-m:" + P(Scratch / "archive")});
+  EXPECT_EQ(Split(Over.Out),
+            (Lines{"Move file: " + P(Root / "same.log"), "     1 file(s) moved."}));
+  EXPECT_EQ(ReadFile(Scratch / "archive" / "same.log"), "new");
+}
+
+// What follows needs POSIX file kinds and paths.
+class PosixEndToEndTest : public EndToEndTest {
+ protected:
+  void SetUp() override {
+    if (WindowsStyle()) GTEST_SKIP() << "POSIX file kinds only";
+    EndToEndTest::SetUp();
+  }
+};
+
+TEST_F(PosixEndToEndTest, LinksAreRemovedAsThemselvesAndNeverEntered) {
+  Make(Scratch / "outside" / "precious");
+  fs::create_directories(Root / "d");
+  fs::create_directory_symlink(Scratch / "outside", Root / "d" / "dirlink");
+  fs::create_symlink(Scratch / "outside" / "precious", Root / "filelink");
+  std::system(("mkfifo " + Quote((Root / "fifo").string())).c_str());
+  Result Got = Run({"-d0", Root.string(), "-r"});
+  EXPECT_EQ(Split(Got.Out), (Lines{"Delete file: " + (Root / "filelink").string(),
+                                   "     1 file(s) deleted."}));
+  EXPECT_TRUE(fs::exists(Scratch / "outside" / "precious"));
+  EXPECT_TRUE(fs::is_symlink(Root / "d" / "dirlink"));
+  EXPECT_TRUE(fs::exists(Root / "fifo"));
+}
+
+TEST_F(PosixEndToEndTest, TreeDeeperThanPathMaxIsPurgedWhole) {
+  const std::string Name(200, 'n');
+  std::string Relative;
+  for (int Level = 0; Level < 30; ++Level) Relative += "/" + Name;  // 6 KB
+  // Made one level at a time: the whole path is too long for one call.
+  const fs::path Back = fs::current_path();
+  fs::current_path(Root);
+  for (int Level = 0; Level < 30; ++Level) {
+    fs::create_directory(Name);
+    fs::current_path(Name);
+  }
+  std::ofstream("leaf") << "x";
+  fs::current_path(Back);
+  Result Got = Run({"-d0", Root.string(), "-r"});
+  EXPECT_EQ(Split(Got.Out), (Lines{"Delete file: " + Root.string() + Relative + "/leaf",
+                                   "     1 file(s) deleted."}));
+  std::system(("rm -rf " + Quote((Root / Name).string())).c_str());
+}
+
+TEST_F(PosixEndToEndTest, MoveAcrossFileSystemsKeepsContentAndTime) {
+  const fs::path Shm = "/dev/shm";
+  if (!fs::is_directory(Shm) ||
+      std::system(("test $(stat -f -c %T " + Quote(Shm.string()) + ") != $(stat -f -c %T " +
+                   Quote(Root.string()) + ")").c_str()) != 0) {
+    GTEST_SKIP() << "no second file system here";
+  }
+  const fs::path Archive = Shm / ("olvane-e2e-" + Scratch.filename().string());
+  fs::create_directories(Archive);
+  Make(Root / "a.log", "content");
+  fs::permissions(Root / "a.log", fs::perms(0640));
+  const auto Time = fs::last_write_time(Root / "a.log") - std::chrono::hours(50);
+  fs::last_write_time(Root / "a.log", Time);
+  Result Got = Run({"-d0", Root.string(), "-m:" + Archive.string()});
+  EXPECT_EQ(Split(Got.Out), (Lines{"Move file: " + (Root / "a.log").string(),
+                                   "     1 file(s) moved."}));
+  EXPECT_FALSE(fs::exists(Root / "a.log"));
+  EXPECT_EQ(ReadFile(Archive / "a.log"), "content");
+  EXPECT_EQ(fs::status(Archive / "a.log").permissions(), fs::perms(0640));
+  EXPECT_EQ(fs::last_write_time(Archive / "a.log"), Time);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Archive), fs::directory_iterator()), 1);
+  fs::remove_all(Archive);
+}
+
+}  // namespace
