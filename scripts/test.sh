@@ -12,8 +12,12 @@ bash scripts/install-deps.sh
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-olvane}"
-wineboot -i >/dev/null 2>&1 || true
-wineserver -p
+wineboot -i >/dev/null 2>&1 || true  # makes the prefix on the first run
+wineserver -w                        # lets wineboot's own server end
+wineserver -p                        # then keeps one for the run
+# Wine's background services start with the first program and keep its
+# output streams open: start them here, away from the test runner's pipes.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 cmake --preset windows

@@ -123,9 +123,12 @@ class EndToEndTest : public ::testing::Test {
     std::ofstream(Path, std::ios::binary) << Content;
   }
 
-  Result Run(const Lines& Args, const fs::path& Cwd = fs::path()) {
+  // Runs the command in Cwd (default Root); Environment is put in front of
+  // it as shell assignments.
+  Result Run(const Lines& Args, const fs::path& Cwd = fs::path(),
+             const std::string& Environment = "") {
     std::string Command = "cd " + Quote((Cwd.empty() ? Root : Cwd).string()) +
-                          " && " + Env("OLVANE_PROGRAM");
+                          " && " + Environment + " " + Env("OLVANE_PROGRAM");
     for (const std::string& Arg : Args) Command += " " + Quote(Arg);
     Command += " >" + Quote((Scratch / "out").string()) + " 2>" +
                Quote((Scratch / "err").string()) + " </dev/null; echo $? >" +
@@ -281,6 +284,38 @@ TEST_F(PosixEndToEndTest, LinksAreRemovedAsThemselvesAndNeverEntered) {
   EXPECT_TRUE(fs::exists(Scratch / "outside" / "precious"));
   EXPECT_TRUE(fs::is_symlink(Root / "d" / "dirlink"));
   EXPECT_TRUE(fs::exists(Root / "fifo"));
+}
+
+TEST_F(PosixEndToEndTest, FolderSwappedForALinkCannotRedirectTheWalk) {
+  for (const std::string Target : {"", "*.log"}) {
+    fs::remove_all(Root);
+    fs::remove_all(Scratch / "outside");
+    fs::remove_all(Scratch / "aside");
+    Make(Scratch / "outside" / "precious.log");
+    Make(Scratch / "outside" / "deep" / "precious.log");
+    Make(Root / "trigger.log");  // removed before any subfolder is entered
+    Make(Root / "a" / "a.log");
+    Make(Root / "b" / "b.log");
+    Make(Root / "c" / "c.log");
+    const std::string Environment =
+        "LD_PRELOAD=" + Quote(Env("OLVANE_RACE_PRELOAD")) +
+        " OLVANE_RACE_TRIGGER=trigger.log OLVANE_RACE_SWAP=" +
+        Quote((Root / "b").string()) +
+        " OLVANE_RACE_OUTSIDE=" + Quote((Scratch / "outside").string()) +
+        " OLVANE_RACE_ASIDE=" + Quote((Scratch / "aside").string());
+    const std::string Path = Target.empty() ? Root.string() : (Root / Target).string();
+    Result Got = Run({"-d0", Path, "-r"}, Root, Environment);
+    EXPECT_TRUE(fs::is_symlink(Root / "b")) << "the swap did not happen";
+    EXPECT_TRUE(fs::exists(Scratch / "outside" / "precious.log"));
+    EXPECT_TRUE(fs::exists(Scratch / "outside" / "deep" / "precious.log"));
+    EXPECT_TRUE(fs::exists(Scratch / "aside" / "b.log"));
+    // The walk went on with the folders that were not swapped.
+    EXPECT_EQ(Sorted(Split(Got.Out)),
+              (Lines{"     3 file(s) deleted.",
+                     "Delete file: " + (Root / "a" / "a.log").string(),
+                     "Delete file: " + (Root / "c" / "c.log").string(),
+                     "Delete file: " + (Root / "trigger.log").string()}));
+  }
 }
 
 TEST_F(PosixEndToEndTest, TreeDeeperThanPathMaxIsPurgedWhole) {
