@@ -56,6 +56,10 @@ class UniqueFd {
     Fd_ = -1;
     return Fd;
   }
+  void Reset(int Fd) {
+    if (Fd_ >= 0) close(Fd_);
+    Fd_ = Fd;
+  }
 
  private:
   int Fd_;
@@ -92,14 +96,14 @@ bool IsOpenElsewhere(dev_t Device, ino_t Inode) {
   return Found;
 }
 
-// Takes a write lease and gives it back: the kernel grants it only while no
-// other open file description of the file exists. Answers false when another
-// process has the file open, or when it is not a regular file.
-bool NoOtherOpener(int Fd) {
-  if (fcntl(Fd, F_SETLEASE, F_WRLCK) == 0) {
-    fcntl(Fd, F_SETLEASE, F_UNLCK);
-    return true;
-  }
+// Takes a write lease, which the kernel grants only while no other open file
+// description of the file exists. The lease goes with the descriptor; any
+// open by another process breaks it, which F_GETLEASE then shows. Answers
+// false when another process has the file open, or when it is not a regular
+// file; *Leased tells whether a lease now stands for the answer.
+bool NoOtherOpener(int Fd, bool* Leased) {
+  *Leased = fcntl(Fd, F_SETLEASE, F_WRLCK) == 0;
+  if (*Leased) return true;
   if (errno == EAGAIN) return false;
   // No lease here (not the owner without CAP_LEASE, a file system without
   // leases, or not a regular file): look at the open descriptors instead.
@@ -108,9 +112,57 @@ bool NoOtherOpener(int Fd) {
   return !IsOpenElsewhere(Info.st_dev, Info.st_ino);
 }
 
+// The walk opens each file it examines up to three times in a row: the expiry
+// test, the probe, and the move. Instead of closing and reopening it, the
+// last exclusive descriptor is parked here when its handle is closed, lease
+// and all. An open of the same entry takes it back, and is granted only if no
+// other process has opened the file since (the lease still stands). Any other
+// call into the platform releases the parked descriptor first, so a lease
+// never outlives the few instructions between two calls of the walk, and no
+// other process waits on it.
+class ParkedFile {
+ public:
+  ~ParkedFile() { Release(); }
+
+  void Park(int DirFd, const std::string& Name, int Fd, bool Leased) {
+    Release();
+    DirFd_ = DirFd;
+    Name_ = Name;
+    Fd_ = Fd;
+    Leased_ = Leased;
+  }
+
+  // The parked descriptor of Name in DirFd, or -1 (and any other parked one
+  // is released).
+  int Take(int DirFd, const std::string& Name, bool* Leased) {
+    if (Fd_ < 0 || DirFd != DirFd_ || Name != Name_) {
+      Release();
+      return -1;
+    }
+    int Fd = Fd_;
+    Fd_ = -1;
+    *Leased = Leased_;
+    return Fd;
+  }
+
+  void Release() {
+    if (Fd_ >= 0) close(Fd_);
+    Fd_ = -1;
+  }
+
+ private:
+  int DirFd_ = -1;
+  std::string Name_;
+  int Fd_ = -1;
+  bool Leased_ = false;
+};
+
 class PosixExclusiveFile : public ExclusiveFile {
  public:
-  explicit PosixExclusiveFile(int Fd) : Fd_(Fd) {}
+  // Park is null for a descriptor that is closed outright (a link's).
+  PosixExclusiveFile(int Fd, ParkedFile* Park, int DirFd,
+                     const std::string& Name, bool Leased)
+      : Fd_(Fd), Park_(Park), DirFd_(DirFd), Name_(Name), Leased_(Leased) {}
   ~PosixExclusiveFile() override {
     if (Fd_ >= 0) close(Fd_);
   }
@@ -131,11 +183,19 @@ class PosixExclusiveFile : public ExclusiveFile {
   bool Close() override {
     int Fd = Fd_;
     Fd_ = -1;
+    if (Park_) {
+      Park_->Park(DirFd_, Name_, Fd, Leased_);
+      return true;
+    }
     return close(Fd) == 0 || errno == EINTR;
   }
 
  private:
   int Fd_;
+  ParkedFile* Park_;
+  int DirFd_;
+  std::string Name_;
+  bool Leased_;
 };
 
 EntryKind KindOfMode(mode_t Mode) {
@@ -147,12 +207,13 @@ EntryKind KindOfMode(mode_t Mode) {
 
 class PosixListing : public Listing {
  public:
-  PosixListing(int DirFd, std::string Mask)
-      : DirFd_(DirFd), Mask_(std::move(Mask)), All_(Mask_ == "*") {
+  PosixListing(int DirFd, std::string Mask, ParkedFile* Park)
+      : DirFd_(DirFd), Mask_(std::move(Mask)), All_(Mask_ == "*"), Park_(Park) {
     Ok_ = lseek(DirFd_, 0, SEEK_SET) == 0;
   }
 
   bool Next(Entry* Item) override {
+    Park_->Release();
     while (Ok_) {
       if (Offset_ >= Filled_) {
         ssize_t Got = getdents64(DirFd_, Buffer_, sizeof(Buffer_));
@@ -205,6 +266,7 @@ class PosixListing : public Listing {
   int DirFd_;
   std::string Mask_;
   bool All_;
+  ParkedFile* Park_;
   bool Ok_;
   size_t Offset_ = 0;
   size_t Filled_ = 0;
@@ -326,43 +388,62 @@ bool MoveAcross(int FromDir, const char* From, const std::string& Destination) {
 
 class PosixFolder : public Folder {
  public:
-  explicit PosixFolder(int Fd) : Fd_(Fd) {}
-  ~PosixFolder() override { close(Fd_); }
+  PosixFolder(int Fd, ParkedFile* Park) : Fd_(Fd), Park_(Park) {}
+  ~PosixFolder() override {
+    Park_->Release();
+    close(Fd_);
+  }
 
   std::unique_ptr<Listing> List(const std::string& Mask) override {
-    return std::make_unique<PosixListing>(Fd_, Mask);
+    Park_->Release();
+    return std::make_unique<PosixListing>(Fd_, Mask, Park_);
   }
 
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
+    Park_->Release();
     int Fd = openat(Fd_, Name.c_str(),
                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (Fd < 0) return nullptr;
-    return std::make_unique<PosixFolder>(Fd);
+    return std::make_unique<PosixFolder>(Fd, Park_);
   }
 
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
     if (Item.Kind == EntryKind::kFileLink) {
+      Park_->Release();
       // A link is never open in another process: it stands for itself, and
       // a descriptor of the link itself gives its own times.
       int Fd = openat(Fd_, Item.Name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
       if (Fd < 0) return nullptr;
-      return std::make_unique<PosixExclusiveFile>(Fd);
+      return std::make_unique<PosixExclusiveFile>(Fd, nullptr, Fd_, Item.Name,
+                                                  false);
     }
-    // Non-blocking, so that a FIFO put in the file's place cannot stall the
-    // run; the lease then refuses everything that is not a regular file.
-    UniqueFd Fd(openat(Fd_, Item.Name.c_str(),
-                       O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY |
-                           O_CLOEXEC));
-    if (Fd.Get() < 0 || !NoOtherOpener(Fd.Get())) return nullptr;
-    return std::make_unique<PosixExclusiveFile>(Fd.Release());
+    bool Leased = false;
+    UniqueFd Fd(Park_->Take(Fd_, Item.Name, &Leased));
+    if (Fd.Get() >= 0) {
+      // Still exclusive if no other process has opened the file since.
+      const bool Free = Leased ? fcntl(Fd.Get(), F_GETLEASE) == F_WRLCK
+                               : NoOtherOpener(Fd.Get(), &Leased);
+      if (!Free) return nullptr;
+    } else {
+      // Non-blocking, so that a FIFO put in the file's place cannot stall
+      // the run; the lease then refuses everything but a regular file.
+      Fd.Reset(openat(Fd_, Item.Name.c_str(),
+                      O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY |
+                          O_CLOEXEC));
+      if (Fd.Get() < 0 || !NoOtherOpener(Fd.Get(), &Leased)) return nullptr;
+    }
+    return std::make_unique<PosixExclusiveFile>(Fd.Release(), Park_, Fd_,
+                                                Item.Name, Leased);
   }
 
   bool Remove(const Entry& Item) override {
+    Park_->Release();
     return unlinkat(Fd_, Item.Name.c_str(), 0) == 0;
   }
 
   MoveResult MoveOut(const Entry& Item,
                      const std::string& Destination) override {
+    Park_->Release();
     const char* Name = Item.Name.c_str();
     if (RenameNoReplace(Fd_, Name, AT_FDCWD, Destination.c_str()) == 0) {
       return MoveResult::kMoved;
@@ -374,6 +455,7 @@ class PosixFolder : public Folder {
   }
 
   bool IsSameFile(const Entry& Item, const std::string& Path) override {
+    Park_->Release();
     struct stat Mine, Other;
     return fstatat(Fd_, Item.Name.c_str(), &Mine, AT_SYMLINK_NOFOLLOW) == 0 &&
            lstat(Path.c_str(), &Other) == 0 && Mine.st_dev == Other.st_dev &&
@@ -382,6 +464,7 @@ class PosixFolder : public Folder {
 
  private:
   int Fd_;
+  ParkedFile* Park_;
 };
 
 class PosixPlatform : public Platform {
@@ -423,12 +506,17 @@ class PosixPlatform : public Platform {
     return Time.tv_sec;
   }
 
-  void Print(const std::string& Line) override { WriteAll(1, Line + '\n'); }
+  void Print(const std::string& Line) override {
+    Park_.Release();
+    WriteAll(1, Line + '\n');
+  }
   void PrintError(const std::string& Line) override {
+    Park_.Release();
     WriteAll(2, Line + '\n');
   }
 
   PathKind Find(const std::string& Path) override {
+    Park_.Release();
     struct stat Info;
     if (Path.empty() || Path.back() == '/' ||
         lstat(Path.c_str(), &Info) != 0) {
@@ -441,23 +529,29 @@ class PosixPlatform : public Platform {
   }
 
   PathKind Status(const std::string& Path) override {
+    Park_.Release();
     struct stat Info;
     if (stat(Path.c_str(), &Info) != 0) return PathKind::kNothing;
     return S_ISDIR(Info.st_mode) ? PathKind::kFolder : PathKind::kFile;
   }
 
   std::unique_ptr<Folder> OpenFolder(const std::string& Path) override {
+    Park_.Release();
     int Fd = open(Path.empty() ? "/" : Path.c_str(),
                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (Fd < 0) return nullptr;
-    return std::make_unique<PosixFolder>(Fd);
+    return std::make_unique<PosixFolder>(Fd, &Park_);
   }
 
   bool RemoveFile(const std::string& Path) override {
+    Park_.Release();
     struct stat Info;
     return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode) &&
            unlink(Path.c_str()) == 0;
   }
+
+ private:
+  ParkedFile Park_;
 };
 
 }  // namespace

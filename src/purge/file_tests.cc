@@ -39,8 +39,8 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
   }
   int64_t Creation = 0;
   if (!File->CreationTime(&Creation)) {
-    Sys.Print("Error in BOOL CheckDate(CString FileName, int Day)");
     File->Close();
+    Sys.Print("Error in BOOL CheckDate(CString FileName, int Day)");
     return false;
   }
   const bool Expired = IsExpired(Creation, Sys.Now(), Day);

@@ -318,6 +318,19 @@ TEST_F(PosixEndToEndTest, FolderSwappedForALinkCannotRedirectTheWalk) {
   }
 }
 
+TEST_F(PosixEndToEndTest, FileOpenedAfterTheExpiryTestIsNotDeleted) {
+  Make(Root / "taken.log");
+  Make(Root / "free.log");
+  Result Got = Run({"-d0", Root.string()}, Root,
+                   "LD_PRELOAD=" + Quote(Env("OLVANE_RACE_PRELOAD")) +
+                       " OLVANE_RACE_OPENER=taken.log");
+  EXPECT_EQ(Sorted(Split(Got.Out)),
+            (Lines{"     1 file(s) deleted.",
+                   "Cannot delete file: " + (Root / "taken.log").string(),
+                   "Delete file: " + (Root / "free.log").string()}));
+  EXPECT_TRUE(fs::exists(Root / "taken.log"));
+}
+
 TEST_F(PosixEndToEndTest, TreeDeeperThanPathMaxIsPurgedWhole) {
   const std::string Name(200, 'n');
   std::string Relative;
