@@ -17,6 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -155,6 +156,21 @@ class ParkedFile {
   std::string Name_;
   int Fd_ = -1;
   bool Leased_ = false;
+};
+
+class PosixFolder;
+
+// What the folders of one walk share: the parked descriptor, and the chain
+// of folders from the target down to the one being walked. Each folder of
+// the chain holds its descriptor, so that the walk can come back up without
+// looking anything up by path; in a tree deeper than the descriptors a
+// process may hold, the shallowest ones give theirs up and take it back,
+// through "..", when the walk returns to them.
+struct WalkState {
+  ParkedFile Park;
+  std::vector<PosixFolder*> Chain;
+  size_t Budget = 1024;  // open folders at most
+  size_t FirstOpen = 1;  // Chain[1, FirstOpen) have given up their descriptor
 };
 
 class PosixExclusiveFile : public ExclusiveFile {
@@ -388,10 +404,44 @@ bool MoveAcross(int FromDir, const char* From, const std::string& Destination) {
 
 class PosixFolder : public Folder {
  public:
-  PosixFolder(int Fd, ParkedFile* Park) : Fd_(Fd), Park_(Park) {}
+  PosixFolder(int Fd, WalkState* State)
+      : Fd_(Fd), State_(State), Park_(&State->Park),
+        Depth_(State->Chain.size()) {
+    struct stat Info;
+    if (fstat(Fd_, &Info) == 0) {
+      Device_ = Info.st_dev;
+      Inode_ = Info.st_ino;
+    }
+    State_->Chain.push_back(this);
+    std::vector<PosixFolder*>& Chain = State_->Chain;
+    while (Chain.size() - State_->FirstOpen + 1 > State_->Budget &&
+           State_->FirstOpen + 1 < Chain.size()) {
+      PosixFolder* Idle = Chain[State_->FirstOpen++];
+      close(Idle->Fd_);
+      Idle->Fd_ = -1;
+    }
+  }
+
   ~PosixFolder() override {
     Park_->Release();
-    close(Fd_);
+    std::vector<PosixFolder*>& Chain = State_->Chain;
+    if (Depth_ >= 2 && Depth_ == State_->FirstOpen) {
+      // The walk returns to a folder that gave up its descriptor: take it
+      // back through "..", and only if it is still the same folder.
+      PosixFolder* Up = Chain[Depth_ - 1];
+      State_->FirstOpen = Depth_ - 1;
+      int Fd = Fd_ < 0 ? -1
+                       : openat(Fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      struct stat Info;
+      if (Fd >= 0 && fstat(Fd, &Info) == 0 && Info.st_dev == Up->Device_ &&
+          Info.st_ino == Up->Inode_) {
+        Up->Fd_ = Fd;
+      } else if (Fd >= 0) {
+        close(Fd);
+      }
+    }
+    if (Fd_ >= 0) close(Fd_);
+    Chain.pop_back();
   }
 
   std::unique_ptr<Listing> List(const std::string& Mask) override {
@@ -404,7 +454,7 @@ class PosixFolder : public Folder {
     int Fd = openat(Fd_, Name.c_str(),
                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (Fd < 0) return nullptr;
-    return std::make_unique<PosixFolder>(Fd, Park_);
+    return std::make_unique<PosixFolder>(Fd, State_);
   }
 
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
@@ -463,8 +513,12 @@ class PosixFolder : public Folder {
   }
 
  private:
-  int Fd_;
+  int Fd_;  // -1 while given up for a deeper folder, or lost
+  WalkState* State_;
   ParkedFile* Park_;
+  size_t Depth_;
+  dev_t Device_ = 0;
+  ino_t Inode_ = 0;
 };
 
 class PosixPlatform : public Platform {
@@ -483,11 +537,15 @@ class PosixPlatform : public Platform {
     // action would end the run.
     if (signal(SIGIO, SIG_IGN) == SIG_ERR) return false;
     // Each level of the walk holds its folder open: allow as many as the
-    // system lets this process have.
+    // system lets this process have, and keep half of them for folders.
     struct rlimit Limit;
-    if (getrlimit(RLIMIT_NOFILE, &Limit) == 0 && Limit.rlim_cur < Limit.rlim_max) {
-      Limit.rlim_cur = Limit.rlim_max;
-      setrlimit(RLIMIT_NOFILE, &Limit);
+    if (getrlimit(RLIMIT_NOFILE, &Limit) == 0) {
+      if (Limit.rlim_cur < Limit.rlim_max) {
+        Limit.rlim_cur = Limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &Limit);
+        getrlimit(RLIMIT_NOFILE, &Limit);
+      }
+      State_.Budget = std::max<rlim_t>(4, std::min<rlim_t>(1024, Limit.rlim_cur / 2));
     }
     return true;
   }
@@ -507,16 +565,16 @@ class PosixPlatform : public Platform {
   }
 
   void Print(const std::string& Line) override {
-    Park_.Release();
+    State_.Park.Release();
     WriteAll(1, Line + '\n');
   }
   void PrintError(const std::string& Line) override {
-    Park_.Release();
+    State_.Park.Release();
     WriteAll(2, Line + '\n');
   }
 
   PathKind Find(const std::string& Path) override {
-    Park_.Release();
+    State_.Park.Release();
     struct stat Info;
     if (Path.empty() || Path.back() == '/' ||
         lstat(Path.c_str(), &Info) != 0) {
@@ -529,29 +587,29 @@ class PosixPlatform : public Platform {
   }
 
   PathKind Status(const std::string& Path) override {
-    Park_.Release();
+    State_.Park.Release();
     struct stat Info;
     if (stat(Path.c_str(), &Info) != 0) return PathKind::kNothing;
     return S_ISDIR(Info.st_mode) ? PathKind::kFolder : PathKind::kFile;
   }
 
   std::unique_ptr<Folder> OpenFolder(const std::string& Path) override {
-    Park_.Release();
+    State_.Park.Release();
     int Fd = open(Path.empty() ? "/" : Path.c_str(),
                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (Fd < 0) return nullptr;
-    return std::make_unique<PosixFolder>(Fd, &Park_);
+    return std::make_unique<PosixFolder>(Fd, &State_);
   }
 
   bool RemoveFile(const std::string& Path) override {
-    Park_.Release();
+    State_.Park.Release();
     struct stat Info;
     return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode) &&
            unlink(Path.c_str()) == 0;
   }
 
  private:
-  ParkedFile Park_;
+  WalkState State_;
 };
 
 }  // namespace

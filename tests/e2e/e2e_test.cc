@@ -350,6 +350,28 @@ TEST_F(PosixEndToEndTest, TreeDeeperThanPathMaxIsPurgedWhole) {
   std::system(("rm -rf " + Quote((Root / Name).string())).c_str());
 }
 
+TEST_F(PosixEndToEndTest, TreeDeeperThanTheDescriptorLimitIsPurgedWhole) {
+  // 600 levels, each with a side folder holding one file, walked by a
+  // process that may hold only 128 descriptors.
+  const fs::path Back = fs::current_path();
+  fs::current_path(Root);
+  for (int Level = 0; Level < 600; ++Level) {
+    fs::create_directories("s");
+    std::ofstream("s/f") << "x";
+    fs::create_directory("d");
+    fs::current_path("d");
+  }
+  std::ofstream("leaf") << "x";
+  fs::current_path(Back);
+  Result Got = Run({"-d0", Root.string(), "-r"}, Root, "ulimit -n 128 &&");
+  const Lines Out = Split(Got.Out);
+  ASSERT_FALSE(Out.empty());
+  EXPECT_EQ(Out.back(), "     601 file(s) deleted.");
+  EXPECT_EQ(std::system(("test -z \"$(find " + Quote(Root.string()) +
+                         " -type f)\"").c_str()), 0);
+  std::system(("rm -rf " + Quote((Root / "d").string())).c_str());
+}
+
 TEST_F(PosixEndToEndTest, MoveAcrossFileSystemsKeepsContentAndTime) {
   const fs::path Shm = "/dev/shm";
   if (!fs::is_directory(Shm) ||
