@@ -372,11 +372,12 @@ TEST_F(PosixEndToEndTest, TreeDeeperThanTheDescriptorLimitIsPurgedWhole) {
   std::system(("rm -rf " + Quote((Root / "d").string())).c_str());
 }
 
-TEST_F(PosixEndToEndTest, MoveAcrossFileSystemsKeepsContentAndTime) {
+TEST_F(EndToEndTest, MoveOntoAnotherFileSystemKeepsTheFile) {
   const fs::path Shm = "/dev/shm";
   if (!fs::is_directory(Shm) ||
-      std::system(("test $(stat -f -c %T " + Quote(Shm.string()) + ") != $(stat -f -c %T " +
-                   Quote(Root.string()) + ")").c_str()) != 0) {
+      std::system(("test $(stat -c %d " + Quote(Shm.string()) +
+                   ") != $(stat -c %d " + Quote(Root.string()) + ")")
+                      .c_str()) != 0) {
     GTEST_SKIP() << "no second file system here";
   }
   const fs::path Archive = Shm / ("olvane-e2e-" + Scratch.filename().string());
@@ -385,14 +386,16 @@ TEST_F(PosixEndToEndTest, MoveAcrossFileSystemsKeepsContentAndTime) {
   fs::permissions(Root / "a.log", fs::perms(0640));
   const auto Time = fs::last_write_time(Root / "a.log") - std::chrono::hours(50);
   fs::last_write_time(Root / "a.log", Time);
-  Result Got = Run({"-d0", Root.string(), "-m:" + Archive.string()});
-  EXPECT_EQ(Split(Got.Out), (Lines{"Move file: " + (Root / "a.log").string(),
+  Result Got = Run({"-d0", P(Root), "-m:" + P(Archive)});
+  EXPECT_EQ(Split(Got.Out), (Lines{"Move file: " + P(Root / "a.log"),
                                    "     1 file(s) moved."}));
   EXPECT_FALSE(fs::exists(Root / "a.log"));
   EXPECT_EQ(ReadFile(Archive / "a.log"), "content");
-  EXPECT_EQ(fs::status(Archive / "a.log").permissions(), fs::perms(0640));
-  EXPECT_EQ(fs::last_write_time(Archive / "a.log"), Time);
   EXPECT_EQ(std::distance(fs::directory_iterator(Archive), fs::directory_iterator()), 1);
+  if (!WindowsStyle()) {
+    EXPECT_EQ(fs::status(Archive / "a.log").permissions(), fs::perms(0640));
+    EXPECT_EQ(fs::last_write_time(Archive / "a.log"), Time);
+  }
   fs::remove_all(Archive);
 }
 
