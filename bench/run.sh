@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Times olvane against find on fresh copies of one tree, side by side.
+# Times olvane against find on fresh trees of one shape, side by side.
 #
 #   bench/run.sh [FOLDERS] [FILES_PER_FOLDER] [ROUNDS]
 #
 # Builds a tree of FOLDERS folders holding FILES_PER_FOLDER empty files each
-# (default 200 x 500), then, in each round and on a fresh copy each time:
+# (default 200 x 500) afresh before every run, and in each round times:
 #   delete:  olvane -d0 DIR -r       against  find DIR -type f -delete
 #   examine: olvane -d100000 DIR -r  against  find DIR -type f -newermt 1970-01-02
 # Standard output goes to a file in every case. The last lines are the
@@ -22,22 +22,23 @@ command -v /usr/bin/time >/dev/null || { echo "needs GNU time (apt-get install t
 work=$(mktemp -d "${TMPDIR:-/tmp}/olvane-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-mkdir "$work/tree"
-(
-  cd "$work/tree"
-  names=$(seq -f 'file%g.log' 1 "$files")
-  for d in $(seq 1 "$folders"); do
-    mkdir "d$d"
-    (cd "d$d" && echo "$names" | xargs touch)
-  done
-)
+# Builds the tree afresh at $1: the same shape for every run.
+build_tree() {
+  mkdir "$1"
+  (
+    cd "$1"
+    for d in $(seq 1 "$folders"); do
+      mkdir "d$d"
+      (cd "d$d" && seq -f 'file%g.log' 1 "$files" | xargs touch)
+    done
+  )
+}
 echo "tree: $folders folders x $files files = $((folders * files)) files"
 
-# Runs a command on a fresh copy; prints "seconds max_rss_kib".
+# Runs a command on a fresh tree; prints "seconds max_rss_kib".
 measure() {
   rm -rf "$work/copy"
-  cp -a "$work/tree" "$work/copy"
-  sync
+  build_tree "$work/copy"
   local cmd=("${@//DIR/$work/copy}")
   /usr/bin/time -f '%e %M' -o "$work/time" "${cmd[@]}" >"$work/out" 2>&1
   cat "$work/time"

@@ -1,11 +1,10 @@
-// An in-memory platform for the tests: a tree of folders and files kept in a
-// map, a clock that the test sets, files marked as held open by another
-// process, failures injected per operation and path, and a record of what
-// was removed and moved. It speaks either path syntax.
+// An in-memory platform for the tests: a tree kept in a map, a clock the test
+// sets, files held open by "another process", failures injected per
+// operation and path, and a record of what was opened, removed and moved.
+// It speaks either path syntax.
 #ifndef OLVANE_TESTS_FAKE_PLATFORM_H_
 #define OLVANE_TESTS_FAKE_PLATFORM_H_
 
-#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -20,39 +19,39 @@ class FakePlatform : public Platform {
  public:
   enum class Style { kPosix, kWindows };
   enum class Op { kOpen, kStatus, kClose, kRemove, kList, kMove };
+  struct Node {
+    EntryKind Kind = EntryKind::kFolder;
+    int64_t Created = 0;
+    int OpensUntilHeld = -1;  // 0: held open by another process
+    std::vector<std::string> Children;  // in the order they were added
+  };
 
   explicit FakePlatform(Style Syntax = Style::kPosix);
 
-  // Builds the tree. Missing parent folders are made on the way. Children
-  // are listed in the order in which they were added.
-  void AddFolder(const std::string& Path);
-  void AddFile(const std::string& Path, int64_t Created);
-  void AddEntry(const std::string& Path, EntryKind Kind, int64_t Created = 0);
+  // Adds an entry, and the folders above it that are missing.
+  void Add(const std::string& Path, int64_t Created = 0,
+           EntryKind Kind = EntryKind::kFile);
+  // The entry at Path, which must exist.
+  Node& At(const std::string& Path) { return Nodes_.at(Key(Path)); }
+  bool Has(const std::string& Path) const { return Nodes_.count(Key(Path)); }
+  void Fail(Op Operation, const std::string& Path) {
+    Failures_.insert({Operation, Key(Path)});
+  }
+  bool Fails(Op Operation, const std::string& Key) const {
+    return Failures_.count({Operation, Key}) != 0;
+  }
 
-  // Another process holds the file open from now on...
-  void HoldOpen(const std::string& Path);
-  // ...or from the moment this process has opened it Opens more times.
-  void HoldAfter(const std::string& Path, int Opens);
-  // Every later Op on Path fails.
-  void Fail(Op Operation, const std::string& Path);
-
-  bool Has(const std::string& Path) const;
-
-  // What the run did.
-  std::vector<std::string> Output;
-  std::vector<std::string> Errors;
-  std::vector<std::string> Removed;
+  std::vector<std::string> Output, Errors, Opened, Removed;
   std::vector<std::pair<std::string, std::string>> Moved;
-  std::vector<std::string> Opened;
   int OpenFiles = 0;  // exclusive opens not yet closed
-
   int64_t Clock = 0;
   std::string Cwd;
   bool StartFails = false;
 
-  // Platform.
-  char Separator() const override;
-  bool IsSeparator(char C) const override;
+  char Separator() const override { return Windows() ? '\\' : '/'; }
+  bool IsSeparator(char C) const override {
+    return C == '/' || (Windows() && C == '\\');
+  }
   bool IsFullPath(const std::string& Arg) const override;
   DriveRoot QueryDriveRoot(const std::string& Path) override;
   bool Start() override { return !StartFails; }
@@ -67,27 +66,18 @@ class FakePlatform : public Platform {
   std::unique_ptr<Folder> OpenFolder(const std::string& Path) override;
   bool RemoveFile(const std::string& Path) override;
 
- private:
-  friend class FakeFolder;
-  friend class FakeFile;
-  friend class FakeListing;
-  struct Node {
-    explicit Node(EntryKind Type = EntryKind::kFolder) : Kind(Type) {}
-    EntryKind Kind;
-    int64_t Created = 0;
-    bool Held = false;
-    int OpensBeforeHeld = -1;
-    std::vector<std::string> Children;
-  };
-
+  // For the fake's folders and files.
   std::string Key(const std::string& Path) const;
-  std::string Parent(const std::string& Key) const;
-  std::string Join(const std::string& Key, const std::string& Name) const;
-  const Node* Lookup(const std::string& Key) const;
-  bool Fails(Op Operation, const std::string& Key) const;
+  std::string Join(const std::string& Key, const std::string& Name) const {
+    return Key + Separator() + Name;
+  }
+  Node* Lookup(const std::string& Key);
   void Insert(const std::string& Key, Node Item);
   void Erase(const std::string& Key);
-  std::unique_ptr<ExclusiveFile> OpenExclusive(const std::string& Key);
+
+ private:
+  bool Windows() const { return Syntax_ == Style::kWindows; }
+  std::pair<std::string, std::string> Split(const std::string& Key) const;
 
   Style Syntax_;
   std::map<std::string, Node> Nodes_;

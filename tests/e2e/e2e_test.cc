@@ -141,32 +141,6 @@ class EndToEndTest : public ::testing::Test {
     return Got;
   }
 
-  static Lines UsageScreen() {
-    return {"   olvane: purge expired files. V.1.0. Usage:",
-            "",
-            "         olvane -Ddays [FullPath][filename] [-r] [-m:move_path] [-Y]",
-            "",
-            "      days  - number of days (expiration term) ",
-            "      file  - filename (willcards */? allowed)",
-            "      -r    - recurse subdirectories",
-            "   Examples:",
-            "   ---------",
-            "              olvane -d90 \\\\Server\\Archive\\*.zip ",
-            "   will delete all files *.zip older than three months from "
-            "Server\\Archive ",
-            "   ",
-            "             olvane -d1 \"C:\\Windows\\Temporary Internet "
-            "Files\\XXX*.jpg\" -r",
-            "   will delete more than one day old JPG files, name starting "
-            "with XXX,",
-            "   from Internet Explorer temporary folders and subfolders",
-            "",
-            "             olvane -d365 -r",
-            "   will delete all files older than one year from current folder "
-            "and subfolders ",
-            ""};
-  }
-
   // Deletion lines come in listing order, which the file system decides.
   static Lines Sorted(Lines Out) {
     std::sort(Out.begin(), Out.end());
@@ -179,35 +153,21 @@ class EndToEndTest : public ::testing::Test {
 TEST_F(EndToEndTest, NoArgumentPrintsTheUsageScreen) {
   Result Got = Run({});
   EXPECT_EQ(Got.Status, 0);
-  EXPECT_EQ(Got.Out, Text(UsageScreen()));
+  const Lines Out = Split(Got.Out);  // checks every line end
+  ASSERT_EQ(Out.size(), 19u);
+  EXPECT_EQ(Out[0], "   olvane: purge expired files. V.1.0. Usage:");
+  EXPECT_EQ(Out[11], "   ");
   EXPECT_EQ(Got.Err, "");
 }
 
-TEST_F(EndToEndTest, DeletesDueFilesOfTheFolderOnly) {
-  Make(Root / "a.log");
-  Make(Root / "b.txt");
-  Make(Root / "sub" / "c.log");
-  Result Kept = Run({"-d1", P(Root)});
-  EXPECT_EQ(Kept.Out, Text({"     0 file(s) deleted."}));
-
-  Result Got = Run({"-d0", P(Root) + (WindowsStyle() ? "\\" : "/")});
-  EXPECT_EQ(Got.Status, 0);
-  Lines Out = Split(Got.Out);
-  ASSERT_EQ(Out.size(), 3u);
-  EXPECT_EQ(Out.back(), "     2 file(s) deleted.");
-  Out.pop_back();
-  EXPECT_EQ(Sorted(Out), (Lines{"Delete file: " + P(Root / "a.log"),
-                                "Delete file: " + P(Root / "b.txt")}));
-  EXPECT_FALSE(fs::exists(Root / "a.log"));
-  EXPECT_TRUE(fs::exists(Root / "sub" / "c.log"));
-}
-
-TEST_F(EndToEndTest, RelativeMaskRecursesAndReachesTheCommandUnexpanded) {
+TEST_F(EndToEndTest, DeletesDueFilesOfARelativeMaskGivenUnexpanded) {
   Make(Root / "r.log");  // an expanding runtime would turn *.log into r.log
   Make(Root / "logs" / "a.log");
   Make(Root / "logs" / "b.txt");
   Make(Root / "logs" / "x" / "y" / "c.log");
+  EXPECT_EQ(Run({"-d1", "logs", "*.log", "-r"}).Out, Text({"     0 file(s) deleted."}));
   Result Got = Run({"-d0", "logs", "*.log", "-r"});
+  EXPECT_EQ(Got.Status, 0);
   EXPECT_EQ(Sorted(Split(Got.Out)),
             (Lines{"     2 file(s) deleted.",
                    "Delete file: " + P(Root / "logs" / "a.log"),
@@ -229,38 +189,6 @@ TEST_F(EndToEndTest, FileHeldOpenByAnotherProcessIsLeftAlone) {
                    "Cannot open file: " + P(Root / "held.log"),
                    "Delete file: " + P(Root / "free.log")}));
   EXPECT_TRUE(fs::exists(Root / "held.log"));
-}
-
-TEST_F(EndToEndTest, UnresolvedTargetAndBadTermsAreReported) {
-  Make(Root / "keep");
-  Lines Expected = {"   Path don't find", ""};
-  for (const std::string& Line : UsageScreen()) Expected.push_back(Line);
-  Expected.push_back("     0 file(s) deleted.");
-  Result Missing = Run({"-d0", "nothing"});
-  EXPECT_EQ(Missing.Status, 0);
-  EXPECT_EQ(Missing.Out, Text(Expected));
-
-  Result Bare = Run({"-d", "0", P(Root)});
-  EXPECT_EQ(Bare.Status, 2);
-  EXPECT_EQ(Split(Bare.Out).front(), "   Invalid number of days: -d");
-  EXPECT_TRUE(fs::exists(Root / "keep"));
-}
-
-TEST_F(EndToEndTest, MovesDueFilesIntoTheMoveFolder) {
-  Make(Root / "new.log", "new");
-  Make(Root / "same.log", "new");
-  Make(Scratch / "archive" / "same.log", "old");
-  Result Got = Run({"-d0", P(Root), "-m:" + P(Scratch / "archive")});
-  EXPECT_EQ(Sorted(Split(Got.Out)),
-            (Lines{"     1 file(s) moved.",
-                   "File " + P(Scratch / "archive" / "same.log") + " already exist.",
-                   "Move file: " + P(Root / "new.log")}));
-  EXPECT_EQ(ReadFile(Scratch / "archive" / "new.log"), "new");
-
-  Result Over = Run({"-d0", P(Root), "-Y", "-m:" + P(Scratch / "archive")});
-  EXPECT_EQ(Split(Over.Out),
-            (Lines{"Move file: " + P(Root / "same.log"), "     1 file(s) moved."}));
-  EXPECT_EQ(ReadFile(Scratch / "archive" / "same.log"), "new");
 }
 
 // What follows needs POSIX file kinds and paths.
@@ -331,71 +259,57 @@ TEST_F(PosixEndToEndTest, FileOpenedAfterTheExpiryTestIsNotDeleted) {
   EXPECT_TRUE(fs::exists(Root / "taken.log"));
 }
 
-TEST_F(PosixEndToEndTest, TreeDeeperThanPathMaxIsPurgedWhole) {
-  const std::string Name(200, 'n');
-  std::string Relative;
-  for (int Level = 0; Level < 30; ++Level) Relative += "/" + Name;  // 6 KB
-  // Made one level at a time: the whole path is too long for one call.
+TEST_F(PosixEndToEndTest, TreeDeeperThanPathMaxAndTheDescriptorsIsPurged) {
+  // 600 levels (6.6 KB of path), each with a side folder holding one file,
+  // walked by a process that may hold only 128 descriptors. Made one level
+  // at a time: the whole path is too long for one call.
   const fs::path Back = fs::current_path();
   fs::current_path(Root);
-  for (int Level = 0; Level < 30; ++Level) {
-    fs::create_directory(Name);
-    fs::current_path(Name);
-  }
-  std::ofstream("leaf") << "x";
-  fs::current_path(Back);
-  Result Got = Run({"-d0", Root.string(), "-r"});
-  EXPECT_EQ(Split(Got.Out), (Lines{"Delete file: " + Root.string() + Relative + "/leaf",
-                                   "     1 file(s) deleted."}));
-  std::system(("rm -rf " + Quote((Root / Name).string())).c_str());
-}
-
-TEST_F(PosixEndToEndTest, TreeDeeperThanTheDescriptorLimitIsPurgedWhole) {
-  // 600 levels, each with a side folder holding one file, walked by a
-  // process that may hold only 128 descriptors.
-  const fs::path Back = fs::current_path();
-  fs::current_path(Root);
-  for (int Level = 0; Level < 600; ++Level) {
+  std::string Deep = Root.string();
+  for (int Level = 0; Level < 600; ++Level, Deep += "/dddddddddd") {
     fs::create_directories("s");
     std::ofstream("s/f") << "x";
-    fs::create_directory("d");
-    fs::current_path("d");
+    fs::create_directory("dddddddddd");
+    fs::current_path("dddddddddd");
   }
   std::ofstream("leaf") << "x";
   fs::current_path(Back);
   Result Got = Run({"-d0", Root.string(), "-r"}, Root, "ulimit -n 128 &&");
   const Lines Out = Split(Got.Out);
-  ASSERT_FALSE(Out.empty());
+  ASSERT_EQ(Out.size(), 602u);
   EXPECT_EQ(Out.back(), "     601 file(s) deleted.");
-  EXPECT_EQ(std::system(("test -z \"$(find " + Quote(Root.string()) +
-                         " -type f)\"").c_str()), 0);
-  std::system(("rm -rf " + Quote((Root / "d").string())).c_str());
+  EXPECT_EQ(std::count(Out.begin(), Out.end(), "Delete file: " + Deep + "/leaf"), 1);
+  std::system(("rm -rf " + Quote((Root / "dddddddddd").string())).c_str());
 }
 
-TEST_F(EndToEndTest, MoveOntoAnotherFileSystemKeepsTheFile) {
-  const fs::path Shm = "/dev/shm";
-  if (!fs::is_directory(Shm) ||
-      std::system(("test $(stat -c %d " + Quote(Shm.string()) +
-                   ") != $(stat -c %d " + Quote(Root.string()) + ")")
-                      .c_str()) != 0) {
-    GTEST_SKIP() << "no second file system here";
-  }
-  const fs::path Archive = Shm / ("olvane-e2e-" + Scratch.filename().string());
+// Moves onto another file system where the machine has one (/dev/shm),
+// else within this one.
+TEST_F(EndToEndTest, MovesDueFilesIntoTheMoveFolder) {
+  fs::path Archive = "/dev/shm/olvane-e2e-" + Scratch.filename().string();
+  if (!fs::is_directory(Archive.parent_path())) Archive = Scratch / "archive";
   fs::create_directories(Archive);
   Make(Root / "a.log", "content");
+  Make(Root / "same.log", "new");
+  Make(Archive / "same.log", "old");
   fs::permissions(Root / "a.log", fs::perms(0640));
   const auto Time = fs::last_write_time(Root / "a.log") - std::chrono::hours(50);
   fs::last_write_time(Root / "a.log", Time);
   Result Got = Run({"-d0", P(Root), "-m:" + P(Archive)});
-  EXPECT_EQ(Split(Got.Out), (Lines{"Move file: " + P(Root / "a.log"),
-                                   "     1 file(s) moved."}));
+  EXPECT_EQ(Sorted(Split(Got.Out)),
+            (Lines{"     1 file(s) moved.",
+                   "File " + P(Archive / "same.log") + " already exist.",
+                   "Move file: " + P(Root / "a.log")}));
   EXPECT_FALSE(fs::exists(Root / "a.log"));
   EXPECT_EQ(ReadFile(Archive / "a.log"), "content");
-  EXPECT_EQ(std::distance(fs::directory_iterator(Archive), fs::directory_iterator()), 1);
   if (!WindowsStyle()) {
     EXPECT_EQ(fs::status(Archive / "a.log").permissions(), fs::perms(0640));
     EXPECT_EQ(fs::last_write_time(Archive / "a.log"), Time);
   }
+  Result Over = Run({"-d0", P(Root), "-Y", "-m:" + P(Archive)});
+  EXPECT_EQ(Split(Over.Out),
+            (Lines{"Move file: " + P(Root / "same.log"), "     1 file(s) moved."}));
+  EXPECT_EQ(ReadFile(Archive / "same.log"), "new");
+  EXPECT_EQ(std::distance(fs::directory_iterator(Archive), fs::directory_iterator()), 2);
   fs::remove_all(Archive);
 }
 
