@@ -12,8 +12,9 @@ bash scripts/install-deps.sh
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-olvane}"
+wineserver -k 2>/dev/null || true    # no server left from an earlier run
 wineboot -i >/dev/null 2>&1 || true  # makes the prefix on the first run
-wineserver -w                        # lets wineboot's own server end
+timeout 60 wineserver -w || wineserver -k  # lets wineboot's server end
 wineserver -p                        # then keeps one for the run
 # Wine's background services start with the first program and keep its
 # output streams open: start them here, away from the test runner's pipes.
