@@ -54,7 +54,9 @@ class ExclusiveFile {
   virtual bool CreationTime(int64_t* Seconds) = 0;
 
   // Releases the file. False when the system reported a failure; the file is
-  // released all the same.
+  // released all the same. A platform may hold on to it until its next call,
+  // for a reopen of the same file to take it back; it must then refuse that
+  // reopen if another process has opened the file in between.
   virtual bool Close() = 0;
 };
 
