@@ -123,7 +123,8 @@ bool FakePlatform::IsFullPath(const std::string& Arg) const {
 }
 
 DriveRoot FakePlatform::QueryDriveRoot(const std::string& Path) {
-  if (!Windows()) return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
+  if (!Windows())
+    return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
   if (!HasWindowsDriveRootForm(Path)) return DriveRoot::kNotRoot;
   return Lookup(Key(Path)) ? DriveRoot::kPresent : DriveRoot::kAbsent;
 }

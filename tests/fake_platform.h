@@ -22,7 +22,7 @@ class FakePlatform : public Platform {
   struct Node {
     EntryKind Kind = EntryKind::kFolder;
     int64_t Created = 0;
-    int OpensUntilHeld = -1;  // 0: held open by another process
+    int OpensUntilHeld = -1;            // 0: held open by another process
     std::vector<std::string> Children;  // in the order they were added
   };
 
@@ -58,9 +58,7 @@ class FakePlatform : public Platform {
   std::string CurrentDirectory() override { return Cwd; }
   int64_t Now() override { return Clock; }
   void Print(const std::string& Line) override { Output.push_back(Line); }
-  void PrintError(const std::string& Line) override {
-    Errors.push_back(Line);
-  }
+  void PrintError(const std::string& Line) override { Errors.push_back(Line); }
   PathKind Find(const std::string& Path) override;
   PathKind Status(const std::string& Path) override;
   std::unique_ptr<Folder> OpenFolder(const std::string& Path) override;

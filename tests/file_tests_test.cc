@@ -17,10 +17,14 @@ TEST(ExpiryTest, IsExpiredHoldsAtTheDayBoundaries) {
     int32_t Day;
     bool Expired;
   } Cases[] = {
-      {30 * kDay, 30, true},       {30 * kDay - 1, 30, false},
-      {0, 0, true},                {-1, 0, false},
-      {-1, -1, true},              {5 * kDay, 6, false},
-      {32767 * kDay, 32768, false}, {0, INT32_MAX, false},
+      {30 * kDay, 30, true},
+      {30 * kDay - 1, 30, false},
+      {0, 0, true},
+      {-1, 0, false},
+      {-1, -1, true},
+      {5 * kDay, 6, false},
+      {32767 * kDay, 32768, false},
+      {0, INT32_MAX, false},
       {50 * 365 * kDay, INT32_MIN, true},
   };
   for (const auto& C : Cases) {
@@ -34,10 +38,14 @@ TEST(MatchMaskTest, WildcardsMatchAnyRunOrOneCharacter) {
     const char *Mask, *Name;
     bool Match;
   } Cases[] = {
-      {"*", ".hidden", true},      {"*.log", "a.log", true},
-      {"*.log", "a.log.gz", false}, {"a?c", "abc", true},
-      {"a?c", "ac", false},        {"*a*b", "ab_a", false},
-      {"A.LOG", "a.log", false},   {"**?", "", false},
+      {"*", ".hidden", true},
+      {"*.log", "a.log", true},
+      {"*.log", "a.log.gz", false},
+      {"a?c", "abc", true},
+      {"a?c", "ac", false},
+      {"*a*b", "ab_a", false},
+      {"A.LOG", "a.log", false},
+      {"**?", "", false},
       {"*******x", "aaaaaaaaaaaaaaaaaaaaaaay", false},
   };
   for (const auto& C : Cases) {
@@ -74,9 +82,9 @@ TEST_F(FileTestsTest, CheckDateReportsOnlyFilesItCannotExamine) {
   EXPECT_FALSE(Check("held", 0));
   EXPECT_FALSE(Check("nostatus", 0));
   EXPECT_FALSE(Check("noclose", 0));  // not due, and the run goes on
-  EXPECT_EQ(Sys.Output, (Lines{"Cannot open file: /d/missing",
-                               "Cannot open file: /d/held",
-                               "Error in BOOL CheckDate(CString FileName, int Day)"}));
+  EXPECT_EQ(Sys.Output,
+            (Lines{"Cannot open file: /d/missing", "Cannot open file: /d/held",
+                   "Error in BOOL CheckDate(CString FileName, int Day)"}));
   EXPECT_EQ(Sys.OpenFiles, 0);
 }
 
@@ -94,7 +102,8 @@ TEST_F(FileTestsTest, IsFileFreeRefusesHeldFilesSilently) {
 
 TEST_F(FileTestsTest, IsFolderAndIsFileMaskOnPosixPaths) {
   Sys.Add("/srv/file.log");
-  EXPECT_EQ(IsFolder(Sys, "/") + IsFolder(Sys, "/srv") + IsFolder(Sys, "/srv/"), 3);
+  EXPECT_EQ(IsFolder(Sys, "/") + IsFolder(Sys, "/srv") + IsFolder(Sys, "/srv/"),
+            3);
   EXPECT_EQ(IsFolder(Sys, "/srv/file.log") + IsFolder(Sys, "/nothing"), 0);
   EXPECT_EQ(IsFileMask(Sys, "/srv") + IsFileMask(Sys, "/nothing"), 0);
   EXPECT_EQ(IsFileMask(Sys, "/srv/file.log") + IsFileMask(Sys, "/no*/x") +

@@ -30,20 +30,22 @@ TEST_F(FrontEndTest, UsageScreenKeepsEveryBlank) {
   const Lines& Screen = Sys.Output;
   ASSERT_EQ(Screen.size(), 19u);
   // Line number, leading and trailing blanks.
-  const size_t Blanks[][3] = {{1, 3, 0},  {3, 9, 0},   {5, 6, 1},  {6, 6, 0},
-                              {7, 6, 0},  {8, 3, 0},   {9, 3, 0},  {10, 14, 1},
-                              {11, 3, 1}, {13, 13, 0}, {14, 3, 0}, {15, 3, 0},
+  const size_t Blanks[][3] = {{1, 3, 0},   {3, 9, 0},   {5, 6, 1},  {6, 6, 0},
+                              {7, 6, 0},   {8, 3, 0},   {9, 3, 0},  {10, 14, 1},
+                              {11, 3, 1},  {13, 13, 0}, {14, 3, 0}, {15, 3, 0},
                               {17, 13, 0}, {18, 3, 1}};
   for (const auto& B : Blanks) {
     const std::string& Text = Screen[B[0] - 1];
     EXPECT_EQ(Text.find_first_not_of(' '), B[1]) << "line " << B[0];
-    EXPECT_EQ(Text.size() - 1 - Text.find_last_not_of(' '), B[2]) << "line " << B[0];
+    EXPECT_EQ(Text.size() - 1 - Text.find_last_not_of(' '), B[2])
+        << "line " << B[0];
   }
   for (size_t Empty : {2, 4, 16, 19}) EXPECT_EQ(Screen[Empty - 1], "");
   EXPECT_EQ(Screen[11], "   ");
   EXPECT_EQ(Screen[9], "              olvane -d90 \\\\Server\\Archive\\*.zip ");
-  EXPECT_EQ(Screen[12], "             olvane -d1 \"C:\\Windows\\Temporary Internet "
-                        "Files\\XXX*.jpg\" -r");
+  EXPECT_EQ(Screen[12],
+            "             olvane -d1 \"C:\\Windows\\Temporary Internet "
+            "Files\\XXX*.jpg\" -r");
 }
 
 TEST_F(FrontEndTest, StartFailureReportsOnStandardErrorOnly) {
@@ -64,7 +66,10 @@ TEST_F(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
     bool Found;
   } Cases[] = {
       {"C:\\Work", {"-d30", "D:\\Logs\\*.log", "-r"}, "D:\\Logs\\*.log", true},
-      {"C:\\Work", {"Logs", "Old", "*.log"}, "C:\\Work\\Logs\\Old\\*.log", true},
+      {"C:\\Work",
+       {"Logs", "Old", "*.log"},
+       "C:\\Work\\Logs\\Old\\*.log",
+       true},
       {"C:\\Work", {"Nope"}, "C:\\Work", false},
       {"C:\\", {"Logs"}, "C:\\Logs", true},
       {"C:\\Work", {"*.log", "D:\\Logs\\"}, "D:\\Logs\\", true},
@@ -98,14 +103,16 @@ TEST_F(FrontEndTest, ReadsTermAndRecursionAndPrintsTheSummary) {
 TEST_F(FrontEndTest, OptionTextsInsidePathsAreNotOptions) {
   Sys.Add("/srv/Old-Data/young.log", kNow - kDay);
   Sys.Add("/srv/my-reports/sub/old", kNow - 99 * kDay);
-  EXPECT_EQ(Run({"-d30", "/srv/Old-Data/*.log"}) + Run({"-d30", "/srv/my-reports"}),
-            kExitOk);
+  EXPECT_EQ(
+      Run({"-d30", "/srv/Old-Data/*.log"}) + Run({"-d30", "/srv/my-reports"}),
+      kExitOk);
   EXPECT_TRUE(Sys.Removed.empty());
 }
 
 TEST_F(FrontEndTest, DaysWithoutANumberRefuseTheRun) {
   Sys.Add("/work/a", kNow);
-  for (const char* Bad : {"-d", "-dx", "x-d30", "-d2147483648", "-d-2147483649"}) {
+  for (const char* Bad :
+       {"-d", "-dx", "x-d30", "-d2147483648", "-d-2147483649"}) {
     EXPECT_EQ(Run({Bad, "/work"}), kExitBadDays) << Bad;
     ASSERT_EQ(Sys.Output.size(), 21u) << Bad;
     EXPECT_EQ(Sys.Output[0], std::string("   Invalid number of days: ") + Bad);

@@ -66,10 +66,11 @@ TEST_F(MoveTest, MovesDueFilesAndReportsEachOutcome) {
   }
   Sys.At("/work/locked").OpensUntilHeld = 2;  // free for the probe only
   Sys.Fail(FakePlatform::Op::kMove, "/work/stays");
-  EXPECT_EQ(Run({"/work", "-m:/archive//"}),
-            (Lines{"Move file: /work/moved", "File /archive/taken already exist.",
-                   "File /work/locked cannot be moved.",
-                   "File /work/stays cannot be moved.", "     1 file(s) moved."}));
+  EXPECT_EQ(
+      Run({"/work", "-m:/archive//"}),
+      (Lines{"Move file: /work/moved", "File /archive/taken already exist.",
+             "File /work/locked cannot be moved.",
+             "File /work/stays cannot be moved.", "     1 file(s) moved."}));
   EXPECT_TRUE(Sys.Has("/archive/moved"));
 }
 
@@ -87,10 +88,11 @@ TEST_F(MoveTest, OverwriteReplacesFilesButNeverFolders) {
 TEST_F(MoveTest, AFileIsNeverItsOwnDestination) {
   Sys.Add("/work/archive/old", kOld);
   Sys.Add("/work/new", kOld);
-  EXPECT_EQ(Run({"/work", "-r", "-Y", "-m:/work/archive"}),
-            (Lines{"Move file: /work/new", "File /work/archive/old already exist.",
-                   "File /work/archive/new already exist.",
-                   "     1 file(s) moved."}));
+  EXPECT_EQ(
+      Run({"/work", "-r", "-Y", "-m:/work/archive"}),
+      (Lines{"Move file: /work/new", "File /work/archive/old already exist.",
+             "File /work/archive/new already exist.",
+             "     1 file(s) moved."}));
   EXPECT_TRUE(Sys.Removed.empty());
 }
 
@@ -110,8 +112,9 @@ TEST_F(MoveTest, FailedMoveFolderMovesAndRemovesNothing) {
 TEST_F(MoveTest, OptionTextsInPathsDoNotSetOverwrite) {
   Sys.Add("/work/my-Yearly/a", kOld);
   Sys.Add("/Old-Yard/a");
-  EXPECT_EQ(Run({"/work/my-Yearly", "-m:/Old-Yard"}),
-            (Lines{"File /Old-Yard/a already exist.", "     0 file(s) moved."}));
+  EXPECT_EQ(
+      Run({"/work/my-Yearly", "-m:/Old-Yard"}),
+      (Lines{"File /Old-Yard/a already exist.", "     0 file(s) moved."}));
 }
 
 }  // namespace

@@ -37,10 +37,10 @@ TEST_F(PurgeFolderTest, FolderModeIsDepthFirstInListingOrder) {
   EXPECT_EQ(Purge("/t//", false),  // trailing separators change nothing
             (Lines{"Delete file: /t/f1", "Delete file: /t/f2"}));
   AddOld({"/t/f1", "/t/f2"});
-  EXPECT_EQ(Purge("/t", true),
-            (Lines{"Delete file: /t/f1", "Delete file: /t/f2",
-                   "Delete file: /t/S1/x", "Delete file: /t/S1/deep/y",
-                   "Delete file: /t/S2/z"}));
+  EXPECT_EQ(
+      Purge("/t", true),
+      (Lines{"Delete file: /t/f1", "Delete file: /t/f2", "Delete file: /t/S1/x",
+             "Delete file: /t/S1/deep/y", "Delete file: /t/S2/z"}));
   EXPECT_EQ(Settings.FileCount, 7);
   EXPECT_TRUE(Sys.Has("/t/young"));
 }

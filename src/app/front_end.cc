@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/options.h"
 #include "app/usage.h"
 #include "move/move.h"
 #include "purge/purge_folder.h"
@@ -9,10 +10,6 @@
 
 namespace olvane {
 namespace {
-
-bool Contains(const std::string& Arg, const char* Text) {
-  return Arg.find(Text) != std::string::npos;
-}
 
 bool IsDigit(char C) { return C >= '0' && C <= '9'; }
 
@@ -93,7 +90,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args) {
 
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
-    if (NotOptions[I] || !(Contains(Arg, "-d") || Contains(Arg, "-D"))) {
+    if (NotOptions[I] || !HasOption(Arg, "-d", "-D")) {
       continue;
     }
     // The number is read from the third character, wherever the option
@@ -110,7 +107,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args) {
   ScanOverwriteOption(Settings, Args, NotOptions);
 
   for (size_t I = 0; I < Args.size(); ++I) {
-    if (!NotOptions[I] && (Contains(Args[I], "-r") || Contains(Args[I], "-R"))) {
+    if (!NotOptions[I] && HasOption(Args[I], "-r", "-R")) {
       Settings.Recurse = true;
     }
   }

@@ -7,5 +7,6 @@
 
 int main(int argc, char** argv) {
   std::unique_ptr<olvane::Platform> Sys = olvane::MakeRealPlatform();
-  return olvane::RunCommand(*Sys, std::vector<std::string>(argv + 1, argv + argc));
+  return olvane::RunCommand(*Sys,
+                            std::vector<std::string>(argv + 1, argv + argc));
 }

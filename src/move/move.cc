@@ -1,19 +1,12 @@
 #include "move/move.h"
 
+#include "app/options.h"
 #include "app/usage.h"
 #include "purge/file_tests.h"
 
 namespace olvane {
-namespace {
-
-bool Contains(const std::string& Arg, const char* Text) {
-  return Arg.find(Text) != std::string::npos;
-}
-
-}  // namespace
-
 bool IsMoveArgument(const std::string& Arg) {
-  return Contains(Arg, "-m:") || Contains(Arg, "-M:");
+  return HasOption(Arg, "-m:", "-M:");
 }
 
 void ScanMoveOption(RunContext& Run, const std::vector<std::string>& Args) {
@@ -35,7 +28,7 @@ void ScanOverwriteOption(RunSettings& Settings,
                          const std::vector<bool>& NotOptions) {
   for (size_t I = 0; I < Args.size(); ++I) {
     if (NotOptions[I]) continue;
-    if (Contains(Args[I], "-Y") || Contains(Args[I], "-y:")) {
+    if (HasOption(Args[I], "-Y", "-y:")) {
       Settings.Overwrite = true;
     }
   }

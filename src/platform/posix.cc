@@ -76,7 +76,8 @@ bool IsOpenElsewhere(dev_t Device, ino_t Inode) {
   while (!Found) {
     dirent* Proc = readdir(Procs);
     if (!Proc) break;
-    if (Proc->d_name[0] < '0' || Proc->d_name[0] > '9' || Self == Proc->d_name) {
+    if (Proc->d_name[0] < '0' || Proc->d_name[0] > '9' ||
+        Self == Proc->d_name) {
       continue;
     }
     const std::string FdDir = std::string("/proc/") + Proc->d_name + "/fd";
@@ -240,7 +241,8 @@ class PosixListing : public Listing {
         Filled_ = static_cast<size_t>(Got);
         Offset_ = 0;
       }
-      const dirent64* Raw = reinterpret_cast<const dirent64*>(Buffer_ + Offset_);
+      const dirent64* Raw =
+          reinterpret_cast<const dirent64*>(Buffer_ + Offset_);
       Offset_ += Raw->d_reclen;
       const char* Name = Raw->d_name;
       if (Name[0] == '.' &&
@@ -331,8 +333,8 @@ bool CopyEntry(int FromDir, const char* From, const struct stat& Info,
   }
   UniqueFd Source(openat(FromDir, From, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (Source.Get() < 0) return false;
-  UniqueFd Target(openat(ToDir, To, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                         0600));
+  UniqueFd Target(
+      openat(ToDir, To, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (Target.Get() < 0) return false;
   char Buffer[65536];
   for (;;) {
@@ -343,7 +345,8 @@ bool CopyEntry(int FromDir, const char* From, const struct stat& Info,
       return false;
     }
     for (ssize_t Done = 0; Done < Got;) {
-      ssize_t Put = write(Target.Get(), Buffer + Done, static_cast<size_t>(Got - Done));
+      ssize_t Put =
+          write(Target.Get(), Buffer + Done, static_cast<size_t>(Got - Done));
       if (Put < 0) {
         if (errno == EINTR) continue;
         return false;
@@ -405,7 +408,9 @@ bool MoveAcross(int FromDir, const char* From, const std::string& Destination) {
 class PosixFolder : public Folder {
  public:
   PosixFolder(int Fd, WalkState* State)
-      : Fd_(Fd), State_(State), Park_(&State->Park),
+      : Fd_(Fd),
+        State_(State),
+        Park_(&State->Park),
         Depth_(State->Chain.size()) {
     struct stat Info;
     if (fstat(Fd_, &Info) == 0) {
@@ -430,8 +435,8 @@ class PosixFolder : public Folder {
       // back through "..", and only if it is still the same folder.
       PosixFolder* Up = Chain[Depth_ - 1];
       State_->FirstOpen = Depth_ - 1;
-      int Fd = Fd_ < 0 ? -1
-                       : openat(Fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      int Fd =
+          Fd_ < 0 ? -1 : openat(Fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
       struct stat Info;
       if (Fd >= 0 && fstat(Fd, &Info) == 0 && Info.st_dev == Up->Device_ &&
           Info.st_ino == Up->Inode_) {
@@ -477,9 +482,9 @@ class PosixFolder : public Folder {
     } else {
       // Non-blocking, so that a FIFO put in the file's place cannot stall
       // the run; the lease then refuses everything but a regular file.
-      Fd.Reset(openat(Fd_, Item.Name.c_str(),
-                      O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY |
-                          O_CLOEXEC));
+      Fd.Reset(
+          openat(Fd_, Item.Name.c_str(),
+                 O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
       if (Fd.Get() < 0 || !NoOtherOpener(Fd.Get(), &Leased)) return nullptr;
     }
     return std::make_unique<PosixExclusiveFile>(Fd.Release(), Park_, Fd_,
@@ -545,7 +550,8 @@ class PosixPlatform : public Platform {
         setrlimit(RLIMIT_NOFILE, &Limit);
         getrlimit(RLIMIT_NOFILE, &Limit);
       }
-      State_.Budget = std::max<rlim_t>(4, std::min<rlim_t>(1024, Limit.rlim_cur / 2));
+      State_.Budget =
+          std::max<rlim_t>(4, std::min<rlim_t>(1024, Limit.rlim_cur / 2));
     }
     return true;
   }
@@ -576,8 +582,7 @@ class PosixPlatform : public Platform {
   PathKind Find(const std::string& Path) override {
     State_.Park.Release();
     struct stat Info;
-    if (Path.empty() || Path.back() == '/' ||
-        lstat(Path.c_str(), &Info) != 0) {
+    if (Path.empty() || Path.back() == '/' || lstat(Path.c_str(), &Info) != 0) {
       return PathKind::kNothing;
     }
     if (S_ISLNK(Info.st_mode) && stat(Path.c_str(), &Info) != 0) {

@@ -137,9 +137,9 @@ class Win32Folder : public Folder {
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
     // No sharing: the open fails while any other handle is open. A link is
     // opened as itself, never what it points to.
-    HANDLE File = CreateFileA(Join(Path_, Item.Name).c_str(), GENERIC_READ, 0,
-                              nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE File =
+        CreateFileA(Join(Path_, Item.Name).c_str(), GENERIC_READ, 0, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (File == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32ExclusiveFile>(File);
   }
@@ -206,9 +206,7 @@ class Win32Platform : public Platform {
   }
 
   void Print(const std::string& Line) override { WriteLine(stdout, Line); }
-  void PrintError(const std::string& Line) override {
-    WriteLine(stderr, Line);
-  }
+  void PrintError(const std::string& Line) override { WriteLine(stderr, Line); }
 
   PathKind Find(const std::string& Path) override {
     if (Path.empty() || Path.back() == '\\' || Path.back() == '/') {

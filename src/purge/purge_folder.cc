@@ -25,9 +25,9 @@ void ApplyFileRule(RunContext& Run, Folder& Dir, const Entry& Item,
     PurgeFile(Run, Dir, Item, FileName);
     return;
   }
-  Run.Sys.Print((Run.Settings.MoveMode ? "Cannot move file: "
-                                       : "Cannot delete file: ") +
-                FileName);
+  Run.Sys.Print(
+      (Run.Settings.MoveMode ? "Cannot move file: " : "Cannot delete file: ") +
+      FileName);
 }
 
 // Walks the open folder Dir, whose full path is DirPath. An empty Mask is

@@ -32,7 +32,8 @@ bool WindowsStyle() { return Env("OLVANE_PATH_STYLE") == "windows"; }
 
 std::string Quote(const std::string& Text) {
   std::string Quoted = "'";
-  for (char C : Text) Quoted += C == '\'' ? std::string("'\\''") : std::string(1, C);
+  for (char C : Text)
+    Quoted += C == '\'' ? std::string("'\\''") : std::string(1, C);
   return Quoted + "'";
 }
 
@@ -167,7 +168,8 @@ TEST_F(EndToEndTest, DeletesDueFilesOfARelativeMaskGivenUnexpanded) {
   Make(Root / "logs" / "a.log");
   Make(Root / "logs" / "b.txt");
   Make(Root / "logs" / "x" / "y" / "c.log");
-  EXPECT_EQ(Run({"-d1", "logs", "*.log", "-r"}).Out, Text({"     0 file(s) deleted."}));
+  EXPECT_EQ(Run({"-d1", "logs", "*.log", "-r"}).Out,
+            Text({"     0 file(s) deleted."}));
   Result Got = Run({"-d0", "logs", "*.log", "-r"});
   EXPECT_EQ(Got.Status, 0);
   EXPECT_EQ(Sorted(Split(Got.Out)),
@@ -209,8 +211,9 @@ TEST_F(PosixEndToEndTest, LinksAreRemovedAsThemselvesAndNeverEntered) {
   fs::create_symlink(Scratch / "outside" / "precious", Root / "filelink");
   std::system(("mkfifo " + Quote((Root / "fifo").string())).c_str());
   Result Got = Run({"-d0", Root.string(), "-r"});
-  EXPECT_EQ(Split(Got.Out), (Lines{"Delete file: " + (Root / "filelink").string(),
-                                   "     1 file(s) deleted."}));
+  EXPECT_EQ(Split(Got.Out),
+            (Lines{"Delete file: " + (Root / "filelink").string(),
+                   "     1 file(s) deleted."}));
   EXPECT_TRUE(fs::exists(Scratch / "outside" / "precious"));
   EXPECT_TRUE(fs::is_symlink(Root / "d" / "dirlink"));
   EXPECT_TRUE(fs::exists(Root / "fifo"));
@@ -233,7 +236,8 @@ TEST_F(PosixEndToEndTest, FolderSwappedForALinkCannotRedirectTheWalk) {
         Quote((Root / "b").string()) +
         " OLVANE_RACE_OUTSIDE=" + Quote((Scratch / "outside").string()) +
         " OLVANE_RACE_ASIDE=" + Quote((Scratch / "aside").string());
-    const std::string Path = Target.empty() ? Root.string() : (Root / Target).string();
+    const std::string Path =
+        Target.empty() ? Root.string() : (Root / Target).string();
     Result Got = Run({"-d0", Path, "-r"}, Root, Environment);
     EXPECT_TRUE(fs::is_symlink(Root / "b")) << "the swap did not happen";
     EXPECT_TRUE(fs::exists(Scratch / "outside" / "precious.log"));
@@ -280,7 +284,8 @@ TEST_F(PosixEndToEndTest, TreeDeeperThanPathMaxAndTheDescriptorsIsPurged) {
   const Lines Out = Split(Got.Out);
   ASSERT_EQ(Out.size(), 602u);
   EXPECT_EQ(Out.back(), "     601 file(s) deleted.");
-  EXPECT_EQ(std::count(Out.begin(), Out.end(), "Delete file: " + Deep + "/leaf"), 1);
+  EXPECT_EQ(
+      std::count(Out.begin(), Out.end(), "Delete file: " + Deep + "/leaf"), 1);
   std::system(("rm -rf " + Quote((Root / "dddddddddd").string())).c_str());
 }
 
@@ -292,7 +297,8 @@ void EndToEndTest::MoveInto(const fs::path& Archive) {
   Make(Root / "same.log", "new");
   Make(Archive / "same.log", "old");
   fs::permissions(Root / "a.log", fs::perms(0640));
-  const auto Time = fs::last_write_time(Root / "a.log") - std::chrono::hours(50);
+  const auto Time =
+      fs::last_write_time(Root / "a.log") - std::chrono::hours(50);
   fs::last_write_time(Root / "a.log", Time);
   Result Got = Run({"-d0", P(Root), "-m:" + P(Archive)});
   EXPECT_EQ(Sorted(Split(Got.Out)),
@@ -306,10 +312,12 @@ void EndToEndTest::MoveInto(const fs::path& Archive) {
     EXPECT_EQ(fs::last_write_time(Archive / "a.log"), Time);
   }
   Result Over = Run({"-d0", P(Root), "-Y", "-m:" + P(Archive)});
-  EXPECT_EQ(Split(Over.Out),
-            (Lines{"Move file: " + P(Root / "same.log"), "     1 file(s) moved."}));
+  EXPECT_EQ(Split(Over.Out), (Lines{"Move file: " + P(Root / "same.log"),
+                                    "     1 file(s) moved."}));
   EXPECT_EQ(ReadFile(Archive / "same.log"), "new");
-  EXPECT_EQ(std::distance(fs::directory_iterator(Archive), fs::directory_iterator()), 2);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(Archive), fs::directory_iterator()),
+      2);
   fs::remove_all(Archive);
 }
 
@@ -320,8 +328,9 @@ TEST_F(EndToEndTest, MovesDueFilesIntoTheMoveFolder) {
 TEST_F(EndToEndTest, MovesDueFilesOntoAnotherFileSystem) {
   const fs::path Shm = "/dev/shm";
   if (!fs::is_directory(Shm) ||
-      std::system(("test $(stat -c %d " + Quote(Shm.string()) + ") != $(stat -c %d " +
-                   Quote(Root.string()) + ")").c_str()) != 0) {
+      std::system(("test $(stat -c %d " + Quote(Shm.string()) +
+                   ") != $(stat -c %d " + Quote(Root.string()) + ")")
+                      .c_str()) != 0) {
     GTEST_SKIP() << "this machine has no second file system at /dev/shm";
   }
   MoveInto(Shm / ("olvane-e2e-" + Scratch.filename().string()));
