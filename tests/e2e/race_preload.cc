@@ -71,7 +71,12 @@ extern "C" int statx(int Dir, const char* Path, int Flags, unsigned int Mask,
       if (Fd >= 0) sleep(2);
       _exit(0);
     }
-    usleep(200 * 1000);  // until the other open has begun
+    // Until the other open has begun: it breaks the lease this process holds
+    // on the file.
+    for (int Tick = 0; Tick < 5000 && fcntl(Dir, F_GETLEASE) == F_WRLCK;
+         ++Tick) {
+      usleep(1000);
+    }
   }
   return Next(Dir, Path, Flags, Mask, Info);
 }
