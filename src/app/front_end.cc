@@ -5,6 +5,7 @@
 #include "app/options.h"
 #include "app/usage.h"
 #include "move/move.h"
+#include "platform/path_syntax.h"
 #include "purge/purge_folder.h"
 #include "purge/run_settings.h"
 
@@ -52,9 +53,7 @@ TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
       Target.Found = Target.Taken[I] = HaveBase = true;
       continue;
     }
-    while (!Target.Path.empty() && Target.Path.back() == Sys.Separator()) {
-      Target.Path.pop_back();
-    }
+    TrimSeparators(Sys.Separator(), &Target.Path);
     if (!HaveBase) continue;
     std::string Joined = Target.Path + Sys.Separator() + Arg;
     if (Arg.find_first_of("*?") != std::string::npos ||

@@ -2,6 +2,7 @@
 
 #include "app/options.h"
 #include "app/usage.h"
+#include "platform/path_syntax.h"
 #include "purge/file_tests.h"
 
 namespace olvane {
@@ -63,9 +64,7 @@ void MoveFileOut(RunContext& Run, Folder& Dir, const Entry& Item,
     return;
   }
   std::string Destination = Settings.MovePath;
-  while (!Destination.empty() && Destination.back() == Sys.Separator()) {
-    Destination.pop_back();
-  }
+  TrimSeparators(Sys.Separator(), &Destination);
   Destination += Sys.Separator();
   Destination += Item.Name;
 

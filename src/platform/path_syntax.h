@@ -26,6 +26,11 @@ inline bool HasWindowsDriveRootForm(const std::string& Path) {
   return Path.size() == 3 && Path[1] == ':' && Path[2] == '\\';
 }
 
+// Removes every trailing Separator from Path, however many.
+inline void TrimSeparators(char Separator, std::string* Path) {
+  while (!Path->empty() && Path->back() == Separator) Path->pop_back();
+}
+
 // True when Name matches Mask: "*" matches any run of characters (none, and
 // a leading "." included), "?" exactly one character; the rest must match
 // byte for byte, case-sensitively.

@@ -4,14 +4,11 @@
 #include <vector>
 
 #include "move/move.h"
+#include "platform/path_syntax.h"
 #include "purge/file_tests.h"
 
 namespace olvane {
 namespace {
-
-void TrimSeparators(const Platform& Sys, std::string* Path) {
-  while (!Path->empty() && Path->back() == Sys.Separator()) Path->pop_back();
-}
 
 bool IsDisposable(EntryKind Kind) {
   return Kind == EntryKind::kFile || Kind == EntryKind::kFileLink;
@@ -72,14 +69,14 @@ void PurgeTree(RunContext& Run, Folder& Dir, const std::string& DirPath,
 }  // namespace
 
 void PurgeFolder(RunContext& Run, std::string Path, int32_t Day) {
-  TrimSeparators(Run.Sys, &Path);
+  TrimSeparators(Run.Sys.Separator(), &Path);
   std::string Mask;
   if (IsFileMask(Run.Sys, Path)) {
     size_t Split = Path.size();
     while (Split > 0 && !Run.Sys.IsSeparator(Path[Split - 1])) --Split;
     Mask = Path.substr(Split);
     Path.resize(Split);
-    TrimSeparators(Run.Sys, &Path);
+    TrimSeparators(Run.Sys.Separator(), &Path);
     if (Mask.empty()) return;
   }
   std::unique_ptr<Folder> Dir = Run.Sys.OpenFolder(Path);
