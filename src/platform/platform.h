@@ -5,12 +5,20 @@
 // Errors are normalised here: an operation reports success or failure (or a
 // small result enum), never an errno or a Win32 error code, because no caller
 // ever says why an operation failed.
+//
+// Paths are UTF-8 byte strings on every system; a platform converts them at
+// its boundary.
+//
+// Threads: the walk runs on several threads at once. Every operation of a
+// Platform and of a Folder may be called from any thread at any time; an
+// ExclusiveFile and a Listing are used by one thread at a time.
 #ifndef OLVANE_PLATFORM_PLATFORM_H_
 #define OLVANE_PLATFORM_PLATFORM_H_
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace olvane {
 
@@ -26,7 +34,7 @@ enum class EntryKind {
 
 struct Entry {
   std::string Name;  // the last component only
-  EntryKind Kind;
+  EntryKind Kind = EntryKind::kOther;
 };
 
 // What a path names, as a lookup or status query reports it.
@@ -39,11 +47,13 @@ enum class DriveRoot {
   kAbsent,   // a root with no volume behind it
 };
 
-// Result of moving a file out of a folder.
+// Result of moving a file.
 enum class MoveResult { kMoved, kFailed };
 
-// A file held open with no sharing: no other process had it open when it was
-// opened, and none can share it until it is closed.
+// A file opened for reading with no sharing: no other process had it open
+// when it was opened. The file stays open until Close or destruction, and
+// the disposal goes through this same handle, so nothing can slip in between
+// the tests and the deletion.
 class ExclusiveFile {
  public:
   virtual ~ExclusiveFile() = default;
@@ -53,10 +63,22 @@ class ExclusiveFile {
   // False when the status cannot be read.
   virtual bool CreationTime(int64_t* Seconds) = 0;
 
-  // Releases the file. False when the system reported a failure; the file is
-  // released all the same. A platform may hold on to it until its next call,
-  // for a reopen of the same file to take it back; it must then refuse that
-  // reopen if another process has opened the file in between.
+  // True while no other process has opened the file since it was opened
+  // here: the probe just before a disposal.
+  virtual bool IsStillExclusive() = 0;
+
+  // Deletes the file (a link: the link itself) through this handle. False
+  // on failure, and the file stays. Only Close may follow.
+  virtual bool Remove() = 0;
+
+  // Moves the file to the full path Destination, onto another volume too,
+  // never over an existing entry. Across volumes the copy is on disk under
+  // its final name before the source goes. On failure the file stays where
+  // it was. Only Close may follow.
+  virtual MoveResult MoveTo(const std::string& Destination) = 0;
+
+  // Releases the file. False when the system reported a failure; the file
+  // is released all the same.
   virtual bool Close() = 0;
 };
 
@@ -91,14 +113,12 @@ class Folder {
   // holds it open. A link is never opened through: it stands for itself.
   virtual std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) = 0;
 
-  // Deletes Item (a file or a file link; never a folder). False on failure,
-  // and the entry stays.
-  virtual bool Remove(const Entry& Item) = 0;
+  // The creation time of this folder itself, as ExclusiveFile::CreationTime.
+  virtual bool CreationTime(int64_t* Seconds) = 0;
 
-  // Moves Item to the full path Destination, onto another volume too, never
-  // over an existing entry. On failure Item stays where it was.
-  virtual MoveResult MoveOut(const Entry& Item,
-                             const std::string& Destination) = 0;
+  // Removes the subfolder Name in one call that fails unless it is an empty
+  // real folder (never a link). False on failure.
+  virtual bool RemoveSubFolder(const std::string& Name) = 0;
 
   // True when the full path Path names the very file that Item names (the
   // same file identity, however the two are written).
@@ -126,8 +146,19 @@ class Platform {
 
   // --- Process -------------------------------------------------------------
 
-  // Prepares the process for the run. False when it cannot run at all.
+  // The arguments after the program name, as UTF-8, wildcards unexpanded.
+  // Argv is what main received; a platform may read the command line
+  // itself instead.
+  virtual std::vector<std::string> Arguments(int Argc, char** Argv) = 0;
+
+  // Prepares the process for the run, and from then on catches the requests
+  // to stop (SIGINT, SIGTERM; Ctrl+C, Ctrl+Break, console close). False when
+  // it cannot run at all.
   virtual bool Start() = 0;
+
+  // 0 while no stop was requested, else the exit status the run must end
+  // with (128 + the signal number).
+  virtual int StopStatus() = 0;
 
   // The full path of the current directory; empty when it cannot be had.
   virtual std::string CurrentDirectory() = 0;
@@ -139,7 +170,11 @@ class Platform {
   // run that is killed has still reported everything it did.
   virtual void Print(const std::string& Line) = 0;
 
-  // The same on standard error.
+  // Writes Lines, one or more lines each ending in "\n", to standard output
+  // in one piece and flushes it.
+  virtual void PrintLines(const std::string& Lines) = 0;
+
+  // Writes Line and a line end to standard error.
   virtual void PrintError(const std::string& Line) = 0;
 
   // --- Paths ---------------------------------------------------------------
