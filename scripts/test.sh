@@ -28,3 +28,12 @@ ctest --preset windows
 cmake --preset default -DOLVANE_WINDOWS_BUILD_DIR="$PWD/build/windows"
 cmake --build --preset default
 ctest --preset default
+
+# The Linux suites again under ThreadSanitizer and under Address- and
+# UndefinedBehaviorSanitizer: a data race that no test happens to lose is
+# still a fault.
+for preset in tsan asan; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done

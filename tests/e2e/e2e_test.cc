@@ -7,6 +7,9 @@
 //                      and expect "\r\n" line ends
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -265,6 +268,35 @@ TEST_F(PosixEndToEndTest, FileOpenedAfterTheExpiryTestIsNotDeleted) {
                    "Cannot delete file: " + (Root / "taken.log").string(),
                    "Delete file: " + (Root / "free.log").string()}));
   EXPECT_TRUE(fs::exists(Root / "taken.log"));
+}
+
+TEST_F(PosixEndToEndTest, TermStopsTheRunWithEveryRemovalReported) {
+  const fs::path Back = fs::current_path();
+  for (int Folder = 0; Folder < 40; ++Folder) {
+    fs::create_directories(Root / std::to_string(Folder));
+    fs::current_path(Root / std::to_string(Folder));
+    std::system("seq 1 1000 | xargs touch");
+  }
+  fs::current_path(Back);
+  // Stopped once it has begun: as soon as the first line is out.
+  const std::string Out = (Scratch / "out").string();
+  const std::string Command =
+      Env("OLVANE_PROGRAM") + " -d0 " + Quote(Root.string()) + " -r >" +
+      Quote(Out) + " & pid=$!; for i in $(seq 3000); do [ -s " + Quote(Out) +
+      " ] && break; sleep 0.01; done; kill -TERM $pid; wait $pid; exit $?";
+  const int Status = std::system(("bash -c " + Quote(Command)).c_str());
+  ASSERT_TRUE(WIFEXITED(Status));
+  EXPECT_EQ(WEXITSTATUS(Status), 143);
+  const Lines Got = Split(ReadFile(Out));
+  ASSERT_FALSE(Got.empty());
+  size_t Gone = 0;
+  for (const auto& Folder : fs::directory_iterator(Root)) {
+    Gone += 1000 - std::distance(fs::directory_iterator(Folder),
+                                 fs::directory_iterator());
+  }
+  EXPECT_LT(Gone, 40000u) << "the stop came too late to show anything";
+  EXPECT_EQ(Got.size(), Gone + 1) << "a removal without its line";
+  EXPECT_EQ(Got.back(), "     " + std::to_string(Gone) + " file(s) deleted.");
 }
 
 TEST_F(PosixEndToEndTest, TreeDeeperThanPathMaxAndTheDescriptorsIsPurged) {
