@@ -13,9 +13,9 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 4) return 2;
   std::vector<HANDLE> Held;
   for (int I = 3; I < argc; ++I) {
-    HANDLE File = CreateFileW(argv[I], GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE File =
+        CreateFileW(argv[I], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (File == INVALID_HANDLE_VALUE) return 1;
     Held.push_back(File);
   }
