@@ -1,6 +1,7 @@
 // The NT calls of the Windows platform. They are found in ntdll.dll at run
 // time: the import libraries do not declare them all, and the declarations
 // here are the only ones the platform relies on.
+#include <atomic>
 #include <cstddef>
 #include <vector>
 
@@ -166,13 +167,21 @@ NtStatus SetBasicInfo(HANDLE File, const FileBasicInfo& Info) {
 }
 
 bool MarkForDeletion(HANDLE File) {
-  // Never FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE: a read-only file
-  // stays.
-  const ULONG Flags = kDispositionDelete | kDispositionPosixSemantics;
-  const NtStatus Status =
-      SetInfo(File, &Flags, sizeof(Flags), kFileDispositionInformationEx);
-  if (Status == kStatusSuccess) return true;
-  if (!IsUnsupported(Status)) return false;
+  // A system that does not know the class at all (Windows before 10 1607,
+  // Wine) is asked only once.
+  static std::atomic<bool> NoExClass{false};
+  if (!NoExClass.load(std::memory_order_relaxed)) {
+    // Never FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE: a read-only
+    // file stays.
+    const ULONG Flags = kDispositionDelete | kDispositionPosixSemantics;
+    const NtStatus Status =
+        SetInfo(File, &Flags, sizeof(Flags), kFileDispositionInformationEx);
+    if (Status == kStatusSuccess) return true;
+    if (!IsUnsupported(Status)) return false;
+    if (Status == kStatusInvalidInfoClass || Status == kStatusNotImplemented) {
+      NoExClass.store(true, std::memory_order_relaxed);
+    }
+  }
   const BOOLEAN Delete = TRUE;
   return SetInfo(File, &Delete, sizeof(Delete), kFileDispositionInformation) ==
          kStatusSuccess;
