@@ -1,6 +1,8 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "platform/path_syntax.h"
 
@@ -8,39 +10,55 @@ namespace olvane {
 namespace {
 
 using Op = FakePlatform::Op;
+using Guard = std::lock_guard<std::recursive_mutex>;
 
 class FakeFile : public ExclusiveFile {
  public:
-  FakeFile(FakePlatform& Sys, std::string Key) : Sys_(Sys), Key_(Key) {
-    ++Sys_.OpenFiles;
-  }
-  ~FakeFile() override { Sys_.OpenFiles -= Open_; }
+  FakeFile(FakePlatform& Sys, std::string Key) : Sys_(Sys), Key_(Key) {}
   bool CreationTime(int64_t* Seconds) override {
+    Guard Hold(Sys_.Lock);
     const FakePlatform::Node* Item = Sys_.Lookup(Key_);
     if (!Item || Sys_.Fails(Op::kStatus, Key_)) return false;
     *Seconds = Item->Created;
     return true;
   }
-  bool Close() override {
-    Sys_.OpenFiles -= Open_;
-    Open_ = false;
-    return !Sys_.Fails(Op::kClose, Key_);
+  bool IsStillExclusive() override {
+    Guard Hold(Sys_.Lock);
+    return !Sys_.Lookup(Key_)->OpenedLater;
   }
+  bool Remove() override { return Sys_.RemoveFile(Key_); }
+  MoveResult MoveTo(const std::string& Destination) override {
+    Guard Hold(Sys_.Lock);
+    const std::string To = Sys_.Key(Destination);
+    const FakePlatform::Node* Source = Sys_.Lookup(Key_);
+    if (!Source || Sys_.Fails(Op::kMove, Key_) || Sys_.Lookup(To) ||
+        Sys_.Find(To.substr(0, To.rfind(Sys_.Separator()))) !=
+            PathKind::kFolder) {
+      return MoveResult::kFailed;
+    }
+    FakePlatform::Node Moving = *Source;
+    Sys_.Erase(Key_);
+    Sys_.Insert(To, Moving);
+    Sys_.Moved.emplace_back(Key_, To);
+    return MoveResult::kMoved;
+  }
+  bool Close() override { return true; }
 
  private:
   FakePlatform& Sys_;
   std::string Key_;
-  bool Open_ = true;
 };
 
 class FakeListing : public Listing {
  public:
   FakeListing(FakePlatform& Sys, std::string Key, std::string Mask)
       : Sys_(Sys), Key_(Key), Mask_(Mask) {
+    Guard Hold(Sys_.Lock);
     FakePlatform::Node* Self = Sys_.Lookup(Key_);
     if (Self && !Sys_.Fails(Op::kList, Key_)) Names_ = Self->Children;
   }
   bool Next(Entry* Item) override {
+    Guard Hold(Sys_.Lock);
     while (Index_ < Names_.size()) {
       const std::string& Name = Names_[Index_++];
       const FakePlatform::Node* Found = Sys_.Lookup(Sys_.Join(Key_, Name));
@@ -66,42 +84,45 @@ class FakeFolder : public Folder {
     return std::make_unique<FakeListing>(Sys_, Key_, Mask);
   }
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
+    Guard Hold(Sys_.Lock);
     const FakePlatform::Node* Found = Sys_.Lookup(Sys_.Join(Key_, Name));
     if (!Found || Found->Kind != EntryKind::kFolder) return nullptr;
     return std::make_unique<FakeFolder>(Sys_, Sys_.Join(Key_, Name));
   }
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
     const std::string Key = Sys_.Join(Key_, Item.Name);
-    FakePlatform::Node* Found = Sys_.Lookup(Key);
-    if (!Found || Found->Kind == EntryKind::kFolder ||
-        Sys_.Fails(Op::kOpen, Key)) {
-      return nullptr;
+    int Delay = 0;
+    {
+      Guard Hold(Sys_.Lock);
+      FakePlatform::Node* Found = Sys_.Lookup(Key);
+      if (!Found || Found->Kind == EntryKind::kFolder ||
+          Sys_.Fails(Op::kOpen, Key) ||
+          (Found->Held && Found->Kind != EntryKind::kFileLink)) {
+        return nullptr;
+      }
+      Sys_.Opened.push_back(Key);
+      Delay = Found->DelayMs;
     }
-    if (Found->Kind != EntryKind::kFileLink) {  // a link is never held open
-      if (Found->OpensUntilHeld == 0) return nullptr;
-      if (Found->OpensUntilHeld > 0) --Found->OpensUntilHeld;
-    }
-    Sys_.Opened.push_back(Key);
+    // Outside the lock, so that other workers overtake this one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(Delay));
     return std::make_unique<FakeFile>(Sys_, Key);
   }
-  bool Remove(const Entry& Item) override {
-    return Sys_.RemoveFile(Sys_.Join(Key_, Item.Name));
+  bool CreationTime(int64_t* Seconds) override {
+    Guard Hold(Sys_.Lock);
+    *Seconds = Sys_.Lookup(Key_)->Created;
+    return true;
   }
-  MoveResult MoveOut(const Entry& Item,
-                     const std::string& Destination) override {
-    const std::string From = Sys_.Join(Key_, Item.Name);
-    const std::string To = Sys_.Key(Destination);
-    const FakePlatform::Node* Source = Sys_.Lookup(From);
-    if (!Source || Sys_.Fails(Op::kMove, From) || Sys_.Lookup(To) ||
-        Sys_.Find(To.substr(0, To.rfind(Sys_.Separator()))) !=
-            PathKind::kFolder) {
-      return MoveResult::kFailed;
+  bool RemoveSubFolder(const std::string& Name) override {
+    Guard Hold(Sys_.Lock);
+    const std::string Key = Sys_.Join(Key_, Name);
+    const FakePlatform::Node* Found = Sys_.Lookup(Key);
+    if (!Found || Found->Kind != EntryKind::kFolder ||
+        !Found->Children.empty() || Sys_.Fails(Op::kRemoveFolder, Key)) {
+      return false;
     }
-    FakePlatform::Node Moving = *Source;
-    Sys_.Erase(From);
-    Sys_.Insert(To, Moving);
-    Sys_.Moved.emplace_back(From, To);
-    return MoveResult::kMoved;
+    Sys_.Erase(Key);
+    Sys_.Removed.push_back(Key);
+    return true;
   }
   bool IsSameFile(const Entry& Item, const std::string& Path) override {
     return Sys_.Key(Path) == Sys_.Join(Key_, Item.Name);
@@ -123,10 +144,24 @@ bool FakePlatform::IsFullPath(const std::string& Arg) const {
 }
 
 DriveRoot FakePlatform::QueryDriveRoot(const std::string& Path) {
+  Guard Hold(Lock);
   if (!Windows())
     return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
   if (!HasWindowsDriveRootForm(Path)) return DriveRoot::kNotRoot;
   return Lookup(Key(Path)) ? DriveRoot::kPresent : DriveRoot::kAbsent;
+}
+
+int FakePlatform::StopStatus() {
+  Guard Hold(Lock);
+  return StopAfterOpens && Opened.size() >= StopAfterOpens ? 143 : 0;
+}
+
+void FakePlatform::PrintLines(const std::string& Lines) {
+  Guard Hold(Lock);
+  for (size_t Start = 0, End; Start < Lines.size(); Start = End + 1) {
+    End = Lines.find('\n', Start);
+    Output.push_back(Lines.substr(Start, End - Start));
+  }
 }
 
 // Keys name entries without a trailing separator: "" is the POSIX root and
@@ -137,12 +172,6 @@ std::string FakePlatform::Key(const std::string& Path) const {
   return Path;
 }
 
-std::pair<std::string, std::string> FakePlatform::Split(
-    const std::string& Key) const {
-  const size_t Cut = Key.rfind(Separator());
-  return {Key.substr(0, Cut), Key.substr(Cut + 1)};
-}
-
 FakePlatform::Node* FakePlatform::Lookup(const std::string& Key) {
   auto Found = Nodes_.find(Key);
   return Found == Nodes_.end() ? nullptr : &Found->second;
@@ -150,19 +179,19 @@ FakePlatform::Node* FakePlatform::Lookup(const std::string& Key) {
 
 void FakePlatform::Insert(const std::string& Key, Node Item) {
   if (Nodes_.count(Key)) return;
-  if (Key.find(Separator()) != std::string::npos) {  // else a drive
-    auto [Parent, Name] = Split(Key);
-    Insert(Parent, Node());
-    Nodes_[Parent].Children.push_back(Name);
+  const size_t Cut = Key.rfind(Separator());
+  if (Cut != std::string::npos) {  // else a drive
+    Insert(Key.substr(0, Cut), Node());
+    Nodes_[Key.substr(0, Cut)].Children.push_back(Key.substr(Cut + 1));
   }
   Nodes_[Key] = Item;
 }
 
 void FakePlatform::Erase(const std::string& Key) {
   Nodes_.erase(Key);
-  auto [Parent, Name] = Split(Key);
-  std::vector<std::string>& Names = Nodes_[Parent].Children;
-  Names.erase(std::find(Names.begin(), Names.end(), Name));
+  const size_t Cut = Key.rfind(Separator());
+  std::vector<std::string>& Names = Nodes_[Key.substr(0, Cut)].Children;
+  Names.erase(std::find(Names.begin(), Names.end(), Key.substr(Cut + 1)));
 }
 
 void FakePlatform::Add(const std::string& Path, int64_t Created,
@@ -174,6 +203,7 @@ void FakePlatform::Add(const std::string& Path, int64_t Created,
 }
 
 PathKind FakePlatform::Find(const std::string& Path) {
+  Guard Hold(Lock);
   const Node* Found =
       Path.empty() || IsSeparator(Path.back()) ? nullptr : Lookup(Key(Path));
   if (!Found) return PathKind::kNothing;
@@ -190,6 +220,7 @@ PathKind FakePlatform::Status(const std::string& Path) {
 }
 
 std::unique_ptr<Folder> FakePlatform::OpenFolder(const std::string& Path) {
+  Guard Hold(Lock);
   if (Path.empty() && Windows()) return nullptr;
   const Node* Found = Lookup(Key(Path));
   if (!Found || Found->Kind != EntryKind::kFolder) return nullptr;
@@ -197,6 +228,7 @@ std::unique_ptr<Folder> FakePlatform::OpenFolder(const std::string& Path) {
 }
 
 bool FakePlatform::RemoveFile(const std::string& Path) {
+  Guard Hold(Lock);
   const std::string Name = Key(Path);
   const Node* Found = Lookup(Name);
   if (!Found || Found->Kind == EntryKind::kFolder || Fails(Op::kRemove, Name)) {

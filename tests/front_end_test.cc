@@ -1,33 +1,15 @@
 #include "app/front_end.h"
 
-#include <gtest/gtest.h>
-
-#include "fake_platform.h"
-#include "purge/file_tests.h"
+#include "fixture.h"
 
 namespace olvane {
 namespace {
 
-using Lines = std::vector<std::string>;
-constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
-
-class FrontEndTest : public ::testing::Test {
- protected:
-  FrontEndTest() {
-    Sys.Clock = kNow;
-    Sys.Cwd = "/work";
-    Sys.Add("/work", 0, EntryKind::kFolder);
-  }
-  int Run(const Lines& Args) {
-    Sys.Output.clear();
-    return RunCommand(Sys, Args);
-  }
-  FakePlatform Sys;
-};
+using FrontEndTest = PlatformTest;
 
 TEST_F(FrontEndTest, UsageScreenKeepsEveryBlank) {
-  EXPECT_EQ(Run({}), kExitOk);
-  const Lines& Screen = Sys.Output;
+  const Lines Screen = Run({});
+  EXPECT_EQ(Status, kExitOk);
   ASSERT_EQ(Screen.size(), 19u);
   // Line number, leading and trailing blanks.
   const size_t Blanks[][3] = {{1, 3, 0},   {3, 9, 0},   {5, 6, 1},  {6, 6, 0},
@@ -46,13 +28,21 @@ TEST_F(FrontEndTest, UsageScreenKeepsEveryBlank) {
   EXPECT_EQ(Screen[12],
             "             olvane -d1 \"C:\\Windows\\Temporary Internet "
             "Files\\XXX*.jpg\" -r");
+  // Help is the same screen and more, with no walk and no summary.
+  const Lines Help = Run({"-d0", "--help", "/work"});
+  EXPECT_EQ(Status, kExitOk);
+  EXPECT_EQ(Lines(Help.begin(), Help.begin() + 19), Screen);
+  EXPECT_GT(Help.size(), 19u);
+  EXPECT_EQ(Run({"-h"}), Help);
+  EXPECT_EQ(Run({"/work", "--version"}), (Lines{"olvane " OLVANE_VERSION}));
+  EXPECT_EQ(Run({"/?"}).back(), "     0 file(s) deleted.");  // a POSIX path
 }
 
 TEST_F(FrontEndTest, StartFailureReportsOnStandardErrorOnly) {
   Sys.StartFails = true;
-  EXPECT_EQ(Run({"-d1", "/work"}), kExitCannotStart);
+  EXPECT_TRUE(Run({"-d1", "/work"}).empty());
+  EXPECT_EQ(Status, kExitCannotStart);
   EXPECT_EQ(Sys.Errors, (Lines{"Fatal Error: MFC initialization failed"}));
-  EXPECT_TRUE(Sys.Output.empty());
 }
 
 TEST_F(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
@@ -66,9 +56,7 @@ TEST_F(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
     bool Found;
   } Cases[] = {
       {"C:\\Work", {"-d30", "D:\\Logs\\*.log", "-r"}, "D:\\Logs\\*.log", true},
-      {"C:\\Work",
-       {"Logs", "Old", "*.log"},
-       "C:\\Work\\Logs\\Old\\*.log",
+      {"C:\\Work", {"Logs", "Old", "*.log"}, "C:\\Work\\Logs\\Old\\*.log",
        true},
       {"C:\\Work", {"Nope"}, "C:\\Work", false},
       {"C:\\", {"Logs"}, "C:\\Logs", true},
@@ -91,45 +79,64 @@ TEST_F(FrontEndTest, ReadsTermAndRecursionAndPrintsTheSummary) {
   Sys.Add("/work/logs/sub/c.log", kNow - 31 * kDay);
   Sys.Add("/work/d", kNow - 32768 * kDay);
   Sys.Add("/work/e", kNow - 32768 * kDay + 1);
-  EXPECT_EQ(Run({"-d10", "logs/*.log", "-D30", "-Rx"}), kExitOk);
-  EXPECT_EQ(Sys.Output, (Lines{"Delete file: /work/logs/a.log",
-                               "Delete file: /work/logs/sub/c.log",
-                               "     2 file(s) deleted."}));
-  EXPECT_EQ(Run({"/work"}), kExitOk);  // no days option: 32768 days
+  EXPECT_EQ(Run({"-d10", "logs/*.log", "-D30", "-Rx"}),
+            (Lines{"Delete file: /work/logs/a.log",
+                   "Delete file: /work/logs/sub/c.log",
+                   "     2 file(s) deleted."}));
+  Run({"/work"});  // no days option: 32768 days
   EXPECT_EQ(Sys.Removed.back(), "/work/d");
   EXPECT_TRUE(Sys.Has("/work/e"));
 }
 
+// No option text is read out of a path that became the target or a move
+// folder; the newer options neither.
 TEST_F(FrontEndTest, OptionTextsInsidePathsAreNotOptions) {
   Sys.Add("/srv/Old-Data/young.log", kNow - kDay);
-  Sys.Add("/srv/my-reports/sub/old", kNow - 99 * kDay);
-  EXPECT_EQ(
-      Run({"-d30", "/srv/Old-Data/*.log"}) + Run({"-d30", "/srv/my-reports"}),
-      kExitOk);
-  EXPECT_TRUE(Sys.Removed.empty());
+  Sys.Add("/srv/my-reports/sub/old", kOld);
+  Sys.Add("/srv/old-names/a", kOld);
+  Sys.Add("/srv/old-exports/sub/b", kOld);
+  Run({"-d30", "/srv/Old-Data/*.log"});
+  Run({"-d30", "/srv/my-reports"});
+  Run({"-d30", "/srv/old-exports", "-r"});
+  EXPECT_EQ(Run({"-d30", "/srv/old-names"}).back(), "     1 file(s) deleted.");
+  EXPECT_EQ(Sys.Removed, (Lines{"/srv/old-exports/sub/b", "/srv/old-names/a"}))
+      << "no -d0, no -r, no -n, no -e out of a path";
 }
 
 TEST_F(FrontEndTest, DaysWithoutANumberRefuseTheRun) {
   Sys.Add("/work/a", kNow);
   for (const char* Bad :
        {"-d", "-dx", "x-d30", "-d2147483648", "-d-2147483649"}) {
-    EXPECT_EQ(Run({Bad, "/work"}), kExitBadDays) << Bad;
-    ASSERT_EQ(Sys.Output.size(), 21u) << Bad;
-    EXPECT_EQ(Sys.Output[0], std::string("   Invalid number of days: ") + Bad);
+    const Lines Out = Run({Bad, "/work"});
+    EXPECT_EQ(Status, kExitBadDays) << Bad;
+    ASSERT_EQ(Out.size(), 21u) << Bad;
+    EXPECT_EQ(Out[0], std::string("   Invalid number of days: ") + Bad);
   }
   EXPECT_TRUE(Sys.Removed.empty());
   for (const char* Good : {"-d30x", "-d-1", "-D 30", "-d+0"}) {
-    EXPECT_EQ(Run({Good, "/nothing"}), kExitOk) << Good;
+    Run({Good, "/nothing"});
+    EXPECT_EQ(Status, kExitOk) << Good;
   }
 }
 
 TEST_F(FrontEndTest, UnresolvedTargetPrintsUsageAndAZeroSummary) {
-  EXPECT_EQ(Run({"-d365", "-r"}), kExitOk);
-  ASSERT_EQ(Sys.Output.size(), 22u);
-  EXPECT_EQ(Sys.Output[0], "   Path don't find");
-  EXPECT_EQ(Sys.Output[1], "");
-  EXPECT_EQ(Sys.Output[2], "   olvane: purge expired files. V.1.0. Usage:");
-  EXPECT_EQ(Sys.Output.back(), "     0 file(s) deleted.");
+  const Lines Out = Run({"-d365", "-r"});
+  ASSERT_EQ(Out.size(), 22u);
+  EXPECT_EQ(Out[0], "   Path don't find");
+  EXPECT_EQ(Out[1], "");
+  EXPECT_EQ(Out[2], "   olvane: purge expired files. V.1.0. Usage:");
+  EXPECT_EQ(Out.back(), "     0 file(s) deleted.");
+}
+
+TEST_F(FrontEndTest, AStoppedRunReportsItsSummaryAndTheSignal) {
+  for (int File = 0; File < 10; ++File) {
+    Sys.Add("/work/f" + std::to_string(File), kOld);
+  }
+  Sys.StopAfterOpens = 4;
+  const Lines Out = Run({"-d0", "/work"});
+  EXPECT_EQ(Status, 143);
+  EXPECT_EQ(Out.size(), 5u);
+  EXPECT_EQ(Out.back(), "     4 file(s) deleted.");
 }
 
 }  // namespace

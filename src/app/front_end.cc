@@ -7,6 +7,7 @@
 #include "move/move.h"
 #include "platform/path_syntax.h"
 #include "purge/purge_folder.h"
+#include "purge/file_tests.h"
 #include "purge/run_settings.h"
 
 namespace olvane {
@@ -47,7 +48,7 @@ TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
   bool HaveBase = !Target.Path.empty();
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
-    if (IsMoveArgument(Arg)) continue;
+    if (HasOption(Arg, Option::kMove)) continue;
     if (Sys.IsFullPath(Arg)) {
       Target.Path = Arg;
       Target.Found = Target.Taken[I] = HaveBase = true;
@@ -65,7 +66,36 @@ TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
   return Target;
 }
 
-int RunCommand(Platform& Sys, const std::vector<std::string>& Args) {
+namespace {
+
+// The move scan: every move argument sets MoveMode, and the last one gives
+// MovePath (the argument less its first three characters). Each move folder
+// that is not an existing folder is reported, with the usage screen.
+void ScanMoveOption(Platform& Sys, const std::vector<std::string>& Args,
+                    RunSettings& Settings) {
+  for (const std::string& Arg : Args) {
+    if (!HasOption(Arg, Option::kMove)) continue;
+    Settings.MoveMode = true;
+    Settings.MovePath = Arg.substr(3);
+    Settings.MovePathValid = IsFolder(Sys, Settings.MovePath);
+    if (!Settings.MovePathValid) {
+      Sys.Print("   Path don't find (-m:move_path)");
+      Sys.Print("");
+      PrintUsage(Sys);
+    }
+  }
+}
+
+std::string Summary(int32_t Count, const char* Things, bool DryRun,
+                    const char* Done) {
+  return "     " + std::to_string(Count) + Things +
+         (DryRun ? " would be " : " ") + Done + ".";
+}
+
+}  // namespace
+
+int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
+               int Workers) {
   if (!Sys.Start()) {
     Sys.PrintError("Fatal Error: MFC initialization failed");
     return kExitCannotStart;
@@ -75,7 +105,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args) {
     return kExitOk;
   }
   RunSettings Settings;
-  RunContext Run{Sys, Settings};
+  Settings.Workers = Workers;
   int32_t Day = kDefaultDay;
 
   // The target scan prints nothing, so it runs first: a path that became
@@ -84,14 +114,29 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args) {
   const TargetScan Target = ScanTarget(Sys, Args);
   std::vector<bool> NotOptions = Target.Taken;
   for (size_t I = 0; I < Args.size(); ++I) {
-    if (IsMoveArgument(Args[I])) NotOptions[I] = true;
+    if (HasOption(Args[I], Option::kMove)) NotOptions[I] = true;
+  }
+  auto Has = [&](size_t I, Option Which) {
+    return !NotOptions[I] && HasOption(Args[I], Which);
+  };
+
+  // "/?" is a path on systems whose paths begin with "/".
+  const bool SlashHelp = Sys.Separator() == '\\';
+  for (size_t I = 0; I < Args.size(); ++I) {
+    if (NotOptions[I]) continue;
+    if (IsHelpArgument(Args[I], SlashHelp)) {
+      PrintHelp(Sys);
+      return kExitOk;
+    }
+    if (IsVersionArgument(Args[I])) {
+      Sys.Print(std::string("olvane ") + OLVANE_VERSION);
+      return kExitOk;
+    }
   }
 
   for (size_t I = 0; I < Args.size(); ++I) {
+    if (!Has(I, Option::kDays)) continue;
     const std::string& Arg = Args[I];
-    if (NotOptions[I] || !HasOption(Arg, "-d", "-D")) {
-      continue;
-    }
     // The number is read from the third character, wherever the option
     // text stood; a missing number must not mean "0 days: delete all".
     if (!ParseDays(Arg.size() > 2 ? Arg.substr(2) : "", &Day)) {
@@ -102,25 +147,35 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args) {
     }
   }
 
-  ScanMoveOption(Run, Args);
-  ScanOverwriteOption(Settings, Args, NotOptions);
-
+  ScanMoveOption(Sys, Args, Settings);
   for (size_t I = 0; I < Args.size(); ++I) {
-    if (!NotOptions[I] && HasOption(Args[I], "-r", "-R")) {
-      Settings.Recurse = true;
-    }
+    Settings.Overwrite |= Has(I, Option::kOverwrite);
+    Settings.Recurse |= Has(I, Option::kRecurse);
+    Settings.DryRun |= Has(I, Option::kDryRun);
+    Settings.EmptyFolders |= Has(I, Option::kEmptyFolders);
   }
 
+  RunCounts Counts;
   if (Target.Found) {
-    PurgeFolder(Run, Target.Path, Day);
+    DeleteDisposal Delete(Settings.DryRun);
+    MoveDisposal Move(Sys, Settings);
+    Disposal& Chosen =
+        Settings.MoveMode ? static_cast<Disposal&>(Move) : Delete;
+    WalkContext Run{Sys, Settings, Chosen};
+    Counts = PurgeFolder(Run, Target.Path, Day);
   } else {
     Sys.Print("   Path don't find");
     Sys.Print("");
     PrintUsage(Sys);
   }
-  Sys.Print("     " + std::to_string(Settings.FileCount) +
-            (Settings.MoveMode ? " file(s) moved." : " file(s) deleted."));
-  return kExitOk;
+  Sys.Print(Summary(Counts.FileCount, " file(s)", Settings.DryRun,
+                    Settings.MoveMode ? "moved" : "deleted"));
+  if (Settings.EmptyFolders) {
+    Sys.Print(
+        Summary(Counts.FolderCount, " folder(s)", Settings.DryRun, "deleted"));
+  }
+  const int Stop = Sys.StopStatus();
+  return Stop != 0 ? Stop : kExitOk;
 }
 
 }  // namespace olvane

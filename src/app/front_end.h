@@ -11,7 +11,7 @@
 
 namespace olvane {
 
-// Exit statuses.
+// Exit statuses; a run stopped by a signal ends with 128 + its number.
 constexpr int kExitOk = 0;
 constexpr int kExitCannotStart = 1;
 constexpr int kExitBadDays = 2;
@@ -35,9 +35,10 @@ struct TargetScan {
 // arguments in order. Prints nothing.
 TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args);
 
-// Runs the whole command for the arguments after the program name and
-// answers the exit status.
-int RunCommand(Platform& Sys, const std::vector<std::string>& Args);
+// Runs the whole command for the arguments after the program name with up to
+// Workers threads working on files, and answers the exit status.
+int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
+               int Workers = 1);
 
 }  // namespace olvane
 

@@ -1,3 +1,4 @@
+// Every option text the command knows, and how they are found.
 #ifndef OLVANE_APP_OPTIONS_H_
 #define OLVANE_APP_OPTIONS_H_
 
@@ -5,13 +6,23 @@
 
 namespace olvane {
 
+enum class Option {
+  kDays,          // "-d", "-D": the term, read from the third character
+  kMove,          // "-m:", "-M:": the move folder
+  kOverwrite,     // "-Y", "-y:": replace files in the move folder
+  kRecurse,       // "-r", "-R": every subfolder too
+  kDryRun,        // "-n", "-N": report only
+  kEmptyFolders,  // "-e", "-E": remove the folders the walk empties
+};
+
 // An option is recognised when either of its two texts occurs anywhere in
 // an argument: a case-sensitive substring search, not a prefix test.
-inline bool HasOption(const std::string& Arg, const char* Text,
-                      const char* OtherText) {
-  return Arg.find(Text) != std::string::npos ||
-         Arg.find(OtherText) != std::string::npos;
-}
+bool HasOption(const std::string& Arg, Option Which);
+
+// Arguments that stand alone: the whole argument must be one of the texts.
+// SlashHelp: "/?" asks for help too (where "/" does not begin a path).
+bool IsHelpArgument(const std::string& Arg, bool SlashHelp);
+bool IsVersionArgument(const std::string& Arg);
 
 }  // namespace olvane
 

@@ -30,4 +30,21 @@ void PrintUsage(Platform& Sys) {
   for (const char* Line : kLines) Sys.Print(Line);
 }
 
+void PrintHelp(Platform& Sys) {
+  PrintUsage(Sys);
+  static const char* const kLines[] = {
+      "   More options:",
+      "   -------------",
+      "      -n    - report only: list what would be deleted or moved, and",
+      "              change nothing",
+      "      -e    - with -r: also delete each subfolder the run leaves",
+      "              empty, once its own age reaches the term",
+      "      -m:folder - move due files into folder instead of deleting them",
+      "      -Y    - with -m: replace a file of the same name in folder",
+      "      --help, -h - this screen;  --version - the version",
+      "",
+  };
+  for (const char* Line : kLines) Sys.Print(Line);
+}
+
 }  // namespace olvane

@@ -1,39 +1,9 @@
 #include "move/move.h"
 
-#include "app/options.h"
-#include "app/usage.h"
 #include "platform/path_syntax.h"
 #include "purge/file_tests.h"
 
 namespace olvane {
-bool IsMoveArgument(const std::string& Arg) {
-  return HasOption(Arg, "-m:", "-M:");
-}
-
-void ScanMoveOption(RunContext& Run, const std::vector<std::string>& Args) {
-  for (const std::string& Arg : Args) {
-    if (!IsMoveArgument(Arg)) continue;
-    Run.Settings.MoveMode = true;
-    Run.Settings.MovePath = Arg.substr(3);
-    Run.Settings.MovePathValid = IsFolder(Run.Sys, Run.Settings.MovePath);
-    if (!Run.Settings.MovePathValid) {
-      Run.Sys.Print("   Path don't find (-m:move_path)");
-      Run.Sys.Print("");
-      PrintUsage(Run.Sys);
-    }
-  }
-}
-
-void ScanOverwriteOption(RunSettings& Settings,
-                         const std::vector<std::string>& Args,
-                         const std::vector<bool>& NotOptions) {
-  for (size_t I = 0; I < Args.size(); ++I) {
-    if (NotOptions[I]) continue;
-    if (HasOption(Args[I], "-Y", "-y:")) {
-      Settings.Overwrite = true;
-    }
-  }
-}
 
 int CheckExist(Platform& Sys, const std::string& Path) {
   switch (Sys.Find(Path)) {
@@ -47,43 +17,48 @@ int CheckExist(Platform& Sys, const std::string& Path) {
   return IsFolder(Sys, Path) ? -1 : 0;
 }
 
-void MoveFileOut(RunContext& Run, Folder& Dir, const Entry& Item,
-                 const std::string& FileName) {
-  Platform& Sys = Run.Sys;
-  const RunSettings& Settings = Run.Settings;
+void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
+                           const std::string& FileName, FileReport& Report) {
   const std::string CannotMove = "File " + FileName + " cannot be moved.";
   // A move folder that failed its check has no safe meaning (a bare "-m:"
   // would point at the root of the drive): nothing is moved or removed.
-  if (!Settings.MovePathValid) {
-    Sys.Print(CannotMove);
+  if (!Settings_.MovePathValid) {
+    Report.Add(CannotMove);
     return;
   }
-  std::unique_ptr<ExclusiveFile> Source = Dir.OpenExclusive(Item);
-  if (!Source || !Source->Close()) {
-    Sys.Print(CannotMove);
-    return;
-  }
-  std::string Destination = Settings.MovePath;
-  TrimSeparators(Sys.Separator(), &Destination);
-  Destination += Sys.Separator();
+  std::string Destination = Settings_.MovePath;
+  TrimSeparators(Sys_.Separator(), &Destination);
+  Destination += Sys_.Separator();
   Destination += Item.Name;
 
-  if (CheckExist(Sys, Destination) != 0) {
+  const bool DryRun = Settings_.DryRun;
+  int Exists = CheckExist(Sys_, Destination);
+  if (Exists == 0 && DryRun && WouldFill_.count(Destination)) Exists = 1;
+  if (Exists != 0) {
     // The walk can meet files already in the move folder; such a file is its
     // own destination and must neither be removed nor moved onto itself.
-    if (!Settings.Overwrite || Dir.IsSameFile(Item, Destination)) {
-      Sys.Print("File " + Destination + " already exist.");
+    if (!Settings_.Overwrite || Dir.IsSameFile(Item, Destination)) {
+      Report.Add("File " + Destination + " already exist.");
       return;
     }
-    if (!Sys.RemoveFile(Destination)) {
-      Sys.Print("File " + Destination + " cannot be removed.");
+    // A folder of that name is never removed: the move then fails too.
+    if (DryRun ? Exists < 0 : !Sys_.RemoveFile(Destination)) {
+      Report.Add("File " + Destination + " cannot be removed.");
+      if (DryRun) {
+        Report.Add(CannotMove);
+        return;
+      }
     }
   }
-  if (Dir.MoveOut(Item, Destination) == MoveResult::kMoved) {
-    Sys.Print("Move file: " + FileName);
-    ++Run.Settings.FileCount;
+  if (DryRun) {
+    WouldFill_.insert(Destination);
+    Report.Add("Would move file: " + FileName);
+    Report.Counted = true;
+  } else if (File.MoveTo(Destination) == MoveResult::kMoved) {
+    Report.Add("Move file: " + FileName);
+    Report.Counted = true;
   } else {
-    Sys.Print(CannotMove);
+    Report.Add(CannotMove);
   }
 }
 

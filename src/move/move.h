@@ -2,38 +2,39 @@
 #ifndef OLVANE_MOVE_MOVE_H_
 #define OLVANE_MOVE_MOVE_H_
 
+#include <set>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
+#include "purge/disposal.h"
 #include "purge/run_settings.h"
 
 namespace olvane {
-
-// True for an argument that names the move folder ("-m:" or "-M:" anywhere).
-bool IsMoveArgument(const std::string& Arg);
-
-// The move scan: every move argument sets MoveMode, and the last one gives
-// MovePath (the argument less its first three characters). Each move folder
-// that is not an existing folder is reported, with the usage screen.
-void ScanMoveOption(RunContext& Run, const std::vector<std::string>& Args);
-
-// The overwrite scan: "-Y" or "-y:" anywhere in an argument sets Overwrite.
-// Arguments flagged in NotOptions (the target's parts and move arguments)
-// are passed over.
-void ScanOverwriteOption(RunSettings& Settings,
-                         const std::vector<std::string>& Args,
-                         const std::vector<bool>& NotOptions);
 
 // 1 when Path names an existing entry that is not a folder, -1 when it names
 // a folder (a drive root included), 0 when nothing of that path exists.
 int CheckExist(Platform& Sys, const std::string& Path);
 
-// Moves the due and free file Item of Dir (full path FileName) into the move
-// folder, replacing a file of the same name there only with Overwrite.
-// Reports the outcome and counts each file moved.
-void MoveFileOut(RunContext& Run, Folder& Dir, const Entry& Item,
-                 const std::string& FileName);
+// Moves each due and free file into the move folder, replacing a file of the
+// same name there only with Overwrite. With DryRun it looks everything up as
+// a real run would and changes nothing, remembering which names it would
+// have filled. Reports the outcome and counts each file moved.
+class MoveDisposal : public Disposal {
+ public:
+  MoveDisposal(Platform& Sys, const RunSettings& Settings)
+      : Sys_(Sys), Settings_(Settings) {}
+  std::string RefusalText() const override { return "Cannot move file: "; }
+  void Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
+               const std::string& FileName, FileReport& Report) override;
+  // Two files bound for one name: the first one in the walk's order goes,
+  // the second finds its place taken.
+  bool InAnyOrder() const override { return false; }
+
+ private:
+  Platform& Sys_;
+  const RunSettings& Settings_;
+  std::set<std::string> WouldFill_;  // report-only: names a move would take
+};
 
 }  // namespace olvane
 

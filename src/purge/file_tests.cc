@@ -2,12 +2,7 @@
 
 namespace olvane {
 
-int IsFileFree(Folder& Dir, const Entry& Item) {
-  std::unique_ptr<ExclusiveFile> File = Dir.OpenExclusive(Item);
-  if (!File) return 0;
-  // A close that fails means the probe cannot vouch for the file.
-  return File->Close() ? 1 : 0;
-}
+int IsFileFree(ExclusiveFile& File) { return File.IsStillExclusive() ? 1 : 0; }
 
 int IsFolder(Platform& Sys, const std::string& Path) {
   std::string Work = Path;
@@ -31,21 +26,22 @@ bool IsExpired(int64_t Creation, int64_t Now, int32_t Day) {
 }
 
 bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
-               const std::string& FileName, int32_t Day) {
-  std::unique_ptr<ExclusiveFile> File = Dir.OpenExclusive(Item);
-  if (!File) {
-    Sys.Print("Cannot open file: " + FileName);
+               const std::string& FileName, int32_t Day,
+               std::unique_ptr<ExclusiveFile>* File, FileReport& Report) {
+  *File = Dir.OpenExclusive(Item);
+  if (!*File) {
+    Report.Add("Cannot open file: " + FileName);
     return false;
   }
   int64_t Creation = 0;
-  if (!File->CreationTime(&Creation)) {
-    File->Close();
-    Sys.Print("Error in BOOL CheckDate(CString FileName, int Day)");
+  if (!(*File)->CreationTime(&Creation)) {
+    File->reset();
+    Report.Add("Error in BOOL CheckDate(CString FileName, int Day)");
     return false;
   }
-  const bool Expired = IsExpired(Creation, Sys.Now(), Day);
-  // A file whose release fails is not handed on for disposal.
-  return File->Close() && Expired;
+  if (IsExpired(Creation, Sys.Now(), Day)) return true;
+  File->reset();
+  return false;
 }
 
 }  // namespace olvane

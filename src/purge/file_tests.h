@@ -1,21 +1,22 @@
 // The tests that decide what a path is and whether a file is due. They keep
-// no state, change nothing on disk and release whatever they open before
-// they return, so a disposal may follow at once.
+// no state and change nothing on disk.
 #ifndef OLVANE_PURGE_FILE_TESTS_H_
 #define OLVANE_PURGE_FILE_TESTS_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
+#include "purge/disposal.h"
 
 namespace olvane {
 
 constexpr int64_t kSecondsPerDay = 86400;
 
-// 1 when Item in Dir can be opened for reading with no sharing right now,
-// that is, no other process holds it open; else 0. Prints nothing.
-int IsFileFree(Folder& Dir, const Entry& Item);
+// 1 when no other process has opened File since it was opened with no
+// sharing, so that it may be disposed of now; else 0. Prints nothing.
+int IsFileFree(ExclusiveFile& File);
 
 // 1 when Path names an existing folder or a drive root whose volume is there;
 // else 0. One trailing separator is ignored.
@@ -31,12 +32,13 @@ int IsFileMask(Platform& Sys, const std::string& Target);
 // never due, unless Day is negative, which makes every file due.
 bool IsExpired(int64_t Creation, int64_t Now, int32_t Day);
 
-// True when Item in Dir (full path FileName) is due by IsExpired. The file is
-// opened with no sharing to read its creation time, so a file that another
-// process holds open is not due. When it cannot be opened or queried, prints
-// one line and answers false.
+// True when Item in Dir (full path FileName) is due by IsExpired; *File then
+// holds it open with no sharing, for the probe and the disposal. A file that
+// another process holds open cannot be opened so and is not due. When it
+// cannot be opened or queried, reports one line and answers false.
 bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
-               const std::string& FileName, int32_t Day);
+               const std::string& FileName, int32_t Day,
+               std::unique_ptr<ExclusiveFile>* File, FileReport& Report);
 
 }  // namespace olvane
 

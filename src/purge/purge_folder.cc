@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "move/move.h"
 #include "platform/path_syntax.h"
+#include "purge/file_queue.h"
 #include "purge/file_tests.h"
 
 namespace olvane {
@@ -15,60 +15,129 @@ bool IsDisposable(EntryKind Kind) {
 }
 
 // Expiry first, then the probe: a file that is not due is never probed.
-void ApplyFileRule(RunContext& Run, Folder& Dir, const Entry& Item,
-                   const std::string& FileName, int32_t Day) {
-  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day)) return;
-  if (IsFileFree(Dir, Item)) {
-    PurgeFile(Run, Dir, Item, FileName);
+void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
+                   const Entry& Item, const std::string& FileName,
+                   FileReport& Report) {
+  std::unique_ptr<ExclusiveFile> File;
+  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, &File, Report)) return;
+  if (!IsFileFree(*File)) {
+    Report.Add(Run.Dispose.RefusalText() + FileName);
     return;
   }
-  Run.Sys.Print(
-      (Run.Settings.MoveMode ? "Cannot move file: " : "Cannot delete file: ") +
-      FileName);
+  Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
 }
 
-// Walks the open folder Dir, whose full path is DirPath. An empty Mask is
-// folder mode: every file is a candidate. Otherwise only files matching Mask
-// are, and folders matching it are left alone.
-void PurgeTree(RunContext& Run, Folder& Dir, const std::string& DirPath,
-               const std::string& Mask, int32_t Day) {
-  const char Separator = Run.Sys.Separator();
-  const bool MaskMode = !Mask.empty();
-  const bool Recurse = Run.Settings.Recurse;
-  // Subfolders are gathered in full before the first is entered, so changes
-  // made below do not change which ones are walked.
-  std::vector<std::string> SubFolders;
-  std::string FileName = DirPath + Separator;
-  const size_t Base = FileName.size();
-  Entry Item;
+class Walker {
+ public:
+  Walker(WalkContext& Run, int32_t Day, std::string Mask)
+      : Run_(Run),
+        Day_(Day),
+        Mask_(std::move(Mask)),
+        Queue_(Run.Sys, Run.Dispose.InAnyOrder() ? Run.Settings.Workers : 1,
+               [this](OpenFolder& Dir, const Entry& Item,
+                      const std::string& FileName, FileReport& Report) {
+                 ApplyFileRule(Run_, Day_, *Dir.Dir, Item, FileName, Report);
+               }) {}
 
-  std::unique_ptr<Listing> Files = Dir.List(MaskMode ? Mask : "*");
-  while (Files->Next(&Item)) {
-    if (IsDisposable(Item.Kind)) {
-      FileName.replace(Base, std::string::npos, Item.Name);
-      ApplyFileRule(Run, Dir, Item, FileName, Day);
-    } else if (!MaskMode && Recurse && Item.Kind == EntryKind::kFolder) {
-      SubFolders.push_back(Item.Name);
-    }
+  RunCounts Walk(OpenFolder& Dir, const std::string& DirPath) {
+    Tree(Dir, DirPath);
+    Queue_.Drain();
+    return Queue_.Counts();
   }
-  Files.reset();
-  if (!Recurse) return;
 
-  if (MaskMode) {
-    std::unique_ptr<Listing> All = Dir.List("*");
-    while (All->Next(&Item)) {
-      if (Item.Kind == EntryKind::kFolder) SubFolders.push_back(Item.Name);
+ private:
+  bool Stopped() { return Run_.Sys.StopStatus() != 0; }
+
+  // Walks Dir, whose full path is DirPath, and answers how many entries it
+  // held. An empty mask is folder mode: every file is a candidate.
+  // Otherwise only files matching the mask are, and folders matching it are
+  // left alone. *Gone counts the entries that left (or would leave) it.
+  int Tree(OpenFolder& Dir, const std::string& DirPath, int* Gone = nullptr) {
+    const char Separator = Run_.Sys.Separator();
+    const bool MaskMode = !Mask_.empty();
+    const bool Recurse = Run_.Settings.Recurse;
+    // Subfolders are gathered in full before the first is entered, so
+    // changes made below do not change which ones are walked.
+    std::vector<std::string> SubFolders;
+    std::string FileName = DirPath + Separator;
+    const size_t Base = FileName.size();
+    int Entries = 0;
+    Entry Item;
+
+    std::unique_ptr<Listing> Files = Dir.Dir->List(MaskMode ? Mask_ : "*");
+    while (!Stopped() && Files->Next(&Item)) {
+      ++Entries;
+      if (IsDisposable(Item.Kind)) {
+        FileName.replace(Base, std::string::npos, Item.Name);
+        if (!Queue_.Submit(Dir, Item, FileName)) break;
+      } else if (!MaskMode && Recurse && Item.Kind == EntryKind::kFolder) {
+        SubFolders.push_back(Item.Name);
+      }
     }
+    Files.reset();
+    if (!Recurse) return Entries;
+
+    if (MaskMode) {
+      Entries = 0;
+      std::unique_ptr<Listing> All = Dir.Dir->List("*");
+      while (!Stopped() && All->Next(&Item)) {
+        ++Entries;
+        if (Item.Kind == EntryKind::kFolder) SubFolders.push_back(Item.Name);
+      }
+    }
+    int FoldersGone = 0;
+    for (const std::string& Name : SubFolders) {
+      if (Stopped()) break;
+      OpenFolder Sub;
+      Sub.Dir = Dir.Dir->OpenSubFolder(Name);
+      if (!Sub.Dir) continue;
+      const std::string SubPath = DirPath + Separator + Name;
+      int SubGone = 0;
+      const int SubEntries = Tree(Sub, SubPath, &SubGone);
+      Queue_.WaitFor(Sub);
+      if (Run_.Settings.EmptyFolders && !Stopped() &&
+          RemoveIfEmptied(Dir, Sub, Name, SubPath,
+                          SubEntries == Sub.Counted + SubGone)) {
+        ++FoldersGone;
+      }
+    }
+    if (Gone) *Gone = FoldersGone;
+    return Entries;
   }
-  for (const std::string& Name : SubFolders) {
-    std::unique_ptr<Folder> Sub = Dir.OpenSubFolder(Name);
-    if (Sub) PurgeTree(Run, *Sub, DirPath + Separator + Name, Mask, Day);
+
+  // After its walk, removes the subfolder Name of Dir (open as Sub) if it is
+  // empty and its own term is due. AllGone: every entry it held left it,
+  // which is what a report-only run goes by.
+  bool RemoveIfEmptied(OpenFolder& Dir, OpenFolder& Sub,
+                       const std::string& Name, const std::string& SubPath,
+                       bool AllGone) {
+    int64_t Created = 0;
+    if (!Sub.Dir->CreationTime(&Created) ||
+        !IsExpired(Created, Run_.Sys.Now(), Day_)) {
+      return false;
+    }
+    // A folder being removed must not be held open by the walk itself.
+    Sub.Dir.reset();
+    if (Run_.Settings.DryRun) {
+      if (!AllGone) return false;
+      Queue_.SubmitLine("Would delete folder: " + SubPath + "\n", 1);
+      return true;
+    }
+    // One call that fails if anything has appeared in the meantime.
+    if (!Dir.Dir->RemoveSubFolder(Name)) return false;
+    Queue_.SubmitLine("Delete folder: " + SubPath + "\n", 1);
+    return true;
   }
-}
+
+  WalkContext& Run_;
+  int32_t Day_;
+  std::string Mask_;
+  FileQueue Queue_;
+};
 
 }  // namespace
 
-void PurgeFolder(RunContext& Run, std::string Path, int32_t Day) {
+RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   TrimSeparators(Run.Sys.Separator(), &Path);
   std::string Mask;
   if (IsFileMask(Run.Sys, Path)) {
@@ -77,23 +146,26 @@ void PurgeFolder(RunContext& Run, std::string Path, int32_t Day) {
     Mask = Path.substr(Split);
     Path.resize(Split);
     TrimSeparators(Run.Sys.Separator(), &Path);
-    if (Mask.empty()) return;
+    if (Mask.empty()) return RunCounts();
   }
-  std::unique_ptr<Folder> Dir = Run.Sys.OpenFolder(Path);
-  if (Dir) PurgeTree(Run, *Dir, Path, Mask, Day);
+  OpenFolder Target;
+  Target.Dir = Run.Sys.OpenFolder(Path);
+  if (!Target.Dir) return RunCounts();
+  Walker Walk(Run, Day, Mask);
+  return Walk.Walk(Target, Path);
 }
 
-void PurgeFile(RunContext& Run, Folder& Dir, const Entry& Item,
-               const std::string& FileName) {
-  if (Run.Settings.MoveMode) {
-    MoveFileOut(Run, Dir, Item, FileName);
-    return;
-  }
-  if (Dir.Remove(Item)) {
-    Run.Sys.Print("Delete file: " + FileName);
-    ++Run.Settings.FileCount;
+void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,
+                             ExclusiveFile& File, const std::string& FileName,
+                             FileReport& Report) {
+  if (DryRun_) {
+    Report.Add("Would delete file: " + FileName);
+    Report.Counted = true;
+  } else if (File.Remove()) {
+    Report.Add("Delete file: " + FileName);
+    Report.Counted = true;
   } else {
-    Run.Sys.Print("File " + FileName + " cannot be removed.");
+    Report.Add("File " + FileName + " cannot be removed.");
   }
 }
 

@@ -1,5 +1,6 @@
-// The folder walk: applies the file tests to every listed file, disposes of
-// each one that is due and free, and descends into subfolders depth first.
+// The folder walk: applies the file tests to every listed file, hands each
+// one that is due and free to the run's disposal, and descends into
+// subfolders depth first.
 #ifndef OLVANE_PURGE_PURGE_FOLDER_H_
 #define OLVANE_PURGE_PURGE_FOLDER_H_
 
@@ -7,21 +8,26 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "purge/disposal.h"
 #include "purge/run_settings.h"
 
 namespace olvane {
+
+// What the walk works with.
+struct WalkContext {
+  Platform& Sys;
+  const RunSettings& Settings;
+  Disposal& Dispose;
+};
 
 // Purges the folder or file mask Path (trailing separators are ignored) with
 // the expiry term Day, and with Recurse every subfolder below it. In mask
 // mode the mask is carried into every subfolder and stays a mask there.
 // Links to folders are never entered. Never stops on a failure: each one is
-// reported on the console and the walk goes on.
-void PurgeFolder(RunContext& Run, std::string Path, int32_t Day);
-
-// Disposes of one due and free file: moves it in move mode, else deletes it.
-// Reports the outcome and counts each file deleted or moved.
-void PurgeFile(RunContext& Run, Folder& Dir, const Entry& Item,
-               const std::string& FileName);
+// reported and the walk goes on; a stop request ends it early, once the
+// files under way are done and reported. The output is in the one-thread
+// walk's order whatever the number of workers.
+RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day);
 
 }  // namespace olvane
 

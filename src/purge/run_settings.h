@@ -1,5 +1,5 @@
 // What one run was asked to do, filled from the command line before the walk
-// starts and only read afterwards, except the counter.
+// starts and only read afterwards.
 #ifndef OLVANE_PURGE_RUN_SETTINGS_H_
 #define OLVANE_PURGE_RUN_SETTINGS_H_
 
@@ -8,23 +8,23 @@
 
 namespace olvane {
 
-class Platform;
-
 struct RunSettings {
-  bool Recurse = false;    // walk every subfolder too
-  bool MoveMode = false;   // move due files instead of deleting them
-  bool Overwrite = false;  // replace a file of the same name in the move folder
-  std::string MovePath;    // the move folder as written
+  bool Recurse = false;       // walk every subfolder too
+  bool EmptyFolders = false;  // remove subfolders the walk leaves empty
+  bool DryRun = false;        // report what would happen, change nothing
+  bool MoveMode = false;      // move due files instead of deleting them
+  bool Overwrite = false;     // replace a file of the same name there
+  std::string MovePath;       // the move folder as written
   // The move folder passed its check. A run whose move folder failed it
   // moves and removes nothing.
   bool MovePathValid = false;
-  int32_t FileCount = 0;  // files deleted or moved so far
+  int Workers = 1;  // threads that work on files at once
 };
 
-// What the walk works with: the system and the run's settings.
-struct RunContext {
-  Platform& Sys;
-  RunSettings& Settings;
+// What a run did, as the summary reports it.
+struct RunCounts {
+  int32_t FileCount = 0;    // files deleted or moved (or that would be)
+  int32_t FolderCount = 0;  // emptied folders removed (or that would be)
 };
 
 }  // namespace olvane

@@ -230,8 +230,10 @@ TEST_F(PosixEndToEndTest, FolderSwappedForALinkCannotRedirectTheWalk) {
     Make(Root / "a" / "a.log");
     Make(Root / "b" / "b.log");
     Make(Root / "c" / "c.log");
+    // One worker: the swap must come before the walk reaches the folder,
+    // which the walk's own thread opens whatever the number of workers.
     const std::string Environment =
-        "LD_PRELOAD=" + Quote(Env("OLVANE_RACE_PRELOAD")) +
+        "OLVANE_WORKERS=1 LD_PRELOAD=" + Quote(Env("OLVANE_RACE_PRELOAD")) +
         " OLVANE_RACE_TRIGGER=trigger.log OLVANE_RACE_SWAP=" +
         Quote((Root / "b").string()) +
         " OLVANE_RACE_OUTSIDE=" + Quote((Scratch / "outside").string()) +

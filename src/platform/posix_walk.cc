@@ -1,0 +1,386 @@
+// Folders, listings and the exclusive open on Linux. Every operation below a
+// folder that the walk has opened goes through that folder's descriptor and
+// never follows a link, so a folder swapped for a link during the run cannot
+// lead it elsewhere.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE
+#endif
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "platform/path_syntax.h"
+#include "platform/posix_internal.h"
+
+namespace olvane {
+
+class PosixFolder;
+
+// The chain of folders from the target down to the one being walked. Each
+// folder of the chain holds its descriptor, so that the walk can come back
+// up without looking anything up by path; in a tree deeper than the
+// descriptors a process may hold, the shallowest ones give theirs up and take
+// it back, through "..", when the walk returns to them. Folders are opened
+// and closed by the walk's own thread only, last opened first closed.
+class FolderChain {
+ public:
+  explicit FolderChain(size_t Budget) : Budget_(Budget) {}
+  std::vector<PosixFolder*> Chain;
+  size_t Budget_;        // open folders at most
+  size_t FirstOpen = 1;  // Chain[1, FirstOpen) have given up their descriptor
+};
+
+std::shared_ptr<FolderChain> MakeFolderChain(size_t DescriptorLimit) {
+  return std::make_shared<FolderChain>(
+      std::max<size_t>(4, std::min<size_t>(1024, DescriptorLimit / 2)));
+}
+
+namespace {
+
+// Whether a process other than this one has the file (Device, Inode) open,
+// read off /proc. The slow way, for files on which no lease can be taken.
+bool IsOpenElsewhere(dev_t Device, ino_t Inode) {
+  DIR* Procs = opendir("/proc");
+  if (!Procs) return false;
+  const std::string Self = std::to_string(getpid());
+  bool Found = false;
+  while (!Found) {
+    dirent* Proc = readdir(Procs);
+    if (!Proc) break;
+    if (Proc->d_name[0] < '0' || Proc->d_name[0] > '9' ||
+        Self == Proc->d_name) {
+      continue;
+    }
+    const std::string FdDir = std::string("/proc/") + Proc->d_name + "/fd";
+    DIR* Fds = opendir(FdDir.c_str());
+    if (!Fds) continue;
+    while (dirent* Fd = readdir(Fds)) {
+      struct stat Target;
+      if (Fd->d_name[0] == '.') continue;
+      if (fstatat(dirfd(Fds), Fd->d_name, &Target, 0) == 0 &&
+          Target.st_dev == Device && Target.st_ino == Inode) {
+        Found = true;
+        break;
+      }
+    }
+    closedir(Fds);
+  }
+  closedir(Procs);
+  return Found;
+}
+
+bool FileIdentity(int Fd, dev_t* Device, ino_t* Inode) {
+  struct stat Info;
+  if (fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode)) return false;
+  *Device = Info.st_dev;
+  *Inode = Info.st_ino;
+  return true;
+}
+
+// Takes a write lease, which the kernel grants only while no other open file
+// description of the file exists. The lease goes with the descriptor; any
+// open by another process breaks it, which F_GETLEASE then shows. Answers
+// false when another process has the file open, or when it is not a regular
+// file; *Leased tells whether a lease now stands for the answer.
+bool NoOtherOpener(int Fd, bool* Leased) {
+  *Leased = fcntl(Fd, F_SETLEASE, F_WRLCK) == 0;
+  if (*Leased) return true;
+  if (errno == EAGAIN) return false;
+  // No lease here (not the owner without CAP_LEASE, a file system without
+  // leases, or not a regular file): look at the open descriptors instead.
+  dev_t Device;
+  ino_t Inode;
+  return FileIdentity(Fd, &Device, &Inode) && !IsOpenElsewhere(Device, Inode);
+}
+
+EntryKind KindOfMode(mode_t Mode) {
+  if (S_ISREG(Mode)) return EntryKind::kFile;
+  if (S_ISDIR(Mode)) return EntryKind::kFolder;
+  if (S_ISLNK(Mode)) return EntryKind::kFileLink;
+  return EntryKind::kOther;
+}
+
+bool CreationTimeOf(int Fd, int64_t* Seconds) {
+  struct statx Info;
+  if (statx(Fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW,
+            STATX_BTIME | STATX_CTIME, &Info) != 0) {
+    return false;
+  }
+  // Without a birth time the status-change time stands in: it is never
+  // earlier than the creation, so a file can only be kept longer.
+  *Seconds = (Info.stx_mask & STATX_BTIME) ? Info.stx_btime.tv_sec
+                                           : Info.stx_ctime.tv_sec;
+  return true;
+}
+
+class PosixListing : public Listing {
+ public:
+  PosixListing(int DirFd, std::string Mask)
+      : DirFd_(DirFd), Mask_(std::move(Mask)), All_(Mask_ == "*") {
+    Ok_ = DirFd_ >= 0 && lseek(DirFd_, 0, SEEK_SET) == 0;
+  }
+
+  bool Next(Entry* Item) override {
+    while (Ok_) {
+      if (Offset_ >= Filled_) {
+        ssize_t Got = getdents64(DirFd_, Buffer_.data(), Buffer_.size());
+        if (Got <= 0) {
+          Ok_ = false;
+          break;
+        }
+        Filled_ = static_cast<size_t>(Got);
+        Offset_ = 0;
+      }
+      const dirent64* Raw =
+          reinterpret_cast<const dirent64*>(Buffer_.data() + Offset_);
+      Offset_ += Raw->d_reclen;
+      const char* Name = Raw->d_name;
+      if (Name[0] == '.' &&
+          (Name[1] == '\0' || (Name[1] == '.' && Name[2] == '\0'))) {
+        continue;
+      }
+      if (!All_ && !MatchMask(Mask_, Name)) continue;
+      Item->Name.assign(Name);
+      Item->Kind = Classify(Raw->d_type, Name);
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  EntryKind Classify(unsigned char Type, const char* Name) const {
+    struct stat Info;
+    switch (Type) {
+      case DT_REG:
+        return EntryKind::kFile;
+      case DT_DIR:
+        return EntryKind::kFolder;
+      case DT_LNK:
+        if (fstatat(DirFd_, Name, &Info, 0) == 0 && S_ISDIR(Info.st_mode)) {
+          return EntryKind::kFolderLink;
+        }
+        return EntryKind::kFileLink;
+      case DT_UNKNOWN:
+        if (fstatat(DirFd_, Name, &Info, AT_SYMLINK_NOFOLLOW) != 0) {
+          return EntryKind::kOther;
+        }
+        if (S_ISLNK(Info.st_mode)) return Classify(DT_LNK, Name);
+        return KindOfMode(Info.st_mode);
+      default:
+        return EntryKind::kOther;
+    }
+  }
+
+  int DirFd_;
+  std::string Mask_;
+  bool All_;
+  bool Ok_;
+  size_t Offset_ = 0;
+  size_t Filled_ = 0;
+  // Large reads: one system call lists a few thousand entries.
+  std::vector<char> Buffer_ = std::vector<char>(1 << 17);
+};
+
+}  // namespace
+
+class PosixFolder : public Folder {
+ public:
+  PosixFolder(int Fd, FolderChain* Chain)
+      : Fd_(Fd), Chain_(Chain), Depth_(Chain->Chain.size()) {
+    struct stat Info;
+    if (fstat(Fd_, &Info) == 0) {
+      Device_ = Info.st_dev;
+      Inode_ = Info.st_ino;
+    }
+    std::vector<PosixFolder*>& Folders = Chain_->Chain;
+    Folders.push_back(this);
+    while (Folders.size() - Chain_->FirstOpen + 1 > Chain_->Budget_ &&
+           Chain_->FirstOpen + 1 < Folders.size()) {
+      Folders[Chain_->FirstOpen++]->GiveUp();
+    }
+  }
+
+  ~PosixFolder() override {
+    std::vector<PosixFolder*>& Folders = Chain_->Chain;
+    if (Depth_ >= 2 && Depth_ == Chain_->FirstOpen) {
+      // The walk returns to a folder that gave up its descriptor: take it
+      // back through "..", and only if it is still the same folder.
+      Chain_->FirstOpen = Depth_ - 1;
+      Folders[Depth_ - 1]->TakeBack(Fd_);
+    }
+    if (Fd_ >= 0) close(Fd_);
+    Folders.pop_back();
+  }
+
+  std::unique_ptr<Listing> List(const std::string& Mask) override {
+    return std::make_unique<PosixListing>(Fd_, Mask);
+  }
+
+  std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
+    int Fd = openat(Fd_, Name.c_str(),
+                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (Fd < 0) return nullptr;
+    return std::make_unique<PosixFolder>(Fd, Chain_);
+  }
+
+  std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override;
+
+  bool CreationTime(int64_t* Seconds) override {
+    std::shared_lock<std::shared_mutex> Guard(Lock_);
+    return CreationTimeOf(Fd_, Seconds);
+  }
+
+  bool RemoveSubFolder(const std::string& Name) override {
+    std::shared_lock<std::shared_mutex> Guard(Lock_);
+    // Fails on a link, and on a folder that is not empty.
+    return unlinkat(Fd_, Name.c_str(), AT_REMOVEDIR) == 0;
+  }
+
+  bool IsSameFile(const Entry& Item, const std::string& Path) override {
+    std::shared_lock<std::shared_mutex> Guard(Lock_);
+    struct stat Mine, Other;
+    return fstatat(Fd_, Item.Name.c_str(), &Mine, AT_SYMLINK_NOFOLLOW) == 0 &&
+           lstat(Path.c_str(), &Other) == 0 && Mine.st_dev == Other.st_dev &&
+           Mine.st_ino == Other.st_ino;
+  }
+
+  // For the files of this folder: runs Use with the folder's descriptor,
+  // which stays valid meanwhile (-1 while given up).
+  template <typename Action>
+  auto WithFd(Action Use) {
+    std::shared_lock<std::shared_mutex> Guard(Lock_);
+    return Use(Fd_);
+  }
+
+ private:
+  // Workers may be using the descriptor for files of this folder: wait
+  // for them before it goes.
+  void GiveUp() {
+    std::unique_lock<std::shared_mutex> Guard(Lock_);
+    close(Fd_);
+    Fd_ = -1;
+  }
+
+  void TakeBack(int ChildFd) {
+    int Fd = ChildFd < 0
+                 ? -1
+                 : openat(ChildFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat Info;
+    if (Fd >= 0 && fstat(Fd, &Info) == 0 && Info.st_dev == Device_ &&
+        Info.st_ino == Inode_) {
+      std::unique_lock<std::shared_mutex> Guard(Lock_);
+      Fd_ = Fd;
+    } else if (Fd >= 0) {
+      close(Fd);
+    }
+  }
+
+  std::shared_mutex Lock_;  // guards Fd_ against GiveUp
+  int Fd_;                  // -1 while given up for a deeper folder, or lost
+  FolderChain* Chain_;
+  size_t Depth_;
+  dev_t Device_ = 0;
+  ino_t Inode_ = 0;
+};
+
+namespace {
+
+class PosixExclusiveFile : public ExclusiveFile {
+ public:
+  // A link's descriptor (O_PATH) carries no lease and is never held open.
+  PosixExclusiveFile(int Fd, PosixFolder* Dir, std::string Name, bool Link,
+                     bool Leased)
+      : Fd_(Fd),
+        Dir_(Dir),
+        Name_(std::move(Name)),
+        Link_(Link),
+        Leased_(Leased) {}
+  ~PosixExclusiveFile() override { Close(); }
+
+  bool CreationTime(int64_t* Seconds) override {
+    return CreationTimeOf(Fd_, Seconds);
+  }
+
+  bool IsStillExclusive() override {
+    if (Link_) return true;
+    // Any open by another process since has broken the lease.
+    if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
+    dev_t Device;
+    ino_t Inode;
+    return FileIdentity(Fd_, &Device, &Inode) &&
+           !IsOpenElsewhere(Device, Inode);
+  }
+
+  // The lease stays until the name is gone: an open by another process in
+  // the meantime waits for it, and then finds the file deleted.
+  bool Remove() override {
+    return Dir_->WithFd(
+        [this](int DirFd) { return unlinkat(DirFd, Name_.c_str(), 0) == 0; });
+  }
+
+  MoveResult MoveTo(const std::string& Destination) override {
+    return Dir_->WithFd([&](int DirFd) {
+      const char* Name = Name_.c_str();
+      if (RenameNoReplace(DirFd, Name, AT_FDCWD, Destination.c_str()) == 0 ||
+          (errno == EXDEV &&
+           MoveAcross(DirFd, Name, Link_ ? -1 : Fd_, Destination))) {
+        return MoveResult::kMoved;
+      }
+      return MoveResult::kFailed;
+    });
+  }
+
+  bool Close() override {
+    if (Fd_ < 0) return true;
+    const int Fd = Fd_;
+    Fd_ = -1;
+    return close(Fd) == 0 || errno == EINTR;
+  }
+
+ private:
+  int Fd_;
+  PosixFolder* Dir_;
+  std::string Name_;
+  bool Link_;
+  bool Leased_;
+};
+
+}  // namespace
+
+std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
+  const bool Link = Item.Kind == EntryKind::kFileLink;
+  // A link is never open in another process: it stands for itself, and a
+  // descriptor of the link itself gives its own times. A file is opened
+  // non-blocking, so that a FIFO put in its place cannot stall the run; the
+  // lease then refuses everything but a regular file.
+  const int Flags =
+      Link ? O_PATH | O_NOFOLLOW | O_CLOEXEC
+           : O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+  UniqueFd Fd(WithFd(
+      [&](int DirFd) { return openat(DirFd, Item.Name.c_str(), Flags); }));
+  bool Leased = false;
+  if (Fd.Get() < 0 || (!Link && !NoOtherOpener(Fd.Get(), &Leased))) {
+    return nullptr;
+  }
+  return std::make_unique<PosixExclusiveFile>(Fd.Release(), this, Item.Name,
+                                              Link, Leased);
+}
+
+std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path,
+                                        FolderChain* Chain) {
+  int Fd = open(Path.empty() ? "/" : Path.c_str(),
+                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (Fd < 0) return nullptr;
+  return std::make_unique<PosixFolder>(Fd, Chain);
+}
+
+}  // namespace olvane
