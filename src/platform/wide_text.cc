@@ -104,25 +104,25 @@ bool SplitFull(std::u16string_view Path, FullPath* Out) {
 
 // The root followed by the components of the rest, "." and ".." resolved.
 std::u16string Join(const FullPath& Full) {
-  std::vector<std::u16string_view> Parts;
+  std::vector<std::u16string_view> Components;
   const std::u16string_view Rest = Full.Rest;
   for (size_t At = 0; At < Rest.size();) {
     const size_t End = ComponentEnd(Rest, At);
-    const std::u16string_view Part = Rest.substr(At, End - At);
-    if (Part == u"..") {
-      if (!Parts.empty()) Parts.pop_back();
-    } else if (!Part.empty() && Part != u".") {
-      Parts.push_back(Part);
+    const std::u16string_view Component = Rest.substr(At, End - At);
+    if (Component == u"..") {
+      if (!Components.empty()) Components.pop_back();
+    } else if (!Component.empty() && Component != u".") {
+      Components.push_back(Component);
     }
     At = End + 1;
   }
   std::u16string Out = Full.Root;
-  for (const std::u16string_view Part : Parts) {
+  for (const std::u16string_view Component : Components) {
     Out += u'\\';
-    Out += Part;
+    Out += Component;
   }
   const bool Trailing = !Rest.empty() && Rest.back() == u'\\';
-  if (Trailing || (Parts.empty() && Full.Drive)) Out += u'\\';
+  if (Trailing || (Components.empty() && Full.Drive)) Out += u'\\';
   return Out;
 }
 

@@ -39,7 +39,7 @@ std::string StrictUtf8(std::string_view Text);
 // relative path ("logs", "\logs", "C:logs") is made full against
 // CurrentDirectory first (a "C:logs" on a drive other than the current one
 // against that drive's root). A trailing separator is kept; other characters
-// are taken as written (a trailing dot or space is part of the name). A path
+// are taken as written (a trailing dot or space belongs to the name). A path
 // already in the "\\?\" form is returned unchanged. Empty when no full path
 // can be made (a relative path without a current directory, a network path
 // without a share).

@@ -95,7 +95,7 @@ MoveResult MoveOpenFile(HANDLE File, const std::string& Destination) {
   if (Cut == std::string::npos || Cut + 1 == Destination.size()) {
     return MoveResult::kFailed;
   }
-  // The folder part keeps its separator, so that "C:" stays the root.
+  // The folder path keeps its separator, so that "C:" stays the root.
   const std::u16string FolderPath = LongForm(Destination.substr(0, Cut + 1));
   const std::u16string Name = WideFromUtf8(Destination.substr(Cut + 1));
   if (FolderPath.empty()) return MoveResult::kFailed;
