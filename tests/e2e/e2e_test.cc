@@ -422,23 +422,27 @@ TEST_F(WindowsEndToEndTest, HeldFileOfAnyNameIsLeftAlone) {
 }
 
 TEST_F(WindowsEndToEndTest, TreeOfAThousandCharactersIsPurged) {
-  Lines Files;
+  Lines Files, Folders;
   for (fs::path Level = Deep(); Level != Root; Level = Level.parent_path()) {
     Make(Level / "f.log");
     Files.push_back(P(Level / "f.log"));
+    Folders.push_back(P(Level));
   }
   ASSERT_GT(P(Deep()).size(), 1000u);
-  // The deepest folder given directly, then the whole tree.
+  // The deepest folder given directly, then the whole tree, folders too.
   Result Direct = Run({"-d0", P(Deep() / "*.log")});
   EXPECT_EQ(Split(Direct.Out), (Lines{"Delete file: " + Files.front(),
                                       "     1 file(s) deleted."}));
-  Result Tree = Run({"-d0", P(Root), "-r"});
-  Lines Expected{"     15 file(s) deleted."};
+  Result Tree = Run({"-d0", P(Root), "-r", "-e"});
+  Lines Expected{"     15 file(s) deleted.", "     16 folder(s) deleted."};
   for (size_t I = 1; I < Files.size(); ++I) {
     Expected.push_back("Delete file: " + Files[I]);
   }
+  for (const std::string& Folder : Folders) {
+    Expected.push_back("Delete folder: " + Folder);
+  }
   EXPECT_EQ(Sorted(Split(Tree.Out)), Sorted(Expected));
-  EXPECT_EQ(FilesLeft(), Lines{});
+  EXPECT_TRUE(fs::is_empty(Root));
 }
 
 TEST_F(WindowsEndToEndTest, MovesBetweenDeepAndNonAsciiFolders) {
