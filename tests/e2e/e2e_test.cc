@@ -370,4 +370,134 @@ TEST_F(EndToEndTest, MovesDueFilesOntoAnotherFileSystem) {
   MoveInto(Shm / ("olvane-e2e-" + Scratch.filename().string()));
 }
 
+// What follows needs the Windows build: names in UTF-16, the long path form.
+class WindowsEndToEndTest : public EndToEndTest {
+ protected:
+  void SetUp() override {
+    if (!WindowsStyle()) GTEST_SKIP() << "Windows names and paths only";
+    EndToEndTest::SetUp();
+  }
+
+  // Every regular file below Root, relative to it.
+  Lines FilesLeft() {
+    Lines Left;
+    for (const auto& Item : fs::recursive_directory_iterator(Root)) {
+      if (Item.is_regular_file()) {
+        Left.push_back(fs::relative(Item.path(), Root).string());
+      }
+    }
+    return Sorted(Left);
+  }
+
+  // A folder 16 levels below Root with 60-character names: over 1,000
+  // characters of path.
+  fs::path Deep() {
+    fs::path Path = Root;
+    for (int Level = 0; Level < 16; ++Level) {
+      Path /= std::string(58, 'd') + std::to_string(10 + Level);
+    }
+    return Path;
+  }
+};
+
+TEST_F(WindowsEndToEndTest, NamesOfAnyScriptAreMatchedPurgedAndPrintedInUtf8) {
+  struct {
+    Lines Files;
+    std::string Target;  // below Root
+    bool Relative;       // given relative to Root as the current folder
+    Lines Deleted;
+  } Cases[] = {
+      {{"日本語😀.log", "plain.log", "日本語😀.txt"},
+       "*.log",
+       false,
+       {"plain.log", "日本語😀.log"}},
+      {{"Данные/отчёт.log", "Данные/日本語😀.txt", "keep.log"},
+       "Данные",
+       false,
+       {"Данные/отчёт.log", "Данные/日本語😀.txt"}},
+      {{"Данные/отчёт.log", "keep.log"}, "Данные", true, {"Данные/отчёт.log"}},
+      // Case does not count, in any script.
+      {{"архив1.log", "АРХИВ2.LOG", "другое.log", "архив3.txt"},
+       "архив*.log",
+       false,
+       {"АРХИВ2.LOG", "архив1.log"}},
+  };
+  for (const auto& C : Cases) {
+    fs::remove_all(Root);
+    for (const std::string& File : C.Files) Make(Root / File);
+    Result Got = Run({"-d0", C.Relative ? C.Target : P(Root / C.Target)}, Root);
+    Lines Expected{"     " + std::to_string(C.Deleted.size()) +
+                   " file(s) deleted."};
+    Lines Kept = Sorted(C.Files);
+    for (const std::string& File : C.Deleted) {
+      Expected.push_back("Delete file: " + P(Root / File));
+      Kept.erase(std::find(Kept.begin(), Kept.end(), File));
+    }
+    EXPECT_EQ(Sorted(Split(Got.Out)), Sorted(Expected)) << C.Target;
+    EXPECT_EQ(FilesLeft(), Kept) << C.Target;
+  }
+}
+
+TEST_F(WindowsEndToEndTest, HeldFileOfAnyNameIsLeftAlone) {
+  Make(Root / "日本語😀.log");
+  Make(Root / "Данные.log");
+  Result Got;
+  {
+    Holder Hold(Scratch, {P(Root / "日本語😀.log")});
+    Got = Run({"-d0", P(Root / "*.log")});
+  }
+  EXPECT_EQ(Sorted(Split(Got.Out)),
+            (Lines{"     1 file(s) deleted.",
+                   "Cannot open file: " + P(Root / "日本語😀.log"),
+                   "Delete file: " + P(Root / "Данные.log")}));
+  EXPECT_EQ(FilesLeft(), Lines{"日本語😀.log"});
+}
+
+TEST_F(WindowsEndToEndTest, TreeOfAThousandCharactersIsPurged) {
+  Lines Files, Folders;
+  for (fs::path Level = Deep(); Level != Root; Level = Level.parent_path()) {
+    Make(Level / "f.log");
+    Files.push_back(P(Level / "f.log"));
+    Folders.push_back(P(Level));
+  }
+  ASSERT_GT(P(Deep()).size(), 1000u);
+  // The deepest folder given directly, then the whole tree, folders too.
+  Result Direct = Run({"-d0", P(Deep() / "*.log")});
+  EXPECT_EQ(Split(Direct.Out), (Lines{"Delete file: " + Files.front(),
+                                      "     1 file(s) deleted."}));
+  Result Tree = Run({"-d0", P(Root), "-r", "-e"});
+  Lines Expected{"     15 file(s) deleted.", "     16 folder(s) deleted."};
+  for (size_t I = 1; I < Files.size(); ++I) {
+    Expected.push_back("Delete file: " + Files[I]);
+  }
+  for (const std::string& Folder : Folders) {
+    Expected.push_back("Delete folder: " + Folder);
+  }
+  EXPECT_EQ(Sorted(Split(Tree.Out)), Sorted(Expected));
+  EXPECT_TRUE(fs::is_empty(Root));
+}
+
+TEST_F(WindowsEndToEndTest, MovesBetweenDeepAndNonAsciiFolders) {
+  const fs::path Archive = Root / "Архив";
+  struct {
+    fs::path From, To;
+  } Cases[] = {{Deep(), Archive}, {Archive, Deep()}};
+  for (const auto& C : Cases) {
+    fs::remove_all(Root);
+    fs::create_directories(C.To);
+    Make(C.From / "отчёт😀.log", "new");
+    Make(C.From / "same.log", "new");
+    Make(C.To / "same.log", "old");
+    Result Got = Run({"-d0", P(C.From), "-m:" + P(C.To)});
+    EXPECT_EQ(Sorted(Split(Got.Out)),
+              (Lines{"     1 file(s) moved.",
+                     "File " + P(C.To / "same.log") + " already exist.",
+                     "Move file: " + P(C.From / "отчёт😀.log")}));
+    EXPECT_EQ(ReadFile(C.To / "отчёт😀.log"), "new");
+    EXPECT_EQ(ReadFile(C.To / "same.log"), "old");
+    EXPECT_FALSE(fs::exists(C.From / "отчёт😀.log"));
+    EXPECT_TRUE(fs::exists(C.From / "same.log"));
+  }
+}
+
 }  // namespace

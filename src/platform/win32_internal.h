@@ -1,0 +1,176 @@
+// What the parts of the Windows platform share: the few NT calls it makes,
+// handles, and the conversions at the boundary. Only W forms of Win32 and NT
+// calls are used; every path handed to the system is in the long form, and
+// every name below an open folder is opened relative to its handle.
+//
+// NT status codes stay inside these files: each operation turns them into
+// the plain results of platform.h.
+#ifndef OLVANE_PLATFORM_WIN32_INTERNAL_H_
+#define OLVANE_PLATFORM_WIN32_INTERNAL_H_
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace olvane {
+namespace win32 {
+
+using NtStatus = LONG;
+
+constexpr NtStatus kStatusSuccess = 0;
+constexpr NtStatus kStatusNoMoreFiles = static_cast<NtStatus>(0x80000006);
+constexpr NtStatus kStatusNotImplemented = static_cast<NtStatus>(0xC0000002);
+constexpr NtStatus kStatusInvalidInfoClass = static_cast<NtStatus>(0xC0000003);
+constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000D);
+constexpr NtStatus kStatusInvalidDeviceRequest =
+    static_cast<NtStatus>(0xC0000010);
+constexpr NtStatus kStatusObjectNameCollision =
+    static_cast<NtStatus>(0xC0000035);
+constexpr NtStatus kStatusNotSupported = static_cast<NtStatus>(0xC00000BB);
+constexpr NtStatus kStatusNotSameDevice = static_cast<NtStatus>(0xC00000D4);
+
+// NtCreateFile dispositions and options.
+constexpr ULONG kFileOpen = 1;
+constexpr ULONG kFileCreate = 2;
+constexpr ULONG kFileDirectoryFile = 0x00000001;
+constexpr ULONG kFileSynchronousIoNonAlert = 0x00000020;
+constexpr ULONG kFileNonDirectoryFile = 0x00000040;
+constexpr ULONG kFileOpenReparsePoint = 0x00200000;
+
+constexpr ULONG kShareAll =
+    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// FILE_BASIC_INFORMATION: times in 100 ns ticks since 1601; a zero time or
+// attribute word leaves the value as it is when set.
+struct FileBasicInfo {
+  LARGE_INTEGER CreationTime;
+  LARGE_INTEGER LastAccessTime;
+  LARGE_INTEGER LastWriteTime;
+  LARGE_INTEGER ChangeTime;
+  ULONG FileAttributes;
+};
+
+// FILE_DIRECTORY_INFORMATION, one entry of a folder listing.
+struct FileDirectoryInfo {
+  ULONG NextEntryOffset;
+  ULONG FileIndex;
+  LARGE_INTEGER CreationTime;
+  LARGE_INTEGER LastAccessTime;
+  LARGE_INTEGER LastWriteTime;
+  LARGE_INTEGER ChangeTime;
+  LARGE_INTEGER EndOfFile;
+  LARGE_INTEGER AllocationSize;
+  ULONG FileAttributes;
+  ULONG FileNameLength;  // in bytes
+  WCHAR FileName[1];
+};
+
+// Closes the handle it owns.
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE Handle) : Handle_(Handle) {}
+  UniqueHandle(UniqueHandle&& Other) noexcept : Handle_(Other.Release()) {}
+  UniqueHandle& operator=(UniqueHandle&& Other) noexcept {
+    Reset(Other.Release());
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { Reset(nullptr); }
+
+  HANDLE Get() const { return Handle_; }
+  bool Valid() const { return Handle_ != nullptr; }
+  HANDLE Release() {
+    HANDLE Handle = Handle_;
+    Handle_ = nullptr;
+    return Handle;
+  }
+  void Reset(HANDLE Handle) {
+    if (Handle_) CloseHandle(Handle_);
+    Handle_ = Handle;
+  }
+  // Closes the handle now; false when the system reported a failure.
+  bool Close() { return CloseHandle(Release()) != 0; }
+
+ private:
+  HANDLE Handle_ = nullptr;  // never INVALID_HANDLE_VALUE
+};
+
+// A handle from CreateFileW, or an empty one on failure.
+UniqueHandle FromCreateFile(HANDLE Handle);
+
+// --- NT calls (ntdll.dll, found at run time) ------------------------------
+
+// True when every NT call below could be found.
+bool NtCallsAvailable();
+
+// Opens or creates Name relative to the folder handle Root (Name empty: Root
+// itself, anew). Names are matched exactly as the listing gave them.
+NtStatus OpenRelative(HANDLE Root, std::u16string_view Name, ACCESS_MASK Access,
+                      ULONG Share, ULONG Disposition, ULONG Options,
+                      UniqueHandle* Out);
+
+// Fills Buffer with entries of the folder Folder (FileDirectoryInfo records),
+// from the first one when Restart. *Filled is the number of bytes used.
+NtStatus QueryDirectory(HANDLE Folder, void* Buffer, ULONG Length, bool Restart,
+                        ULONG* Filled);
+
+NtStatus QueryBasicInfo(HANDLE File, FileBasicInfo* Info);
+NtStatus SetBasicInfo(HANDLE File, const FileBasicInfo& Info);
+
+// Marks the file or empty folder File for deletion, which its close then
+// completes. POSIX semantics (the name goes at once, even while others hold
+// it open with delete sharing) where the volume has them; the read-only
+// attribute is honoured. False on failure.
+bool MarkForDeletion(HANDLE File);
+
+// Renames the open file File to Name in the folder Folder, never replacing
+// an existing entry.
+NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name);
+
+// The upper case of C as the file systems compare names.
+char16_t Upcase(char16_t C);
+
+// --- Conversions ----------------------------------------------------------
+
+inline const wchar_t* W(const std::u16string& Text) {
+  return reinterpret_cast<const wchar_t*>(Text.c_str());
+}
+
+// The current directory as the system keeps it; empty when it cannot be had.
+std::u16string CurrentDirectoryWide();
+
+// The long form of the UTF-8 path Path, made full against the current
+// directory. Empty when it has none.
+std::u16string LongForm(const std::string& Path);
+
+// Seconds since 1970 of a time in 100 ns ticks since 1601, rounded towards
+// the past.
+int64_t SecondsFromTicks(int64_t Ticks);
+
+// --- Parts of the platform ------------------------------------------------
+
+// The folder whose handle is Handle (a folder that was checked to be one).
+std::unique_ptr<Folder> MakeFolder(UniqueHandle Handle);
+
+// Moves the file open as File (with read and delete access) to the full
+// path Destination without replacing anything, across volumes too.
+MoveResult MoveOpenFile(HANDLE File, const std::string& Destination);
+
+// Writes Text to standard output (or standard error), each "\n" as "\r\n":
+// to a console in UTF-16, else in UTF-8. Whole texts never interleave.
+void WriteText(bool ToError, const std::string& Text);
+
+// The arguments after the program name from the wide command line, as UTF-8.
+std::vector<std::string> WideArguments();
+
+}  // namespace win32
+}  // namespace olvane
+
+#endif  // OLVANE_PLATFORM_WIN32_INTERNAL_H_

@@ -1,0 +1,243 @@
+// The NT calls of the Windows platform. They are found in ntdll.dll at run
+// time: the import libraries do not declare them all, and the declarations
+// here are the only ones the platform relies on.
+#include <atomic>
+#include <cstddef>
+#include <vector>
+
+#include "platform/wide_text.h"
+#include "platform/win32_internal.h"
+
+namespace olvane {
+namespace win32 {
+namespace {
+
+struct NtUnicodeString {
+  USHORT Length;         // in bytes
+  USHORT MaximumLength;  // in bytes
+  const WCHAR* Buffer;
+};
+
+struct NtObjectAttributes {
+  ULONG Length;
+  HANDLE RootDirectory;
+  NtUnicodeString* ObjectName;
+  ULONG Attributes;
+  void* SecurityDescriptor;
+  void* SecurityQualityOfService;
+};
+
+struct NtIoStatusBlock {
+  union {
+    NtStatus Status;
+    void* Pointer;
+  };
+  ULONG_PTR Information;
+};
+
+// Information classes.
+constexpr ULONG kFileDirectoryInformation = 1;
+constexpr ULONG kFileBasicInformation = 4;
+constexpr ULONG kFileRenameInformation = 10;
+constexpr ULONG kFileDispositionInformation = 13;
+constexpr ULONG kFileDispositionInformationEx = 64;
+
+constexpr ULONG kDispositionDelete = 0x1;
+constexpr ULONG kDispositionPosixSemantics = 0x2;
+
+struct FileRenameInfo {
+  BOOLEAN ReplaceIfExists;
+  HANDLE RootDirectory;
+  ULONG FileNameLength;  // in bytes
+  WCHAR FileName[1];
+};
+
+using NtCreateFileCall = NtStatus(NTAPI*)(HANDLE*, ACCESS_MASK,
+                                          NtObjectAttributes*, NtIoStatusBlock*,
+                                          LARGE_INTEGER*, ULONG, ULONG, ULONG,
+                                          ULONG, void*, ULONG);
+using NtQueryDirectoryFileCall = NtStatus(NTAPI*)(HANDLE, HANDLE, void*, void*,
+                                                  NtIoStatusBlock*, void*,
+                                                  ULONG, ULONG, BOOLEAN,
+                                                  NtUnicodeString*, BOOLEAN);
+using NtFileInformationCall = NtStatus(NTAPI*)(HANDLE, NtIoStatusBlock*, void*,
+                                               ULONG, ULONG);
+using RtlUpcaseUnicodeCharCall = WCHAR(NTAPI*)(WCHAR);
+
+struct NtCalls {
+  NtCreateFileCall CreateFile = nullptr;
+  NtQueryDirectoryFileCall QueryDirectoryFile = nullptr;
+  NtFileInformationCall QueryInformationFile = nullptr;
+  NtFileInformationCall SetInformationFile = nullptr;
+  RtlUpcaseUnicodeCharCall UpcaseUnicodeChar = nullptr;
+};
+
+template <typename Call>
+void Find(HMODULE Module, const char* Name, Call* Out) {
+  *Out = reinterpret_cast<Call>(
+      reinterpret_cast<void*>(GetProcAddress(Module, Name)));
+}
+
+const NtCalls& Nt() {
+  // Found once, on first use, by whichever thread comes first.
+  static const NtCalls Calls = [] {
+    NtCalls Found;
+    HMODULE Module = GetModuleHandleW(L"ntdll.dll");
+    if (!Module) return Found;
+    Find(Module, "NtCreateFile", &Found.CreateFile);
+    Find(Module, "NtQueryDirectoryFile", &Found.QueryDirectoryFile);
+    Find(Module, "NtQueryInformationFile", &Found.QueryInformationFile);
+    Find(Module, "NtSetInformationFile", &Found.SetInformationFile);
+    Find(Module, "RtlUpcaseUnicodeChar", &Found.UpcaseUnicodeChar);
+    return Found;
+  }();
+  return Calls;
+}
+
+NtStatus SetInfo(HANDLE File, const void* Info, ULONG Length, ULONG Class) {
+  if (!Nt().SetInformationFile) return kStatusNotImplemented;
+  NtIoStatusBlock Io{};
+  return Nt().SetInformationFile(File, &Io, const_cast<void*>(Info), Length,
+                                 Class);
+}
+
+// The disposition with POSIX semantics is recent and not every file system
+// (nor Wine) has it; these are the answers that say so.
+bool IsUnsupported(NtStatus Status) {
+  return Status == kStatusInvalidParameter || Status == kStatusNotSupported ||
+         Status == kStatusInvalidInfoClass || Status == kStatusNotImplemented ||
+         Status == kStatusInvalidDeviceRequest;
+}
+
+}  // namespace
+
+UniqueHandle FromCreateFile(HANDLE Handle) {
+  return UniqueHandle(Handle == INVALID_HANDLE_VALUE ? nullptr : Handle);
+}
+
+bool NtCallsAvailable() {
+  const NtCalls& Calls = Nt();
+  return Calls.CreateFile && Calls.QueryDirectoryFile &&
+         Calls.QueryInformationFile && Calls.SetInformationFile &&
+         Calls.UpcaseUnicodeChar;
+}
+
+NtStatus OpenRelative(HANDLE Root, std::u16string_view Name, ACCESS_MASK Access,
+                      ULONG Share, ULONG Disposition, ULONG Options,
+                      UniqueHandle* Out) {
+  if (!Nt().CreateFile) return kStatusNotImplemented;
+  if (Name.size() > 32767) return kStatusInvalidParameter;
+  NtUnicodeString Text{static_cast<USHORT>(Name.size() * 2),
+                       static_cast<USHORT>(Name.size() * 2),
+                       reinterpret_cast<const WCHAR*>(Name.data())};
+  // No OBJ_CASE_INSENSITIVE: the name is the one the listing gave, and in a
+  // case-sensitive folder it must not find a sibling that differs in case.
+  NtObjectAttributes Object{
+      sizeof(NtObjectAttributes), Root, &Text, 0, nullptr, nullptr};
+  NtIoStatusBlock Io{};
+  HANDLE Handle = nullptr;
+  const NtStatus Status = Nt().CreateFile(
+      &Handle, Access, &Object, &Io, nullptr, FILE_ATTRIBUTE_NORMAL, Share,
+      Disposition, Options | kFileSynchronousIoNonAlert, nullptr, 0);
+  if (Status < 0) return Status;
+  Out->Reset(Handle);
+  return Status;
+}
+
+NtStatus QueryDirectory(HANDLE Folder, void* Buffer, ULONG Length, bool Restart,
+                        ULONG* Filled) {
+  if (!Nt().QueryDirectoryFile) return kStatusNotImplemented;
+  NtIoStatusBlock Io{};
+  const NtStatus Status = Nt().QueryDirectoryFile(
+      Folder, nullptr, nullptr, nullptr, &Io, Buffer, Length,
+      kFileDirectoryInformation, FALSE, nullptr, Restart ? TRUE : FALSE);
+  *Filled = Status == kStatusSuccess ? static_cast<ULONG>(Io.Information) : 0;
+  return Status;
+}
+
+NtStatus QueryBasicInfo(HANDLE File, FileBasicInfo* Info) {
+  if (!Nt().QueryInformationFile) return kStatusNotImplemented;
+  NtIoStatusBlock Io{};
+  return Nt().QueryInformationFile(File, &Io, Info, sizeof(*Info),
+                                   kFileBasicInformation);
+}
+
+NtStatus SetBasicInfo(HANDLE File, const FileBasicInfo& Info) {
+  return SetInfo(File, &Info, sizeof(Info), kFileBasicInformation);
+}
+
+bool MarkForDeletion(HANDLE File) {
+  // A system that does not know the class at all (Windows before 10 1607,
+  // Wine) is asked only once.
+  static std::atomic<bool> NoExClass{false};
+  if (!NoExClass.load(std::memory_order_relaxed)) {
+    // Never FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE: a read-only
+    // file stays.
+    const ULONG Flags = kDispositionDelete | kDispositionPosixSemantics;
+    const NtStatus Status =
+        SetInfo(File, &Flags, sizeof(Flags), kFileDispositionInformationEx);
+    if (Status == kStatusSuccess) return true;
+    if (!IsUnsupported(Status)) return false;
+    if (Status == kStatusInvalidInfoClass || Status == kStatusNotImplemented) {
+      NoExClass.store(true, std::memory_order_relaxed);
+    }
+  }
+  const BOOLEAN Delete = TRUE;
+  return SetInfo(File, &Delete, sizeof(Delete), kFileDispositionInformation) ==
+         kStatusSuccess;
+}
+
+NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name) {
+  const size_t Bytes = Name.size() * sizeof(WCHAR);
+  std::vector<unsigned char> Buffer(offsetof(FileRenameInfo, FileName) + Bytes +
+                                    sizeof(WCHAR));
+  FileRenameInfo* Info = reinterpret_cast<FileRenameInfo*>(Buffer.data());
+  Info->ReplaceIfExists = FALSE;
+  Info->RootDirectory = Folder;
+  Info->FileNameLength = static_cast<ULONG>(Bytes);
+  std::copy(Name.begin(), Name.end(), Info->FileName);
+  return SetInfo(File, Info, static_cast<ULONG>(Buffer.size()),
+                 kFileRenameInformation);
+}
+
+char16_t Upcase(char16_t C) {
+  return Nt().UpcaseUnicodeChar ? Nt().UpcaseUnicodeChar(C) : C;
+}
+
+std::u16string CurrentDirectoryWide() {
+  std::u16string Path(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD Length = GetCurrentDirectoryW(
+        static_cast<DWORD>(Path.size()), reinterpret_cast<wchar_t*>(&Path[0]));
+    if (Length == 0) return std::u16string();
+    if (Length < Path.size()) {
+      Path.resize(Length);
+      return Path;
+    }
+    Path.resize(Length);  // the size needed, terminator included
+  }
+}
+
+std::u16string LongForm(const std::string& Path) {
+  const std::u16string Wide = WideFromUtf8(Path);
+  // Only a relative path needs the current directory.
+  const auto IsSeparator = [](char16_t C) { return C == u'\\' || C == u'/'; };
+  const bool Full =
+      (Wide.size() >= 2 && IsSeparator(Wide[0]) && IsSeparator(Wide[1])) ||
+      (Wide.size() >= 3 && Wide[1] == u':' && IsSeparator(Wide[2]));
+  return LongPathForm(Wide, Full ? std::u16string() : CurrentDirectoryWide());
+}
+
+int64_t SecondsFromTicks(int64_t Ticks) {
+  // 100-nanosecond ticks from 1601-01-01 to 1970-01-01.
+  constexpr int64_t kEpochTicks = 116444736000000000LL;
+  constexpr int64_t kTicksPerSecond = 10000000;
+  Ticks -= kEpochTicks;
+  // Round towards the past, so that a time just before the epoch is not
+  // taken for a later one.
+  return Ticks >= 0 ? Ticks / kTicksPerSecond
+                    : -((-Ticks + kTicksPerSecond - 1) / kTicksPerSecond);
+}
+
+}  // namespace win32
+}  // namespace olvane

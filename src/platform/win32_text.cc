@@ -1,0 +1,103 @@
+// Text in and out of the process. The arguments come from the wide command
+// line, split as the C runtime splits it for main. Output goes to a console
+// in UTF-16 through WriteConsoleW, so that every name shows as it is; to a
+// file or a pipe in UTF-8 without a byte order mark, an unpaired surrogate
+// written as U+FFFD (a lone surrogate has no UTF-8 form a reader accepts).
+// Line ends are "\r\n" either way.
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/wide_text.h"
+#include "platform/win32_internal.h"
+
+namespace olvane {
+namespace win32 {
+namespace {
+
+struct Stream {
+  bool Known = false;  // Handle and Console have been looked up
+  HANDLE Handle = nullptr;
+  bool Console = false;
+};
+
+// One lock for both streams, so that whole texts never interleave, even
+// where standard output and standard error are the same file.
+std::mutex& OutputLock() {
+  static std::mutex Lock;
+  return Lock;
+}
+
+Stream& StreamOf(bool ToError) {
+  static Stream Streams[2];
+  Stream& Out = Streams[ToError ? 1 : 0];
+  if (!Out.Known) {
+    Out.Known = true;
+    Out.Handle = GetStdHandle(ToError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (Out.Handle == INVALID_HANDLE_VALUE) Out.Handle = nullptr;
+    DWORD Mode = 0;
+    Out.Console = Out.Handle && GetFileType(Out.Handle) == FILE_TYPE_CHAR &&
+                  GetConsoleMode(Out.Handle, &Mode);
+  }
+  return Out;
+}
+
+void WriteConsoleAll(HANDLE Console, const std::u16string& Text) {
+  const wchar_t* Data = W(Text);
+  size_t Left = Text.size();
+  while (Left > 0) {
+    // Consoles take a limited piece per call.
+    const DWORD Piece = static_cast<DWORD>(Left < 8192 ? Left : 8192);
+    DWORD Done = 0;
+    if (!WriteConsoleW(Console, Data, Piece, &Done, nullptr) || Done == 0) {
+      return;
+    }
+    Data += Done;
+    Left -= Done;
+  }
+}
+
+void WriteFileAll(HANDLE File, const std::string& Text) {
+  const char* Data = Text.data();
+  size_t Left = Text.size();
+  while (Left > 0) {
+    const DWORD Piece = static_cast<DWORD>(Left < (1u << 30) ? Left : 1u << 30);
+    DWORD Done = 0;
+    if (!WriteFile(File, Data, Piece, &Done, nullptr) || Done == 0) return;
+    Data += Done;
+    Left -= Done;
+  }
+}
+
+}  // namespace
+
+void WriteText(bool ToError, const std::string& Text) {
+  std::string Lines;
+  Lines.reserve(Text.size() + 8);
+  for (char C : Text) {
+    if (C == '\n') Lines += '\r';
+    Lines += C;
+  }
+  std::lock_guard<std::mutex> Hold(OutputLock());
+  const Stream& Out = StreamOf(ToError);
+  if (!Out.Handle) return;
+  if (Out.Console) {
+    WriteConsoleAll(Out.Handle, WideFromUtf8(Lines));
+  } else {
+    WriteFileAll(Out.Handle, StrictUtf8(Lines));
+  }
+}
+
+std::vector<std::string> WideArguments() {
+  const wchar_t* Line = GetCommandLineW();
+  const std::vector<std::u16string> Words =
+      SplitCommandLine(Line ? reinterpret_cast<const char16_t*>(Line) : u"");
+  std::vector<std::string> Arguments;
+  for (size_t I = 1; I < Words.size(); ++I) {
+    Arguments.push_back(Utf8FromWide(Words[I]));
+  }
+  return Arguments;
+}
+
+}  // namespace win32
+}  // namespace olvane

@@ -1,0 +1,236 @@
+// Folders, listings and the files the walk tests, all on handles. A folder
+// is opened once, relative to its parent's handle and never through a
+// reparse point; it is listed from its handle and every entry is opened
+// relative to it. A file is opened once with no sharing, and the same handle
+// serves the expiry test, the probe and the disposal.
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "platform/wide_text.h"
+#include "platform/win32_internal.h"
+
+namespace olvane {
+namespace win32 {
+namespace {
+
+constexpr ACCESS_MASK kFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+// Read for the copy across volumes, delete for the disposal; no sharing, so
+// that the open fails while any other handle can read, write or delete it.
+constexpr ACCESS_MASK kExclusiveAccess =
+    FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE | DELETE;
+
+EntryKind KindOf(ULONG Attributes) {
+  const bool IsFolder = Attributes & FILE_ATTRIBUTE_DIRECTORY;
+  if (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    return IsFolder ? EntryKind::kFolderLink : EntryKind::kFileLink;
+  }
+  return IsFolder ? EntryKind::kFolder : EntryKind::kFile;
+}
+
+// A name of one component, as a listing gives them: anything else would be
+// a path below the folder.
+bool IsPlainName(const std::u16string& Name) {
+  return !Name.empty() && Name != u"." && Name != u".." &&
+         Name.find_first_of(u"\\/") == std::u16string::npos;
+}
+
+bool CreationTimeOf(HANDLE Handle, int64_t* Seconds) {
+  FileBasicInfo Info;
+  if (QueryBasicInfo(Handle, &Info) != kStatusSuccess) return false;
+  *Seconds = SecondsFromTicks(Info.CreationTime.QuadPart);
+  return true;
+}
+
+// The handle of a folder, shared with its listings so that a listing never
+// outlives it. A handle has one position in its listing: the first listing
+// at a time uses it, any other one opens the folder anew from it.
+struct FolderHandle {
+  explicit FolderHandle(UniqueHandle Handle) : Handle(std::move(Handle)) {}
+  UniqueHandle Handle;
+  std::atomic<bool> Listing{false};
+};
+
+class Win32Listing : public Listing {
+ public:
+  Win32Listing(std::shared_ptr<FolderHandle> Folder, std::u16string Mask)
+      : Folder_(std::move(Folder)), Mask_(std::move(Mask)) {
+    bool Free = false;
+    if (Folder_->Listing.compare_exchange_strong(Free, true)) {
+      Handle_ = Folder_->Handle.Get();
+      Owner_ = true;
+    } else if (OpenRelative(Folder_->Handle.Get(), u"",
+                            FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAll,
+                            kFileOpen, kFileDirectoryFile, &Own_) >= 0) {
+      Handle_ = Own_.Get();
+    }
+    All_ = Mask_ == u"*";
+  }
+  ~Win32Listing() override {
+    if (Owner_) Folder_->Listing.store(false);
+  }
+
+  bool Next(Entry* Item) override {
+    while (Handle_) {
+      if (!Current_) {
+        ULONG Filled = 0;
+        const NtStatus Status = QueryDirectory(Handle_, Buffer_.get(),
+                                               kBufferBytes, First_, &Filled);
+        First_ = false;
+        if (Status != kStatusSuccess || Filled == 0) {
+          // The end, or a failure: either way the listing is over.
+          Handle_ = nullptr;
+          break;
+        }
+        Current_ = reinterpret_cast<const unsigned char*>(Buffer_.get());
+      }
+      const FileDirectoryInfo* Info =
+          reinterpret_cast<const FileDirectoryInfo*>(Current_);
+      Current_ =
+          Info->NextEntryOffset ? Current_ + Info->NextEntryOffset : nullptr;
+      const std::u16string_view Name(
+          reinterpret_cast<const char16_t*>(Info->FileName),
+          Info->FileNameLength / sizeof(WCHAR));
+      if (Name == u"." || Name == u"..") continue;
+      if (!All_ && !MatchWideMask(Mask_, Name, Upcase)) continue;
+      Item->Name = Utf8FromWide(Name);
+      Item->Kind = KindOf(Info->FileAttributes);
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  static constexpr ULONG kBufferBytes = 65536;  // the most SMB servers take
+
+  std::shared_ptr<FolderHandle> Folder_;
+  std::u16string Mask_;
+  bool All_ = false;
+  HANDLE Handle_ = nullptr;  // null once the listing is over
+  bool Owner_ = false;       // Handle_ is the folder's own handle
+  UniqueHandle Own_;         // else the folder opened anew
+  bool First_ = true;
+  std::unique_ptr<uint64_t[]> Buffer_{new uint64_t[kBufferBytes / 8]};
+  const unsigned char* Current_ = nullptr;  // next record in Buffer_
+};
+
+class Win32ExclusiveFile : public ExclusiveFile {
+ public:
+  explicit Win32ExclusiveFile(UniqueHandle File) : File_(std::move(File)) {}
+
+  bool CreationTime(int64_t* Seconds) override {
+    return File_.Valid() && CreationTimeOf(File_.Get(), Seconds);
+  }
+  // No other handle can read, write or delete the file while this one with
+  // no sharing is open.
+  bool IsStillExclusive() override { return File_.Valid(); }
+  bool Remove() override {
+    return File_.Valid() && MarkForDeletion(File_.Get());
+  }
+  MoveResult MoveTo(const std::string& Destination) override {
+    if (!File_.Valid()) return MoveResult::kFailed;
+    return MoveOpenFile(File_.Get(), Destination);
+  }
+  bool Close() override { return File_.Valid() && File_.Close(); }
+
+ private:
+  UniqueHandle File_;
+};
+
+// The identity of a file: volume serial number and file index.
+bool IdentityOf(HANDLE Handle, BY_HANDLE_FILE_INFORMATION* Info) {
+  return GetFileInformationByHandle(Handle, Info) != 0;
+}
+
+class Win32Folder : public Folder {
+ public:
+  explicit Win32Folder(UniqueHandle Handle)
+      : Handle_(std::make_shared<FolderHandle>(std::move(Handle))) {}
+
+  std::unique_ptr<Listing> List(const std::string& Mask) override {
+    return std::make_unique<Win32Listing>(Handle_, WideFromUtf8(Mask));
+  }
+
+  std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
+    const std::u16string Wide = WideFromUtf8(Name);
+    UniqueHandle Sub;
+    FileBasicInfo Info;
+    if (!IsPlainName(Wide) ||
+        OpenRelative(Dir(), Wide, kFolderAccess, kShareAll, kFileOpen,
+                     kFileDirectoryFile | kFileOpenReparsePoint, &Sub) < 0 ||
+        QueryBasicInfo(Sub.Get(), &Info) != kStatusSuccess ||
+        (Info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      // A folder swapped for a junction or a link is never entered.
+      return nullptr;
+    }
+    return MakeFolder(std::move(Sub));
+  }
+
+  std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
+    const std::u16string Wide = WideFromUtf8(Item.Name);
+    UniqueHandle File;
+    if (!IsPlainName(Wide) ||
+        OpenRelative(Dir(), Wide, kExclusiveAccess, 0, kFileOpen,
+                     kFileNonDirectoryFile | kFileOpenReparsePoint,
+                     &File) < 0) {
+      return nullptr;
+    }
+    return std::make_unique<Win32ExclusiveFile>(std::move(File));
+  }
+
+  bool CreationTime(int64_t* Seconds) override {
+    return CreationTimeOf(Dir(), Seconds);
+  }
+
+  bool RemoveSubFolder(const std::string& Name) override {
+    const std::u16string Wide = WideFromUtf8(Name);
+    UniqueHandle Sub;
+    FileBasicInfo Info;
+    // The disposition fails on a folder that is not empty.
+    return IsPlainName(Wide) &&
+           OpenRelative(Dir(), Wide,
+                        DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                        kFileOpen, kFileDirectoryFile | kFileOpenReparsePoint,
+                        &Sub) >= 0 &&
+           QueryBasicInfo(Sub.Get(), &Info) == kStatusSuccess &&
+           !(Info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           MarkForDeletion(Sub.Get()) && Sub.Close();
+  }
+
+  bool IsSameFile(const Entry& Item, const std::string& Path) override {
+    const std::u16string Wide = WideFromUtf8(Item.Name);
+    const std::u16string Long = LongForm(Path);
+    // Attribute access only: such an open is never refused for sharing.
+    UniqueHandle Mine, Other;
+    BY_HANDLE_FILE_INFORMATION A, B;
+    if (!IsPlainName(Wide) || Long.empty() ||
+        OpenRelative(Dir(), Wide, FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                     kFileOpen, kFileOpenReparsePoint, &Mine) < 0) {
+      return false;
+    }
+    Other = FromCreateFile(CreateFileW(
+        W(Long), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return Other.Valid() && IdentityOf(Mine.Get(), &A) &&
+           IdentityOf(Other.Get(), &B) &&
+           A.dwVolumeSerialNumber == B.dwVolumeSerialNumber &&
+           A.nFileIndexHigh == B.nFileIndexHigh &&
+           A.nFileIndexLow == B.nFileIndexLow;
+  }
+
+ private:
+  HANDLE Dir() const { return Handle_->Handle.Get(); }
+
+  std::shared_ptr<FolderHandle> Handle_;
+};
+
+}  // namespace
+
+std::unique_ptr<Folder> MakeFolder(UniqueHandle Handle) {
+  return std::make_unique<Win32Folder>(std::move(Handle));
+}
+
+}  // namespace win32
+}  // namespace olvane
