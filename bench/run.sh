@@ -4,9 +4,11 @@
 #   bench/run.sh [FOLDERS] [FILES_PER_FOLDER] [ROUNDS]
 #
 # Builds a tree of FOLDERS folders holding FILES_PER_FOLDER empty files each
-# (default 200 x 500) afresh before every run, and in each round times:
+# (default 200 x 500) afresh before every run, and in each round, with 1, 2
+# and the default number of workers, times:
 #   delete:  olvane -d0 DIR -r       against  find DIR -type f -delete
 #   examine: olvane -d100000 DIR -r  against  find DIR -type f -newermt 1970-01-02
+#   flat:    the same delete on all the files in one folder
 # Standard output goes to a file in every case. The last lines are the
 # median ratios (olvane time / find time) and olvane's peak resident memory.
 set -euo pipefail
@@ -22,9 +24,14 @@ command -v /usr/bin/time >/dev/null || { echo "needs GNU time (apt-get install t
 work=$(mktemp -d "${TMPDIR:-/tmp}/olvane-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Builds the tree afresh at $1: the same shape for every run.
+# Builds the tree afresh at $1: the same shape for every run; with FLAT
+# set, all the files in one folder.
 build_tree() {
   mkdir "$1"
+  if [ -n "${FLAT:-}" ]; then
+    (cd "$1" && seq -f 'file%g.log' 1 "$((folders * files))" | xargs touch)
+    return
+  fi
   (
     cd "$1"
     for d in $(seq 1 "$folders"); do
@@ -46,19 +53,30 @@ measure() {
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-declare -a del_ratio exam_ratio
-peak=0
-for round in $(seq 1 "$rounds"); do
-  read -r t_od m_od < <(measure "$olvane" -d0 DIR -r)
-  read -r t_fd _ < <(measure find DIR -type f -delete)
-  read -r t_oe m_oe < <(measure "$olvane" -d100000 DIR -r)
-  read -r t_fe _ < <(measure find DIR -type f -newermt 1970-01-02)
-  for m in $m_od $m_oe; do [ "$m" -gt "$peak" ] && peak=$m; done
-  del_ratio+=("$(awk -v a="$t_od" -v b="$t_fd" 'BEGIN { printf "%.2f", a / (b > 0 ? b : 0.01) }')")
-  exam_ratio+=("$(awk -v a="$t_oe" -v b="$t_fe" 'BEGIN { printf "%.2f", a / (b > 0 ? b : 0.01) }')")
-  echo "round $round: delete olvane ${t_od}s find ${t_fd}s; examine olvane ${t_oe}s find ${t_fe}s"
-done
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / (b > 0 ? b : 0.01) }'; }
 
-echo "deletion ratio (olvane/find, median of $rounds): $(printf '%s\n' "${del_ratio[@]}" | median)"
-echo "examine ratio (olvane/find, median of $rounds): $(printf '%s\n' "${exam_ratio[@]}" | median)"
-echo "olvane peak resident memory: $peak KiB"
+# Every measure for one number of workers ("" is the default).
+run_workers() {
+  local workers=$1 label=${1:-default}
+  local -a del_ratio=() exam_ratio=() flat_ratio=()
+  local peak=0
+  for round in $(seq 1 "$rounds"); do
+    read -r t_od m_od < <(OLVANE_WORKERS=$workers measure "$olvane" -d0 DIR -r)
+    read -r t_fd _ < <(measure find DIR -type f -delete)
+    read -r t_oe m_oe < <(OLVANE_WORKERS=$workers measure "$olvane" -d100000 DIR -r)
+    read -r t_fe _ < <(measure find DIR -type f -newermt 1970-01-02)
+    read -r t_ol m_ol < <(FLAT=1 OLVANE_WORKERS=$workers measure "$olvane" -d0 DIR)
+    read -r t_fl _ < <(FLAT=1 measure find DIR -type f -delete)
+    for m in $m_od $m_oe $m_ol; do [ "$m" -gt "$peak" ] && peak=$m; done
+    del_ratio+=("$(ratio "$t_od" "$t_fd")")
+    exam_ratio+=("$(ratio "$t_oe" "$t_fe")")
+    flat_ratio+=("$(ratio "$t_ol" "$t_fl")")
+    echo "workers $label round $round: delete ${t_od}s/${t_fd}s examine ${t_oe}s/${t_fe}s flat ${t_ol}s/${t_fl}s"
+  done
+  echo "workers $label: delete $(printf '%s\n' "${del_ratio[@]}" | median)" \
+    "examine $(printf '%s\n' "${exam_ratio[@]}" | median)" \
+    "flat delete $(printf '%s\n' "${flat_ratio[@]}" | median)" \
+    "(olvane/find, medians of $rounds); peak memory $peak KiB"
+}
+
+for workers in 1 2 ""; do run_workers "$workers"; done

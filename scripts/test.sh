@@ -28,6 +28,7 @@ ctest --preset windows
 cmake --preset default -DOLVANE_WINDOWS_BUILD_DIR="$PWD/build/windows"
 cmake --build --preset default
 ctest --preset default
+bash scripts/check-packaging.sh build/default
 
 # The Linux suites again under ThreadSanitizer and under Address- and
 # UndefinedBehaviorSanitizer: a data race that no test happens to lose is

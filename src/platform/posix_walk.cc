@@ -9,7 +9,9 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <memory>
@@ -46,36 +48,83 @@ std::shared_ptr<FolderChain> MakeFolderChain(size_t DescriptorLimit) {
 
 namespace {
 
-// Whether a process other than this one has the file (Device, Inode) open,
-// read off /proc. The slow way, for files on which no lease can be taken.
+// Whether the mappings listed in a /proc/PID/maps file include the file
+// (Device, Inode): a process that mapped a file and closed its descriptor
+// still holds it.
+bool MapsHold(int ProcFd, dev_t Device, ino_t Inode, bool* Unreadable) {
+  const int Fd = openat(ProcFd, "maps", O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) {
+    *Unreadable = errno != ENOENT && errno != ESRCH;
+    return false;
+  }
+  std::string Text;
+  char Buffer[16384];
+  ssize_t Got;
+  while ((Got = read(Fd, Buffer, sizeof(Buffer))) > 0) Text.append(Buffer, Got);
+  if (Got < 0) *Unreadable = errno != ESRCH;
+  close(Fd);
+  // "start-end perms offset major:minor inode path"
+  for (size_t Line = 0; Line < Text.size();) {
+    size_t End = Text.find('\n', Line);
+    if (End == std::string::npos) End = Text.size();
+    unsigned Major = 0, Minor = 0;
+    unsigned long long Node = 0;
+    if (sscanf(Text.c_str() + Line, "%*s %*s %*s %x:%x %llu", &Major, &Minor,
+               &Node) == 3 &&
+        Node == Inode && makedev(Major, Minor) == Device) {
+      return true;
+    }
+    Line = End + 1;
+  }
+  return false;
+}
+
+// Whether a process other than this one may hold the file (Device, Inode):
+// has it open or mapped, read off /proc. The slow way, for files on which no
+// lease can be taken. A process whose tables cannot be read (another
+// user's, to an ordinary user) may hold it: only a complete look is proof.
+// A process that ends while being looked at holds nothing.
 bool IsOpenElsewhere(dev_t Device, ino_t Inode) {
   DIR* Procs = opendir("/proc");
-  if (!Procs) return false;
+  if (!Procs) return true;
   const std::string Self = std::to_string(getpid());
-  bool Found = false;
-  while (!Found) {
+  bool Held = false;
+  while (!Held) {
     dirent* Proc = readdir(Procs);
     if (!Proc) break;
     if (Proc->d_name[0] < '0' || Proc->d_name[0] > '9' ||
         Self == Proc->d_name) {
       continue;
     }
-    const std::string FdDir = std::string("/proc/") + Proc->d_name + "/fd";
-    DIR* Fds = opendir(FdDir.c_str());
-    if (!Fds) continue;
-    while (dirent* Fd = readdir(Fds)) {
-      struct stat Target;
-      if (Fd->d_name[0] == '.') continue;
-      if (fstatat(dirfd(Fds), Fd->d_name, &Target, 0) == 0 &&
-          Target.st_dev == Device && Target.st_ino == Inode) {
-        Found = true;
-        break;
+    const int ProcFd =
+        openat(dirfd(Procs), Proc->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (ProcFd < 0) continue;  // gone
+    const int FdsFd = openat(ProcFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* Fds = FdsFd < 0 ? nullptr : fdopendir(FdsFd);
+    if (!Fds) {
+      if (FdsFd >= 0) close(FdsFd);
+      Held = errno != ENOENT && errno != ESRCH;
+    } else {
+      errno = 0;
+      while (dirent* Fd = readdir(Fds)) {
+        struct stat Target;
+        if (Fd->d_name[0] == '.') continue;
+        if (fstatat(dirfd(Fds), Fd->d_name, &Target, 0) == 0 &&
+            Target.st_dev == Device && Target.st_ino == Inode) {
+          Held = true;
+          break;
+        }
       }
+      closedir(Fds);
     }
-    closedir(Fds);
+    if (!Held) {
+      bool Unreadable = false;
+      Held = MapsHold(ProcFd, Device, Inode, &Unreadable) || Unreadable;
+    }
+    close(ProcFd);
   }
   closedir(Procs);
-  return Found;
+  return Held;
 }
 
 bool FileIdentity(int Fd, dev_t* Device, ino_t* Inode) {

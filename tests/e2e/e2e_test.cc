@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -268,6 +269,34 @@ TEST_F(PosixEndToEndTest, FileOpenedAfterTheExpiryTestIsNotDeleted) {
                    "Cannot delete file: " + (Root / "taken.log").string(),
                    "Delete file: " + (Root / "free.log").string()}));
   EXPECT_TRUE(fs::exists(Root / "taken.log"));
+}
+
+// An ordinary user can take no lease on another user's file and cannot read
+// the tables of root's processes: without proof the file stays.
+TEST_F(PosixEndToEndTest, OtherUsersHeldFileStaysForAnOrdinaryUser) {
+  if (geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0) {
+    GTEST_SKIP() << "needs root and setpriv to run a part as nobody";
+  }
+  const fs::path Shared = Root / "shared";
+  fs::create_directories(Shared);
+  fs::permissions(Scratch, fs::perms(0755));
+  fs::permissions(Shared, fs::perms(0777));
+  Make(Shared / "held.log");
+  Make(Shared / "own.log");
+  ASSERT_EQ(std::system(("chown nobody " + Quote((Shared / "own.log").string()))
+                            .c_str()),
+            0);
+  Result Got;
+  {
+    Holder Hold(Scratch, {(Shared / "held.log").string()});
+    Got = Run({"-d0", Shared.string()}, Root,
+              "setpriv --reuid=nobody --regid=nogroup --clear-groups");
+  }
+  EXPECT_EQ(Sorted(Split(Got.Out)),
+            (Lines{"     1 file(s) deleted.",
+                   "Cannot open file: " + (Shared / "held.log").string(),
+                   "Delete file: " + (Shared / "own.log").string()}));
+  EXPECT_TRUE(fs::exists(Shared / "held.log"));
 }
 
 TEST_F(PosixEndToEndTest, TermStopsTheRunWithEveryRemovalReported) {
