@@ -199,6 +199,52 @@ TEST_F(EndToEndTest, FileHeldOpenByAnotherProcessIsLeftAlone) {
   EXPECT_TRUE(fs::exists(Root / "held.log"));
 }
 
+// Names, sizes, times and modes of everything below Top.
+std::string Snapshot(const fs::path& Top) {
+  std::vector<std::string> Items;
+  for (const auto& Item : fs::recursive_directory_iterator(Top)) {
+    std::string Line = Item.path().string() + " " +
+                       std::to_string(static_cast<int>(Item.status().permissions())) + " " +
+                       std::to_string(Item.last_write_time().time_since_epoch().count());
+    if (Item.is_regular_file()) Line += " " + std::to_string(Item.file_size());
+    Items.push_back(Line);
+  }
+  std::sort(Items.begin(), Items.end());
+  std::string All;
+  for (const std::string& Line : Items) All += Line + "\n";
+  return All;
+}
+
+TEST_F(EndToEndTest, ReportOnlyRunsChangeNothingAndHelpAndVersionWalkNothing) {
+  Make(Root / "a.log", "aaa");
+  Make(Root / "sub" / "b.log", "bb");
+  Make(Scratch / "archive" / "b.log");
+  const std::string Before = Snapshot(Root) + Snapshot(Scratch / "archive");
+  Result Got = Run({"-d0", P(Root), "-r", "-e", "-n"});
+  EXPECT_EQ(Sorted(Split(Got.Out)),
+            (Lines{"     1 folder(s) would be deleted.",
+                   "     2 file(s) would be deleted.",
+                   "Would delete file: " + P(Root / "a.log"),
+                   "Would delete file: " + P(Root / "sub" / "b.log"),
+                   "Would delete folder: " + P(Root / "sub")}));
+  Got = Run({"-d0", P(Root), "-r", "-n", "-m:" + P(Scratch / "archive")});
+  EXPECT_EQ(Split(Got.Out),
+            (Lines{"Would move file: " + P(Root / "a.log"),
+                   "File " + P(Scratch / "archive" / "b.log") +
+                       " already exist.",
+                   "     1 file(s) would be moved."}));
+  EXPECT_EQ(Snapshot(Root) + Snapshot(Scratch / "archive"), Before);
+  Got = Run({"-d0", "--help", P(Root)});
+  EXPECT_EQ(Got.Status, 0);
+  const Lines Help = Split(Got.Out);
+  EXPECT_EQ(Lines(Help.begin(), Help.begin() + 19), Split(Run({}).Out));
+  EXPECT_EQ(Got.Out.find("file(s)"), std::string::npos);
+  Got = Run({"--version"});
+  EXPECT_EQ(Got.Status, 0);
+  EXPECT_EQ(Split(Got.Out), (Lines{"olvane 1.0.0"}));
+  EXPECT_EQ(Snapshot(Root) + Snapshot(Scratch / "archive"), Before);
+}
+
 // What follows needs POSIX file kinds and paths.
 class PosixEndToEndTest : public EndToEndTest {
  protected:
@@ -221,6 +267,30 @@ TEST_F(PosixEndToEndTest, LinksAreRemovedAsThemselvesAndNeverEntered) {
   EXPECT_TRUE(fs::exists(Scratch / "outside" / "precious"));
   EXPECT_TRUE(fs::is_symlink(Root / "d" / "dirlink"));
   EXPECT_TRUE(fs::exists(Root / "fifo"));
+}
+
+TEST_F(PosixEndToEndTest, EmptiedFoldersGoButNeverTheTargetLinksOrHeldOnes) {
+  Make(Root / "2026" / "01" / "a.log");
+  Make(Root / "2026" / "02" / "b.log");
+  Make(Root / "busy" / "held.log");
+  Make(Scratch / "outside" / "keep");
+  fs::create_directory_symlink(Scratch / "outside", Root / "link");
+  Result Got;
+  {
+    Holder Hold(Scratch, {(Root / "busy" / "held.log").string()});
+    Got = Run({"-d0", Root.string(), "-r", "-e"});
+  }
+  const Lines Out = Split(Got.Out);
+  ASSERT_EQ(Out.size(), 8u);
+  EXPECT_EQ(Out[6], "     2 file(s) deleted.");
+  EXPECT_EQ(Out[7], "     3 folder(s) deleted.");
+  EXPECT_EQ(std::count(Out.begin(), Out.end(),
+                       "Delete folder: " + (Root / "2026").string()),
+            1);
+  EXPECT_FALSE(fs::exists(Root / "2026"));
+  EXPECT_TRUE(fs::exists(Root / "busy" / "held.log"));
+  EXPECT_TRUE(fs::exists(Scratch / "outside" / "keep"));
+  EXPECT_TRUE(fs::is_symlink(Root / "link") && fs::is_directory(Root));
 }
 
 TEST_F(PosixEndToEndTest, FolderSwappedForALinkCannotRedirectTheWalk) {
