@@ -1,29 +1,47 @@
-# Installation and packages: a .deb on Linux, a .zip for Windows.
+# Install layout and packages. On Linux: the program, its man page, and the
+# documents and scheduling examples, packed by CPack as a .deb whose library
+# dependencies dpkg-shlibdeps works out. On Windows: a .zip with the program,
+# README and LICENSE at its top level.
 include(GNUInstallDirs)
+
+set(CPACK_PACKAGE_NAME olvane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The olvane developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "purge files whose creation time lies a given term in the past")
+# Whoever publishes a package sets the address it is to carry.
+set(OLVANE_PACKAGE_CONTACT "The olvane developers <olvane@example.org>"
+    CACHE STRING "Maintainer of the packages: Name <address>")
+set(CPACK_PACKAGE_CONTACT "${OLVANE_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_DESCRIPTION [=[olvane deletes, or moves into an archive folder, every file in a folder
+(optionally in all its subfolders, optionally only those matching a mask)
+that was created a given number of days ago or earlier. Files that another
+process holds open are left alone. It prints one line per file acted on and
+a closing count, for the logs of scheduled runs. Examples for a systemd
+timer and for cron are in /usr/share/doc/olvane.]=])
+set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   install(TARGETS olvane RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE DESTINATION .)
+  install(FILES README.md LICENSE docs/windows-task.md DESTINATION .)
+
   set(CPACK_GENERATOR ZIP)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   install(TARGETS olvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES docs/olvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES README.md LICENSE docs/olvane-purge.service
-                docs/olvane-purge.timer docs/olvane.cron docs/windows-task.md
+  install(FILES README.md LICENSE
+                docs/olvane-purge.service docs/olvane-purge.timer
+                docs/olvane.cron docs/windows-task.md
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
   set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 
-set(CPACK_PACKAGE_NAME olvane)
-set(CPACK_PACKAGE_VENDOR "The olvane developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "purge expired files")
-set(CPACK_PACKAGE_DESCRIPTION
-    "olvane deletes, or moves to an archive folder, every file of a folder or file mask whose creation time lies a number of days in the past, leaving alone files that another process holds open.")
-set(CPACK_PACKAGE_CONTACT "The olvane developers <olvane@localhost>")
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
-set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)
