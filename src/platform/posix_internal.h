@@ -5,9 +5,14 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
+#include "platform/held_open.h"
 #include "platform/platform.h"
 
 namespace olvane {
@@ -42,6 +47,71 @@ int RenameNoReplace(int FromDir, const char* From, int ToDir, const char* To);
 // the source removed. A crash at any point leaves two copies, never none.
 bool MoveAcross(int FromDir, const char* From, int Source,
                 const std::string& Destination);
+
+// Where one file stands with its folder's watch: the era in which it was
+// opened, and whether its own open is among the opens the watch counted.
+struct WatchTicket {
+  uint64_t Era = 0;
+  bool OwnCounted = false;
+  bool Checked = false;  // the watch has read every open of it so far
+};
+
+// For the files of one folder that take no lease: a watch on the folder
+// that counts every open of each name, and a look at every other process's
+// tables begun after the watch. A file is free if no process held it at the
+// look and no open of its name came after but this process's own. One look
+// serves every folder watched before it began. Once a run has needed the
+// look, each folder is watched as soon as its parent's listing names it, so
+// that the look taken for one folder serves the folders below and beside it
+// too. Safe for concurrent use.
+class FolderWatch {
+ public:
+  FolderWatch() = default;
+  FolderWatch(const FolderWatch&) = delete;
+  FolderWatch& operator=(const FolderWatch&) = delete;
+  ~FolderWatch();
+
+  // The folder open as DirFd is opened by the walk, below the folder of
+  // Parent (open as ParentFd) or as the first: watched from now on, or from
+  // when its parent's listing named it, if the run needs the look.
+  void WatchEarly(int DirFd, FolderWatch* Parent = nullptr, int ParentFd = -1);
+
+  // The listing of this folder (open as DirFd) names the subfolder Name.
+  // Called by the walk's own thread, as WatchEarly is.
+  void SawSubFolder(int DirFd, const char* Name);
+
+  // The era an open that starts now belongs to; 0 while nothing watches.
+  uint64_t Era() const { return Era_.load(); }
+
+  // Whether no other process holds the file Name (Id) of the folder open
+  // as DirFd. Starts the watch if need be; a file whose own open the watch
+  // may have missed is judged by a look of its own.
+  bool IsFree(int DirFd, const std::string& Name, const FileId& Id,
+              WatchTicket* Ticket);
+
+  // The file Name is done with: its count is no longer needed.
+  void Forget(const std::string& Name, const WatchTicket& Ticket);
+
+ private:
+  friend class Watcher;
+  int Wd_ = -1;          // the watch, once the folder has one
+  bool Broken_ = false;  // none could be had: its files look alone
+  std::atomic<uint64_t> Era_{0};
+  std::vector<int> Named_;  // watches of subfolders its listings named
+  // Subfolders named before the run needed the look, to be watched as soon
+  // as it does; a few thousand at most.
+  std::vector<std::string> Unwatched_;
+};
+
+// Whether no other process holds the regular file open as Fd, the entry
+// Name of the folder DirFd: a write lease (*Leased, kept with Fd), or else
+// the folder's watch. False for anything but a regular file.
+bool NoOtherOpener(int Fd, int DirFd, const std::string& Name,
+                   FolderWatch* Watch, WatchTicket* Ticket, bool* Leased);
+
+// The same proof again without a lease, for a file tested earlier.
+bool ProvenFree(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
+                WatchTicket* Ticket);
 
 // The folders of one walk, from the target down.
 class FolderChain;

@@ -48,109 +48,6 @@ std::shared_ptr<FolderChain> MakeFolderChain(size_t DescriptorLimit) {
 
 namespace {
 
-// Whether the mappings listed in a /proc/PID/maps file include the file
-// (Device, Inode): a process that mapped a file and closed its descriptor
-// still holds it.
-bool MapsHold(int ProcFd, dev_t Device, ino_t Inode, bool* Unreadable) {
-  const int Fd = openat(ProcFd, "maps", O_RDONLY | O_CLOEXEC);
-  if (Fd < 0) {
-    *Unreadable = errno != ENOENT && errno != ESRCH;
-    return false;
-  }
-  std::string Text;
-  char Buffer[16384];
-  ssize_t Got;
-  while ((Got = read(Fd, Buffer, sizeof(Buffer))) > 0) Text.append(Buffer, Got);
-  if (Got < 0) *Unreadable = errno != ESRCH;
-  close(Fd);
-  // "start-end perms offset major:minor inode path"
-  for (size_t Line = 0; Line < Text.size();) {
-    size_t End = Text.find('\n', Line);
-    if (End == std::string::npos) End = Text.size();
-    unsigned Major = 0, Minor = 0;
-    unsigned long long Node = 0;
-    if (sscanf(Text.c_str() + Line, "%*s %*s %*s %x:%x %llu", &Major, &Minor,
-               &Node) == 3 &&
-        Node == Inode && makedev(Major, Minor) == Device) {
-      return true;
-    }
-    Line = End + 1;
-  }
-  return false;
-}
-
-// Whether a process other than this one may hold the file (Device, Inode):
-// has it open or mapped, read off /proc. The slow way, for files on which no
-// lease can be taken. A process whose tables cannot be read (another
-// user's, to an ordinary user) may hold it: only a complete look is proof.
-// A process that ends while being looked at holds nothing.
-bool IsOpenElsewhere(dev_t Device, ino_t Inode) {
-  DIR* Procs = opendir("/proc");
-  if (!Procs) return true;
-  const std::string Self = std::to_string(getpid());
-  bool Held = false;
-  while (!Held) {
-    dirent* Proc = readdir(Procs);
-    if (!Proc) break;
-    if (Proc->d_name[0] < '0' || Proc->d_name[0] > '9' ||
-        Self == Proc->d_name) {
-      continue;
-    }
-    const int ProcFd =
-        openat(dirfd(Procs), Proc->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (ProcFd < 0) continue;  // gone
-    const int FdsFd = openat(ProcFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* Fds = FdsFd < 0 ? nullptr : fdopendir(FdsFd);
-    if (!Fds) {
-      if (FdsFd >= 0) close(FdsFd);
-      Held = errno != ENOENT && errno != ESRCH;
-    } else {
-      errno = 0;
-      while (dirent* Fd = readdir(Fds)) {
-        struct stat Target;
-        if (Fd->d_name[0] == '.') continue;
-        if (fstatat(dirfd(Fds), Fd->d_name, &Target, 0) == 0 &&
-            Target.st_dev == Device && Target.st_ino == Inode) {
-          Held = true;
-          break;
-        }
-      }
-      closedir(Fds);
-    }
-    if (!Held) {
-      bool Unreadable = false;
-      Held = MapsHold(ProcFd, Device, Inode, &Unreadable) || Unreadable;
-    }
-    close(ProcFd);
-  }
-  closedir(Procs);
-  return Held;
-}
-
-bool FileIdentity(int Fd, dev_t* Device, ino_t* Inode) {
-  struct stat Info;
-  if (fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode)) return false;
-  *Device = Info.st_dev;
-  *Inode = Info.st_ino;
-  return true;
-}
-
-// Takes a write lease, which the kernel grants only while no other open file
-// description of the file exists. The lease goes with the descriptor; any
-// open by another process breaks it, which F_GETLEASE then shows. Answers
-// false when another process has the file open, or when it is not a regular
-// file; *Leased tells whether a lease now stands for the answer.
-bool NoOtherOpener(int Fd, bool* Leased) {
-  *Leased = fcntl(Fd, F_SETLEASE, F_WRLCK) == 0;
-  if (*Leased) return true;
-  if (errno == EAGAIN) return false;
-  // No lease here (not the owner without CAP_LEASE, a file system without
-  // leases, or not a regular file): look at the open descriptors instead.
-  dev_t Device;
-  ino_t Inode;
-  return FileIdentity(Fd, &Device, &Inode) && !IsOpenElsewhere(Device, Inode);
-}
-
 EntryKind KindOfMode(mode_t Mode) {
   if (S_ISREG(Mode)) return EntryKind::kFile;
   if (S_ISDIR(Mode)) return EntryKind::kFolder;
@@ -173,8 +70,11 @@ bool CreationTimeOf(int Fd, int64_t* Seconds) {
 
 class PosixListing : public Listing {
  public:
-  PosixListing(int DirFd, std::string Mask)
-      : DirFd_(DirFd), Mask_(std::move(Mask)), All_(Mask_ == "*") {
+  PosixListing(int DirFd, std::string Mask, FolderWatch* Watch)
+      : DirFd_(DirFd),
+        Mask_(std::move(Mask)),
+        All_(Mask_ == "*"),
+        Watch_(Watch) {
     Ok_ = DirFd_ >= 0 && lseek(DirFd_, 0, SEEK_SET) == 0;
   }
 
@@ -200,6 +100,7 @@ class PosixListing : public Listing {
       if (!All_ && !MatchMask(Mask_, Name)) continue;
       Item->Name.assign(Name);
       Item->Kind = Classify(Raw->d_type, Name);
+      if (Item->Kind == EntryKind::kFolder) Watch_->SawSubFolder(DirFd_, Name);
       return true;
     }
     return false;
@@ -232,6 +133,7 @@ class PosixListing : public Listing {
   int DirFd_;
   std::string Mask_;
   bool All_;
+  FolderWatch* Watch_;
   bool Ok_;
   size_t Offset_ = 0;
   size_t Filled_ = 0;
@@ -271,14 +173,16 @@ class PosixFolder : public Folder {
   }
 
   std::unique_ptr<Listing> List(const std::string& Mask) override {
-    return std::make_unique<PosixListing>(Fd_, Mask);
+    return std::make_unique<PosixListing>(Fd_, Mask, &Watch_);
   }
 
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
     int Fd = openat(Fd_, Name.c_str(),
                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (Fd < 0) return nullptr;
-    return std::make_unique<PosixFolder>(Fd, Chain_);
+    auto Sub = std::make_unique<PosixFolder>(Fd, Chain_);
+    Sub->Watch()->WatchEarly(Fd, &Watch_, Fd_);
+    return Sub;
   }
 
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override;
@@ -310,6 +214,8 @@ class PosixFolder : public Folder {
     return Use(Fd_);
   }
 
+  FolderWatch* Watch() { return &Watch_; }
+
  private:
   // Workers may be using the descriptor for files of this folder: wait
   // for them before it goes.
@@ -333,6 +239,7 @@ class PosixFolder : public Folder {
     }
   }
 
+  FolderWatch Watch_;
   std::shared_mutex Lock_;  // guards Fd_ against GiveUp
   int Fd_;                  // -1 while given up for a deeper folder, or lost
   FolderChain* Chain_;
@@ -347,12 +254,13 @@ class PosixExclusiveFile : public ExclusiveFile {
  public:
   // A link's descriptor (O_PATH) carries no lease and is never held open.
   PosixExclusiveFile(int Fd, PosixFolder* Dir, std::string Name, bool Link,
-                     bool Leased)
+                     bool Leased, WatchTicket Ticket)
       : Fd_(Fd),
         Dir_(Dir),
         Name_(std::move(Name)),
         Link_(Link),
-        Leased_(Leased) {}
+        Leased_(Leased),
+        Ticket_(Ticket) {}
   ~PosixExclusiveFile() override { Close(); }
 
   bool CreationTime(int64_t* Seconds) override {
@@ -363,10 +271,9 @@ class PosixExclusiveFile : public ExclusiveFile {
     if (Link_) return true;
     // Any open by another process since has broken the lease.
     if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
-    dev_t Device;
-    ino_t Inode;
-    return FileIdentity(Fd_, &Device, &Inode) &&
-           !IsOpenElsewhere(Device, Inode);
+    return Dir_->WithFd([this](int DirFd) {
+      return ProvenFree(Fd_, DirFd, Name_, Dir_->Watch(), &Ticket_);
+    });
   }
 
   // The lease stays until the name is gone: an open by another process in
@@ -392,6 +299,7 @@ class PosixExclusiveFile : public ExclusiveFile {
     if (Fd_ < 0) return true;
     const int Fd = Fd_;
     Fd_ = -1;
+    if (!Link_) Dir_->Watch()->Forget(Name_, Ticket_);
     return close(Fd) == 0 || errno == EINTR;
   }
 
@@ -401,6 +309,7 @@ class PosixExclusiveFile : public ExclusiveFile {
   std::string Name_;
   bool Link_;
   bool Leased_;
+  WatchTicket Ticket_;
 };
 
 }  // namespace
@@ -414,14 +323,24 @@ std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
   const int Flags =
       Link ? O_PATH | O_NOFOLLOW | O_CLOEXEC
            : O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-  UniqueFd Fd(WithFd(
-      [&](int DirFd) { return openat(DirFd, Item.Name.c_str(), Flags); }));
   bool Leased = false;
-  if (Fd.Get() < 0 || (!Link && !NoOtherOpener(Fd.Get(), &Leased))) {
+  WatchTicket Ticket;
+  // The era is read before the open: an open that starts within an era is
+  // one the watch counts.
+  Ticket.Era = Watch_.Era();
+  Ticket.OwnCounted = Ticket.Era != 0;
+  UniqueFd Fd;
+  const bool Free = WithFd([&](int DirFd) {
+    Fd.Reset(openat(DirFd, Item.Name.c_str(), Flags));
+    return Fd.Get() >= 0 && (Link || NoOtherOpener(Fd.Get(), DirFd, Item.Name,
+                                                   &Watch_, &Ticket, &Leased));
+  });
+  if (!Free) {
+    if (Fd.Get() >= 0 && !Link) Watch_.Forget(Item.Name, Ticket);
     return nullptr;
   }
   return std::make_unique<PosixExclusiveFile>(Fd.Release(), this, Item.Name,
-                                              Link, Leased);
+                                              Link, Leased, Ticket);
 }
 
 std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path,
@@ -429,7 +348,9 @@ std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path,
   int Fd = open(Path.empty() ? "/" : Path.c_str(),
                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (Fd < 0) return nullptr;
-  return std::make_unique<PosixFolder>(Fd, Chain);
+  auto First = std::make_unique<PosixFolder>(Fd, Chain);
+  First->Watch()->WatchEarly(Fd);
+  return First;
 }
 
 }  // namespace olvane
