@@ -1,42 +1,367 @@
-// What the unit tests share: an in-memory platform with its clock set, a
-// working folder, and runs of the whole command against it.
+// What the unit tests share: an in-memory platform, and runs of the whole
+// command against it, one table row each.
+//
+// The platform keeps a tree in a map and lists it in name order, has a clock
+// the test sets, files held open by "another process", failures per path, and
+// a log of every change made to the tree. It speaks either path syntax, and
+// may be used from several threads at once.
 #ifndef OLVANE_TESTS_FIXTURE_H_
 #define OLVANE_TESTS_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/front_end.h"
-#include "fake_platform.h"
+#include "app/usage.h"
+#include "platform/path_syntax.h"
+#include "platform/platform.h"
 #include "purge/file_tests.h"
 
 namespace olvane {
 
+// What an entry does when the walk comes to it: held open by another
+// process; opened by another process after the walk opened it; a status that
+// cannot be read; failures; an open that takes 20 ms, so that other workers
+// overtake. And what it is when not a file.
+constexpr int kHeld = 1, kOpenedLater = 2, kNoStatus = 4, kNoRemove = 8,
+              kNoMove = 16, kNoList = 32, kSlow = 64, kFolder = 128,
+              kFileLink = 256, kFolderLink = 512, kOther = 1024;
+
+class FakePlatform : public Platform {
+ public:
+  struct Node {
+    EntryKind Kind = EntryKind::kFolder;
+    int64_t Created = 0;
+    int Flags = 0;
+  };
+  using Guard = std::lock_guard<std::recursive_mutex>;
+
+  explicit FakePlatform(bool Windows = false) : Windows_(Windows) {}
+
+  // Adds an entry, and the folders above it that are missing.
+  void Add(const std::string& Path, int64_t Created, int Flags = 0) {
+    const std::string Item = Key(Path);
+    const size_t Cut = Item.rfind(Separator());
+    if (Cut != std::string::npos && !At(Item.substr(0, Cut))) {
+      Add(Item.substr(0, Cut), 0, kFolder);
+    }
+    const EntryKind Kind = Flags & kFolder       ? EntryKind::kFolder
+                           : Flags & kFileLink   ? EntryKind::kFileLink
+                           : Flags & kFolderLink ? EntryKind::kFolderLink
+                           : Flags & kOther      ? EntryKind::kOther
+                                                 : EntryKind::kFile;
+    Nodes.emplace(Item, Node{Kind, Created, Flags});
+  }
+  // Keys are paths without a trailing separator: "" is the POSIX root and
+  // "C:" a drive.
+  std::string Key(const std::string& Path) const {
+    if (!Windows_ && Path == "/") return "";
+    return Windows_ && HasWindowsDriveRootForm(Path) ? Path.substr(0, 2) : Path;
+  }
+  // The entry at Key, unless one of Flags is set on it.
+  Node* At(const std::string& Key, int Flags = 0) {
+    auto Found = Nodes.find(Key);
+    return Found == Nodes.end() || (Found->second.Flags & Flags)
+               ? nullptr
+               : &Found->second;
+  }
+  std::vector<std::string> Children(const std::string& Key) {
+    std::vector<std::string> Names;
+    const std::string Prefix = Key + Separator();
+    for (auto I = Nodes.upper_bound(Prefix);
+         I != Nodes.end() && I->first.rfind(Prefix, 0) == 0; ++I) {
+      const std::string Name = I->first.substr(Prefix.size());
+      if (Name.find(Separator()) == std::string::npos) Names.push_back(Name);
+    }
+    return Names;
+  }
+
+  std::recursive_mutex Lock;  // around each use of the tree
+  std::map<std::string, Node> Nodes{{"", Node()}};
+  // Log: "rm PATH", "rmdir PATH", "mv FROM", in the order they happened.
+  std::vector<std::string> Output, Errors, Opened, Log;
+  int64_t Clock = 0;
+  std::string Cwd;
+  bool StartFails = false;
+  size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
+
+  char Separator() const override { return Windows_ ? '\\' : '/'; }
+  bool IsSeparator(char C) const override {
+    return C == '/' || (Windows_ && C == '\\');
+  }
+  bool IsFullPath(const std::string& Arg) const override {
+    return Windows_ ? IsWindowsFullPath(Arg) : IsPosixFullPath(Arg);
+  }
+  DriveRoot QueryDriveRoot(const std::string& Path) override {
+    Guard Hold(Lock);
+    if (!Windows_)
+      return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
+    if (!HasWindowsDriveRootForm(Path)) return DriveRoot::kNotRoot;
+    return At(Key(Path)) ? DriveRoot::kPresent : DriveRoot::kAbsent;
+  }
+  std::vector<std::string> Arguments(int, char**) override { return {}; }
+  bool Start() override { return !StartFails; }
+  int StopStatus() override {
+    Guard Hold(Lock);
+    return StopAfterOpens && Opened.size() >= StopAfterOpens ? 143 : 0;
+  }
+  std::string CurrentDirectory() override { return Cwd; }
+  int64_t Now() override { return Clock; }
+  void Print(const std::string& Line) override { PrintLines(Line + "\n"); }
+  void PrintLines(const std::string& Lines) override {
+    Guard Hold(Lock);
+    for (size_t Start = 0, End; Start < Lines.size(); Start = End + 1) {
+      End = Lines.find('\n', Start);
+      Output.push_back(Lines.substr(Start, End - Start));
+    }
+  }
+  void PrintError(const std::string& Line) override { Errors.push_back(Line); }
+  PathKind Find(const std::string& Path) override {
+    Guard Hold(Lock);
+    const Node* Found =
+        Path.empty() || IsSeparator(Path.back()) ? nullptr : At(Key(Path));
+    if (!Found) return PathKind::kNothing;
+    return Found->Kind == EntryKind::kFolder ||
+                   Found->Kind == EntryKind::kFolderLink
+               ? PathKind::kFolder
+               : PathKind::kFile;
+  }
+  PathKind Status(const std::string& Path) override {
+    // Like stat(), the status query looks through trailing separators.
+    std::string Bare = Path;
+    while (Bare.size() > 1 && IsSeparator(Bare.back())) Bare.pop_back();
+    Guard Hold(Lock);
+    const Node* Found = At(Key(Bare));
+    return Found && (Found->Flags & kNoStatus) ? PathKind::kNothing
+                                               : Find(Bare);
+  }
+  std::unique_ptr<Folder> OpenFolder(const std::string& Path) override;
+  bool RemoveFile(const std::string& Path) override {
+    Guard Hold(Lock);
+    const Node* Found = At(Key(Path), kNoRemove);
+    if (!Found || Found->Kind == EntryKind::kFolder) return false;
+    Nodes.erase(Key(Path));
+    Log.push_back("rm " + Key(Path));
+    return true;
+  }
+
+ private:
+  bool Windows_;
+};
+
+// A folder, its listing and a file of the fake are each a key into its tree:
+// one class serves as all three.
+class FakeEntry : public Folder, public Listing, public ExclusiveFile {
+ public:
+  FakeEntry(FakePlatform& Sys, std::string Key, std::string Mask = "")
+      : Sys_(Sys), Key_(Key) {
+    if (Mask.empty() || !Sys.At(Key, kNoList)) return;
+    for (const std::string& Name : Sys.Children(Key)) {
+      if (MatchMask(Mask, Name)) Names_.push_back(Name);
+    }
+  }
+
+  // As a folder.
+  std::unique_ptr<Listing> List(const std::string& Mask) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return std::make_unique<FakeEntry>(Sys_, Key_, Mask);
+  }
+  std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
+    return Open(Name, EntryKind::kFolder);
+  }
+  std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
+    bool Slow = false;
+    {
+      FakePlatform::Guard Hold(Sys_.Lock);
+      const auto* Found = Sys_.At(Path(Item.Name));
+      if (!Found || Found->Kind == EntryKind::kFolder ||
+          ((Found->Flags & kHeld) && Found->Kind != EntryKind::kFileLink)) {
+        return nullptr;
+      }
+      Sys_.Opened.push_back(Path(Item.Name));
+      Slow = Found->Flags & kSlow;
+    }
+    // Outside the lock, so that other workers overtake this one.
+    if (Slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return std::make_unique<FakeEntry>(Sys_, Path(Item.Name));
+  }
+  bool RemoveSubFolder(const std::string& Name) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    if (!Open(Name, EntryKind::kFolder) || !Sys_.Children(Path(Name)).empty())
+      return false;
+    Sys_.Nodes.erase(Path(Name));
+    Sys_.Log.push_back("rmdir " + Path(Name));
+    return true;
+  }
+  bool IsSameFile(const Entry& Item, const std::string& Other) override {
+    return Sys_.Key(Other) == Path(Item.Name);
+  }
+
+  // As a listing: a snapshot, as removals go on.
+  bool Next(Entry* Item) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    for (; Index_ < Names_.size(); ++Index_) {
+      if (const auto* Found = Sys_.At(Path(Names_[Index_]))) {
+        *Item = Entry{Names_[Index_++], Found->Kind};
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // As a folder or a file.
+  bool CreationTime(int64_t* Seconds) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    const FakePlatform::Node* Item = Sys_.At(Key_, kNoStatus);
+    if (Item) *Seconds = Item->Created;
+    return Item;
+  }
+
+  // As a file.
+  bool IsStillExclusive() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return Sys_.At(Key_, kOpenedLater);
+  }
+  bool Remove() override { return Sys_.RemoveFile(Key_); }
+  MoveResult MoveTo(const std::string& Destination) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    const std::string To = Sys_.Key(Destination);
+    const FakePlatform::Node* From = Sys_.At(Key_, kNoMove);
+    if (!From || Sys_.At(To) ||
+        Sys_.Find(To.substr(0, To.rfind(Sys_.Separator()))) !=
+            PathKind::kFolder) {
+      return MoveResult::kFailed;
+    }
+    Sys_.Nodes[To] = *From;
+    Sys_.Nodes.erase(Key_);
+    Sys_.Log.push_back("mv " + Key_);
+    return MoveResult::kMoved;
+  }
+  bool Close() override { return true; }
+
+ private:
+  std::string Path(const std::string& Name) const {
+    return Key_ + Sys_.Separator() + Name;
+  }
+  std::unique_ptr<FakeEntry> Open(const std::string& Name, EntryKind Kind) {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    const auto* Found = Sys_.At(Path(Name));
+    if (!Found || Found->Kind != Kind) return nullptr;
+    return std::make_unique<FakeEntry>(Sys_, Path(Name));
+  }
+
+  FakePlatform& Sys_;
+  std::string Key_;
+  std::vector<std::string> Names_;
+  size_t Index_ = 0;
+};
+
+inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
+    const std::string& Path) {
+  Guard Hold(Lock);
+  const Node* Found = At(Key(Path));
+  if ((Path.empty() && Windows_) || !Found ||
+      Found->Kind != EntryKind::kFolder) {
+    return nullptr;
+  }
+  return std::make_unique<FakeEntry>(*this, Key(Path));
+}
+
 using Lines = std::vector<std::string>;
 constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
-constexpr int64_t kOld = kNow - 100 * kDay;
 
-class PlatformTest : public ::testing::Test {
- protected:
-  PlatformTest() {
-    Sys.Clock = kNow;
-    Sys.Cwd = "/work";
-    Sys.Add("/work", 0, EntryKind::kFolder);
-  }
-  // Runs the command; the output of this run alone.
-  Lines Run(const Lines& Args, int Workers = 1) {
-    Sys.Output.clear();
-    Status = RunCommand(Sys, Args, Workers);
-    return Sys.Output;
-  }
-  void AddOld(std::initializer_list<const char*> Paths) {
-    for (const char* Path : Paths) Sys.Add(Path, kOld);
-  }
-  FakePlatform Sys;
-  int Status = -1;
+// An entry of a test's tree: a path alone is a file 100 days old.
+struct Item {
+  Item(const char* Path, int64_t Age = 100, int Flags = 0)
+      : Path(Path), Age(Age), Flags(Flags) {}
+  std::string Path;
+  int64_t Age;  // days
+  int Flags;
 };
+
+struct Case {
+  std::vector<Item> Tree;
+  Lines Args;
+  Lines Out;           // a usage screen as the one line "USAGE"
+  Lines Changes = {};  // in the log beyond the deletions and moves shown
+  int Status = kExitOk;
+};
+
+inline Lines Sorted(Lines Text) {
+  std::sort(Text.begin(), Text.end());
+  return Text;
+}
+
+// The output of a run that deletes Paths (parted by spaces) in this order and
+// does nothing else.
+inline Lines Deleted(const std::string& Paths) {
+  Lines Out;
+  for (size_t At = 0, End; At < Paths.size(); At = End + 1) {
+    End = std::min(Paths.find(' ', At), Paths.size());
+    Out.push_back("Delete file: " + Paths.substr(At, End - At));
+  }
+  Out.push_back("     " + std::to_string(Out.size()) + " file(s) deleted.");
+  return Out;
+}
+
+// A platform with the clock set and the working folder in place.
+inline void Prepare(FakePlatform& Sys, const std::vector<Item>& Tree) {
+  Sys.Clock = kNow;
+  Sys.Cwd = Sys.Separator() == '/' ? "/work" : "C:\\Work";
+  Sys.Add(Sys.Cwd, 0, kFolder);
+  for (const Item& I : Tree) Sys.Add(I.Path, kNow - I.Age * kDay, I.Flags);
+}
+
+// Every change in the log is one the output reports, or one of Changes; and
+// every deletion reported was made.
+inline void CheckLog(const FakePlatform& Sys, Lines Changes) {
+  const std::pair<std::string, std::string> Kinds[] = {
+      {"Delete file: ", "rm "},
+      {"Delete folder: ", "rmdir "},
+      {"Move file: ", "mv "}};
+  for (const std::string& Line : Sys.Output) {
+    for (const auto& [Said, Done] : Kinds) {
+      if (Line.rfind(Said, 0) == 0) {
+        Changes.push_back(Done + Line.substr(Said.size()));
+      }
+    }
+  }
+  EXPECT_EQ(Sorted(Sys.Log), Sorted(Changes));
+}
+
+// Runs each case on a tree of its own, with one worker and with three: the
+// output is the same.
+inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
+  FakePlatform Screen;
+  PrintUsage(Screen);
+  for (const Case& C : Cases) {
+    for (int Workers : {1, 3}) {
+      FakePlatform Sys(Windows);
+      Prepare(Sys, C.Tree);
+      SCOPED_TRACE(testing::PrintToString(C.Args) + " with " +
+                   std::to_string(Workers) + " workers");
+      EXPECT_EQ(RunCommand(Sys, C.Args, Workers), C.Status);
+      Lines Out;
+      for (auto Line = Sys.Output.begin(); Line != Sys.Output.end(); ++Line) {
+        const size_t Size = Screen.Output.size();
+        const bool Usage =
+            size_t(Sys.Output.end() - Line) >= Size &&
+            std::equal(Screen.Output.begin(), Screen.Output.end(), Line);
+        Out.push_back(Usage ? "USAGE" : *Line);
+        if (Usage) Line += Size - 1;
+      }
+      EXPECT_EQ(Out, C.Out);
+      CheckLog(Sys, C.Changes);
+    }
+  }
+}
 
 }  // namespace olvane
 

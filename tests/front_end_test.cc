@@ -5,50 +5,46 @@
 namespace olvane {
 namespace {
 
-using FrontEndTest = PlatformTest;
-
-TEST_F(FrontEndTest, UsageScreenKeepsEveryBlank) {
-  const Lines Screen = Run({});
-  EXPECT_EQ(Status, kExitOk);
-  ASSERT_EQ(Screen.size(), 19u);
-  // Line number, leading and trailing blanks.
-  const size_t Blanks[][3] = {{1, 3, 0},   {3, 9, 0},   {5, 6, 1},  {6, 6, 0},
-                              {7, 6, 0},   {8, 3, 0},   {9, 3, 0},  {10, 14, 1},
-                              {11, 3, 1},  {13, 13, 0}, {14, 3, 0}, {15, 3, 0},
-                              {17, 13, 0}, {18, 3, 1}};
-  for (const auto& B : Blanks) {
-    const std::string& Text = Screen[B[0] - 1];
-    EXPECT_EQ(Text.find_first_not_of(' '), B[1]) << "line " << B[0];
-    EXPECT_EQ(Text.size() - 1 - Text.find_last_not_of(' '), B[2])
-        << "line " << B[0];
+TEST(FrontEndTest, UsageScreenKeepsEveryBlankAndHelpWalksNothing) {
+  FakePlatform Sys;
+  Prepare(Sys, {"/work/a"});
+  EXPECT_EQ(RunCommand(Sys, {}), kExitOk);
+  const Lines Screen = Sys.Output;
+  // Leading and trailing blanks of each line (all blanks count as both).
+  std::string Shape;
+  for (const std::string& Line : Screen) {
+    Shape +=
+        std::to_string(std::min(Line.find_first_not_of(' '), Line.size())) +
+        "," + std::to_string(Line.size() - 1 - Line.find_last_not_of(' ')) +
+        " ";
   }
-  for (size_t Empty : {2, 4, 16, 19}) EXPECT_EQ(Screen[Empty - 1], "");
-  EXPECT_EQ(Screen[11], "   ");
+  EXPECT_EQ(
+      Shape,
+      "3,0 0,0 9,0 0,0 6,1 6,0 6,0 3,0 3,0 14,1 3,1 3,3 13,0 3,0 3,0 0,0 13,0 "
+      "3,1 0,0 ");
   EXPECT_EQ(Screen[9], "              olvane -d90 \\\\Server\\Archive\\*.zip ");
   EXPECT_EQ(Screen[12],
             "             olvane -d1 \"C:\\Windows\\Temporary Internet "
             "Files\\XXX*.jpg\" -r");
   // Help is the same screen and more, with no walk and no summary.
-  const Lines Help = Run({"-d0", "--help", "/work"});
-  EXPECT_EQ(Status, kExitOk);
-  EXPECT_EQ(Lines(Help.begin(), Help.begin() + 19), Screen);
-  EXPECT_GT(Help.size(), 19u);
-  EXPECT_EQ(Run({"-h"}), Help);
-  EXPECT_EQ(Run({"/work", "--version"}), (Lines{"olvane " OLVANE_VERSION}));
-  EXPECT_EQ(Run({"/?"}).back(), "     0 file(s) deleted.");  // a POSIX path
-}
-
-TEST_F(FrontEndTest, StartFailureReportsOnStandardErrorOnly) {
+  for (const char* Help : {"--help", "-h"}) {
+    Sys.Output.clear();
+    EXPECT_EQ(RunCommand(Sys, {"-d0", Help, "/work"}), kExitOk);
+    EXPECT_EQ(Lines(Sys.Output.begin(), Sys.Output.begin() + 19), Screen);
+    EXPECT_GT(Sys.Output.size(), 19u);
+  }
+  EXPECT_TRUE(Sys.Log.empty());
   Sys.StartFails = true;
-  EXPECT_TRUE(Run({"-d1", "/work"}).empty());
-  EXPECT_EQ(Status, kExitCannotStart);
-  EXPECT_EQ(Sys.Errors, (Lines{"Fatal Error: MFC initialization failed"}));
+  Sys.Output.clear();
+  EXPECT_EQ(RunCommand(Sys, {"-d1", "/work"}), kExitCannotStart);
+  EXPECT_EQ(Sys.Errors, Lines{"Fatal Error: MFC initialization failed"});
+  EXPECT_TRUE(Sys.Output.empty());
 }
 
-TEST_F(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
-  FakePlatform Win(FakePlatform::Style::kWindows);
-  Win.Add("C:\\Work\\Logs\\Old", 0, EntryKind::kFolder);
-  Win.Add("C:\\Logs", 0, EntryKind::kFolder);
+TEST(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
+  FakePlatform Win(true);
+  Win.Add("C:\\Work\\Logs\\Old", 0, kFolder);
+  Win.Add("C:\\Logs", 0, kFolder);
   struct {
     const char* Cwd;
     Lines Args;
@@ -56,7 +52,9 @@ TEST_F(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
     bool Found;
   } Cases[] = {
       {"C:\\Work", {"-d30", "D:\\Logs\\*.log", "-r"}, "D:\\Logs\\*.log", true},
-      {"C:\\Work", {"Logs", "Old", "*.log"}, "C:\\Work\\Logs\\Old\\*.log",
+      {"C:\\Work",
+       {"Logs", "Old", "*.log"},
+       "C:\\Work\\Logs\\Old\\*.log",
        true},
       {"C:\\Work", {"Nope"}, "C:\\Work", false},
       {"C:\\", {"Logs"}, "C:\\Logs", true},
@@ -73,70 +71,70 @@ TEST_F(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
   }
 }
 
-TEST_F(FrontEndTest, ReadsTermAndRecursionAndPrintsTheSummary) {
-  Sys.Add("/work/logs/a.log", kNow - 31 * kDay);
-  Sys.Add("/work/logs/b.log", kNow - 29 * kDay);
-  Sys.Add("/work/logs/sub/c.log", kNow - 31 * kDay);
-  Sys.Add("/work/d", kNow - 32768 * kDay);
-  Sys.Add("/work/e", kNow - 32768 * kDay + 1);
-  EXPECT_EQ(Run({"-d10", "logs/*.log", "-D30", "-Rx"}),
-            (Lines{"Delete file: /work/logs/a.log",
-                   "Delete file: /work/logs/sub/c.log",
-                   "     2 file(s) deleted."}));
-  Run({"/work"});  // no days option: 32768 days
-  EXPECT_EQ(Sys.Removed.back(), "/work/d");
-  EXPECT_TRUE(Sys.Has("/work/e"));
+// The scans in their order: help and version, days, the move folder. No
+// option text is read out of a path that became the target or a move folder.
+TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
+  const std::vector<Item> Ages{Item("/work/a", 30), Item("/work/b", 29),
+                               Item("/work/c", 0), Item("/work/f", -1)};
+  const std::vector<Item> Srv{Item("/srv/Old-Data/young.log", 1),
+                              "/srv/my-reports/sub/old", "/srv/old-names/a",
+                              "/srv/old-exports/sub/b"};
+  auto Bad = [&](const std::string& Arg) {
+    return Case{Ages,
+                {Arg, "-m:/nowhere", "/work"},
+                {"   Invalid number of days: " + Arg, "", "USAGE"},
+                {},
+                kExitBadDays};
+  };
+  Check({
+      {{Item("/work/logs/a.log", 31), Item("/work/logs/b.log", 29),
+        Item("/work/logs/sub/c.log", 31)},
+       {"-d10", "logs/*.log", "-D30", "-Rx"},
+       Deleted("/work/logs/a.log /work/logs/sub/c.log")},
+      // No days option: 32768 days.
+      {{Item("/work/d", 32768), Item("/work/e", 32767)},
+       {"/work"},
+       Deleted("/work/d")},
+      {Ages, {"-D 30x", "/work"}, Deleted("/work/a")},
+      {Ages, {"-d+0", "/work"}, Deleted("/work/a /work/b /work/c")},
+      {Ages, {"-d-1", "/work"}, Deleted("/work/a /work/b /work/c /work/f")},
+      Bad("-d"),
+      Bad("-dx"),
+      Bad("x-d30"),
+      Bad("-d2147483648"),
+      Bad("-d-2147483649"),
+      {Ages, {"-dx", "/work", "--version"}, {"olvane " OLVANE_VERSION}},
+      {Ages, {"/?"}, Deleted("")},  // a POSIX path
+      {Ages,
+       {"-d365", "-r"},
+       {"   Path don't find", "", "USAGE", "     0 file(s) deleted."}},
+      {Srv, {"-d30", "/srv/Old-Data/*.log"}, Deleted("")},
+      {Srv, {"-d30", "/srv/my-reports"}, Deleted("")},
+      {Srv,
+       {"-d30", "/srv/old-exports", "-r"},
+       Deleted("/srv/old-exports/sub/b")},
+      {Srv, {"-d30", "/srv/old-names"}, Deleted("/srv/old-names/a")},
+  });
 }
 
-// No option text is read out of a path that became the target or a move
-// folder; the newer options neither.
-TEST_F(FrontEndTest, OptionTextsInsidePathsAreNotOptions) {
-  Sys.Add("/srv/Old-Data/young.log", kNow - kDay);
-  Sys.Add("/srv/my-reports/sub/old", kOld);
-  Sys.Add("/srv/old-names/a", kOld);
-  Sys.Add("/srv/old-exports/sub/b", kOld);
-  Run({"-d30", "/srv/Old-Data/*.log"});
-  Run({"-d30", "/srv/my-reports"});
-  Run({"-d30", "/srv/old-exports", "-r"});
-  EXPECT_EQ(Run({"-d30", "/srv/old-names"}).back(), "     1 file(s) deleted.");
-  EXPECT_EQ(Sys.Removed, (Lines{"/srv/old-exports/sub/b", "/srv/old-names/a"}))
-      << "no -d0, no -r, no -n, no -e out of a path";
-}
-
-TEST_F(FrontEndTest, DaysWithoutANumberRefuseTheRun) {
-  Sys.Add("/work/a", kNow);
-  for (const char* Bad :
-       {"-d", "-dx", "x-d30", "-d2147483648", "-d-2147483649"}) {
-    const Lines Out = Run({Bad, "/work"});
-    EXPECT_EQ(Status, kExitBadDays) << Bad;
-    ASSERT_EQ(Out.size(), 21u) << Bad;
-    EXPECT_EQ(Out[0], std::string("   Invalid number of days: ") + Bad);
+// Stopped after the 100th open: the files under way are finished and
+// reported, and no other one is started.
+TEST(FrontEndTest, AStoppedRunReportsItsSummaryAndTheSignal) {
+  for (int Workers : {1, 3}) {
+    FakePlatform Sys;
+    Prepare(Sys, {});
+    for (int File = 0; File < 300; ++File) {
+      Sys.Add("/work/f" + std::to_string(File), 0);
+    }
+    Sys.StopAfterOpens = 100;
+    EXPECT_EQ(RunCommand(Sys, {"-d0", "/work"}, Workers), 143);
+    const size_t Done = Sys.Output.size() - 1;
+    EXPECT_EQ(Sys.Output.back(),
+              "     " + std::to_string(Done) + " file(s) deleted.");
+    EXPECT_TRUE(Done >= 100 && Done < 300 && (Workers > 1 || Done == 100))
+        << Done << " with " << Workers;
+    CheckLog(Sys, {});
   }
-  EXPECT_TRUE(Sys.Removed.empty());
-  for (const char* Good : {"-d30x", "-d-1", "-D 30", "-d+0"}) {
-    Run({Good, "/nothing"});
-    EXPECT_EQ(Status, kExitOk) << Good;
-  }
-}
-
-TEST_F(FrontEndTest, UnresolvedTargetPrintsUsageAndAZeroSummary) {
-  const Lines Out = Run({"-d365", "-r"});
-  ASSERT_EQ(Out.size(), 22u);
-  EXPECT_EQ(Out[0], "   Path don't find");
-  EXPECT_EQ(Out[1], "");
-  EXPECT_EQ(Out[2], "   olvane: purge expired files. V.1.0. Usage:");
-  EXPECT_EQ(Out.back(), "     0 file(s) deleted.");
-}
-
-TEST_F(FrontEndTest, AStoppedRunReportsItsSummaryAndTheSignal) {
-  for (int File = 0; File < 10; ++File) {
-    Sys.Add("/work/f" + std::to_string(File), kOld);
-  }
-  Sys.StopAfterOpens = 4;
-  const Lines Out = Run({"-d0", "/work"});
-  EXPECT_EQ(Status, 143);
-  EXPECT_EQ(Out.size(), 5u);
-  EXPECT_EQ(Out.back(), "     4 file(s) deleted.");
 }
 
 }  // namespace

@@ -1,157 +1,140 @@
 #include "purge/purge_folder.h"
 
 #include "fixture.h"
+#include "purge/file_tests.h"
 
 namespace olvane {
 namespace {
 
-using Op = FakePlatform::Op;
-
-class PurgeFolderTest : public PlatformTest {
- protected:
-  Lines Purge(const std::string& Path, bool Recurse, int Workers = 1) {
-    Sys.Output.clear();
-    RunSettings Settings;
-    Settings.Recurse = Recurse;
-    Settings.Workers = Workers;
-    DeleteDisposal Delete(false);
-    WalkContext Walk{Sys, Settings, Delete};
-    Counts = PurgeFolder(Walk, Path, 30);
-    return Sys.Output;
+TEST(PurgeFolderTest, IsExpiredHoldsAtTheDayBoundaries) {
+  struct {
+    int64_t Age;
+    int32_t Day;
+    bool Expired;
+  } Cases[] = {
+      {30 * kDay, 30, true},
+      {30 * kDay - 1, 30, false},
+      {0, 0, true},
+      {-1, 0, false},
+      {-1, -1, true},
+      {5 * kDay, 6, false},
+      {32767 * kDay, 32768, false},
+      {0, INT32_MAX, false},
+      {50 * 365 * kDay, INT32_MIN, true},
+  };
+  for (const auto& C : Cases) {
+    EXPECT_EQ(IsExpired(kNow - C.Age, kNow, C.Day), C.Expired)
+        << "age " << C.Age << " term " << C.Day;
   }
-  RunCounts Counts;
-};
-
-TEST_F(PurgeFolderTest, FolderModeIsDepthFirstInListingOrder) {
-  AddOld({"/t/f1", "/t/S1/x", "/t/S1/deep/y", "/t/f2", "/t/S2/z"});
-  Sys.Add("/t/young", kNow - 29 * kDay);
-  EXPECT_EQ(Purge("/t//", false),  // trailing separators change nothing
-            (Lines{"Delete file: /t/f1", "Delete file: /t/f2"}));
-  AddOld({"/t/f1", "/t/f2"});
-  EXPECT_EQ(
-      Purge("/t", true),
-      (Lines{"Delete file: /t/f1", "Delete file: /t/f2", "Delete file: /t/S1/x",
-             "Delete file: /t/S1/deep/y", "Delete file: /t/S2/z"}));
-  EXPECT_EQ(Counts.FileCount, 5);
-  EXPECT_TRUE(Sys.Has("/t/young"));
 }
 
-TEST_F(PurgeFolderTest, MaskModeCarriesTheMaskIntoEverySubfolder) {
-  AddOld({"/t/a.log", "/t/a.txt", "/t/dir.log/b.log", "/t/other/c.log",
-          "/t/other/c.txt", "/t/app/x.log/inner", "/t/b/c/x.log"});
-  EXPECT_EQ(Purge("/t/*.log", false), (Lines{"Delete file: /t/a.log"}));
-  // A folder whose name matches is entered, never disposed of.
-  EXPECT_EQ(Purge("/t/*.log", true), (Lines{"Delete file: /t/dir.log/b.log",
-                                            "Delete file: /t/other/c.log",
-                                            "Delete file: /t/b/c/x.log"}));
-  EXPECT_TRUE(Sys.Has("/t/other/c.txt") && Sys.Has("/t/app/x.log/inner"));
-  EXPECT_EQ(Purge("/missing/*.log", true), Lines{});
+// Only a due file stays open, for the probe and the disposal.
+TEST(PurgeFolderTest, CheckDateKeepsOnlyADueFileOpen) {
+  FakePlatform Sys;
+  Prepare(Sys, {Item("/work/old", 30), Item("/work/young", 29),
+                Item("/work/nostatus", 30, kNoStatus)});
+  std::unique_ptr<Folder> Dir = Sys.OpenFolder("/work");
+  for (const std::string Name : {"old", "young", "nostatus", "missing"}) {
+    FileReport Report;
+    std::unique_ptr<ExclusiveFile> File;
+    EXPECT_EQ(CheckDate(Sys, *Dir, Entry{Name, EntryKind::kFile},
+                        "/work/" + Name, 30, &File, Report),
+              Name == "old");
+    EXPECT_EQ(File != nullptr, Name == "old") << Name;
+    EXPECT_EQ(Report.Lines.empty(), Name == "old" || Name == "young");
+  }
 }
 
-TEST_F(PurgeFolderTest, RefusedAndFailedFilesAreReportedAndTheWalkGoesOn) {
-  AddOld({"/t/opened", "/t/stuck", "/t/held", "/t/last", "/t/u/x"});
-  Sys.At("/t/opened").OpenedLater = true;
-  Sys.Fail(Op::kRemove, "/t/stuck");
-  Sys.At("/t/held").Held = true;
-  Sys.Fail(Op::kList, "/t/u");
-  Sys.Add("/t/dirlink", 0, EntryKind::kFolderLink);
-  Sys.Add("/t/filelink", kOld, EntryKind::kFileLink);
-  Sys.Add("/t/fifo", kOld, EntryKind::kOther);
-  EXPECT_EQ(Purge("/t", true),
-            (Lines{"Cannot delete file: /t/opened",
-                   "File /t/stuck cannot be removed.",
-                   "Cannot open file: /t/held", "Delete file: /t/last",
-                   "Delete file: /t/filelink"}));
-  EXPECT_EQ(Counts.FileCount, 2);
-  EXPECT_TRUE(Sys.Has("/t/fifo") && Sys.Has("/t/dirlink"));
-}
-
-TEST_F(PurgeFolderTest, RootTargetsListTheRootOnlyWhereThereIsOne) {
-  Sys.Add("/x.log", kOld);
-  EXPECT_EQ(Purge("/*.log", false), (Lines{"Delete file: /x.log"}));
-  FakePlatform Win(FakePlatform::Style::kWindows);
-  Win.Clock = kNow;
-  Win.Add("C:\\x.log", kOld);
-  RunSettings Settings;
-  DeleteDisposal Delete(false);
-  WalkContext WinRun{Win, Settings, Delete};
-  PurgeFolder(WinRun, "\\\\", 0);  // trimmed to nothing: left alone
-  PurgeFolder(WinRun, "C:\\", 0);
-  EXPECT_EQ(Win.Output, (Lines{"Delete file: C:\\x.log"}));
+TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
+  const std::vector<Item> Folders{"/t/f1", "/t/S1/x", "/t/S1/deep/y",
+                                  "/t/f2", "/t/S2/z", Item("/t/young", 29)};
+  const std::vector<Item> Masks{"/t/a.log",         "/t/a.txt",
+                                "/t/dir.log/b.log", "/t/other/c.log",
+                                "/t/other/c.txt",   "/t/app/x.log/inner",
+                                "/t/b/c/x.log"};
+  const std::vector<Item> Emptied{"/work/t/a/x",
+                                  "/work/t/a/b/y",
+                                  "/work/t/keep/z",
+                                  Item("/work/t/held/h", 100, kHeld),
+                                  Item("/work/t/fresh", 0, kFolder),
+                                  Item("/work/t/keep/young", 0),
+                                  Item("/work/t/link", 100, kFolderLink)};
+  Check({
+      // Trailing separators change nothing.
+      {Folders, {"-d30", "/t//"}, Deleted("/t/f1 /t/f2")},
+      {Folders,
+       {"-d30", "/t", "-r"},
+       Deleted("/t/f1 /t/f2 /t/S1/x /t/S1/deep/y /t/S2/z")},
+      {Masks, {"-d30", "/t/*.log"}, Deleted("/t/a.log")},
+      // The mask goes into every subfolder; a folder whose name matches is
+      // entered, never disposed of.
+      {Masks,
+       {"-d30", "/t/*.log", "-r"},
+       Deleted("/t/a.log /t/b/c/x.log /t/dir.log/b.log /t/other/c.log")},
+      {Masks, {"-d30", "/missing/*.log", "-r"}, Deleted("")},
+      {{Item("/t/opened", 100, kOpenedLater), Item("/t/stuck", 100, kNoRemove),
+        Item("/t/held", 100, kHeld), "/t/last",
+        Item("/t/u", 100, kFolder | kNoList), "/t/u/x",
+        Item("/t/dirlink", 100, kFolderLink),
+        Item("/t/filelink", 100, kFileLink), Item("/t/fifo", 100, kOther),
+        Item("/t/nostatus", 100, kNoStatus)},
+       {"-d30", "/t", "-r"},
+       {"Delete file: /t/filelink", "Cannot open file: /t/held",
+        "Delete file: /t/last",
+        "Error in BOOL CheckDate(CString FileName, int Day)",
+        "Cannot delete file: /t/opened", "File /t/stuck cannot be removed.",
+        "     2 file(s) deleted."}},
+      {{"/x.log"}, {"-d30", "/*.log"}, Deleted("/x.log")},
+      // Emptied folders go when their own term is due, never the target.
+      {Emptied,
+       {"-d30", "/work/t", "-r", "-e", "-n"},
+       {"Would delete file: /work/t/a/x", "Would delete file: /work/t/a/b/y",
+        "Would delete folder: /work/t/a/b", "Would delete folder: /work/t/a",
+        "Cannot open file: /work/t/held/h", "Would delete file: /work/t/keep/z",
+        "     3 file(s) would be deleted.",
+        "     2 folder(s) would be deleted."}},
+      {Emptied,
+       {"-d30", "/work/t", "-r", "-e"},
+       {"Delete file: /work/t/a/x", "Delete file: /work/t/a/b/y",
+        "Delete folder: /work/t/a/b", "Delete folder: /work/t/a",
+        "Cannot open file: /work/t/held/h", "Delete file: /work/t/keep/z",
+        "     3 file(s) deleted.", "     2 folder(s) deleted."}},
+  });
+  // Where there are drives, a target that trimming leaves empty names none.
+  Check({{{"C:\\x.log"}, {"-d0", "\\\\"}, Deleted("")},
+         {{"C:\\x.log"}, {"-d0", "C:\\"}, Deleted("C:\\x.log")}},
+        true);
 }
 
 // Workers that finish out of order still give the one-thread walk's output,
 // and every file is opened once.
-TEST_F(PurgeFolderTest, WorkersKeepTheOrderOfTheOneThreadWalk) {
+TEST(PurgeFolderTest, WorkersKeepTheOrderOfTheOneThreadWalk) {
+  FakePlatform Sys;
+  Prepare(Sys, {});
   Lines Expected;
+  int Count = 0;
   for (int Folder = 0; Folder < 6; ++Folder) {
     for (int File = 0; File < 150; ++File) {
       const std::string Path =
-          "/t/d" + std::to_string(Folder) + "/f" + std::to_string(File);
-      Sys.Add(Path, File % 7 == 0 ? kNow : kOld);
+          "/t/d" + std::to_string(Folder) + "/f" + std::to_string(1000 + File);
       // Slow files early in each chunk let the later chunks overtake.
-      if (File % 64 == 1) Sys.At(Path).DelayMs = 20;
-      if (File % 11 == 0) Sys.At(Path).Held = true;
-      Expected.push_back(File % 11 == 0   ? "Cannot open file: " + Path
-                         : File % 7 == 0 ? ""
-                                          : "Delete file: " + Path);
+      Sys.Add(Path, File % 7 ? 0 : kNow,
+              (File % 64 == 1 ? kSlow : 0) | (File % 11 ? 0 : kHeld));
+      if (File % 11 == 0) {
+        Expected.push_back("Cannot open file: " + Path);
+      } else if (File % 7) {
+        Expected.push_back("Delete file: " + Path);
+        ++Count;
+      }
     }
   }
-  Expected.erase(std::remove(Expected.begin(), Expected.end(), ""),
-                 Expected.end());
-  EXPECT_EQ(Purge("/t", true, 4), Expected);
-  EXPECT_EQ(Counts.FileCount, static_cast<int>(Sys.Removed.size()));
+  Expected.push_back("     " + std::to_string(Count) + " file(s) deleted.");
+  EXPECT_EQ(RunCommand(Sys, {"-d30", "/t", "-r"}, 4), kExitOk);
+  EXPECT_EQ(Sys.Output, Expected);
+  CheckLog(Sys, {});
   std::sort(Sys.Opened.begin(), Sys.Opened.end());
   EXPECT_EQ(std::adjacent_find(Sys.Opened.begin(), Sys.Opened.end()),
             Sys.Opened.end());
-}
-
-TEST_F(PurgeFolderTest, AStopLetsTheFilesUnderWayFinishAndReportsThem) {
-  for (int File = 0; File < 300; ++File) {
-    Sys.Add("/t/f" + std::to_string(File), kOld);
-  }
-  Sys.StopAfterOpens = 100;
-  for (int Workers : {1, 3}) {
-    const Lines Out = Purge("/t", false, Workers);
-    EXPECT_GE(Out.size(), 100u);
-    EXPECT_LT(Out.size(), 300u);
-    EXPECT_EQ(Counts.FileCount, static_cast<int>(Out.size()));
-    EXPECT_EQ(Sys.Removed.size(), Out.size()) << "a removal without its line";
-    Sys.Removed.clear();
-    Sys.Opened.clear();
-  }
-}
-
-TEST_F(PurgeFolderTest, EmptiedFoldersGoOnlyWhenDueAndNeverTheTarget) {
-  AddOld({"/work/t/a/x", "/work/t/a/b/y", "/work/t/keep/z", "/work/t/held/h"});
-  Sys.Add("/work/t/fresh", kNow, EntryKind::kFolder);
-  Sys.Add("/work/t/keep/young", kNow);
-  Sys.At("/work/t/held/h").Held = true;
-  Sys.Add("/work/t/link", 0, EntryKind::kFolderLink);
-  for (const char* Name : {"/work/t", "/work/t/a", "/work/t/a/b",
-                           "/work/t/keep", "/work/t/held"}) {
-    Sys.At(Name).Created = kOld;
-  }
-  const Lines Would = Run({"-d30", "/work/t", "-r", "-e", "-n"}, 2);
-  EXPECT_EQ(Would, (Lines{"Would delete file: /work/t/a/x",
-                          "Would delete file: /work/t/a/b/y",
-                          "Would delete folder: /work/t/a/b",
-                          "Would delete folder: /work/t/a",
-                          "Would delete file: /work/t/keep/z",
-                          "Cannot open file: /work/t/held/h",
-                          "     3 file(s) would be deleted.",
-                          "     2 folder(s) would be deleted."}));
-  EXPECT_TRUE(Sys.Removed.empty());
-  const Lines Done = Run({"-d30", "/work/t", "-r", "-e"}, 2);
-  Lines Real = Would;
-  for (std::string& Line : Real) {
-    if (Line.rfind("Would d", 0) == 0) Line = "D" + Line.substr(7);
-    const size_t At = Line.find(" would be");
-    if (At != std::string::npos) Line.erase(At, 9);
-  }
-  EXPECT_EQ(Done, Real);
-  EXPECT_TRUE(Sys.Has("/work/t/fresh") && Sys.Has("/work/t/link") &&
-              Sys.Has("/work/t/keep") && Sys.Has("/work/t/held"));
 }
 
 }  // namespace

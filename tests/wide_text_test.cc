@@ -2,59 +2,50 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/path_syntax.h"
+
 namespace olvane {
 namespace {
 
-TEST(WideTextTest, EveryUtf16NameRoundTripsThroughWtf8) {
-  struct {
-    std::u16string Wide;
-    std::string Utf8;
-  } Cases[] = {
-      {u"plain.log", "plain.log"},
-      {u"Данные", "\xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5"},
-      {u"日本語😀.log",
-       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xF0\x9F\x98\x80.log"},
-      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
-      {std::u16string(1, 0xD800) + u"x", "\xED\xA0\x80x"},
-      {u"x" + std::u16string(1, 0xDFFF), "x\xED\xBF\xBF"},
-      // A trail before a lead is no pair: two unpaired surrogates.
-      {std::u16string{0xDC00, 0xD800}, "\xED\xB0\x80\xED\xA0\x80"},
-  };
-  for (const auto& C : Cases) {
-    EXPECT_EQ(Utf8FromWide(C.Wide), C.Utf8) << C.Utf8;
-    EXPECT_EQ(WideFromUtf8(C.Utf8), C.Wide) << C.Utf8;
-  }
-}
-
-TEST(WideTextTest, IllFormedUtf8BecomesReplacementCharacters) {
+// Every UTF-16 name round-trips through WTF-8; ill-formed UTF-8 becomes
+// replacement characters; the strict form replaces unpaired surrogates.
+TEST(WideTextTest, Utf8AndUtf16ConvertBothWays) {
   const std::u16string R(1, 0xFFFD);
   struct {
     std::string Utf8;
     std::u16string Wide;
+    bool RoundTrip = true;
+    std::string Strict = "";  // where it differs from the UTF-8 of Wide
   } Cases[] = {
-      {"a\x80z", u"a" + R + u"z"},          // stray continuation
-      {"\xC0\xAF", R + R},                  // overlong "/"
-      {"\xE0\x80\xAF", R + R + R},          // overlong, three bytes
-      {"\xE6\x97z", R + u"z"},              // truncated, one U+FFFD
-      {"\xF0\x9F\x98", R},                  // truncated at the end
-      {"\xF4\x90\x80\x80", R + R + R + R},  // beyond U+10FFFF
-      {"\xFF\xF5", R + R},                  // never a lead byte
-      {"\xED\xA0\xBD\xED\xB8\x80", u"😀"},   // surrogate forms that pair
+      {"plain.log", u"plain.log"},
+      {"\xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5", u"Данные"},
+      {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xF0\x9F\x98\x80.log",
+       u"日本語😀.log"},
+      {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+      {"\xED\xA0\x80x", std::u16string(1, 0xD800) + u"x", true,
+       "\xEF\xBF\xBDx"},
+      {"x\xED\xBF\xBF", u"x" + std::u16string(1, 0xDFFF), true,
+       "x\xEF\xBF\xBD"},
+      // A trail before a lead is no pair: two unpaired surrogates.
+      {"\xED\xB0\x80\xED\xA0\x80", std::u16string{0xDC00, 0xD800}, true,
+       "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"a\x80z", u"a" + R + u"z", false},          // stray continuation
+      {"\xC0\xAF", R + R, false},                  // overlong "/"
+      {"\xE0\x80\xAF", R + R + R, false},          // overlong, three bytes
+      {"\xE6\x97z", R + u"z", false},              // truncated, one U+FFFD
+      {"\xF0\x9F\x98", R, false},                  // truncated at the end
+      {"\xF4\x90\x80\x80", R + R + R + R, false},  // beyond U+10FFFF
+      {"bad\xFF\xF5", u"bad" + R + R, false},      // never a lead byte
+      {"\xED\xA0\xBD\xED\xB8\x80", u"😀", false},   // surrogate forms that pair
   };
   for (const auto& C : Cases) {
     EXPECT_EQ(WideFromUtf8(C.Utf8), C.Wide) << testing::PrintToString(C.Utf8);
+    if (C.RoundTrip) {
+      EXPECT_EQ(Utf8FromWide(C.Wide), C.Utf8);
+    }
+    EXPECT_EQ(StrictUtf8(C.Utf8),
+              C.Strict.empty() ? Utf8FromWide(C.Wide) : C.Strict);
   }
-}
-
-TEST(WideTextTest, StrictUtf8ReplacesOnlyUnpairedSurrogates) {
-  struct {
-    std::string In, Out;
-  } Cases[] = {
-      {"x\xED\xA0\x80y", "x\xEF\xBF\xBDy"},
-      {"\xF0\x9F\x98\x80 \xD0\x94", "\xF0\x9F\x98\x80 \xD0\x94"},
-      {"bad\xFF", "bad\xEF\xBF\xBD"},
-  };
-  for (const auto& C : Cases) EXPECT_EQ(StrictUtf8(C.In), C.Out);
 }
 
 TEST(WideTextTest, LongPathFormIsFullAndPrefixed) {
@@ -107,28 +98,35 @@ TEST(WideTextTest, CommandLineSplitsAsTheCRuntimeDoes) {
   }
 }
 
-char16_t UpcaseAscii(char16_t C) {
-  return C >= u'a' && C <= u'z' ? static_cast<char16_t>(C - 32) : C;
-}
-
-TEST(WideTextTest, MaskMatchesCaseInsensitivelyByCharacter) {
+// The byte mask of Linux matches case-sensitively; the wide mask of Windows
+// by character, with case folded (here for ASCII).
+TEST(WideTextTest, MasksMatchAnyRunOrOneCharacter) {
   struct {
     std::u16string Mask, Name;
-    bool Match;
+    bool Bytes, Wide;
   } Cases[] = {
-      {u"*.LOG", u"a.log", true},
-      {u"*.log", u"a.log.gz", false},
-      {u"?.log", u"😀.log", true},
-      {u"??.log", u"😀.log", false},
-      {u"*😀*", u"日本語😀.log", true},
-      {u"a?c", u"ac", false},
-      {u"*a*b", u"ab_a", false},
-      {u"*", u".hidden", true},
-      {u"*******x", u"aaaaaaaaaaaaaaaaaaaaaaay", false},
+      {u"*", u".hidden", true, true},
+      {u"*.log", u"a.log", true, true},
+      {u"*.log", u"a.log.gz", false, false},
+      {u"a?c", u"abc", true, true},
+      {u"a?c", u"ac", false, false},
+      {u"*a*b", u"ab_a", false, false},
+      {u"*.LOG", u"a.log", false, true},
+      {u"**?", u"", false, false},
+      {u"?.log", u"😀.log", false, true},
+      {u"??.log", u"😀.log", false, false},
+      {u"*😀*", u"日本語😀.log", true, true},
+      {u"*******x", u"aaaaaaaaaaaaaaaaaaaaaaay", false, false},
   };
   for (const auto& C : Cases) {
-    EXPECT_EQ(MatchWideMask(C.Mask, C.Name, UpcaseAscii), C.Match)
-        << Utf8FromWide(C.Mask) << " " << Utf8FromWide(C.Name);
+    const std::string Mask = Utf8FromWide(C.Mask), Name = Utf8FromWide(C.Name);
+    EXPECT_EQ(MatchMask(Mask, Name), C.Bytes) << Mask << " " << Name;
+    EXPECT_EQ(MatchWideMask(C.Mask, C.Name,
+                            [](char16_t C) -> char16_t {
+                              return C >= u'a' && C <= u'z' ? C - 32 : C;
+                            }),
+              C.Wide)
+        << Mask << " " << Name;
   }
 }
 

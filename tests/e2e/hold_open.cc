@@ -1,27 +1,19 @@
-// hold_open READY RELEASE FILE...
+// hold_open READY FILE...
 // Opens every FILE for reading and keeps it open, as another process would,
-// then writes READY. Exits, removing READY, once RELEASE exists (or after
-// two minutes, so that a failed test never leaves it behind).
-#include <chrono>
-#include <filesystem>
+// then creates READY. Exits at the end of its standard input.
 #include <fstream>
-#include <memory>
-#include <thread>
+#include <iostream>
 #include <vector>
 
 int main(int argc, char** argv) {
-  if (argc < 4) return 2;
-  std::vector<std::unique_ptr<std::ifstream>> Held;
-  for (int I = 3; I < argc; ++I) {
-    Held.push_back(std::make_unique<std::ifstream>(argv[I], std::ios::binary));
-    if (!*Held.back()) return 1;
+  if (argc < 3) return 2;
+  std::vector<std::ifstream> Held;
+  for (int I = 2; I < argc; ++I) {
+    Held.emplace_back(argv[I], std::ios::binary);
+    if (!Held.back()) return 1;
   }
   std::ofstream(argv[1]) << "ready\n";
-  for (int Tick = 0; Tick < 12000 && !std::filesystem::exists(argv[2]);
-       ++Tick) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  while (std::cin.get() != EOF) {
   }
-  Held.clear();
-  std::filesystem::remove(argv[1]);
   return 0;
 }

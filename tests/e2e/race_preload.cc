@@ -12,63 +12,66 @@
 #endif
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
+#include <string>
+
 namespace {
 
-void SwapOnce() {
-  static bool Done = false;
-  const char* Swap = getenv("OLVANE_RACE_SWAP");
-  const char* Outside = getenv("OLVANE_RACE_OUTSIDE");
-  const char* Aside = getenv("OLVANE_RACE_ASIDE");
-  if (Done || !Swap || !Outside || !Aside) return;
-  Done = true;
-  if (rename(Swap, Aside) != 0 || symlink(Outside, Swap) != 0) {
-    perror("race_preload");
-  }
+template <typename Call>
+Call Next(const char* Name) {
+  return reinterpret_cast<Call>(dlsym(RTLD_NEXT, Name));
 }
 
-// Whether the descriptor's path ends in "/" + Name.
-bool IsFile(int Fd, const char* Name) {
-  char Link[64], Path[4096];
-  snprintf(Link, sizeof(Link), "/proc/self/fd/%d", Fd);
-  ssize_t Length = readlink(Link, Path, sizeof(Path) - 1);
-  if (Length < 0) return false;
-  Path[Length] = '\0';
-  const char* Slash = strrchr(Path, '/');
-  return Slash && strcmp(Slash + 1, Name) == 0;
+std::string Var(const char* Name) {
+  const char* Value = getenv(Name);
+  return Value ? Value : "";
+}
+
+// The path of an open descriptor.
+std::string PathOf(int Fd) {
+  char Path[4096];
+  const ssize_t Length = readlink(
+      ("/proc/self/fd/" + std::to_string(Fd)).c_str(), Path, sizeof(Path));
+  return Length < 0 ? "" : std::string(Path, Length);
 }
 
 }  // namespace
 
 extern "C" int unlinkat(int Dir, const char* Name, int Flags) {
-  using Real = int (*)(int, const char*, int);
-  static Real Next = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "unlinkat"));
-  const char* Trigger = getenv("OLVANE_RACE_TRIGGER");
-  if (Trigger && strcmp(Name, Trigger) == 0) SwapOnce();
-  return Next(Dir, Name, Flags);
+  static auto Real = Next<int (*)(int, const char*, int)>("unlinkat");
+  static std::atomic<bool> Done{false};
+  const std::string Swap = Var("OLVANE_RACE_SWAP");
+  if (!Swap.empty() && Name == Var("OLVANE_RACE_TRIGGER") &&
+      !Done.exchange(true) &&
+      (rename(Swap.c_str(), Var("OLVANE_RACE_ASIDE").c_str()) != 0 ||
+       symlink(Var("OLVANE_RACE_OUTSIDE").c_str(), Swap.c_str()) != 0)) {
+    perror("race_preload");
+  }
+  return Real(Dir, Name, Flags);
 }
 
 extern "C" int statx(int Dir, const char* Path, int Flags, unsigned int Mask,
                      struct statx* Info) {
-  using Real = int (*)(int, const char*, int, unsigned int, struct statx*);
-  static Real Next = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "statx"));
-  static bool Done = false;
-  const char* Opener = getenv("OLVANE_RACE_OPENER");
-  if (!Done && Opener && Path[0] == '\0' && IsFile(Dir, Opener)) {
-    Done = true;
-    char Target[64];
-    snprintf(Target, sizeof(Target), "/proc/self/fd/%d", Dir);
-    char Real[4096];
-    ssize_t Length = readlink(Target, Real, sizeof(Real) - 1);
-    Real[Length < 0 ? 0 : Length] = '\0';
+  static auto Real =
+      Next<int (*)(int, const char*, int, unsigned, struct statx*)>("statx");
+  static std::atomic<bool> Done{false};
+  const std::string Opener = "/" + Var("OLVANE_RACE_OPENER");
+  const std::string File = Done || Path[0] ? "" : PathOf(Dir);
+  if (Opener.size() > 1 && File.size() > Opener.size() &&
+      File.compare(File.size() - Opener.size(), Opener.size(), Opener) == 0 &&
+      !Done.exchange(true)) {
     if (fork() == 0) {
-      int Fd = open(Real, O_RDONLY);  // waits while a lease stands
-      if (Fd >= 0) sleep(2);
+      // Not the run's descriptor, which would keep the lease the open waits
+      // for, nor its output, which the test reads to the end.
+      close(Dir);
+      close(1);
+      close(2);
+      if (open(File.c_str(), O_RDONLY) >= 0) sleep(2);
       _exit(0);
     }
     // Until the other open has begun: it breaks the lease this process holds
@@ -78,5 +81,5 @@ extern "C" int statx(int Dir, const char* Path, int Flags, unsigned int Mask,
       usleep(1000);
     }
   }
-  return Next(Dir, Path, Flags, Mask, Info);
+  return Real(Dir, Path, Flags, Mask, Info);
 }
