@@ -32,9 +32,19 @@ bash scripts/check-packaging.sh build/default
 
 # The Linux suites again under ThreadSanitizer and under Address- and
 # UndefinedBehaviorSanitizer: a data race that no test happens to lose is
-# still a fault.
-for preset in tsan asan; do
-  cmake --preset "$preset"
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
-done
+# still a fault. The ThreadSanitizer build takes no leases, so that every
+# file is proven free by the look at the other processes and the folder
+# watches, whose locks are the ones most worth checking. It runs in a PID
+# namespace of its own: the look needs every process's tables, and the
+# sandboxes this runs in may hide their init process even from root.
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+cmake --preset tsan
+cmake --build --preset tsan
+if unshare --pid --fork --mount-proc true 2>/dev/null; then
+  unshare --pid --fork --mount-proc ctest --preset tsan
+else
+  echo "no PID namespace to be had: the lease-free suite runs its unit tests only"
+  ctest --preset tsan -R unit
+fi

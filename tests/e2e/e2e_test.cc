@@ -300,15 +300,28 @@ TEST_F(EndToEndTest, LinksRacesAndOtherUsersCannotMisleadTheWalk) {
        Deleted("~/free.log", {"Cannot delete file: ~/taken.log"}), "taken.log",
        "", "LD_PRELOAD=$OLVANE_RACE_PRELOAD OLVANE_RACE_OPENER=taken.log"},
   };
+  // A mapping holds a file whose descriptor was closed.
+  Cases.push_back({"mapped.log free.log", "-d0 ~",
+                   Deleted("~/free.log", {"Cannot open file: ~/mapped.log"}),
+                   "mapped.log", "map:~/mapped.log"});
   // An ordinary user can take no lease on another user's file and cannot
-  // read the tables of root's processes: without proof the file stays.
+  // read the tables of root's processes: without proof the file stays. Its
+  // own files have leases, which root's holding process also denies; in a
+  // build without leases they stay too.
   if (geteuid() == 0 && std::system("command -v setpriv >/dev/null") == 0) {
+    const bool Leases = Env("OLVANE_NO_LEASES") != "1";
     Cases.push_back(
-        {"s/held.log s/own.log", "-d0 ~/s",
-         Deleted("~/s/own.log", {"Cannot open file: ~/s/held.log"}),
-         "s/held.log", "~/s/held.log",
-         "chmod 755 .. . && chmod 777 s && chown nobody s/own.log && "
-         "setpriv --reuid=nobody --regid=nogroup --clear-groups"});
+        {"s/held.log s/own.log s/mine.log", "-d0 ~/s",
+         Deleted(Leases ? "~/s/own.log" : "",
+                 {"Cannot open file: ~/s/held.log",
+                  "Cannot open file: ~/s/mine.log"}),
+         Leases ? "s/held.log s/mine.log" : "s/held.log s/mine.log s/own.log",
+         "~/s/held.log ~/s/mine.log",
+         "chmod 755 .. . && chmod 777 s && chown nobody s/own.log s/mine.log "
+         "&& setpriv --reuid=nobody --regid=nogroup --clear-groups"});
+    if (!Leases) {
+      Cases.back().Out.push_back("Cannot open file: ~/s/own.log");
+    }
   }
   Check(Cases);
 }

@@ -65,21 +65,31 @@ extern "C" int statx(int Dir, const char* Path, int Flags, unsigned int Mask,
   if (Opener.size() > 1 && File.size() > Opener.size() &&
       File.compare(File.size() - Opener.size(), Opener.size(), Opener) == 0 &&
       !Done.exchange(true)) {
+    const bool Leased = fcntl(Dir, F_GETLEASE) == F_WRLCK;
+    int Opened[2];
+    if (pipe(Opened) != 0) perror("race_preload");
     if (fork() == 0) {
       // Not the run's descriptor, which would keep the lease the open waits
       // for, nor its output, which the test reads to the end.
       close(Dir);
       close(1);
       close(2);
-      if (open(File.c_str(), O_RDONLY) >= 0) sleep(2);
+      if (open(File.c_str(), O_RDONLY) >= 0) {
+        write(Opened[1], "o", 1);
+        sleep(2);
+      }
       _exit(0);
     }
-    // Until the other open has begun: it breaks the lease this process holds
-    // on the file.
-    for (int Tick = 0; Tick < 5000 && fcntl(Dir, F_GETLEASE) == F_WRLCK;
-         ++Tick) {
+    close(Opened[1]);
+    // Until the other open has begun, which breaks the lease this process
+    // holds on the file; without a lease, until it has the file.
+    char Byte;
+    for (int Tick = 0;
+         Leased && Tick < 5000 && fcntl(Dir, F_GETLEASE) == F_WRLCK; ++Tick) {
       usleep(1000);
     }
+    if (!Leased && read(Opened[0], &Byte, 1) < 0) perror("race_preload");
+    close(Opened[0]);
   }
   return Real(Dir, Path, Flags, Mask, Info);
 }
