@@ -48,17 +48,27 @@ TEST(HeldOpenTest, DecidesFromEveryOtherProcessesTables) {
     std::map<std::string, FakeProcess> Table;
     bool Listable, LogHeld, OtherHeld;
   } Cases[] = {
-      {"nobody holds anything", {{"10", {kRead, {{0xfd, 0x1b, 1234}}, ""}}},
-       true, false, false},
+      {"nobody holds anything",
+       {{"10", {kRead, {{0xfd, 0x1b, 1234}}, ""}}},
+       true,
+       false,
+       false},
       {"a descriptor", {{"10", {kRead, {kLog}, ""}}}, true, true, false},
-      {"a mapping without a descriptor", {{"10", {kRead, {}, kMapsOfLog}}},
-       true, true, false},
+      {"a mapping without a descriptor",
+       {{"10", {kRead, {}, kMapsOfLog}}},
+       true,
+       true,
+       false},
       {"a process gone mid-look",
-       {{"10", {TableRead::kGone, {kLog}, ""}}, {"11", {}}}, true, false,
+       {{"10", {TableRead::kGone, {kLog}, ""}}, {"11", {}}},
+       true,
+       false,
        false},
       {"one table unreadable: any file may be held",
        {{"10", {kRead, {kLog}, ""}}, {"11", {TableRead::kUnreadable, {}, ""}}},
-       true, true, true},
+       true,
+       true,
+       true},
       {"no list of processes", {}, false, true, true},
   };
   for (const auto& C : Cases) {
@@ -71,8 +81,7 @@ TEST(HeldOpenTest, DecidesFromEveryOtherProcessesTables) {
     // A look for one file alone comes to the same answer for it.
     EXPECT_EQ(LookAtOtherProcesses(Table, &kLog).MayHold(kLog), C.LogHeld)
         << C.What;
-    EXPECT_EQ(LookAtOtherProcesses(Table, &kOther).MayHold(kOther),
-              C.OtherHeld)
+    EXPECT_EQ(LookAtOtherProcesses(Table, &kOther).MayHold(kOther), C.OtherHeld)
         << C.What;
   }
 }

@@ -82,11 +82,6 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
           {NoMove, "", "USAGE", "File C:\\Work\\a cannot be moved.",
            "     0 file(s) moved."}}},
         true);
-  FakePlatform Sys;
-  Sys.Add("/archive/f", 0);
-  EXPECT_EQ(CheckExist(Sys, "/archive/f"), 1);
-  EXPECT_EQ(CheckExist(Sys, "/archive/") + CheckExist(Sys, "/"), -2);
-  EXPECT_EQ(CheckExist(Sys, "/archive/none"), 0);
 }
 
 }  // namespace

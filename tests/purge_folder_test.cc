@@ -28,23 +28,6 @@ TEST(PurgeFolderTest, IsExpiredHoldsAtTheDayBoundaries) {
   }
 }
 
-// Only a due file stays open, for the probe and the disposal.
-TEST(PurgeFolderTest, CheckDateKeepsOnlyADueFileOpen) {
-  FakePlatform Sys;
-  Prepare(Sys, {Item("/work/old", 30), Item("/work/young", 29),
-                Item("/work/nostatus", 30, kNoStatus)});
-  std::unique_ptr<Folder> Dir = Sys.OpenFolder("/work");
-  for (const std::string Name : {"old", "young", "nostatus", "missing"}) {
-    FileReport Report;
-    std::unique_ptr<ExclusiveFile> File;
-    EXPECT_EQ(CheckDate(Sys, *Dir, Entry{Name, EntryKind::kFile},
-                        "/work/" + Name, 30, &File, Report),
-              Name == "old");
-    EXPECT_EQ(File != nullptr, Name == "old") << Name;
-    EXPECT_EQ(Report.Lines.empty(), Name == "old" || Name == "young");
-  }
-}
-
 TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
   const std::vector<Item> Folders{"/t/f1", "/t/S1/x", "/t/S1/deep/y",
                                   "/t/f2", "/t/S2/z", Item("/t/young", 29)};
