@@ -340,6 +340,15 @@ TEST_F(EndToEndTest, MovesKeepTheFileAndReplaceOnlyWithY) {
           ("test $(stat -c %d /dev/shm) != $(stat -c %d " + Quote(Tree) + ")")
               .c_str()) == 0) {
     Moves.push_back({"t", "^"});  // another file system
+    // A copy that cannot be flushed to disk is no copy: the file stays.
+    if (!Windows()) {
+      Check({{"t/a.log ^/keep",
+              "-d0 ~/t -m:^",
+              {"File ~/t/a.log cannot be moved.", "     0 file(s) moved."},
+              "^/keep t/a.log",
+              "",
+              "LD_PRELOAD=$OLVANE_RACE_PRELOAD OLVANE_RACE_FSYNC=fail"}});
+    }
   }
   const std::string Big(70000, 'b'), Name = "/отчёт😀.log";
   for (const auto& [From, To] : Moves) {

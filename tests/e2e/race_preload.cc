@@ -4,6 +4,9 @@
 // OLVANE_RACE_SWAP is first moved to OLVANE_RACE_ASIDE and replaced by a link
 // to OLVANE_RACE_OUTSIDE, as a hostile user of a shared folder could do.
 //
+// With OLVANE_RACE_FSYNC=fail every flush to disk fails, as a full or
+// failing disk can make it fail.
+//
 // When the run reads the status of the open file named by
 // OLVANE_RACE_OPENER (the expiry test), another process starts to open that
 // file, and keeps it open for two seconds once it has it.
@@ -11,6 +14,7 @@
 #define _GNU_SOURCE
 #endif
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -53,6 +57,13 @@ extern "C" int unlinkat(int Dir, const char* Name, int Flags) {
     perror("race_preload");
   }
   return Real(Dir, Name, Flags);
+}
+
+extern "C" int fsync(int Fd) {
+  static auto Real = Next<int (*)(int)>("fsync");
+  if (Var("OLVANE_RACE_FSYNC") != "fail") return Real(Fd);
+  errno = EIO;
+  return -1;
 }
 
 extern "C" int statx(int Dir, const char* Path, int Flags, unsigned int Mask,
