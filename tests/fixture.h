@@ -20,6 +20,7 @@
 
 #include "app/front_end.h"
 #include "app/usage.h"
+#include "lines.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 #include "purge/file_tests.h"
@@ -274,7 +275,6 @@ inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
   return std::make_unique<FakeEntry>(*this, Key(Path));
 }
 
-using Lines = std::vector<std::string>;
 constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
 
 // An entry of a test's tree: a path alone is a file 100 days old.
@@ -293,23 +293,6 @@ struct Case {
   Lines Changes = {};  // in the log beyond the deletions and moves shown
   int Status = kExitOk;
 };
-
-inline Lines Sorted(Lines Text) {
-  std::sort(Text.begin(), Text.end());
-  return Text;
-}
-
-// The output of a run that deletes Paths (parted by spaces) in this order and
-// does nothing else.
-inline Lines Deleted(const std::string& Paths) {
-  Lines Out;
-  for (size_t At = 0, End; At < Paths.size(); At = End + 1) {
-    End = std::min(Paths.find(' ', At), Paths.size());
-    Out.push_back("Delete file: " + Paths.substr(At, End - At));
-  }
-  Out.push_back("     " + std::to_string(Out.size()) + " file(s) deleted.");
-  return Out;
-}
 
 // A platform with the clock set and the working folder in place.
 inline void Prepare(FakePlatform& Sys, const std::vector<Item>& Tree) {

@@ -18,11 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "lines.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using olvane::Deleted;
+using olvane::Lines;
+using olvane::Sorted;
+using olvane::Words;
 
 std::string Env(const char* Name) {
   const char* Value = std::getenv(Name);
@@ -40,31 +45,6 @@ std::string Quote(const std::string& Text) {
 std::string ReadFile(const fs::path& Path) {
   std::ifstream In(Path, std::ios::binary);
   return {std::istreambuf_iterator<char>(In), {}};
-}
-
-Lines Sorted(Lines Text) {
-  std::sort(Text.begin(), Text.end());
-  return Text;
-}
-
-// The words of Text, which are parted by single spaces.
-Lines Words(const std::string& Text) {
-  Lines Split;
-  for (size_t At = 0, End; At < Text.size(); At = End + 1) {
-    End = std::min(Text.find(' ', At), Text.size());
-    Split.push_back(Text.substr(At, End - At));
-  }
-  return Split;
-}
-
-// The lines of a run that deletes Paths (words), after Others.
-Lines Deleted(const std::string& Paths, Lines Others = {}) {
-  for (const std::string& Path : Words(Paths)) {
-    Others.push_back("Delete file: " + Path);
-  }
-  Others.push_back("     " + std::to_string(Words(Paths).size()) +
-                   " file(s) deleted.");
-  return Others;
 }
 
 // One run of the command on a tree made for it. Files, Args, Left and Held

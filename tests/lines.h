@@ -1,0 +1,41 @@
+// Output lines as both suites' tables write them.
+#ifndef OLVANE_TESTS_LINES_H_
+#define OLVANE_TESTS_LINES_H_
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace olvane {
+
+using Lines = std::vector<std::string>;
+
+inline Lines Sorted(Lines Text) {
+  std::sort(Text.begin(), Text.end());
+  return Text;
+}
+
+// The words of Text, which are parted by single spaces.
+inline Lines Words(const std::string& Text) {
+  Lines Split;
+  for (size_t At = 0, End; At < Text.size(); At = End + 1) {
+    End = std::min(Text.find(' ', At), Text.size());
+    Split.push_back(Text.substr(At, End - At));
+  }
+  return Split;
+}
+
+// The lines of a run that deletes Paths (words) in this order, after
+// Others, and does nothing else.
+inline Lines Deleted(const std::string& Paths, Lines Others = {}) {
+  for (const std::string& Path : Words(Paths)) {
+    Others.push_back("Delete file: " + Path);
+  }
+  Others.push_back("     " + std::to_string(Words(Paths).size()) +
+                   " file(s) deleted.");
+  return Others;
+}
+
+}  // namespace olvane
+
+#endif  // OLVANE_TESTS_LINES_H_
