@@ -122,8 +122,8 @@ bool MoveAcross(int FromDir, const char* From, int Source,
   for (int Try = 0; Try < 100 && !Copied; ++Try) {
     Temporary = ".olvane-" + std::to_string(getpid()) + "-" +
                 std::to_string(Try) + ".tmp";
-    Copied = CopyEntry(FromDir, From, Source, Info, ToDir.Get(),
-                       Temporary.c_str());
+    Copied =
+        CopyEntry(FromDir, From, Source, Info, ToDir.Get(), Temporary.c_str());
     if (!Copied && errno != EEXIST) {
       unlinkat(ToDir.Get(), Temporary.c_str(), 0);
       return false;
@@ -135,11 +135,10 @@ bool MoveAcross(int FromDir, const char* From, int Source,
     unlinkat(ToDir.Get(), Temporary.c_str(), 0);
     return false;
   }
-  // The new name must be on disk before the old file goes.
-  fsync(ToDir.Get());
-  if (unlinkat(FromDir, From, 0) != 0) {
-    // The source could not go: take the copy back so that the file stays
-    // in one place, where it was.
+  // The new name must be on disk before the old file goes; if it cannot be
+  // flushed, the file stays where it was.
+  if (fsync(ToDir.Get()) != 0 || unlinkat(FromDir, From, 0) != 0) {
+    // Take the copy back so that the file stays in one place, where it was.
     unlinkat(ToDir.Get(), DestName.c_str(), 0);
     return false;
   }

@@ -85,6 +85,10 @@ class Walker {
         if (Item.Kind == EntryKind::kFolder) SubFolders.push_back(Item.Name);
       }
     }
+    // This folder's files are done before the walk goes deeper: in a tree
+    // deeper than the descriptors a process may hold, the platform may
+    // close this folder for a while, and its files must not be waiting then.
+    if (!SubFolders.empty()) Queue_.WaitFor(Dir);
     int FoldersGone = 0;
     for (const std::string& Name : SubFolders) {
       if (Stopped()) break;
