@@ -324,6 +324,8 @@ inline void CheckLog(const FakePlatform& Sys, Lines Changes) {
 inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
   FakePlatform Screen;
   PrintUsage(Screen);
+  std::string Usage;
+  for (const std::string& Line : Screen.Output) Usage += Line + "\n";
   for (const Case& C : Cases) {
     for (int Workers : {1, 3}) {
       FakePlatform Sys(Windows);
@@ -331,17 +333,17 @@ inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
       SCOPED_TRACE(testing::PrintToString(C.Args) + " with " +
                    std::to_string(Workers) + " workers");
       EXPECT_EQ(RunCommand(Sys, C.Args, Workers), C.Status);
-      Lines Out;
-      for (auto Line = Sys.Output.begin(); Line != Sys.Output.end(); ++Line) {
-        const size_t Size = Screen.Output.size();
-        const bool Usage =
-            size_t(Sys.Output.end() - Line) >= Size &&
-            std::equal(Screen.Output.begin(), Screen.Output.end(), Line);
-        Out.push_back(Usage ? "USAGE" : *Line);
-        if (Usage) Line += Size - 1;
+      std::string Out, Expected;
+      for (const std::string& Line : Sys.Output) Out += Line + "\n";
+      for (const std::string& Line : C.Out) {
+        Expected += Line == "USAGE" ? Usage : Line + "\n";
       }
-      EXPECT_EQ(Out, C.Out);
+      EXPECT_EQ(Out, Expected);
       CheckLog(Sys, C.Changes);
+      // No file is opened twice.
+      std::sort(Sys.Opened.begin(), Sys.Opened.end());
+      EXPECT_EQ(std::adjacent_find(Sys.Opened.begin(), Sys.Opened.end()),
+                Sys.Opened.end());
     }
   }
 }

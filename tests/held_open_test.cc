@@ -42,47 +42,34 @@ const char kMapsOfLog[] =
     "7ffc0000-7ffc1000 rw-p 00000000 00:00 0 [stack]\n";
 
 TEST(HeldOpenTest, DecidesFromEveryOtherProcessesTables) {
-  const TableRead kRead = TableRead::kRead;
+  const TableRead kRead = TableRead::kRead, kGone = TableRead::kGone,
+                  kBad = TableRead::kUnreadable;
   struct {
-    const char* What;
     std::map<std::string, FakeProcess> Table;
     bool Listable, LogHeld, OtherHeld;
   } Cases[] = {
-      {"nobody holds anything",
-       {{"10", {kRead, {{0xfd, 0x1b, 1234}}, ""}}},
-       true,
-       false,
-       false},
-      {"a descriptor", {{"10", {kRead, {kLog}, ""}}}, true, true, false},
-      {"a mapping without a descriptor",
-       {{"10", {kRead, {}, kMapsOfLog}}},
-       true,
-       true,
-       false},
-      {"a process gone mid-look",
-       {{"10", {TableRead::kGone, {kLog}, ""}}, {"11", {}}},
-       true,
-       false,
-       false},
-      {"one table unreadable: any file may be held",
-       {{"10", {kRead, {kLog}, ""}}, {"11", {TableRead::kUnreadable, {}, ""}}},
-       true,
-       true,
-       true},
-      {"no list of processes", {}, false, true, true},
+      {{{"10", {kRead, {{0xfd, 0x1b, 1234}}, ""}}}, true, false, false},
+      {{{"10", {kRead, {kLog}, ""}}}, true, true, false},
+      {{{"10", {kRead, {}, kMapsOfLog}}}, true, true, false},
+      // A process that ended mid-look holds nothing.
+      {{{"10", {kGone, {kLog}, ""}}, {"11", {}}}, true, false, false},
+      // A table that cannot be read, or no list of processes: any file may
+      // be held.
+      {{{"10", {kRead, {kLog}, ""}}, {"11", {kBad, {}, ""}}}, true, true, true},
+      {{}, false, true, true},
   };
   for (const auto& C : Cases) {
+    SCOPED_TRACE(&C - Cases);
     FakeTable Table;
     Table.Table = C.Table;
     Table.Listable = C.Listable;
     const HeldFiles Look = LookAtOtherProcesses(Table);
-    EXPECT_EQ(Look.MayHold(kLog), C.LogHeld) << C.What;
-    EXPECT_EQ(Look.MayHold(kOther), C.OtherHeld) << C.What;
+    EXPECT_EQ(Look.MayHold(kLog), C.LogHeld);
+    EXPECT_EQ(Look.MayHold(kOther), C.OtherHeld);
     // A look for one file alone comes to the same answer for it.
-    EXPECT_EQ(LookAtOtherProcesses(Table, &kLog).MayHold(kLog), C.LogHeld)
-        << C.What;
-    EXPECT_EQ(LookAtOtherProcesses(Table, &kOther).MayHold(kOther), C.OtherHeld)
-        << C.What;
+    EXPECT_EQ(LookAtOtherProcesses(Table, &kLog).MayHold(kLog), C.LogHeld);
+    EXPECT_EQ(LookAtOtherProcesses(Table, &kOther).MayHold(kOther),
+              C.OtherHeld);
   }
 }
 

@@ -17,15 +17,12 @@ TEST(WideTextTest, Utf8AndUtf16ConvertBothWays) {
     bool RoundTrip = true;
     std::string Strict = "";  // where it differs from the UTF-8 of Wide
   } Cases[] = {
-      {"plain.log", u"plain.log"},
       {"\xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5", u"Данные"},
       {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xF0\x9F\x98\x80.log",
        u"日本語😀.log"},
       {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
       {"\xED\xA0\x80x", std::u16string(1, 0xD800) + u"x", true,
        "\xEF\xBF\xBDx"},
-      {"x\xED\xBF\xBF", u"x" + std::u16string(1, 0xDFFF), true,
-       "x\xEF\xBF\xBD"},
       // A trail before a lead is no pair: two unpaired surrogates.
       {"\xED\xB0\x80\xED\xA0\x80", std::u16string{0xDC00, 0xD800}, true,
        "\xEF\xBF\xBD\xEF\xBF\xBD"},
@@ -80,7 +77,6 @@ TEST(WideTextTest, CommandLineSplitsAsTheCRuntimeDoes) {
     std::u16string Line;
     Words Split;
   } Cases[] = {
-      {u"olvane.exe", Words{u"olvane.exe"}},
       {u"\"C:\\a b\\olvane.exe\"-d1 *.log",
        Words{u"C:\\a b\\olvane.exe", u"-d1", u"*.log"}},
       {u"o  \t\"C:\\My Logs\\*.lo?\"  -r ",
@@ -103,7 +99,6 @@ TEST(WideTextTest, MasksMatchAnyRunOrOneCharacter) {
     bool Bytes, Wide;
   } Cases[] = {
       {u"*", u".hidden", true, true},
-      {u"*.log", u"a.log", true, true},
       {u"*.log", u"a.log.gz", false, false},
       {u"a?c", u"abc", true, true},
       {u"a?c", u"ac", false, false},
