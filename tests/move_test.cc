@@ -44,7 +44,7 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
        {"-d30", "/work", "-Y", "-m:/archive"},
        {"Move file: /work/a", "File /archive/b cannot be removed.",
         "File /work/b cannot be moved.", "     1 file(s) moved."},
-       {"rm /archive/a"}},
+       {"Delete file: /archive/a"}},
       // Of two files for one name the first in walk order goes.
       {Twice,
        {"-d30", "/work", "-r", "-n", "-m:/archive"},
