@@ -38,9 +38,15 @@ constexpr int kHeld = 1, kOpenedLater = 2, kNoStatus = 4, kNoRemove = 8,
 class FakePlatform : public Platform {
  public:
   struct Node {
-    EntryKind Kind = EntryKind::kFolder;
     int64_t Created = 0;
-    int Flags = 0;
+    int Flags = kFolder;
+    EntryKind Kind() const {
+      return Flags & kFolder       ? EntryKind::kFolder
+             : Flags & kFileLink   ? EntryKind::kFileLink
+             : Flags & kFolderLink ? EntryKind::kFolderLink
+             : Flags & kOther      ? EntryKind::kOther
+                                   : EntryKind::kFile;
+    }
   };
   using Guard = std::lock_guard<std::recursive_mutex>;
 
@@ -53,12 +59,7 @@ class FakePlatform : public Platform {
     if (Cut != std::string::npos && !At(Item.substr(0, Cut))) {
       Add(Item.substr(0, Cut), 0, kFolder);
     }
-    const EntryKind Kind = Flags & kFolder       ? EntryKind::kFolder
-                           : Flags & kFileLink   ? EntryKind::kFileLink
-                           : Flags & kFolderLink ? EntryKind::kFolderLink
-                           : Flags & kOther      ? EntryKind::kOther
-                                                 : EntryKind::kFile;
-    Nodes.emplace(Item, Node{Kind, Created, Flags});
+    Nodes.emplace(Item, Node{Created, Flags});
   }
   // Keys are paths without a trailing separator: "" is the POSIX root and
   // "C:" a drive.
@@ -88,7 +89,8 @@ class FakePlatform : public Platform {
   std::map<std::string, Node> Nodes{{"", Node()}};
   // Log: every change, in the words of the report ("Delete file: PATH",
   // "Delete folder: PATH", "Move file: FROM"), in the order made.
-  std::vector<std::string> Output, Errors, Opened, Log;
+  std::string Output;  // standard output
+  std::vector<std::string> Errors, Opened, Log;
   int64_t Clock = 0;
   std::string Cwd;
   bool StartFails = false;
@@ -119,10 +121,7 @@ class FakePlatform : public Platform {
   void Print(const std::string& Line) override { PrintLines(Line + "\n"); }
   void PrintLines(const std::string& Lines) override {
     Guard Hold(Lock);
-    for (size_t Start = 0, End; Start < Lines.size(); Start = End + 1) {
-      End = Lines.find('\n', Start);
-      Output.push_back(Lines.substr(Start, End - Start));
-    }
+    Output += Lines;
   }
   void PrintError(const std::string& Line) override { Errors.push_back(Line); }
   PathKind Find(const std::string& Path) override {
@@ -130,10 +129,8 @@ class FakePlatform : public Platform {
     const Node* Found =
         Path.empty() || IsSeparator(Path.back()) ? nullptr : At(Key(Path));
     if (!Found) return PathKind::kNothing;
-    return Found->Kind == EntryKind::kFolder ||
-                   Found->Kind == EntryKind::kFolderLink
-               ? PathKind::kFolder
-               : PathKind::kFile;
+    return Found->Flags & (kFolder | kFolderLink) ? PathKind::kFolder
+                                                  : PathKind::kFile;
   }
   PathKind Status(const std::string& Path) override {
     // Like stat(), the status query looks through trailing separators.
@@ -148,7 +145,7 @@ class FakePlatform : public Platform {
   bool RemoveFile(const std::string& Path) override {
     Guard Hold(Lock);
     const Node* Found = At(Key(Path), kNoRemove);
-    if (!Found || Found->Kind == EntryKind::kFolder) return false;
+    if (!Found || (Found->Flags & kFolder)) return false;
     Nodes.erase(Key(Path));
     Log.push_back("Delete file: " + Key(Path));
     return true;
@@ -176,15 +173,15 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     return std::make_unique<FakeEntry>(Sys_, Key_, Mask);
   }
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
-    return Open(Name, EntryKind::kFolder);
+    return Open(Name);
   }
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
     bool Slow = false;
     {
       FakePlatform::Guard Hold(Sys_.Lock);
       const auto* Found = Sys_.At(Path(Item.Name));
-      if (!Found || Found->Kind == EntryKind::kFolder ||
-          ((Found->Flags & kHeld) && Found->Kind != EntryKind::kFileLink)) {
+      if (!Found || (Found->Flags & kFolder) ||
+          (Found->Flags & (kHeld | kFileLink)) == kHeld) {
         return nullptr;
       }
       Sys_.Opened.push_back(Path(Item.Name));
@@ -196,8 +193,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   }
   bool RemoveSubFolder(const std::string& Name) override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    if (!Open(Name, EntryKind::kFolder) || !Sys_.Children(Path(Name)).empty())
-      return false;
+    if (!Open(Name) || !Sys_.Children(Path(Name)).empty()) return false;
     Sys_.Nodes.erase(Path(Name));
     Sys_.Log.push_back("Delete folder: " + Path(Name));
     return true;
@@ -211,7 +207,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     FakePlatform::Guard Hold(Sys_.Lock);
     for (; Index_ < Names_.size(); ++Index_) {
       if (const auto* Found = Sys_.At(Path(Names_[Index_]))) {
-        *Item = Entry{Names_[Index_++], Found->Kind};
+        *Item = Entry{Names_[Index_++], Found->Kind()};
         return true;
       }
     }
@@ -252,10 +248,11 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   std::string Path(const std::string& Name) const {
     return Key_ + Sys_.Separator() + Name;
   }
-  std::unique_ptr<FakeEntry> Open(const std::string& Name, EntryKind Kind) {
+  // The subfolder Name.
+  std::unique_ptr<FakeEntry> Open(const std::string& Name) {
     FakePlatform::Guard Hold(Sys_.Lock);
     const auto* Found = Sys_.At(Path(Name));
-    if (!Found || Found->Kind != Kind) return nullptr;
+    if (!Found || !(Found->Flags & kFolder)) return nullptr;
     return std::make_unique<FakeEntry>(Sys_, Path(Name));
   }
 
@@ -269,8 +266,7 @@ inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
     const std::string& Path) {
   Guard Hold(Lock);
   const Node* Found = At(Key(Path));
-  if ((Path.empty() && Windows_) || !Found ||
-      Found->Kind != EntryKind::kFolder) {
+  if ((Path.empty() && Windows_) || !Found || !(Found->Flags & kFolder)) {
     return nullptr;
   }
   return std::make_unique<FakeEntry>(*this, Key(Path));
@@ -306,7 +302,7 @@ inline void Prepare(FakePlatform& Sys, const std::vector<Item>& Tree) {
 // Every change in the log is one the output reports, or one of Changes; and
 // every deletion reported was made.
 inline void CheckLog(const FakePlatform& Sys, Lines Changes) {
-  for (const std::string& Line : Sys.Output) {
+  for (const std::string& Line : Words(Sys.Output, '\n')) {
     if (Line.rfind("Delete ", 0) == 0 || Line.rfind("Move file: ", 0) == 0) {
       Changes.push_back(Line);
     }
@@ -319,8 +315,6 @@ inline void CheckLog(const FakePlatform& Sys, Lines Changes) {
 inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
   FakePlatform Screen;
   PrintUsage(Screen);
-  std::string Usage;
-  for (const std::string& Line : Screen.Output) Usage += Line + "\n";
   for (const Case& C : Cases) {
     for (int Workers : {1, 3}) {
       FakePlatform Sys(Windows);
@@ -328,12 +322,11 @@ inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
       SCOPED_TRACE(testing::PrintToString(C.Args) + " with " +
                    std::to_string(Workers) + " workers");
       EXPECT_EQ(RunCommand(Sys, C.Args, Workers), C.Status);
-      std::string Out, Expected;
-      for (const std::string& Line : Sys.Output) Out += Line + "\n";
+      std::string Expected;
       for (const std::string& Line : C.Out) {
-        Expected += Line == "USAGE" ? Usage : Line + "\n";
+        Expected += Line == "USAGE" ? Screen.Output : Line + "\n";
       }
-      EXPECT_EQ(Out, Expected);
+      EXPECT_EQ(Sys.Output, Expected);
       CheckLog(Sys, C.Changes);
       // No file is opened twice.
       std::sort(Sys.Opened.begin(), Sys.Opened.end());

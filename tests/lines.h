@@ -15,11 +15,11 @@ inline Lines Sorted(Lines Text) {
   return Text;
 }
 
-// The words of Text, which are parted by single spaces.
-inline Lines Words(const std::string& Text) {
+// The words of Text, which are parted by single spaces (or by Gap).
+inline Lines Words(const std::string& Text, char Gap = ' ') {
   Lines Split;
   for (size_t At = 0, End; At < Text.size(); At = End + 1) {
-    End = std::min(Text.find(' ', At), Text.size());
+    End = std::min(Text.find(Gap, At), Text.size());
     Split.push_back(Text.substr(At, End - At));
   }
   return Split;

@@ -34,20 +34,20 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
        {"Cannot move file: /work/locked", "Move file: /work/moved",
         "File /work/stays cannot be moved.",
         "File /archive/taken already exist.", "     1 file(s) moved."}},
-      // Replaced only with -Y, and never a folder; the report-only run
-      // predicts the same lines.
+      // Replaced only with -Y or -y:, and never a folder; the report-only
+      // run predicts the same lines.
       {Replace,
        {"-d30", "/work", "-Y", "-n", "-m:/archive"},
        {"Would move file: /work/a", "File /archive/b cannot be removed.",
         "File /work/b cannot be moved.", "     1 file(s) would be moved."}},
       {Replace,
-       {"-d30", "/work", "-Y", "-m:/archive"},
+       {"-d30", "/work", "-y:", "-m:/archive"},
        {"Move file: /work/a", "File /archive/b cannot be removed.",
         "File /work/b cannot be moved.", "     1 file(s) moved."},
        {"Delete file: /archive/a"}},
       // Of two files for one name the first in walk order goes.
       {Twice,
-       {"-d30", "/work", "-r", "-n", "-m:/archive"},
+       {"-d30", "/work", "-r", "-N", "-m:/archive"},
        {"Would move file: /work/x/same", "File /archive/same already exist.",
         "     1 file(s) would be moved."}},
       {Twice,

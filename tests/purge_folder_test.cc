@@ -70,7 +70,7 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
         "     3 file(s) would be deleted.",
         "     2 folder(s) would be deleted."}},
       {Emptied,
-       {"-d30", "/work/t", "-r", "-e"},
+       {"-d30", "/work/t", "-r", "-E"},
        {"Delete file: /work/t/a/x", "Delete file: /work/t/a/b/y",
         "Delete folder: /work/t/a/b", "Delete folder: /work/t/a",
         "Cannot open file: /work/t/held/h", "Delete file: /work/t/keep/z",

@@ -110,14 +110,13 @@ TEST(WideTextTest, MasksMatchAnyRunOrOneCharacter) {
       {u"*😀*", u"日本語😀.log", true, true},
       {u"*******x", u"aaaaaaaaaaaaaaaaaaaaaaay", false, false},
   };
+  const auto Upper = [](char16_t C) -> char16_t {
+    return C >= u'a' && C <= u'z' ? C - 32 : C;
+  };
   for (const auto& C : Cases) {
     const std::string Mask = Utf8FromWide(C.Mask), Name = Utf8FromWide(C.Name);
     EXPECT_EQ(MatchMask(Mask, Name), C.Bytes) << Mask << " " << Name;
-    EXPECT_EQ(MatchWideMask(C.Mask, C.Name,
-                            [](char16_t C) -> char16_t {
-                              return C >= u'a' && C <= u'z' ? C - 32 : C;
-                            }),
-              C.Wide)
+    EXPECT_EQ(MatchWideMask(C.Mask, C.Name, Upper), C.Wide)
         << Mask << " " << Name;
   }
 }

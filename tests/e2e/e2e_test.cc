@@ -85,10 +85,12 @@ class EndToEndTest : public ::testing::Test {
     fs::create_directories(Tree);
   }
   void TearDown() override { Wipe(Base); }
-  // Removes Top and the other folder; rm, as the deep tree is too deep for
-  // one path.
+  // Removes Top, the other folder and the holder's sign; rm, as the deep tree
+  // is too deep for one path.
   void Wipe(const fs::path& Top) {
-    std::system(("rm -rf " + Quote(Top) + " " + Quote(Other)).c_str());
+    std::system(("rm -rf " + Quote(Top) + " " + Quote(Other) + " " +
+                 Quote(Base / "ready"))
+                    .c_str());
   }
 
   // A test's text as the command takes and prints it.
@@ -175,16 +177,14 @@ class EndToEndTest : public ::testing::Test {
       Make(C.Files);
       // The holder keeps its files until its input ends.
       FILE* Holder = nullptr;
-      const fs::path Ready = Base / "ready";
       if (!C.Held.empty()) {
         std::string Command =
             Env("OLVANE_HOLDER") + " " + Quote(Expand("~/../ready"));
         for (const std::string& File : Words(C.Held)) {
           Command += " " + Quote(Expand(File));
         }
-        fs::remove(Ready);
         Holder = popen((Command + " >/dev/null 2>&1").c_str(), "w");
-        for (int Tick = 0; Tick < 3000 && !fs::exists(Ready); ++Tick) {
+        for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready"); ++Tick) {
           usleep(10000);
         }
       }
@@ -203,7 +203,6 @@ class EndToEndTest : public ::testing::Test {
 // The usage screen is the checked-in one, byte for byte; help begins with it.
 TEST_F(EndToEndTest, UsageHelpAndVersionWalkNothing) {
   const Lines Usage = Run({});
-  ASSERT_EQ(Usage.size(), 19u);
   EXPECT_EQ(Usage, SplitLines(ReadFile(OLVANE_USAGE_FILE), "\n"));
   Make("a.log");
   for (const char* Help : {"--help", "-h"}) {
@@ -311,9 +310,8 @@ TEST_F(EndToEndTest, LinksRacesAndOtherUsersCannotMisleadTheWalk) {
 // -Y they replace older copies.
 TEST_F(EndToEndTest, MovesKeepTheFileAndReplaceOnlyWithY) {
   std::string Deep = std::string(58, 'd') + "10";  // 16 levels, 976 bytes
-  for (int Level = 11; Level < 26; ++Level) {
+  for (int Level = 11; Level < 26; ++Level)
     Deep += "/" + std::string(58, 'd') + std::to_string(Level);
-  }
   std::vector<std::pair<std::string, std::string>> Moves = {
       {"t", "archive"}, {Deep, "Архив"}, {"Архив", Deep}};
   if (std::system(

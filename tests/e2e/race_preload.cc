@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -34,14 +35,6 @@ Call Next(const char* Name) {
 std::string Var(const char* Name) {
   const char* Value = getenv(Name);
   return Value ? Value : "";
-}
-
-// The path of an open descriptor.
-std::string PathOf(int Fd) {
-  char Path[4096];
-  const ssize_t Length = readlink(
-      ("/proc/self/fd/" + std::to_string(Fd)).c_str(), Path, sizeof(Path));
-  return Length < 0 ? "" : std::string(Path, Length);
 }
 
 }  // namespace
@@ -72,7 +65,9 @@ extern "C" int statx(int Dir, const char* Path, int Flags, unsigned int Mask,
       Next<int (*)(int, const char*, int, unsigned, struct statx*)>("statx");
   static std::atomic<bool> Done{false};
   const std::string Opener = "/" + Var("OLVANE_RACE_OPENER");
-  const std::string File = Done || Path[0] ? "" : PathOf(Dir);
+  std::error_code NoPath;  // Dir is no descriptor, or its file has gone
+  const std::string File = std::filesystem::read_symlink(
+      "/proc/self/fd/" + std::to_string(Dir), NoPath);
   if (Opener.size() > 1 && File.size() > Opener.size() &&
       File.compare(File.size() - Opener.size(), Opener.size(), Opener) == 0 &&
       !Done.exchange(true)) {
