@@ -51,11 +51,8 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
                               "/srv/my-reports/sub/old", "/srv/old-names/a",
                               "/srv/old-exports/sub/b"};
   auto Bad = [&](const std::string& Arg) {
-    return Case{Ages,
-                {Arg, "-m:/nowhere", "/work"},
-                {"   Invalid number of days: " + Arg, "", "USAGE"},
-                {},
-                kExitBadDays};
+    const Lines Out{"   Invalid number of days: " + Arg, "", "USAGE"};
+    return Case{Ages, {Arg, "-m:/nowhere", "/work"}, Out, {}, kExitBadDays};
   };
   Check({
       {{Item("/work/logs/a.log", 31), Item("/work/logs/b.log", 29),

@@ -4,8 +4,9 @@
 // OLVANE_RACE_SWAP is first moved to OLVANE_RACE_ASIDE and replaced by a link
 // to OLVANE_RACE_OUTSIDE, as a hostile user of a shared folder could do.
 //
-// With OLVANE_RACE_FSYNC=fail every flush to disk fails, as a full or
-// failing disk can make it fail.
+// With OLVANE_RACE_FSYNC=file every flush of a file to disk fails, and with
+// OLVANE_RACE_FSYNC=folder every flush of a folder, as a full or failing
+// disk can make them fail.
 //
 // When the run reads the status of the open file named by
 // OLVANE_RACE_OPENER (the expiry test), another process starts to open that
@@ -54,7 +55,11 @@ extern "C" int unlinkat(int Dir, const char* Name, int Flags) {
 
 extern "C" int fsync(int Fd) {
   static auto Real = Next<int (*)(int)>("fsync");
-  if (Var("OLVANE_RACE_FSYNC") != "fail") return Real(Fd);
+  struct stat Info;
+  if (fstat(Fd, &Info) != 0 ||
+      Var("OLVANE_RACE_FSYNC") != (S_ISDIR(Info.st_mode) ? "folder" : "file")) {
+    return Real(Fd);
+  }
   errno = EIO;
   return -1;
 }
