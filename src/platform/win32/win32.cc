@@ -10,7 +10,7 @@
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 #include "platform/wide_text.h"
-#include "platform/win32_internal.h"
+#include "platform/win32/win32_internal.h"
 
 // The runtime still splits the narrow command line for main, which is not
 // used; it must not look for files matching "*" and "?" while it does.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/wide_text.h"
-#include "platform/win32_internal.h"
+#include "platform/win32/win32_internal.h"
 
 namespace olvane {
 namespace win32 {

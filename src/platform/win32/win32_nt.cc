@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/wide_text.h"
-#include "platform/win32_internal.h"
+#include "platform/win32/win32_internal.h"
 
 namespace olvane {
 namespace win32 {

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix_internal.h"
+#include "platform/posix/posix_internal.h"
 
 namespace olvane {
 

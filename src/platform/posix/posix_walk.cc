@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "platform/path_syntax.h"
-#include "platform/posix_internal.h"
+#include "platform/posix/posix_internal.h"
 
 namespace olvane {
 
