@@ -1,0 +1,209 @@
+// The fixture of the end-to-end tests, which run the built command in
+// temporary folders.
+//
+// The same suite serves every build. The environment says what to run:
+//   OLVANE_PROGRAM       the command that starts olvane ("wine .../olvane.exe")
+//   OLVANE_HOLDER        the command that starts hold_open
+//   OLVANE_RACE_PRELOAD  the library that stages races (Linux builds)
+//   OLVANE_PATH_STYLE    "windows" to hand the command drive paths ("Z:\...")
+//                        and expect "\r\n" line ends
+#ifndef OLVANE_TESTS_E2E_E2E_H_
+#define OLVANE_TESTS_E2E_E2E_H_
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "lines.h"
+
+namespace fs = std::filesystem;
+
+namespace olvane_e2e {
+
+using olvane::Deleted;
+using olvane::Lines;
+using olvane::Sorted;
+using olvane::Words;
+
+inline std::string Env(const char* Name) {
+  const char* Value = std::getenv(Name);
+  return Value ? Value : "";
+}
+
+inline bool Windows() { return Env("OLVANE_PATH_STYLE") == "windows"; }
+
+inline std::string Quote(const std::string& Text) {
+  std::string Quoted = "'";
+  for (char C : Text) Quoted += C == '\'' ? "'\\''" : std::string(1, C);
+  return Quoted + "'";
+}
+
+inline std::string ReadFile(const fs::path& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(In), {}};
+}
+
+// The lines of Text, each of which must end with End.
+inline Lines SplitLines(const std::string& Text, const std::string& End) {
+  Lines Split;
+  size_t Start = 0;
+  for (size_t At; (At = Text.find(End, Start)) != std::string::npos;
+       Start = At + End.size()) {
+    Split.push_back(Text.substr(Start, At - Start));
+  }
+  EXPECT_EQ(Start, Text.size()) << "output does not end with a line end";
+  return Split;
+}
+
+// One run of the command on a tree made for it. Files, Args, Left and Held
+// are words.
+struct Case {
+  // Below the tree: "a/b" a file holding "x", "a/b=text" one holding text,
+  // "a/" an empty folder, "a->target" a link, "a|" a FIFO. A name that
+  // begins with "^/" is below a folder on another file system.
+  std::string Files;
+  // "~" stands for the tree, which is the current folder, and "^" for the
+  // other folder, in the form the command takes.
+  std::string Args;
+  Lines Out;                // in any order
+  std::string Left;         // the files, links and empty folders afterwards
+  std::string Prefix = "";  // shell words put before the command
+  std::string Held = "";    // files another process holds open meanwhile
+};
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string Name = (fs::temp_directory_path() / "olvane-e2e-XXXXXX");
+    Base = mkdtemp(Name.data());
+    Tree = Base / "t";
+    Other = "/dev/shm" / Base.filename();
+    fs::create_directories(Tree);
+  }
+  void TearDown() override { Wipe(Base); }
+  // Removes Top, the other folder and the holder's sign; rm, as the deep tree
+  // is too deep for one path.
+  void Wipe(const fs::path& Top) {
+    std::system(("rm -rf " + Quote(Top) + " " + Quote(Other) + " " +
+                 Quote(Base / "ready"))
+                    .c_str());
+  }
+
+  // A test's text as the command takes and prints it.
+  std::string Expand(std::string Text) const {
+    for (size_t At; (At = Text.find_first_of("~^")) != std::string::npos;) {
+      Text.replace(
+          At, 1,
+          (Windows() ? "Z:" : "") + (Text[At] == '~' ? Tree : Other).string());
+    }
+    if (Windows()) std::replace(Text.begin(), Text.end(), '/', '\\');
+    return Text;
+  }
+
+  // Runs the command in the tree; its output lines, whose ends are checked.
+  // Standard error goes there too, where any line of it is unexpected. A
+  // file, not a pipe: the services Wine starts keep their output open.
+  Lines Run(const Lines& Args, const std::string& Prefix = "", int Status = 0) {
+    std::string Command = "cd " + Quote(Tree) + " && " + Expand(Prefix) + " " +
+                          Env("OLVANE_PROGRAM");
+    for (const std::string& Arg : Args) Command += " " + Quote(Expand(Arg));
+    const int Ended = std::system(
+        (Command + " >" + Quote(Base / "out") + " 2>&1 </dev/null").c_str());
+    EXPECT_TRUE(WIFEXITED(Ended) && WEXITSTATUS(Ended) == Status) << Ended;
+    return SplitLines(ReadFile(Base / "out"), Windows() ? "\r\n" : "\n");
+  }
+
+  void Make(const std::string& Files) {
+    for (std::string Name : Words(Files)) {
+      std::string Content = "x", To;
+      if (size_t At = Name.find("->"); At != std::string::npos) {
+        To = Expand(Name.substr(At + 2));
+        Name.resize(At);
+      } else if (At = Name.find('='); At != std::string::npos) {
+        Content = Name.substr(At + 1);
+        Name.resize(At);
+      }
+      const bool Fifo = Name.back() == '|', Folder = Name.back() == '/';
+      if (Fifo) Name.pop_back();
+      const fs::path Path =
+          Name[0] == '^' ? Other / Name.substr(2) : Tree / Name;
+      fs::create_directories(Path.parent_path());
+      if (!To.empty()) {
+        fs::create_symlink(To, Path);
+      } else if (Fifo) {
+        std::system(("mkfifo " + Quote(Path)).c_str());
+      } else if (!Folder) {
+        std::ofstream(Path, std::ios::binary) << Content;
+      }
+    }
+  }
+
+  // The tree as Case::Files writes it.
+  Lines Leaves() const {
+    Lines Left;
+    for (const fs::path& Top : {Tree, Other}) {
+      if (!fs::exists(Top)) continue;
+      for (const auto& Item : fs::recursive_directory_iterator(Top)) {
+        const fs::path& Path = Item.path();
+        std::string Name = Path.lexically_relative(Top).generic_string();
+        if (Top == Other) Name = "^/" + Name;
+        if (Item.is_symlink()) {
+          Name += "->" + fs::read_symlink(Path).string();
+          Name.replace(Name.find(Tree.string()), Tree.string().size(), "~");
+        } else if (Item.is_fifo()) {
+          Name += "|";
+        } else if (Item.is_directory()) {
+          if (!fs::is_empty(Path)) continue;
+          Name += "/";
+        } else if (const std::string Text = ReadFile(Path); Text != "x") {
+          Name += "=" + Text;
+        }
+        Left.push_back(Name);
+      }
+    }
+    return Sorted(Left);
+  }
+
+  // Runs each case on a tree of its own.
+  void Check(const std::vector<Case>& Cases) {
+    for (const Case& C : Cases) {
+      SCOPED_TRACE(::testing::PrintToString(C.Args));
+      Wipe(Tree);
+      fs::create_directories(Tree);
+      Make(C.Files);
+      // The holder keeps its files until its input ends.
+      FILE* Holder = nullptr;
+      if (!C.Held.empty()) {
+        std::string Command =
+            Env("OLVANE_HOLDER") + " " + Quote(Expand("~/../ready"));
+        for (const std::string& File : Words(C.Held)) {
+          Command += " " + Quote(Expand(File));
+        }
+        Holder = popen((Command + " >/dev/null 2>&1").c_str(), "w");
+        for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready"); ++Tick) {
+          usleep(10000);
+        }
+      }
+      const Lines Out = Run(Words(C.Args), C.Prefix);
+      if (Holder) pclose(Holder);
+      Lines Expected;
+      for (const std::string& Line : C.Out) Expected.push_back(Expand(Line));
+      EXPECT_EQ(Sorted(Out), Sorted(Expected));
+      EXPECT_EQ(Leaves(), Sorted(Words(C.Left)));
+    }
+  }
+
+  fs::path Base, Tree, Other;
+};
+
+}  // namespace olvane_e2e
+
+#endif  // OLVANE_TESTS_E2E_E2E_H_
