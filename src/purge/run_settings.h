@@ -5,8 +5,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace olvane {
+
+// Which of a file's times its age is counted from.
+enum class TimeKind {
+  kCreation,      // "-t:c", the default
+  kModification,  // "-t:m": the last write
+  kAccess,        // "-t:a": the last access
+};
 
 struct RunSettings {
   bool Recurse = false;       // walk every subfolder too
@@ -18,6 +26,11 @@ struct RunSettings {
   // The move folder passed its check. A run whose move folder failed it
   // moves and removes nothing.
   bool MovePathValid = false;
+  TimeKind Age = TimeKind::kCreation;  // the time a file's age counts from
+  // Names never deleted, moved, entered or removed: masks of the target's
+  // syntax, matched against an entry's name alone.
+  std::vector<std::string> ProtectMasks;
+  bool CrossMounts = false;  // with Recurse: walk into other mounts too
   int Workers = 1;  // threads that work on files at once
 };
 
