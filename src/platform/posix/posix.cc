@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -81,7 +82,7 @@ class PosixPlatform : public Platform {
       }
       Limit = Files.rlim_cur;
     }
-    Chain_ = MakeFolderChain(Limit);
+    Budget_ = std::max<size_t>(4, std::min<size_t>(1024, Limit / 2));
     return true;
   }
 
@@ -127,9 +128,10 @@ class PosixPlatform : public Platform {
     return S_ISDIR(Info.st_mode) ? PathKind::kFolder : PathKind::kFile;
   }
 
+  size_t FolderBudget() override { return Budget_; }
+
   std::unique_ptr<Folder> OpenFolder(const std::string& Path) override {
-    if (!Chain_) Chain_ = MakeFolderChain(1024);
-    return OpenPosixFolder(Path, Chain_.get());
+    return OpenPosixFolder(Path);
   }
 
   bool RemoveFile(const std::string& Path) override {
@@ -139,7 +141,7 @@ class PosixPlatform : public Platform {
   }
 
  private:
-  std::shared_ptr<FolderChain> Chain_;
+  size_t Budget_ = 512;  // folders open at once
 };
 
 }  // namespace

@@ -113,15 +113,8 @@ bool NoOtherOpener(int Fd, int DirFd, const std::string& Name,
 bool ProvenFree(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
                 WatchTicket* Ticket);
 
-// The folders of one walk, from the target down.
-class FolderChain;
-
 // Opens the folder Path as written, as the first of a walk. Null on failure.
-std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path,
-                                        FolderChain* Chain);
-
-// A chain for a process that may hold DescriptorLimit descriptors.
-std::shared_ptr<FolderChain> MakeFolderChain(size_t DescriptorLimit);
+std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path);
 
 }  // namespace olvane
 
