@@ -1,13 +1,17 @@
 #include "purge/file_queue.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace olvane {
 
 FileQueue::FileQueue(Platform& Sys, int Workers, FileWork DoFile,
                      FolderWork DoFolder)
-    : Sys_(Sys), DoFile_(std::move(DoFile)), DoFolder_(std::move(DoFolder)) {
-  for (int I = 0; Workers > 1 && I < Workers; ++I) {
+    : Sys_(Sys),
+      DoFile_(std::move(DoFile)),
+      DoFolder_(std::move(DoFolder)),
+      Threads_(Workers > 1 ? static_cast<size_t>(Workers) : 0) {
+  for (size_t I = 0; I < Threads_; ++I) {
     Workers_.emplace_back([this] { RunWorker(); });
   }
 }
@@ -76,77 +80,102 @@ int FileQueue::Finish(Place& Job, OpenFolder* Dead[2]) {
   return Count;
 }
 
-void FileQueue::Hand(std::unique_lock<std::mutex>& Guard, OpenFolder* Dir,
-                     const Entry* Item) {
-  ++Dir->Refs;
-  if (Item == nullptr) ++Dir->Parent->Refs;
-  if (Workers_.empty()) {
-    // Everything before is done: this one may be done at once.
-    Place Job;
-    Job.Dir = Dir;
-    Job.Removal = Item == nullptr;
-    if (Item) Job.Item = *Item;
-    Guard.unlock();
-    Run(Job);
-    Guard.lock();
-    OpenFolder* Dead[2];
-    const int Count = Finish(Job, Dead);
-    Counts_.FileCount += Job.Report.Counted;
-    Counts_.FolderCount += Job.Removed;
-    Guard.unlock();
-    if (!Job.Report.Lines.empty()) Sys_.PrintLines(Job.Report.Lines);
-    Delete(Dead, Count);
-    Guard.lock();
-    return;
-  }
-  Waiting_ = true;
-  Walk_.wait(Guard, [this] { return Tail_ - Head_ < kWindowPlaces; });
-  Waiting_ = false;
-  Place& Job = Places_[Tail_++ % kWindowPlaces];
+void FileQueue::DoNow(OpenFolder* Dir, const Entry* Item) {
+  // Everything before is done: this one may be done at once.
+  Place Job;
   Job.Dir = Dir;
   Job.Removal = Item == nullptr;
   if (Item) Job.Item = *Item;
+  std::unique_lock<std::mutex> Guard(Lock_);
+  ++Dir->Refs;
+  if (Job.Removal) ++Dir->Parent->Refs;
+  Guard.unlock();
+  Run(Job);
+  Guard.lock();
+  OpenFolder* Dead[2];
+  const int Count = Finish(Job, Dead);
+  Counts_.FileCount += Job.Report.Counted;
+  Counts_.FolderCount += Job.Removed;
+  Guard.unlock();
+  if (!Job.Report.Lines.empty()) Sys_.PrintLines(Job.Report.Lines);
+  Delete(Dead, Count);
+}
+
+FileQueue::Place& FileQueue::NewPlace(std::unique_lock<std::mutex>& Guard) {
+  if (Tail_ - Head_ >= kWindowPlaces) {
+    Waiting_ = true;
+    Walk_.wait(Guard, [this] { return Tail_ - Head_ < kWindowPlaces; });
+    Waiting_ = false;
+  }
+  Place& Job = Places_[Tail_++ % kWindowPlaces];
+  Job.Removal = false;
   Job.Now = State::kQueued;
-  if (Job.Removal ? Head_ + 1 == Tail_ : Idle_ > 0) Work_.notify_one();
+  return Job;
+}
+
+void FileQueue::Flush() {
+  if (Batch_.empty()) return;
+  std::unique_lock<std::mutex> Guard(Lock_);
+  for (auto& [Dir, Item] : Batch_) {
+    Place& Job = NewPlace(Guard);
+    Job.Dir = Dir;
+    Job.Item = std::move(Item);
+    ++Dir->Refs;
+    if (Idle_ > 0) Work_.notify_one();
+  }
+  Batch_.clear();
 }
 
 bool FileQueue::Submit(OpenFolder& Dir, const Entry& Item) {
   if (Sys_.StopStatus() != 0) return false;
-  std::unique_lock<std::mutex> Guard(Lock_);
-  Hand(Guard, &Dir, &Item);
+  if (Threads_ == 0) {
+    DoNow(&Dir, &Item);
+    return true;
+  }
+  Batch_.emplace_back(&Dir, Item);
+  if (Batch_.size() >= kBatch) Flush();
   return true;
 }
 
 void FileQueue::SubmitRemoval(OpenFolder& Sub) {
-  std::unique_lock<std::mutex> Guard(Lock_);
-  Hand(Guard, &Sub, nullptr);
-  // The place holds Sub now, in the walk's stead.
   OpenFolder* Dead[2];
   int Count = 0;
-  Unhold(&Sub, Dead, &Count);
-  Guard.unlock();
+  if (Threads_ == 0) {
+    DoNow(&Sub, nullptr);
+  } else {
+    Flush();
+    std::unique_lock<std::mutex> Guard(Lock_);
+    Place& Job = NewPlace(Guard);
+    Job.Dir = &Sub;
+    Job.Removal = true;
+    ++Sub.Refs;
+    ++Sub.Parent->Refs;
+    if (Head_ + 1 == Tail_) Work_.notify_one();
+  }
+  // The place holds Sub now, in the walk's stead.
+  {
+    std::lock_guard<std::mutex> Guard(Lock_);
+    Unhold(&Sub, Dead, &Count);
+  }
   Delete(Dead, Count);
 }
 
 void FileQueue::SubmitLine(const std::string& Line) {
-  std::unique_lock<std::mutex> Guard(Lock_);
-  if (Workers_.empty()) {
-    Guard.unlock();
+  if (Threads_ == 0) {
     Sys_.PrintLines(Line);
     return;
   }
-  Waiting_ = true;
-  Walk_.wait(Guard, [this] { return Tail_ - Head_ < kWindowPlaces; });
-  Waiting_ = false;
-  Place& Job = Places_[Tail_++ % kWindowPlaces];
+  Flush();
+  std::unique_lock<std::mutex> Guard(Lock_);
+  Place& Job = NewPlace(Guard);
   Job.Dir = nullptr;
-  Job.Removal = false;
   Job.Now = State::kDone;
   Job.Report.Lines = Line;
   Publish(Guard);
 }
 
 void FileQueue::Release(OpenFolder& Dir) {
+  Flush();
   OpenFolder* Dead[2];
   int Count = 0;
   {
@@ -157,6 +186,7 @@ void FileQueue::Release(OpenFolder& Dir) {
 }
 
 void FileQueue::WaitFor(OpenFolder& Dir) {
+  Flush();
   std::unique_lock<std::mutex> Guard(Lock_);
   Waiting_ = true;
   Walk_.wait(Guard, [&Dir] { return Dir.Refs == 1; });
@@ -164,6 +194,7 @@ void FileQueue::WaitFor(OpenFolder& Dir) {
 }
 
 void FileQueue::WaitForFewerOpen(size_t Budget) {
+  Flush();
   std::unique_lock<std::mutex> Guard(Lock_);
   Waiting_ = true;
   Walk_.wait(Guard, [&] { return Open_ < Budget; });
@@ -171,6 +202,7 @@ void FileQueue::WaitForFewerOpen(size_t Budget) {
 }
 
 void FileQueue::Drain() {
+  Flush();
   std::unique_lock<std::mutex> Guard(Lock_);
   Waiting_ = true;
   Walk_.wait(Guard, [this] { return Head_ == Tail_ && !Writing_; });
@@ -182,43 +214,58 @@ RunCounts FileQueue::Counts() {
   return Counts_;
 }
 
-uint64_t FileQueue::Pick() {
-  // A removal is taken only once everything before it is done.
+size_t FileQueue::Pick(uint64_t* Taken) {
+  // A removal is taken alone, and only once everything before it is done.
   if (Head_ < Tail_) {
-    const Place& First = Places_[Head_ % kWindowPlaces];
-    if (First.Removal && First.Now == State::kQueued) return Head_;
+    Place& First = Places_[Head_ % kWindowPlaces];
+    if (First.Removal && First.Now == State::kQueued) {
+      First.Now = State::kTaken;
+      Taken[0] = Head_;
+      return 1;
+    }
   }
   if (Take_ < Head_) Take_ = Head_;
   while (Take_ < Tail_ &&
          Places_[Take_ % kWindowPlaces].Now != State::kQueued) {
     ++Take_;
   }
-  for (uint64_t I = Take_; I < Tail_; ++I) {
-    const Place& Job = Places_[I % kWindowPlaces];
-    if (Job.Now == State::kQueued && !Job.Removal) return I;
+  // A share of what waits, so that every worker has some.
+  const size_t Share = std::clamp<size_t>(
+      (Tail_ - Take_) / (2 * Threads_), 1, kBatch);
+  size_t Count = 0;
+  for (uint64_t I = Take_; I < Tail_ && Count < Share; ++I) {
+    Place& Job = Places_[I % kWindowPlaces];
+    if (Job.Now == State::kQueued && !Job.Removal) {
+      Job.Now = State::kTaken;
+      Taken[Count++] = I;
+    }
   }
-  return kNone;
+  return Count;
 }
 
 void FileQueue::RunWorker() {
+  uint64_t Taken[kBatch];
+  OpenFolder* Dead[2 * kBatch];
   std::unique_lock<std::mutex> Guard(Lock_);
   for (;;) {
-    uint64_t Index = kNone;
+    size_t Count = 0;
     ++Idle_;
-    Work_.wait(Guard, [&] { return Quit_ || (Index = Pick()) != kNone; });
+    Work_.wait(Guard, [&] { return Quit_ || (Count = Pick(Taken)) != 0; });
     --Idle_;
-    if (Index == kNone) return;
-    Place& Job = Places_[Index % kWindowPlaces];
-    Job.Now = State::kTaken;
+    if (Count == 0) return;
     Guard.unlock();
-    Run(Job);
+    for (size_t I = 0; I < Count; ++I) {
+      Run(Places_[Taken[I] % kWindowPlaces]);
+    }
     Guard.lock();
-    OpenFolder* Dead[2];
-    const int Count = Finish(Job, Dead);
+    int Gone = 0;
+    for (size_t I = 0; I < Count; ++I) {
+      Gone += Finish(Places_[Taken[I] % kWindowPlaces], Dead + Gone);
+    }
     Publish(Guard);
-    if (Count > 0) {
+    if (Gone > 0) {
       Guard.unlock();
-      Delete(Dead, Count);
+      Delete(Dead, Gone);
       Guard.lock();
     }
   }

@@ -76,6 +76,10 @@ class FileQueue {
   // Drops the walk's own hold on Dir.
   void Release(OpenFolder& Dir);
 
+  // Hands on the files the walk has gathered; done on its own every few
+  // files and before any wait.
+  void Flush();
+
   // Returns once nothing but the walk's own hold refers to Dir.
   void WaitFor(OpenFolder& Dir);
 
@@ -102,27 +106,30 @@ class FileQueue {
     bool Removed = false;
     FileReport Report;
   };
-  static constexpr uint64_t kNone = ~uint64_t{0};
+
+  static constexpr size_t kBatch = 16;  // files a thread hands on at once
 
   void Run(Place& Job);
+  void DoNow(OpenFolder* Dir, const Entry* Item);  // with no workers
+  Place& NewPlace(std::unique_lock<std::mutex>& Guard);
   // The bookkeeping of a place done (locked); the folders it let go, which
   // the caller deletes once unlocked.
   int Finish(Place& Job, OpenFolder* Dead[2]);
   void Unhold(OpenFolder* Dir, OpenFolder* Dead[2], int* Count);
   void Delete(OpenFolder* Dead[2], int Count);  // unlocked
-  uint64_t Pick();
+  size_t Pick(uint64_t* Taken);  // up to kBatch places taken
   void Publish(std::unique_lock<std::mutex>& Guard);  // the done places
-  void Hand(std::unique_lock<std::mutex>& Guard, OpenFolder* Dir,
-            const Entry* Item);
   void RunWorker();
 
   Platform& Sys_;
   FileWork DoFile_;
   FolderWork DoFolder_;
+  const size_t Threads_;  // workers; 0: all on the walk's thread
   std::mutex Lock_;
   std::condition_variable Work_;  // for the workers: a place to take
   std::condition_variable Walk_;  // for the walk: a place, a folder, drained
   std::vector<Place> Places_ = std::vector<Place>(kWindowPlaces);
+  std::vector<std::pair<OpenFolder*, Entry>> Batch_;  // the walk's own
   uint64_t Head_ = 0;     // the oldest place not written
   uint64_t Take_ = 0;     // no place before it is waiting to be taken
   uint64_t Tail_ = 0;     // the next place the walk fills

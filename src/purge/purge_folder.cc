@@ -106,6 +106,8 @@ class Walker {
       }
     }
     Files.reset();
+    // The workers need not wait for more of the next folder.
+    Queue_.Flush();
     if (!Recurse || !MaskMode) return;
     Dir.Entries = 0;
     std::unique_ptr<Listing> All = Dir.Dir->List("*");
