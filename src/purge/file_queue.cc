@@ -230,8 +230,8 @@ size_t FileQueue::Pick(uint64_t* Taken) {
     ++Take_;
   }
   // A share of what waits, so that every worker has some.
-  const size_t Share = std::clamp<size_t>(
-      (Tail_ - Take_) / (2 * Threads_), 1, kBatch);
+  const size_t Share =
+      std::clamp<size_t>((Tail_ - Take_) / (2 * Threads_), 1, kBatch);
   size_t Count = 0;
   for (uint64_t I = Take_; I < Tail_ && Count < Share; ++I) {
     Place& Job = Places_[I % kWindowPlaces];
@@ -272,36 +272,40 @@ void FileQueue::RunWorker() {
 }
 
 void FileQueue::Publish(std::unique_lock<std::mutex>& Guard) {
-  const uint64_t From = Head_;
-  while (Head_ < Tail_) {
-    Place& Job = Places_[Head_ % kWindowPlaces];
-    if (Job.Now != State::kDone) break;
-    Out_ += Job.Report.Lines;
-    Counts_.FileCount += Job.Report.Counted;
-    Counts_.FolderCount += Job.Removed;
-    Job.Report.Lines.clear();
-    Job.Report.Counted = Job.Removed = false;
-    ++Head_;
-  }
-  if (Head_ == From) return;
-  if (Waiting_) Walk_.notify_one();
-  // A removal now first waits for no other place.
-  if (Head_ < Tail_ && Places_[Head_ % kWindowPlaces].Removal) {
-    Work_.notify_one();
-  }
   // One thread writes at a time, unlocked, in the order the lines came due;
-  // the others leave theirs to it.
+  // the others leave theirs to it. A place is let go only once its lines
+  // are out, so that the window bounds the removals not yet reported.
   if (Writing_) return;
   Writing_ = true;
-  while (!Out_.empty()) {
-    std::string Lines;
-    Lines.swap(Out_);
-    Guard.unlock();
-    Sys_.PrintLines(Lines);
-    Guard.lock();
+  for (;;) {
+    uint64_t End = Head_;
+    Out_.clear();
+    while (End < Tail_) {
+      Place& Job = Places_[End % kWindowPlaces];
+      if (Job.Now != State::kDone) break;
+      Out_ += Job.Report.Lines;
+      Counts_.FileCount += Job.Report.Counted;
+      Counts_.FolderCount += Job.Removed;
+      Job.Report.Lines.clear();
+      Job.Report.Counted = Job.Removed = false;
+      ++End;
+    }
+    if (End == Head_) break;
+    if (!Out_.empty()) {
+      std::string Lines;
+      Lines.swap(Out_);
+      Guard.unlock();
+      Sys_.PrintLines(Lines);
+      Guard.lock();
+    }
+    Head_ = End;
+    if (Waiting_) Walk_.notify_one();
+    // A removal now waits for no other place.
+    if (Head_ < Tail_ && Places_[Head_ % kWindowPlaces].Removal) {
+      Work_.notify_one();
+    }
   }
   Writing_ = false;
-  if (Waiting_) Walk_.notify_one();
 }
 
 }  // namespace olvane

@@ -136,8 +136,8 @@ class FileQueue {
   size_t Open_ = 0;       // folders open and not suspended
   int Idle_ = 0;          // workers waiting for a place
   bool Waiting_ = false;  // the walk is waiting
-  bool Writing_ = false;  // a thread is writing Out_, unlocked
-  std::string Out_;       // lines due, in order, not yet written
+  bool Writing_ = false;  // a thread is writing lines, unlocked
+  std::string Out_;       // the lines being gathered for it
   RunCounts Counts_;
   bool Quit_ = false;
   std::vector<std::thread> Workers_;
