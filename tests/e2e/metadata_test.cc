@@ -1,0 +1,82 @@
+// What a move onto another file system keeps besides the content.
+#include "e2e/e2e.h"
+
+namespace olvane_e2e {
+
+bool OtherIsAnotherFileSystem(const fs::path& Tree) {
+  return std::system(("test $(stat -c %d /dev/shm) != $(stat -c %d " +
+                      Quote(Tree) + ")")
+                         .c_str()) == 0;
+}
+
+// The access ACL (a named entry, and a group entry narrower than the mask),
+// user.* attributes and, as root, trusted.* and security.* ones, in both
+// directions; a destination folder's default ACL never reaches a file that
+// had none. A destination that cannot hold them keeps the file where it was.
+TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
+  if (Windows()) GTEST_SKIP() << "Linux ACLs and attributes";
+  if (std::system(
+          "command -v setfacl >/dev/null && command -v getfattr >/dev/null") !=
+      0) {
+    GTEST_SKIP() << "no acl and attr packages (scripts/install-deps.sh)";
+  }
+  const std::string Give =
+      "setfacl -m u:nobody:rw,g::r acl.log && setfattr -n user.app -v 42 "
+      "attr.log && setfattr -n user.bin -v 0sAAEC attr.log && chmod 640 "
+      "attr.log plain.log" +
+      std::string(geteuid() == 0 ? " && setfattr -n trusted.t -v 1 attr.log "
+                                   "&& setfattr -n security.s -v 2 attr.log"
+                                 : "");
+  const std::string Files = "acl.log attr.log plain.log";
+  const auto In = [&Files](const std::string& Folder) {
+    std::string Listed;
+    for (const std::string& Name : Words(Files)) Listed += Folder + Name + " ";
+    return Listed;
+  };
+  const auto Moved = [&Files](const std::string& Folder) {
+    Lines Out{"     3 file(s) moved."};
+    for (const std::string& Name : Words(Files)) {
+      Out.push_back("Move file: " + Folder + "/" + Name);
+    }
+    return Out;
+  };
+  // A file system without ACLs or attributes, in a namespace of the run's
+  // own, where only the plain file can go and no copy is left behind.
+  if (geteuid() == 0 && std::system("unshare -m true") == 0) {
+    Check({{In("t/") + "ram/",
+            "-d0 ~/t -m:~/ram",
+            {"File ~/t/acl.log cannot be moved.",
+             "File ~/t/attr.log cannot be moved.", "Move file: ~/t/plain.log",
+             "     1 file(s) moved.", "plain.log"},
+            "ram/ t/acl.log t/attr.log",
+            "(cd t && " + Give +
+                ") && unshare -m sh -c 'mount -t ramfs none ram && \"$0\" "
+                "\"$@\"; ls -A ram'"}});
+  } else {
+    std::cout << "[ SKIPPED  ] no mount namespace: a destination without "
+                 "attributes is not tried\n";
+  }
+  if (!OtherIsAnotherFileSystem(Tree)) GTEST_SKIP() << "no second file system";
+  const std::string Show =
+      "for f in *; do getfacl -c $f; getfattr -d -m '(user|trusted|security)' "
+      "$f; done 2>&1";
+  for (const auto& [From, To] :
+       std::vector<std::pair<std::string, std::string>>{{"t/", "^/in/"},
+                                                        {"^/t/", "in/"}}) {
+    const std::string Source = From == "t/" ? "~/t" : "^/t",
+                      Target = To == "in/" ? "~/in" : "^/in";
+    Check({{In(From) + To, "-d0 " + Source + " -m:" + Target, Moved(Source),
+            In(To) + From,
+            "(cd " + Source + " && " + Give + " && " + Show +
+                " >~/../before) && setfacl -d -m u:nobody:rwx " + Target +
+                " &&"}});
+    const std::string Before = ReadFile(Base / "before");
+    EXPECT_NE(Before.find("group::r--\nmask::rw-"), std::string::npos);
+    EXPECT_NE(Before.find("user.bin=0sAAEC"), std::string::npos);
+    std::system(
+        ("cd " + Quote(Expand(Target)) + " && " + Show + " >../after").c_str());
+    EXPECT_EQ(ReadFile(Expand(Target) + "/../after"), Before);
+  }
+}
+
+}  // namespace olvane_e2e
