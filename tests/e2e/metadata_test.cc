@@ -1,4 +1,6 @@
 // What a move onto another file system keeps besides the content.
+#include <sys/stat.h>
+
 #include "e2e/e2e.h"
 
 namespace olvane_e2e {
@@ -77,6 +79,50 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
         ("cd " + Quote(Expand(Target)) + " && " + Show + " >../after").c_str());
     EXPECT_EQ(ReadFile(Expand(Target) + "/../after"), Before);
   }
+}
+
+// Attributes and times across two drives: the other one a letter of the
+// Wine prefix's own bound to the folder on /dev/shm. Wine keeps a file's
+// attributes in user.DOSATTRIB and makes its security descriptor up from
+// the Unix mode, which the copy keeps; it has no named streams.
+TEST_F(EndToEndTest, MovesAcrossDrivesKeepAttributesAndTimes) {
+  if (!Windows()) GTEST_SKIP() << "Windows drives";
+  if (!OtherIsAnotherFileSystem(Tree)) GTEST_SKIP() << "no second file system";
+  const fs::path Devices =
+      (Env("WINEPREFIX").empty() ? Env("HOME") + "/.wine" : Env("WINEPREFIX")) +
+      "/dosdevices";
+  std::string Letter = "p:";
+  while (Letter[0] < 'y' && fs::exists(fs::symlink_status(Devices / Letter))) {
+    ++Letter[0];
+  }
+  Make("hs.log a.log ^/");
+  ASSERT_EQ(
+      std::system(("cd " + Quote(Tree) +
+                   " && setfattr -n user.DOSATTRIB -v '\"0x6\"' hs.log && "
+                   "touch -m -d @1000000000 a.log hs.log && touch -a -d "
+                   "@1100000000 a.log hs.log")
+                      .c_str()),
+      0);
+  const fs::perms Mode = fs::status(Tree / "a.log").permissions();
+  fs::create_symlink(Other, Devices / Letter);
+  const Lines Out = Run({"-d0", "~", "-m:" + Letter + "\\"});
+  fs::remove(Devices / Letter);
+  EXPECT_EQ(Sorted(Out),
+            Sorted({Expand("Move file: ~/a.log"), Expand("Move file: ~/hs.log"),
+                    "     2 file(s) moved."}));
+  // Before anything reads them, which would change the access time.
+  for (const char* Name : {"a.log", "hs.log"}) {
+    struct stat Info;
+    ASSERT_EQ(stat((Other / Name).c_str(), &Info), 0);
+    EXPECT_EQ(Info.st_mtime, 1000000000);
+    EXPECT_EQ(Info.st_atime, 1100000000);
+    EXPECT_EQ(fs::status(Other / Name).permissions(), Mode);
+  }
+  EXPECT_EQ(Leaves(), (Lines{"^/a.log", "^/hs.log"}));
+  std::system(("getfattr --absolute-names --only-values -n user.DOSATTRIB " +
+               Quote(Other / "hs.log") + " >" + Quote(Base / "attributes"))
+                  .c_str());
+  EXPECT_EQ(ReadFile(Base / "attributes"), "0x6");
 }
 
 }  // namespace olvane_e2e
