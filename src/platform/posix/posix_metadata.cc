@@ -39,7 +39,7 @@ bool CopyAttributes(int From, int To) {
     return flistxattr(From, Data, Size);
   });
   if (Listed < 0 && errno != ENOTSUP) return false;
-  const bool Privileged = geteuid() == 0;
+  static const bool Privileged = geteuid() == 0;
   bool HasAcl = false;
   for (ssize_t At = 0; At < Listed;) {
     const char* Name = Names.data() + At;
