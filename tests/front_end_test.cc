@@ -52,7 +52,7 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
                               "/srv/old-exports/sub/b"};
   auto Bad = [&](const std::string& Arg) {
     const Lines Out{"   Invalid number of days: " + Arg, "", "USAGE"};
-    return Case{Ages, {Arg, "-m:/nowhere", "/work"}, Out, {}, kExitBadDays};
+    return Case{Ages, {Arg, "-m:/nowhere", "/work"}, Out, {}, kExitUsage};
   };
   Check({
       {{Item("/work/logs/a.log", 31), Item("/work/logs/b.log", 29),
