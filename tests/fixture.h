@@ -117,8 +117,8 @@ class FakePlatform : public Platform {
   // Roots as written: "/" is "" once trimmed, a drive root "C:".
   std::string WholeRoot(const std::string& Folder,
                         const std::string& Mask) override {
-    const bool Root = Windows_ ? Folder.size() == 2 && Folder[1] == ':'
-                               : Folder.empty();
+    const bool Root =
+        Windows_ ? Folder.size() == 2 && Folder[1] == ':' : Folder.empty();
     if (!Root || !MaskTakesEveryName(Mask, Windows_)) return "";
     return Windows_ ? Folder + "\\" : "/";
   }

@@ -12,7 +12,7 @@ struct OptionTexts {
 
 // In the order of the Option enumerators.
 constexpr OptionTexts kTexts[] = {
-    {"-d", "-D"}, {"-m:", "-M:"}, {"-Y", "-y:"}, {"-r", "-R"},
+    {"-d", "-D"}, {"-m:", "-M:"}, {"-Y", "-y:"},  {"-r", "-R"},
     {"-n", "-N"}, {"-e", "-E"},   {"-x:", "-X:"}, {"-t:", "-T:"},
 };
 
