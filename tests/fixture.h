@@ -114,7 +114,7 @@ class FakePlatform : public Platform {
                  const std::string& Name) const override {
     return MatchMask(Mask, Name);
   }
-  // Roots as written: "/" is "" once trimmed, a drive root "C:".
+  // Roots as written and trimmed: "" and "C:".
   std::string WholeRoot(const std::string& Folder,
                         const std::string& Mask) override {
     const bool Root =
