@@ -15,6 +15,14 @@ bool IsDisposable(EntryKind Kind) {
   return Kind == EntryKind::kFile || Kind == EntryKind::kFileLink;
 }
 
+// A name a protect mask covers: never disposed of, entered or removed.
+bool IsProtected(const WalkContext& Run, const std::string& Name) {
+  for (const std::string& Mask : Run.Settings.ProtectMasks) {
+    if (Run.Sys.MatchName(Mask, Name)) return true;
+  }
+  return false;
+}
+
 // Expiry first, by the times had without opening the file, then on the
 // open handle, then the probe: a file that is not due is never opened.
 void ApplyFileRule(WalkContext& Run, int32_t Day, OpenFolder& Dir,
@@ -100,6 +108,7 @@ class Walker {
       ++Dir.Entries;
       // The one place where a listed entry is decided on.
       if (IsDisposable(Item.Kind)) {
+        if (IsProtected(Run_, Item.Name)) continue;
         if (!Queue_.Submit(Dir, Item)) break;
       } else if (!MaskMode && Recurse && Item.Kind == EntryKind::kFolder) {
         Current.SubFolders.push_back(Item.Name);
@@ -122,6 +131,11 @@ class Walker {
   // Opens the subfolder Name of Current and lists it: the one place where a
   // subfolder is decided on before it is entered.
   void Enter(Frame& Current, std::string Name) {
+    // Nothing inside another mount is listed, tested or changed.
+    if (IsProtected(Run_, Name) ||
+        (!Run_.Settings.CrossMounts && Current.Dir->Dir->IsOtherMount(Name))) {
+      return;
+    }
     MakeRoom();
     std::unique_ptr<Folder> Sub = Stack_.back().Dir->Dir->OpenSubFolder(Name);
     if (!Sub) return;
@@ -183,7 +197,8 @@ class Walker {
   // A report-only run goes by whether every entry it held left it.
   bool RemoveIfEmptied(OpenFolder& Sub, FileReport& Report) {
     FileTimes Times;
-    if (!Sub.Dir->Times(&Times) ||
+    // A mount point stays, even once a walk across mounts has emptied it.
+    if (Sub.Parent->Dir->IsOtherMount(Sub.Name) || !Sub.Dir->Times(&Times) ||
         !IsExpired(TimeOf(Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
       return false;
     }

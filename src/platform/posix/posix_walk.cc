@@ -134,7 +134,15 @@ class PosixListing : public Listing {
 
 class PosixFolder : public Folder {
  public:
-  explicit PosixFolder(int Fd) : Fd_(Fd) {}
+  explicit PosixFolder(int Fd) : Fd_(Fd) {
+    struct statx Info;
+    if (statx(Fd_, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &Info) == 0) {
+      Device_ = makedev(Info.stx_dev_major, Info.stx_dev_minor);
+      Inode_ = Info.stx_ino;
+      if (Info.stx_mask & STATX_MNT_ID) Mount_ = Info.stx_mnt_id;
+    }
+  }
+
   ~PosixFolder() override {
     if (Fd_ >= 0) close(Fd_);
   }
@@ -158,6 +166,24 @@ class PosixFolder : public Folder {
     return TimesOf(Fd_, Item.Name.c_str(), Out);
   }
 
+  bool IsOtherMount(const std::string& Name) override {
+    struct statx Info;
+    if (statx(Fd_, Name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+              STATX_INO | STATX_MNT_ID, &Info) != 0) {
+      return false;
+    }
+    // The mount root attribute tells a bind mount of this file system too.
+    // Older kernels give neither it nor the mount id: there only another
+    // device tells, which a btrfs subvolume also has.
+    if (Info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) {
+      return Info.stx_attributes & STATX_ATTR_MOUNT_ROOT;
+    }
+    if ((Info.stx_mask & STATX_MNT_ID) && Mount_ != 0) {
+      return Info.stx_mnt_id != Mount_;
+    }
+    return makedev(Info.stx_dev_major, Info.stx_dev_minor) != Device_;
+  }
+
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override;
 
   bool Times(FileTimes* Out) override { return TimesOf(Fd_, "", Out); }
@@ -175,11 +201,6 @@ class PosixFolder : public Folder {
   }
 
   void Suspend() override {
-    struct stat Info;
-    if (Fd_ >= 0 && fstat(Fd_, &Info) == 0) {
-      Device_ = Info.st_dev;
-      Inode_ = Info.st_ino;
-    }
     if (Fd_ >= 0) close(Fd_);
     Fd_ = -1;
   }
@@ -209,6 +230,7 @@ class PosixFolder : public Folder {
   bool Listed_ = false;
   dev_t Device_ = 0;
   ino_t Inode_ = 0;
+  uint64_t Mount_ = 0;  // the mount id, where the kernel gives one
 };
 
 namespace {
