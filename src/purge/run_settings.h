@@ -31,7 +31,7 @@ struct RunSettings {
   // syntax, matched against an entry's name alone.
   std::vector<std::string> ProtectMasks;
   bool CrossMounts = false;  // with Recurse: walk into other mounts too
-  int Workers = 1;           // threads that work on files at once
+  int Workers = 1;  // threads that work on files at once
 };
 
 // What a run did, as the summary reports it.
