@@ -3,6 +3,7 @@
 #
 #   bench/real.sh [ROUNDS] [SOURCE]
 #
+# FILESYSTEMS=tmpfs (or disk) limits it to one of the two.
 # Two trees: a copy of SOURCE (default /usr/share: tens of thousands of
 # files in thousands of small folders), and a tree shaped like a log archive
 # (a folder per day for a year, a folder per hour in each, three files an
@@ -61,7 +62,7 @@ echo "| tree | file system | work | olvane 1 worker / find | olvane default / fi
 echo "|---|---|---|---|---|---|---|---|---|"
 for tree in "$source" "$logs"; do
   name=$([ "$tree" = "$logs" ] && echo "log archive" || echo "$tree")
-  for fs in tmpfs disk; do
+  for fs in ${FILESYSTEMS:-tmpfs disk}; do
     base=$([ $fs = tmpfs ] && echo "$shm" || echo "$disk")
     for work in delete examine; do
       if [ $work = delete ]; then
