@@ -6,8 +6,8 @@
 #include "app/usage.h"
 #include "move/move.h"
 #include "platform/path_syntax.h"
-#include "purge/purge_folder.h"
 #include "purge/file_tests.h"
+#include "purge/purge_folder.h"
 #include "purge/run_settings.h"
 
 namespace olvane {
@@ -162,6 +162,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
     Disposal& Chosen =
         Settings.MoveMode ? static_cast<Disposal&>(Move) : Delete;
     WalkContext Run{Sys, Settings, Chosen};
+    if (Settings.MoveMode) Run.KeepOut = Move.Prepare();
     Counts = PurgeFolder(Run, Target.Path, Day);
   } else {
     Sys.Print("   Path don't find");

@@ -94,7 +94,7 @@ class Walker {
       if (Stopped()) break;
       OpenFolder Sub;
       Sub.Dir = Dir.Dir->OpenSubFolder(Name);
-      if (!Sub.Dir) continue;
+      if (!Sub.Dir || (Run_.KeepOut && Run_.KeepOut(*Sub.Dir))) continue;
       const std::string SubPath = DirPath + Separator + Name;
       int SubGone = 0;
       const int SubEntries = Tree(Sub, SubPath, &SubGone);
