@@ -6,8 +6,8 @@
 #include "app/usage.h"
 #include "move/move.h"
 #include "platform/path_syntax.h"
-#include "purge/file_tests.h"
 #include "purge/purge_folder.h"
+#include "purge/file_tests.h"
 #include "purge/run_settings.h"
 
 namespace olvane {

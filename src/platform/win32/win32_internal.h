@@ -29,8 +29,12 @@ constexpr NtStatus kStatusInvalidInfoClass = static_cast<NtStatus>(0xC0000003);
 constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000D);
 constexpr NtStatus kStatusInvalidDeviceRequest =
     static_cast<NtStatus>(0xC0000010);
+constexpr NtStatus kStatusObjectNameNotFound =
+    static_cast<NtStatus>(0xC0000034);
 constexpr NtStatus kStatusObjectNameCollision =
     static_cast<NtStatus>(0xC0000035);
+constexpr NtStatus kStatusAccessDenied = static_cast<NtStatus>(0xC0000022);
+constexpr NtStatus kStatusSharingViolation = static_cast<NtStatus>(0xC0000043);
 constexpr NtStatus kStatusNotSupported = static_cast<NtStatus>(0xC00000BB);
 constexpr NtStatus kStatusNotSameDevice = static_cast<NtStatus>(0xC00000D4);
 
@@ -130,9 +134,14 @@ NtStatus SetBasicInfo(HANDLE File, const FileBasicInfo& Info);
 // attribute is honoured. False on failure.
 bool MarkForDeletion(HANDLE File);
 
+// Takes the mark back before the close: the file stays. False on failure.
+bool UnmarkForDeletion(HANDLE File);
+
 // Renames the open file File to Name in the folder Folder, never replacing
-// an existing entry.
-NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name);
+// an existing entry; with Replace, replacing a file there that no handle
+// holds open (one that is open makes the rename fail).
+NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name,
+                    bool Replace = false);
 
 // The upper case of C as the file systems compare names.
 char16_t Upcase(char16_t C);
@@ -160,8 +169,16 @@ int64_t SecondsFromTicks(int64_t Ticks);
 std::unique_ptr<Folder> MakeFolder(UniqueHandle Handle);
 
 // Moves the file open as File (with read and delete access) to the full
-// path Destination without replacing anything, across volumes too.
-MoveResult MoveOpenFile(HANDLE File, const std::string& Destination);
+// path Destination, across volumes too, as ExclusiveFile::MoveTo.
+MoveResult MoveOpenFile(HANDLE File, const std::string& Destination,
+                        bool Replace);
+
+// Removes the temporary files of this machine's runs that have ended from
+// the folder Path.
+void RemoveStaleCopiesIn(const std::string& Path);
+
+// The identity of the file or folder open as Handle.
+bool IdentityOfHandle(HANDLE Handle, FileIdentity* Id);
 
 // Writes Text to standard output (or standard error), each "\n" as "\r\n":
 // to a console in UTF-16, else in UTF-8. Whole texts never interleave.
