@@ -83,6 +83,9 @@ struct MoveSource {
 MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,
                      bool Replace);
 
+// A name for a temporary file of this process, the Try-th one tried.
+std::string TemporaryName(int Try);
+
 // Removes the temporary files in the folder Path that a run of this program
 // left behind and that no run can still be writing.
 void RemoveStaleCopiesIn(const std::string& Path);
@@ -151,6 +154,15 @@ bool NoOtherOpener(int Fd, int DirFd, const std::string& Name,
 // The same proof again without a lease, for a file tested earlier.
 bool ProvenFree(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
                 WatchTicket* Ticket);
+
+// The tables of every process under /proc. Safe for concurrent use.
+ProcessTable& Processes();
+
+// The identity and link count of the regular file open as Fd.
+bool OpenFileId(int Fd, FileId* Id, nlink_t* Links);
+
+// Whether any other process holds the file Id: a look for it alone.
+bool IsOpenElsewhere(const FileId& Id);
 
 // The folders of one walk, from the target down.
 class FolderChain;
