@@ -1,8 +1,8 @@
 // End-to-end tests of the built command in temporary folders.
-#include "e2e/e2e.h"
-
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "e2e/e2e.h"
 
 namespace olvane_e2e {
 
