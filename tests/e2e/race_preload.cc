@@ -174,8 +174,12 @@ extern "C" int statx(int Dir, const char* Path, int Flags, unsigned int Mask,
   static auto Real =
       Next<int (*)(int, const char*, int, unsigned, struct statx*)>("statx");
   // The expiry test reads the status of the file it opened, by descriptor.
-  if (!*Path && (!PathIfNamed(Dir, Var("OLVANE_RACE_OPENER")).empty() ||
-                 !Var("OLVANE_RACE_EXCHANGE").empty())) {
+  // The first path of an exchange is the file whose test sets it off.
+  const std::string Swapped = Var("OLVANE_RACE_EXCHANGE");
+  const std::string First = Swapped.substr(0, Swapped.find(':'));
+  if (!*Path &&
+      (!PathIfNamed(Dir, Var("OLVANE_RACE_OPENER")).empty() ||
+       !PathIfNamed(Dir, First.substr(First.rfind('/') + 1)).empty())) {
     Stage("test", Dir);
   }
   return Real(Dir, Path, Flags, Mask, Info);

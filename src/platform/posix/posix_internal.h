@@ -90,6 +90,14 @@ std::string TemporaryName(int Try);
 // left behind and that no run can still be writing.
 void RemoveStaleCopiesIn(const std::string& Path);
 
+// Gives the new copy TargetFd of the regular file SourceFd (whose status is
+// Info) what a move keeps besides the content: the owner and group where
+// this process may set them, the access ACL and the extended attributes it
+// may set, the permission bits (never wider than the source's) and the
+// access and modification times. False, with errno, when the destination
+// cannot hold one of them: the copy is then no faithful one.
+bool CopyMetadata(int SourceFd, int TargetFd, const struct stat& Info);
+
 // Where one file stands with its folder's watch: the era in which it was
 // opened, and whether its own open is among the opens the watch counted.
 struct WatchTicket {

@@ -115,18 +115,6 @@ bool CopyContent(int Source, int Target) {
   }
 }
 
-// Gives the copy open as Target what it keeps of the source: owner,
-// permission bits and times.
-bool ApplyMetadata(int Target, const struct stat& Info) {
-  if (fchown(Target, Info.st_uid, Info.st_gid) != 0) {
-    // Only the owner may be kept by a privileged process; the copy is
-    // still whole without it.
-  }
-  const struct timespec Times[2] = {Info.st_atim, Info.st_mtim};
-  return fchmod(Target, Info.st_mode & 07777) == 0 &&
-         futimens(Target, Times) == 0;
-}
-
 // The copy of a file in the move folder ToDir: unnamed (O_TMPFILE) where
 // the file system allows, so that a crash leaves nothing; else under a
 // temporary name that a later run removes.
@@ -245,7 +233,8 @@ MoveResult MoveAcross(const MoveSource& Source, int ToDir, const char* DestName,
     Text[static_cast<size_t>(Length)] = '\0';
     if (!Made.CreateLink(Text)) return MoveResult::kFailed;
   } else if (!Made.Create() || !CopyContent(Source.Fd, Made.Fd()) ||
-             !ApplyMetadata(Made.Fd(), Info) || fsync(Made.Fd()) != 0) {
+             !CopyMetadata(Source.Fd, Made.Fd(), Info) ||
+             fsync(Made.Fd()) != 0) {
     return MoveResult::kFailed;
   }
   if (Dest != Destined::kFree) {
