@@ -138,7 +138,8 @@ class Walker {
     }
     MakeRoom();
     std::unique_ptr<Folder> Sub = Stack_.back().Dir->Dir->OpenSubFolder(Name);
-    if (!Sub) return;
+    // Kept out: never walked nor removed, so the folders above it stay too.
+    if (!Sub || (Run_.KeepOut && Run_.KeepOut(*Sub))) return;
     OpenFolder* Dir = new OpenFolder;
     Dir->Dir = std::move(Sub);
     Dir->Path = Current.Dir->Path + Run_.Sys.Separator() + Name;

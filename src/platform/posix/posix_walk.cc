@@ -200,6 +200,12 @@ class PosixFolder : public Folder {
            Mine.st_ino == Other.st_ino;
   }
 
+  bool Identity(FileIdentity* Id) override {
+    if (Inode_ == 0) return false;
+    *Id = {static_cast<uint64_t>(Device_), static_cast<uint64_t>(Inode_)};
+    return true;
+  }
+
   void Suspend() override {
     if (Fd_ >= 0) close(Fd_);
     Fd_ = -1;
@@ -250,26 +256,25 @@ class PosixExclusiveFile : public ExclusiveFile {
 
   bool Times(FileTimes* Out) override { return TimesOf(Fd_, "", Out); }
 
-  bool IsStillExclusive() override {
-    if (Link_) return true;
-    // Any open by another process since has broken the lease.
-    if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
-    return ProvenFree(Fd_, Dir_->Fd(), Name_, Dir_->Watch(), &Ticket_);
-  }
+  bool IsStillExclusive() override { return StillFree(); }
 
   // The lease stays until the name is gone: an open by another process in
   // the meantime waits for it, and then finds the file deleted.
-  bool Remove() override { return unlinkat(Dir_->Fd(), Name_.c_str(), 0) == 0; }
-
-  MoveResult MoveTo(const std::string& Destination) override {
+  // The name is removed only if it still leads to this file; a name
+  // swapped in the instant between that check and the removal is the
+  // window that remains, as no call removes a name by its descriptor.
+  bool Remove() override {
     const int DirFd = Dir_->Fd();
-    const char* Name = Name_.c_str();
-    if (RenameNoReplace(DirFd, Name, AT_FDCWD, Destination.c_str()) == 0 ||
-        (errno == EXDEV &&
-         MoveAcross(DirFd, Name, Link_ ? -1 : Fd_, Destination))) {
-      return MoveResult::kMoved;
-    }
-    return MoveResult::kFailed;
+    return NameLeadsTo(DirFd, Name_.c_str(), Fd_) &&
+           unlinkat(DirFd, Name_.c_str(), 0) == 0;
+  }
+
+  MoveResult MoveTo(const std::string& Destination, bool Replace) override {
+    const int DirFd = Dir_->Fd();
+    const MoveSource Source{
+        DirFd, Name_.c_str(), Fd_, Link_,
+        [&] { return NameLeadsTo(DirFd, Name_.c_str(), Fd_) && StillFree(); }};
+    return MoveEntry(Source, Destination, Replace);
   }
 
   bool Close() override {
@@ -281,12 +286,27 @@ class PosixExclusiveFile : public ExclusiveFile {
   }
 
  private:
+  // With the folder's descriptor DirFd held.
+  bool StillFree(int DirFd) {
+    if (Link_) return true;
+    // Any open by another process since has broken the lease.
+    if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
+    return ProvenFree(Fd_, DirFd, Name_, Dir_->Watch(), &Ticket_);
+  }
+
   int Fd_;
   PosixFolder* Dir_;
   std::string Name_;
   bool Link_;
   bool Leased_;
   WatchTicket Ticket_;
+
+  bool StillFree() {
+    if (Link_) return true;
+    // Any open by another process since has broken the lease.
+    if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
+    return ProvenFree(Fd_, Dir_->Fd(), Name_, Dir_->Watch(), &Ticket_);
+  }
 };
 
 }  // namespace
