@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -102,6 +103,30 @@ class FakePlatform : public Platform {
   }
   bool IsFullPath(const std::string& Arg) const override {
     return Windows_ ? IsWindowsFullPath(Arg) : IsPosixFullPath(Arg);
+  }
+  std::string ResolvePath(const std::string& Base,
+                          const std::string& Arg) override {
+    if (!Windows_) return ResolvePosixPath(Base, Arg);
+    // A drive's current folder: the current directory's on its drive.
+    const bool OnDrive = Cwd.size() > 1 && Arg.size() > 1 &&
+                         std::toupper(Cwd[0]) == std::toupper(Arg[0]);
+    return ResolveWindowsPath(Base, Arg, Cwd,
+                              OnDrive ? Cwd : Arg.substr(0, 2) + "\\");
+  }
+  size_t RootLength(const std::string& Path) const override {
+    return Windows_ ? WindowsRootLength(Path) : IsPosixFullPath(Path);
+  }
+  std::string NameKey(const std::string& Path) override {
+    std::string Key = Path;
+    if (Windows_) {
+      for (char& C : Key) C = static_cast<char>(std::toupper(C));
+    }
+    return Key;
+  }
+  bool SlashHelp() const override { return Windows_; }
+  bool CanRemoveFile(const std::string& Path) override {
+    Guard Hold(Lock);
+    return Find(Path) == PathKind::kFile && At(Key(Path), kNoRemove);
   }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     Guard Hold(Lock);
@@ -228,6 +253,11 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     return Sys_.At(Key_, kOpenedLater);
   }
   bool Remove() override { return Sys_.RemoveFile(Key_); }
+  bool CanRemove() override { return Sys_.CanRemoveFile(Key_); }
+  bool CanMoveTo(const std::string&) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return Sys_.At(Key_, kNoMove);
+  }
   MoveResult MoveTo(const std::string& Destination) override {
     FakePlatform::Guard Hold(Sys_.Lock);
     const std::string To = Sys_.Key(Destination);

@@ -6,8 +6,8 @@
 #include "app/usage.h"
 #include "move/move.h"
 #include "platform/path_syntax.h"
-#include "purge/purge_folder.h"
 #include "purge/file_tests.h"
+#include "purge/purge_folder.h"
 #include "purge/run_settings.h"
 
 namespace olvane {
@@ -43,23 +43,22 @@ TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
   TargetScan Target;
   Target.Path = Sys.CurrentDirectory();
   Target.Taken.assign(Args.size(), false);
-  // Without a current directory a relative name has no base; joined to an
-  // empty path it would name something under the root instead.
-  bool HaveBase = !Target.Path.empty();
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
     if (HasOption(Arg, Option::kMove)) continue;
+    // Without a base a relative name resolves to nothing: joined to an empty
+    // path it would name something under the root instead.
+    std::string Resolved = Sys.ResolvePath(Target.Path, Arg);
     if (Sys.IsFullPath(Arg)) {
-      Target.Path = Arg;
-      Target.Found = Target.Taken[I] = HaveBase = true;
+      Target.Path = std::move(Resolved);
+      Target.Found = Target.Taken[I] = true;
       continue;
     }
     TrimSeparators(Sys.Separator(), &Target.Path);
-    if (!HaveBase) continue;
-    std::string Joined = Target.Path + Sys.Separator() + Arg;
+    if (Resolved.empty()) continue;
     if (Arg.find_first_of("*?") != std::string::npos ||
-        Sys.Find(Joined) != PathKind::kNothing) {
-      Target.Path = std::move(Joined);
+        Sys.Find(Resolved) != PathKind::kNothing) {
+      Target.Path = std::move(Resolved);
       Target.Found = Target.Taken[I] = true;
     }
   }
@@ -76,7 +75,7 @@ void ScanMoveOption(Platform& Sys, const std::vector<std::string>& Args,
   for (const std::string& Arg : Args) {
     if (!HasOption(Arg, Option::kMove)) continue;
     Settings.MoveMode = true;
-    Settings.MovePath = Arg.substr(3);
+    Settings.MovePath = Sys.ResolvePath(Sys.CurrentDirectory(), Arg.substr(3));
     Settings.MovePathValid = IsFolder(Sys, Settings.MovePath);
     if (!Settings.MovePathValid) {
       Sys.Print("   Path don't find (-m:move_path)");
@@ -108,6 +107,14 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   Settings.Workers = Workers;
   int32_t Day = kDefaultDay;
 
+  // "/?" asks for help where it can be no path, before anything is read.
+  for (const std::string& Arg : Args) {
+    if (Sys.SlashHelp() && Arg == "/?") {
+      PrintHelp(Sys);
+      return kExitOk;
+    }
+  }
+
   // The target scan prints nothing, so it runs first: a path that became
   // part of the target, or a move folder, is never read as an option too
   // ("/srv/Old-Data" must not set the term to 0).
@@ -120,11 +127,9 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
     return !NotOptions[I] && HasOption(Args[I], Which);
   };
 
-  // "/?" is a path on systems whose paths begin with "/".
-  const bool SlashHelp = Sys.Separator() == '\\';
   for (size_t I = 0; I < Args.size(); ++I) {
     if (NotOptions[I]) continue;
-    if (IsHelpArgument(Args[I], SlashHelp)) {
+    if (IsHelpArgument(Args[I], Sys.SlashHelp())) {
       PrintHelp(Sys);
       return kExitOk;
     }
@@ -155,6 +160,12 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
     Settings.EmptyFolders |= Has(I, Option::kEmptyFolders);
   }
 
+  // A run whose move folder failed its check changes nothing, and so
+  // removes no emptied folder either.
+  const bool FolderCount = Settings.EmptyFolders;
+  if (Settings.MoveMode && !Settings.MovePathValid) {
+    Settings.EmptyFolders = false;
+  }
   RunCounts Counts;
   if (Target.Found) {
     DeleteDisposal Delete(Settings.DryRun);
@@ -170,7 +181,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   }
   Sys.Print(Summary(Counts.FileCount, " file(s)", Settings.DryRun,
                     Settings.MoveMode ? "moved" : "deleted"));
-  if (Settings.EmptyFolders) {
+  if (FolderCount) {
     Sys.Print(
         Summary(Counts.FolderCount, " folder(s)", Settings.DryRun, "deleted"));
   }

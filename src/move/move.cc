@@ -33,7 +33,11 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
 
   const bool DryRun = Settings_.DryRun;
   int Exists = CheckExist(Sys_, Destination);
-  if (Exists == 0 && DryRun && WouldFill_.count(Destination)) Exists = 1;
+  // Names the report-only run would have filled, compared as the move
+  // folder compares them.
+  const std::string Key = DryRun ? Sys_.NameKey(Destination) : "";
+  const bool Filled = Exists == 0 && DryRun && WouldFill_.count(Key) != 0;
+  if (Filled) Exists = 1;
   if (Exists != 0) {
     // The walk can meet files already in the move folder; such a file is its
     // own destination and must neither be removed nor moved onto itself.
@@ -42,7 +46,8 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
       return;
     }
     // A folder of that name is never removed: the move then fails too.
-    if (DryRun ? Exists < 0 : !Sys_.RemoveFile(Destination)) {
+    if (DryRun ? Exists < 0 || (!Filled && !Sys_.CanRemoveFile(Destination))
+               : !Sys_.RemoveFile(Destination)) {
       Report.Add("File " + Destination + " cannot be removed.");
       if (DryRun) {
         Report.Add(CannotMove);
@@ -50,8 +55,10 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
       }
     }
   }
-  if (DryRun) {
-    WouldFill_.insert(Destination);
+  if (DryRun && !File.CanMoveTo(Destination)) {
+    Report.Add(CannotMove);
+  } else if (DryRun) {
+    WouldFill_.insert(Key);
     Report.Add("Would move file: " + FileName);
     Report.Counted = true;
   } else if (File.MoveTo(Destination) == MoveResult::kMoved) {

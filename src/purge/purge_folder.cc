@@ -146,7 +146,8 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   std::string Mask;
   if (IsFileMask(Run.Sys, Path)) {
     size_t Split = Path.size();
-    while (Split > 0 && !Run.Sys.IsSeparator(Path[Split - 1])) --Split;
+    const size_t Root = Run.Sys.RootLength(Path);
+    while (Split > Root && !Run.Sys.IsSeparator(Path[Split - 1])) --Split;
     Mask = Path.substr(Split);
     Path.resize(Split);
     TrimSeparators(Run.Sys.Separator(), &Path);
@@ -162,7 +163,9 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
 void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,
                              ExclusiveFile& File, const std::string& FileName,
                              FileReport& Report) {
-  if (DryRun_) {
+  if (DryRun_ && !File.CanRemove()) {
+    Report.Add("File " + FileName + " cannot be removed.");
+  } else if (DryRun_) {
     Report.Add("Would delete file: " + FileName);
     Report.Counted = true;
   } else if (File.Remove()) {

@@ -49,6 +49,15 @@ class PosixPlatform : public Platform {
   bool IsFullPath(const std::string& Arg) const override {
     return IsPosixFullPath(Arg);
   }
+  std::string ResolvePath(const std::string& Base,
+                          const std::string& Arg) override {
+    return ResolvePosixPath(Base, Arg);
+  }
+  size_t RootLength(const std::string& Path) const override {
+    return IsPosixFullPath(Path) ? 1 : 0;
+  }
+  std::string NameKey(const std::string& Path) override { return Path; }
+  bool SlashHelp() const override { return false; }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
   }
@@ -136,6 +145,13 @@ class PosixPlatform : public Platform {
     struct stat Info;
     return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode) &&
            unlink(Path.c_str()) == 0;
+  }
+
+  // Whether the entry may go is the folder's to say, which only the
+  // removal itself tells for certain.
+  bool CanRemoveFile(const std::string& Path) override {
+    struct stat Info;
+    return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode);
   }
 
  private:

@@ -295,6 +295,10 @@ class PosixExclusiveFile : public ExclusiveFile {
     });
   }
 
+  // Neither a removal nor a rename depends on the file's own mode.
+  bool CanRemove() override { return true; }
+  bool CanMoveTo(const std::string&) override { return true; }
+
   bool Close() override {
     if (Fd_ < 0) return true;
     const int Fd = Fd_;

@@ -59,6 +59,49 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
   return TRUE;
 }
 
+// The current folder of Drive ("Q:"), as the system keeps one per drive;
+// its root when it keeps none.
+std::string DriveFolder(const std::string& Drive) {
+  const std::u16string Wide = WideFromUtf8(Drive);
+  std::u16string Path(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD Length =
+        GetFullPathNameW(W(Wide), static_cast<DWORD>(Path.size()),
+                         reinterpret_cast<wchar_t*>(&Path[0]), nullptr);
+    if (Length == 0) return Drive + '\\';
+    if (Length < Path.size()) return Utf8FromWide(Path.substr(0, Length));
+    Path.resize(Length);
+  }
+}
+
+bool SameName(std::u16string_view A, std::u16string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I) {
+    if (win32::Upcase(A[I]) != win32::Upcase(B[I])) return false;
+  }
+  return true;
+}
+
+// The long form of the entry Path names, under the entry's own long name,
+// when that name is Path's last component: a short 8.3 name, which the
+// system also takes, never stands for another file. Empty otherwise.
+std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes) {
+  if (Path.empty() || Path.back() == '\\' || Path.back() == '/') return {};
+  const std::u16string Long = LongForm(Path);
+  const size_t Cut = Long.rfind(u'\\');
+  if (Long.empty() || Cut == std::u16string::npos) return {};
+  WIN32_FIND_DATAW Data;
+  HANDLE Found = FindFirstFileExW(W(Long), FindExInfoBasic, &Data,
+                                  FindExSearchNameMatch, nullptr, 0);
+  if (Found == INVALID_HANDLE_VALUE) return {};
+  FindClose(Found);
+  const std::u16string_view Name(
+      reinterpret_cast<const char16_t*>(Data.cFileName));
+  if (!SameName(std::u16string_view(Long).substr(Cut + 1), Name)) return {};
+  *Attributes = Data.dwFileAttributes;
+  return Long.substr(0, Cut + 1) + std::u16string(Name);
+}
+
 PathKind KindOfAttributes(DWORD Attributes) {
   return (Attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kFolder
                                                  : PathKind::kFile;
@@ -71,6 +114,21 @@ class Win32Platform : public Platform {
   bool IsFullPath(const std::string& Arg) const override {
     return IsWindowsFullPath(Arg);
   }
+  std::string ResolvePath(const std::string& Base,
+                          const std::string& Arg) override {
+    const bool OnDrive = WindowsRootLength(Arg) == 2;
+    return ResolveWindowsPath(Base, Arg, CurrentDirectory(),
+                              OnDrive ? DriveFolder(Arg.substr(0, 2)) : "");
+  }
+  size_t RootLength(const std::string& Path) const override {
+    return WindowsRootLength(Path);
+  }
+  std::string NameKey(const std::string& Path) override {
+    std::u16string Wide = WideFromUtf8(Path);
+    for (char16_t& C : Wide) C = win32::Upcase(C);
+    return Utf8FromWide(Wide);
+  }
+  bool SlashHelp() const override { return true; }
 
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     if (!HasWindowsDriveRootForm(Path)) return DriveRoot::kNotRoot;
@@ -114,15 +172,9 @@ class Win32Platform : public Platform {
   }
 
   PathKind Find(const std::string& Path) override {
-    if (Path.empty() || IsSeparator(Path.back())) return PathKind::kNothing;
-    const std::u16string Long = LongForm(Path);
-    if (Long.empty()) return PathKind::kNothing;
-    WIN32_FIND_DATAW Data;
-    HANDLE Found = FindFirstFileExW(W(Long), FindExInfoBasic, &Data,
-                                    FindExSearchNameMatch, nullptr, 0);
-    if (Found == INVALID_HANDLE_VALUE) return PathKind::kNothing;
-    FindClose(Found);
-    return KindOfAttributes(Data.dwFileAttributes);
+    DWORD Attributes = 0;
+    if (ExactLongForm(Path, &Attributes).empty()) return PathKind::kNothing;
+    return KindOfAttributes(Attributes);
   }
 
   PathKind Status(const std::string& Path) override {
@@ -163,8 +215,25 @@ class Win32Platform : public Platform {
   }
 
   bool RemoveFile(const std::string& Path) override {
-    const std::u16string Long = LongForm(Path);
+    DWORD Attributes = 0;
+    const std::u16string Long = ExactLongForm(Path, &Attributes);
     return !Long.empty() && DeleteFileW(W(Long)) != 0;
+  }
+
+  // The open a deletion makes, without the deletion: it fails while another
+  // handle denies it.
+  bool CanRemoveFile(const std::string& Path) override {
+    DWORD Attributes = 0;
+    const std::u16string Long = ExactLongForm(Path, &Attributes);
+    if (Long.empty()) return false;
+    UniqueHandle File = FromCreateFile(CreateFileW(
+        W(Long), DELETE | FILE_READ_ATTRIBUTES, win32::kShareAll, nullptr,
+        OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION Info;
+    return File.Valid() && GetFileInformationByHandle(File.Get(), &Info) &&
+           !(Info.dwFileAttributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
   }
 };
 

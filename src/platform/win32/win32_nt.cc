@@ -219,7 +219,9 @@ std::u16string CurrentDirectoryWide() {
 }
 
 std::u16string LongForm(const std::string& Path) {
-  const std::u16string Wide = WideFromUtf8(Path);
+  std::u16string Wide = WideFromUtf8(Path);
+  // A drive trimmed of its separator is its root, never its current folder.
+  if (Wide.size() == 2 && Wide[1] == u':') Wide += u'\\';
   // Only a relative path needs the current directory.
   const auto IsSeparator = [](char16_t C) { return C == u'\\' || C == u'/'; };
   const bool Full =
