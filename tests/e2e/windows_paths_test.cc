@@ -1,0 +1,176 @@
+// End-to-end tests of the path forms Windows users write, under Wine. Drive
+// Q: is bound to the folder q of the tree and R: to the other folder, so
+// that no row reaches a real drive root. In the rows "@" stands for the tree
+// without its drive, "%" for the same with "/" separators.
+#include "e2e/e2e.h"
+
+namespace olvane_e2e {
+namespace {
+
+class WindowsPathsTest : public EndToEndTest {
+ protected:
+  void SetUp() override {
+    if (!Windows()) GTEST_SKIP() << "Windows path forms: Windows build only";
+    EndToEndTest::SetUp();
+    Devices = fs::path(Env("WINEPREFIX").empty() ? Env("HOME") + "/.wine"
+                                                 : Env("WINEPREFIX")) /
+              "dosdevices";
+    if (!fs::is_directory(Devices)) GTEST_SKIP() << "no " << Devices;
+    std::error_code Stale;
+    fs::remove(Devices / "q:", Stale);
+    fs::remove(Devices / "r:", Stale);
+    fs::create_directory_symlink(Tree / "q", Devices / "q:");
+    fs::create_directory_symlink(Other, Devices / "r:");
+  }
+  void TearDown() override {
+    if (Devices.empty()) return;
+    fs::remove(Devices / "q:");
+    fs::remove(Devices / "r:");
+    EndToEndTest::TearDown();
+  }
+
+  std::string Row(std::string Text) const {
+    std::string Slashed = Tree.string();
+    std::replace(Slashed.begin(), Slashed.end(), '/', '`');
+    for (size_t At; (At = Text.find_first_of("@%")) != std::string::npos;) {
+      Text.replace(At, 1, Text[At] == '@' ? Tree.string() : Slashed);
+    }
+    return Text;
+  }
+
+  fs::path Devices;
+};
+
+TEST_F(WindowsPathsTest, EachFormNamesWhatWindowsMeansByIt) {
+  const std::string Files =
+      "x sub/a.log sub/b.txt sub/keep/ logs/app.txt logs/keep/ other/logs "
+      "other/deep/logs q/a.log q/sub/c.log q/sub/keep/";
+  struct {
+    const char *Args, *Printed, *Gone;
+  } Forms[] = {
+      // The prefix is never a wildcard: no file named "logs" elsewhere goes.
+      {"-d0 //?/~/logs -r", "//?/~/", "logs/app.txt"},
+      {"-d0 //?/~`sub`*.log", "//?/~/", "sub/a.log"},
+      {"-d0 //./~/sub/*.log", "//./~/", "sub/a.log"},
+      // The current folder's drive, either separator; trailing separators.
+      {"-d0 @/sub/*.log", "~/", "sub/a.log"},
+      {"-d0 %`sub`*.log", "~/", "sub/a.log"},
+      {"-d0 Z:%`sub`*.log", "~/", "sub/a.log"},
+      {"-d0 ~/sub`", "~/", "sub/a.log sub/b.txt"},
+      {"-d0 sub/ *.log", "~/", "sub/a.log"},
+      {"-d0 .`sub` *.log", "~/./", "sub/a.log"},
+      // A drive's current folder, here its root.
+      {"-d0 Q:*.log", "Q:/", "q/a.log"},
+      {"-d0 Q:sub", "Q:/", "q/sub/c.log"},
+  };
+  std::vector<Case> Cases;
+  for (const auto& Form : Forms) {
+    std::string Printed, Left;
+    const Lines Gone = Words(Form.Gone);
+    for (const std::string& File : Words(Files)) {
+      if (std::find(Gone.begin(), Gone.end(), File) == Gone.end()) {
+        Left += " " + File;
+      } else {
+        Printed += " " + (Form.Printed + File.substr(File[0] == 'q' ? 2 : 0));
+      }
+    }
+    Cases.push_back(
+        {Files, Row(Form.Args), Deleted(Printed.substr(1)), Left.substr(1)});
+  }
+  // The same forms as move folders, checked where they are used.
+  for (const char* Folder : {"-m:@/arch", "-m:%`arch", "-m:Z:%`arch`",
+                             "-m:arch/", "-m://?/~/arch", "-m:Q:"}) {
+    const bool Q = std::string(Folder) == "-m:Q:";
+    Cases.push_back({"sub/a.log arch/ q/",
+                     Row("-d0 sub ") + Row(Folder),
+                     {"Move file: ~/sub/a.log", "     1 file(s) moved."},
+                     Q ? "sub/ arch/ q/a.log" : "sub/ arch/a.log q/"});
+  }
+  Check(Cases);
+}
+
+// "/?" is help before anything is read; the one-letter file stays.
+TEST_F(WindowsPathsTest, SlashQuestionMarkIsHelp) {
+  Make("x sub/y");
+  const Lines Help = Run({"-d0", "--help"});
+  EXPECT_EQ(Run({"-d0", "`?"}), Help);
+  EXPECT_EQ(Run({"-d0", "-r", "`?", "-e"}), Help);
+  EXPECT_EQ(Leaves(), Sorted({"sub/y", "x"}));
+}
+
+// Each row twice on the same tree: report-only, then the real run, whose
+// lines it predicts. Neither changes anything.
+TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
+  const std::string NoMove = "File ~/sub/a.log cannot be moved.",
+                    NoRemove = "File ~/arch/a.log cannot be removed.",
+                    Short = "arch/report-2023.txt sub/REPO~Y2J.TXT";
+  struct {
+    std::string Files, Args;
+    Lines Real;
+    std::string Prefix, Held = "";
+  } Rows[] = {
+      {"sub/a.log",
+       "-d0 sub",
+       {"File ~/sub/a.log cannot be removed."},
+       "chmod a-w sub`a.log &&"},
+      // Under Wine only another drive letter shows another volume.
+      {"sub/a.log ^/keep", "-d0 sub -m:R:", {NoMove}, "chmod a-w sub`a.log &&"},
+      {"sub/a.log arch/a.log",
+       "-d0 sub -Y -m:arch",
+       {NoRemove, NoMove},
+       "chmod a-w arch`a.log &&"},
+      {"sub/a.log arch/a.log",
+       "-d0 sub -Y -m:arch",
+       {NoRemove, NoMove},
+       "",
+       "~/arch/a.log"},
+      // A due file named as another file's short name reaches nothing.
+      {Short,
+       "-d0 sub -Y -m:arch",
+       {"File ~/sub/REPO~Y2J.TXT cannot be moved."},
+       ""},
+      {Short,
+       "-d0 sub -m:arch",
+       {"File ~/sub/REPO~Y2J.TXT cannot be moved."},
+       ""},
+  };
+  // Wine makes short names from a hash of the long name; a volume may make
+  // none.
+  Make(Short);
+  std::system((Words(Env("OLVANE_PROGRAM"))[0] + " cmd /c if exist " +
+               Quote(Expand("~/arch/REPO") + "~Y2J.TXT") + " echo short >" +
+               Quote(Base / "short") + " 2>&1 </dev/null")
+                  .c_str());
+  const bool HasShort = ReadFile(Base / "short").find("short") == 0;
+  std::vector<Case> Cases;
+  for (auto& R : Rows) {
+    if (R.Files == Short && !HasShort) continue;
+    Lines Dry = R.Real;
+    const char* Kind =
+        R.Args.find("-m:") != std::string::npos ? "moved." : "deleted.";
+    Dry.push_back(std::string("     0 file(s) would be ") + Kind);
+    R.Real.push_back(std::string("     0 file(s) ") + Kind);
+    Cases.push_back({R.Files, R.Args + " -n", Dry, R.Files, R.Prefix, R.Held});
+    Cases.push_back({R.Files, R.Args, R.Real, R.Files, R.Prefix, R.Held});
+  }
+  Check(Cases);
+  // Names that differ in case alone take one place in the move folder.
+  Wipe(Tree);
+  fs::create_directories(Tree);
+  Make("sub/A.log sub/a.log arch/");
+  const Lines Dry = Run(Words("-d0 sub -m:arch -n")),
+              Done = Run(Words("-d0 sub -m:arch"));
+  ASSERT_EQ(Done.size(), 3u);
+  EXPECT_EQ(Dry[0], "Would m" + Done[0].substr(1));
+  EXPECT_EQ(Dry[1], Done[1]);
+  EXPECT_NE(Done[1].find(" already exist."), std::string::npos);
+  // A failed move folder changes nothing: no emptied folder goes either.
+  Make("sub/empty/");  // beside what the moves left
+  EXPECT_EQ(Run(Words("-d0 sub -r -e -m:nowhere")).back(),
+            "     0 folder(s) deleted.");
+  EXPECT_TRUE(fs::is_directory(Tree / "sub/empty"));
+  if (!HasShort) GTEST_SKIP() << "this volume makes no short names";
+}
+
+}  // namespace
+}  // namespace olvane_e2e
