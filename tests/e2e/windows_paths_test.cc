@@ -107,8 +107,14 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
   struct {
     std::string Files, Args;
     Lines Real;
-    std::string Prefix, Held = "";
+    std::string Prefix, Held = "", Left = "";  // Left: unchanged if empty
   } Rows[] = {
+      {"sub/a.log arch/a.log=old",
+       "-d0 sub -Y -m:arch",
+       {"Move file: ~/sub/a.log"},
+       "",
+       "",
+       "arch/a.log sub/"},
       {"sub/a.log",
        "-d0 sub",
        {"File ~/sub/a.log cannot be removed."},
@@ -145,13 +151,22 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
   std::vector<Case> Cases;
   for (auto& R : Rows) {
     if (R.Files == Short && !HasShort) continue;
-    Lines Dry = R.Real;
-    const char* Kind =
-        R.Args.find("-m:") != std::string::npos ? "moved." : "deleted.";
-    Dry.push_back(std::string("     0 file(s) would be ") + Kind);
-    R.Real.push_back(std::string("     0 file(s) ") + Kind);
+    Lines Dry;
+    for (const std::string& Line : R.Real) {
+      Dry.push_back(Line[0] == 'M' ? "Would m" + Line.substr(1) : Line);
+    }
+    const std::string Kind = R.Args.find("-m:") != std::string::npos
+                                 ? " file(s) moved."
+                                 : " file(s) deleted.";
+    const std::string Count =
+        "     " + std::to_string(std::count_if(
+                      R.Real.begin(), R.Real.end(),
+                      [](const std::string& Line) { return Line[0] == 'M'; }));
+    Dry.push_back(Count + " file(s) would be " + Kind.substr(9));
+    R.Real.push_back(Count + Kind);
     Cases.push_back({R.Files, R.Args + " -n", Dry, R.Files, R.Prefix, R.Held});
-    Cases.push_back({R.Files, R.Args, R.Real, R.Files, R.Prefix, R.Held});
+    Cases.push_back({R.Files, R.Args, R.Real, R.Left.empty() ? R.Files : R.Left,
+                     R.Prefix, R.Held});
   }
   Check(Cases);
   // Names that differ in case alone take one place in the move folder.

@@ -21,6 +21,7 @@ int _dowildcard = 0;
 namespace olvane {
 namespace {
 
+using win32::ExactLongForm;
 using win32::FromCreateFile;
 using win32::LongForm;
 using win32::UniqueHandle;
@@ -72,34 +73,6 @@ std::string DriveFolder(const std::string& Drive) {
     if (Length < Path.size()) return Utf8FromWide(Path.substr(0, Length));
     Path.resize(Length);
   }
-}
-
-bool SameName(std::u16string_view A, std::u16string_view B) {
-  if (A.size() != B.size()) return false;
-  for (size_t I = 0; I < A.size(); ++I) {
-    if (win32::Upcase(A[I]) != win32::Upcase(B[I])) return false;
-  }
-  return true;
-}
-
-// The long form of the entry Path names, under the entry's own long name,
-// when that name is Path's last component: a short 8.3 name, which the
-// system also takes, never stands for another file. Empty otherwise.
-std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes) {
-  if (Path.empty() || Path.back() == '\\' || Path.back() == '/') return {};
-  const std::u16string Long = LongForm(Path);
-  const size_t Cut = Long.rfind(u'\\');
-  if (Long.empty() || Cut == std::u16string::npos) return {};
-  WIN32_FIND_DATAW Data;
-  HANDLE Found = FindFirstFileExW(W(Long), FindExInfoBasic, &Data,
-                                  FindExSearchNameMatch, nullptr, 0);
-  if (Found == INVALID_HANDLE_VALUE) return {};
-  FindClose(Found);
-  const std::u16string_view Name(
-      reinterpret_cast<const char16_t*>(Data.cFileName));
-  if (!SameName(std::u16string_view(Long).substr(Cut + 1), Name)) return {};
-  *Attributes = Data.dwFileAttributes;
-  return Long.substr(0, Cut + 1) + std::u16string(Name);
 }
 
 PathKind KindOfAttributes(DWORD Attributes) {

@@ -230,6 +230,28 @@ std::u16string LongForm(const std::string& Path) {
   return LongPathForm(Wide, Full ? std::u16string() : CurrentDirectoryWide());
 }
 
+std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes) {
+  if (Path.empty() || Path.back() == '\\' || Path.back() == '/') return {};
+  const std::u16string Long = LongForm(Path);
+  const size_t Cut = Long.rfind(u'\\');
+  if (Long.empty() || Cut == std::u16string::npos) return {};
+  WIN32_FIND_DATAW Data;
+  HANDLE Found = FindFirstFileExW(W(Long), FindExInfoBasic, &Data,
+                                  FindExSearchNameMatch, nullptr, 0);
+  if (Found == INVALID_HANDLE_VALUE) return {};
+  FindClose(Found);
+  const std::u16string_view Name(
+      reinterpret_cast<const char16_t*>(Data.cFileName));
+  // The search takes short names too, and answers with the long one.
+  const std::u16string_view Asked = std::u16string_view(Long).substr(Cut + 1);
+  if (Asked.size() != Name.size()) return {};
+  for (size_t I = 0; I < Name.size(); ++I) {
+    if (Upcase(Asked[I]) != Upcase(Name[I])) return {};
+  }
+  *Attributes = Data.dwFileAttributes;
+  return Long.substr(0, Cut + 1) + std::u16string(Name);
+}
+
 int64_t SecondsFromTicks(int64_t Ticks) {
   // 100-nanosecond ticks from 1601-01-01 to 1970-01-01.
   constexpr int64_t kEpochTicks = 116444736000000000LL;

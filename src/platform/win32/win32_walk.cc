@@ -142,12 +142,15 @@ class Win32ExclusiveFile : public ExclusiveFile {
   // Within a volume a rename moves anything; onto another one a read-only
   // file or a link is not copied.
   bool CanMoveTo(const std::string& Destination) override {
-    // Any entry the name reaches (a short name of another file) takes the
-    // place: the rename does not replace it.
+    // Another entry the name reaches by its short name takes the place: the
+    // rename does not replace it. An entry of that very name is the
+    // caller's to replace.
     const std::u16string Long = LongForm(Destination);
+    DWORD Attributes = 0;
     FileBasicInfo Info;
     if (!File_.Valid() || Long.empty() ||
-        GetFileAttributesW(W(Long)) != INVALID_FILE_ATTRIBUTES ||
+        (GetFileAttributesW(W(Long)) != INVALID_FILE_ATTRIBUTES &&
+         ExactLongForm(Destination, &Attributes).empty()) ||
         QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess) {
       return false;
     }
