@@ -118,9 +118,7 @@ class FakePlatform : public Platform {
   }
   std::string NameKey(const std::string& Path) override {
     std::string Key = Path;
-    if (Windows_) {
-      for (char& C : Key) C = static_cast<char>(std::toupper(C));
-    }
+    for (char& C : Key) C = Windows_ ? std::toupper(C) : C;
     return Key;
   }
   bool SlashHelp() const override { return Windows_; }

@@ -101,50 +101,33 @@ TEST_F(WindowsPathsTest, SlashQuestionMarkIsHelp) {
 // Each row twice on the same tree: report-only, then the real run, whose
 // lines it predicts. Neither changes anything.
 TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
-  const std::string NoMove = "File ~/sub/a.log cannot be moved.",
-                    NoRemove = "File ~/arch/a.log cannot be removed.",
-                    Short = "arch/report-2023.txt sub/REPO~Y2J.TXT";
+  const std::string NoMove = "File ~/s/a cannot be moved.",
+                    NoRemove = "File ~/m/a cannot be removed.",
+                    NoShort = "File ~/s/REPO~Y2J.TXT cannot be moved.",
+                    Short = "m/report-2023.txt s/REPO~Y2J.TXT",
+                    RO = "chmod a-w ";
   struct {
     std::string Files, Args;
-    Lines Real;
-    std::string Prefix, Held = "", Left = "";  // Left: unchanged if empty
+    Lines Real;  // before the summary
+    // Left: what the real run leaves, having moved one file; unchanged if
+    // empty.
+    std::string Prefix = "", Held = "", Left = "";
   } Rows[] = {
-      {"sub/a.log arch/a.log=old",
-       "-d0 sub -Y -m:arch",
-       {"Move file: ~/sub/a.log"},
-       "",
-       "",
-       "arch/a.log sub/"},
-      {"sub/a.log",
-       "-d0 sub",
-       {"File ~/sub/a.log cannot be removed."},
-       "chmod a-w sub`a.log &&"},
+      {"s/a m/a=old", "-d0 s -Y -m:m", {"Move file: ~/s/a"}, "", "", "m/a s/"},
+      {"s/a", "-d0 s", {"File ~/s/a cannot be removed."}, RO + "s`a &&"},
       // Under Wine only another drive letter shows another volume.
-      {"sub/a.log ^/keep", "-d0 sub -m:R:", {NoMove}, "chmod a-w sub`a.log &&"},
-      {"sub/a.log arch/a.log",
-       "-d0 sub -Y -m:arch",
-       {NoRemove, NoMove},
-       "chmod a-w arch`a.log &&"},
-      {"sub/a.log arch/a.log",
-       "-d0 sub -Y -m:arch",
-       {NoRemove, NoMove},
-       "",
-       "~/arch/a.log"},
+      {"s/a ^/keep", "-d0 s -m:R:", {NoMove}, RO + "s`a &&"},
+      {"s/a m/a", "-d0 s -Y -m:m", {NoRemove, NoMove}, RO + "m`a &&"},
+      {"s/a m/a", "-d0 s -Y -m:m", {NoRemove, NoMove}, "", "~/m/a"},
       // A due file named as another file's short name reaches nothing.
-      {Short,
-       "-d0 sub -Y -m:arch",
-       {"File ~/sub/REPO~Y2J.TXT cannot be moved."},
-       ""},
-      {Short,
-       "-d0 sub -m:arch",
-       {"File ~/sub/REPO~Y2J.TXT cannot be moved."},
-       ""},
+      {Short, "-d0 s -Y -m:m", {NoShort}},
+      {Short, "-d0 s -m:m", {NoShort}},
   };
   // Wine makes short names from a hash of the long name; a volume may make
   // none.
   Make(Short);
   std::system((Words(Env("OLVANE_PROGRAM"))[0] + " cmd /c if exist " +
-               Quote(Expand("~/arch/REPO") + "~Y2J.TXT") + " echo short >" +
+               Quote(Expand("~/m/REPO") + "~Y2J.TXT") + " echo short >" +
                Quote(Base / "short") + " 2>&1 </dev/null")
                   .c_str());
   const bool HasShort = ReadFile(Base / "short").find("short") == 0;
@@ -155,15 +138,12 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
     for (const std::string& Line : R.Real) {
       Dry.push_back(Line[0] == 'M' ? "Would m" + Line.substr(1) : Line);
     }
-    const std::string Kind = R.Args.find("-m:") != std::string::npos
-                                 ? " file(s) moved."
-                                 : " file(s) deleted.";
-    const std::string Count =
-        "     " + std::to_string(std::count_if(
-                      R.Real.begin(), R.Real.end(),
-                      [](const std::string& Line) { return Line[0] == 'M'; }));
-    Dry.push_back(Count + " file(s) would be " + Kind.substr(9));
-    R.Real.push_back(Count + Kind);
+    const std::string Summary =
+        "     " + std::to_string(R.Left.empty() ? 0 : 1) + " file(s) ";
+    const char* Kind =
+        R.Args.find("-m:") != std::string::npos ? "moved." : "deleted.";
+    Dry.push_back(Summary + "would be " + Kind);
+    R.Real.push_back(Summary + Kind);
     Cases.push_back({R.Files, R.Args + " -n", Dry, R.Files, R.Prefix, R.Held});
     Cases.push_back({R.Files, R.Args, R.Real, R.Left.empty() ? R.Files : R.Left,
                      R.Prefix, R.Held});
@@ -172,18 +152,18 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
   // Names that differ in case alone take one place in the move folder.
   Wipe(Tree);
   fs::create_directories(Tree);
-  Make("sub/A.log sub/a.log arch/");
-  const Lines Dry = Run(Words("-d0 sub -m:arch -n")),
-              Done = Run(Words("-d0 sub -m:arch"));
+  Make("s/A s/a m/");
+  const Lines Dry = Run(Words("-d0 s -m:m -n")),
+              Done = Run(Words("-d0 s -m:m"));
   ASSERT_EQ(Done.size(), 3u);
   EXPECT_EQ(Dry[0], "Would m" + Done[0].substr(1));
   EXPECT_EQ(Dry[1], Done[1]);
   EXPECT_NE(Done[1].find(" already exist."), std::string::npos);
   // A failed move folder changes nothing: no emptied folder goes either.
-  Make("sub/empty/");  // beside what the moves left
-  EXPECT_EQ(Run(Words("-d0 sub -r -e -m:nowhere")).back(),
+  Make("s/empty/");  // beside what the moves left
+  EXPECT_EQ(Run(Words("-d0 s -r -e -m:nowhere")).back(),
             "     0 folder(s) deleted.");
-  EXPECT_TRUE(fs::is_directory(Tree / "sub/empty"));
+  EXPECT_TRUE(fs::is_directory(Tree / "s/empty"));
   if (!HasShort) GTEST_SKIP() << "this volume makes no short names";
 }
 
