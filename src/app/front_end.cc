@@ -45,7 +45,8 @@ TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
   Target.Taken.assign(Args.size(), false);
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
-    if (HasOption(Arg, Option::kMove)) continue;
+    if (IsValueOption(Arg) || ExactOptionOf(Arg, false) != ExactOption::kNone)
+      continue;
     // Without a base a relative name resolves to nothing: joined to an empty
     // path it would name something under the root instead.
     std::string Resolved = Sys.ResolvePath(Target.Path, Arg);
@@ -73,9 +74,11 @@ namespace {
 void ScanMoveOption(Platform& Sys, const std::vector<std::string>& Args,
                     RunSettings& Settings) {
   for (const std::string& Arg : Args) {
-    if (!HasOption(Arg, Option::kMove)) continue;
+    Option Which;
+    if (!IsValueOption(Arg, &Which) || Which != Option::kMove) continue;
     Settings.MoveMode = true;
-    Settings.MovePath = Sys.ResolvePath(Sys.CurrentDirectory(), Arg.substr(3));
+    Settings.MovePath =
+        Sys.ResolvePath(Sys.CurrentDirectory(), OptionValue(Arg));
     Settings.MovePathValid = IsFolder(Sys, Settings.MovePath);
     if (!Settings.MovePathValid) {
       Sys.Print("   Path don't find (-m:move_path)");
@@ -83,6 +86,53 @@ void ScanMoveOption(Platform& Sys, const std::vector<std::string>& Args,
       PrintUsage(Sys);
     }
   }
+}
+
+// The protect masks and the time kind, each refused with a line before
+// anything is walked. False after such a line.
+bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
+                RunSettings& Settings) {
+  const std::string Kinds = "cma";  // in the order of TimeKind
+  for (const std::string& Arg : Args) {
+    Option Which;
+    if (!IsValueOption(Arg, &Which)) continue;
+    const std::string Value = OptionValue(Arg);
+    if (Which == Option::kAge) {
+      const size_t Kind =
+          Value.size() == 1 ? Kinds.find(Value[0]) : std::string::npos;
+      if (Kind == std::string::npos) {
+        Sys.Print("   Invalid time kind (-t:c, -t:m or -t:a): " + Arg);
+        return false;
+      }
+      Settings.Age = static_cast<TimeKind>(Kind);
+    } else if (Which == Option::kProtect) {
+      // A mask is matched against names alone, never against a path.
+      bool Separator = false;
+      for (char C : Value) Separator |= Sys.IsSeparator(C);
+      if (Value.empty() || Separator) {
+        Sys.Print("   Invalid protect mask (a name, without a separator): " +
+                  Arg);
+        return false;
+      }
+      Settings.ProtectMasks.push_back(Value);
+    }
+  }
+  return true;
+}
+
+// The system root a target takes every file of, or "".
+std::string WholeRootOf(Platform& Sys, std::string Path) {
+  TrimSeparators(Sys.Separator(), &Path);
+  std::string Mask;
+  const size_t Root = Sys.RootLength(Path);
+  if (Path.find_first_of("*?", Root) != std::string::npos) {
+    size_t Split = Path.size();
+    while (Split > Root && !Sys.IsSeparator(Path[Split - 1])) --Split;
+    Mask = Path.substr(Split);
+    Path.resize(Split);
+    TrimSeparators(Sys.Separator(), &Path);
+  }
+  return Sys.WholeRoot(Path, Mask);
 }
 
 std::string Summary(int32_t Count, const char* Things, bool DryRun,
@@ -119,25 +169,34 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   // part of the target, or a move folder, is never read as an option too
   // ("/srv/Old-Data" must not set the term to 0).
   const TargetScan Target = ScanTarget(Sys, Args);
+  // Value and exact options are never scanned for short ones either:
+  // "--no-preserve-root" holds "-n" and "-r".
   std::vector<bool> NotOptions = Target.Taken;
+  bool NoPreserveRoot = false;
   for (size_t I = 0; I < Args.size(); ++I) {
-    if (HasOption(Args[I], Option::kMove)) NotOptions[I] = true;
+    if (NotOptions[I]) continue;
+    NotOptions[I] = IsValueOption(Args[I]);
+    switch (ExactOptionOf(Args[I], Sys.SlashHelp())) {
+      case ExactOption::kNone:
+        continue;
+      case ExactOption::kHelp:
+        PrintHelp(Sys);
+        return kExitOk;
+      case ExactOption::kVersion:
+        Sys.Print(std::string("olvane ") + OLVANE_VERSION);
+        return kExitOk;
+      case ExactOption::kCrossMounts:
+        Settings.CrossMounts = true;
+        break;
+      case ExactOption::kNoPreserveRoot:
+        NoPreserveRoot = true;
+        break;
+    }
+    NotOptions[I] = true;
   }
   auto Has = [&](size_t I, Option Which) {
     return !NotOptions[I] && HasOption(Args[I], Which);
   };
-
-  for (size_t I = 0; I < Args.size(); ++I) {
-    if (NotOptions[I]) continue;
-    if (IsHelpArgument(Args[I], Sys.SlashHelp())) {
-      PrintHelp(Sys);
-      return kExitOk;
-    }
-    if (IsVersionArgument(Args[I])) {
-      Sys.Print(std::string("olvane ") + OLVANE_VERSION);
-      return kExitOk;
-    }
-  }
 
   for (size_t I = 0; I < Args.size(); ++I) {
     if (!Has(I, Option::kDays)) continue;
@@ -148,7 +207,19 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
       Sys.Print("   Invalid number of days: " + Arg);
       Sys.Print("");
       PrintUsage(Sys);
-      return kExitBadDays;
+      return kExitUsage;
+    }
+  }
+
+  if (!ScanValues(Sys, Args, Settings)) return kExitUsage;
+  // A whole root is one empty variable away ("$LOGDIR/" with -r): refused
+  // before anything is walked or checked.
+  if (Target.Found && !NoPreserveRoot) {
+    const std::string Root = WholeRootOf(Sys, Target.Path);
+    if (!Root.empty()) {
+      Sys.Print("   Will not purge the whole root " + Root +
+                ": give a narrower target, or add --no-preserve-root");
+      return kExitUsage;
     }
   }
 
