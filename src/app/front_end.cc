@@ -244,6 +244,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
     Disposal& Chosen =
         Settings.MoveMode ? static_cast<Disposal&>(Move) : Delete;
     WalkContext Run{Sys, Settings, Chosen};
+    if (Settings.MoveMode) Run.KeepOut = Move.Prepare();
     Counts = PurgeFolder(Run, Target.Path, Day);
   } else {
     Sys.Print("   Path don't find");

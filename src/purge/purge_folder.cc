@@ -108,7 +108,7 @@ class Walker {
       }
       OpenFolder Sub;
       Sub.Dir = Dir.Dir->OpenSubFolder(Name);
-      if (!Sub.Dir) continue;
+      if (!Sub.Dir || (Run_.KeepOut && Run_.KeepOut(*Sub.Dir))) continue;
       const std::string SubPath = DirPath + Separator + Name;
       int SubGone = 0;
       const int SubEntries = Tree(Sub, SubPath, &SubGone);

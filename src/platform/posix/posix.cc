@@ -159,15 +159,21 @@ class PosixPlatform : public Platform {
     return OpenPosixFolder(Path, Chain_.get());
   }
 
-  bool RemoveFile(const std::string& Path) override {
+  bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
     struct stat Info;
-    return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode) &&
-           unlink(Path.c_str()) == 0;
+    if (lstat(Path.c_str(), &Info) != 0) return false;
+    *Id = {static_cast<uint64_t>(Info.st_dev),
+           static_cast<uint64_t>(Info.st_ino)};
+    return true;
   }
 
-  // Whether the entry may go is the folder's to say, which only the
-  // removal itself tells for certain.
-  bool CanRemoveFile(const std::string& Path) override {
+  void RemoveStaleCopies(const std::string& Path) override {
+    RemoveStaleCopiesIn(Path);
+  }
+
+  // Whether the entry may be renamed over is the folder's to say, which
+  // only the rename itself tells for certain.
+  bool CanReplaceFile(const std::string& Path) override {
     struct stat Info;
     return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode);
   }

@@ -207,21 +207,31 @@ class Win32Platform : public Platform {
     return win32::MakeFolder(std::move(Handle));
   }
 
-  bool RemoveFile(const std::string& Path) override {
+  // A short name never stands for another file here either.
+  bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
     DWORD Attributes = 0;
     const std::u16string Long = ExactLongForm(Path, &Attributes);
-    return !Long.empty() && DeleteFileW(W(Long)) != 0;
+    if (Long.empty()) return false;
+    // Attribute access only: such an open is never refused for sharing.
+    UniqueHandle Entry = FromCreateFile(CreateFileW(
+        W(Long), FILE_READ_ATTRIBUTES, win32::kShareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return Entry.Valid() && win32::IdentityOfHandle(Entry.Get(), Id);
   }
 
-  // The open a deletion makes, without the deletion: it fails while another
-  // handle denies it.
-  bool CanRemoveFile(const std::string& Path) override {
+  void RemoveStaleCopies(const std::string& Path) override {
+    win32::RemoveStaleCopiesIn(Path);
+  }
+
+  // The open the replacing move proves the old file free with, without the
+  // move: it fails while another handle holds it; the rename refuses a
+  // read-only file.
+  bool CanReplaceFile(const std::string& Path) override {
     DWORD Attributes = 0;
     const std::u16string Long = ExactLongForm(Path, &Attributes);
     if (Long.empty()) return false;
     UniqueHandle File = FromCreateFile(CreateFileW(
-        W(Long), DELETE | FILE_READ_ATTRIBUTES, win32::kShareAll, nullptr,
-        OPEN_EXISTING,
+        W(Long), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION Info;
     return File.Valid() && GetFileInformationByHandle(File.Get(), &Info) &&
