@@ -8,6 +8,7 @@
 #include "platform/path_syntax.h"
 #include "purge/purge_folder.h"
 #include "purge/file_tests.h"
+#include "purge/printable.h"
 #include "purge/run_settings.h"
 
 namespace olvane {
@@ -140,7 +141,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
     // The number is read from the third character, wherever the option
     // text stood; a missing number must not mean "0 days: delete all".
     if (!ParseDays(Arg.size() > 2 ? Arg.substr(2) : "", &Day)) {
-      Sys.Print("   Invalid number of days: " + Arg);
+      Sys.Print("   Invalid number of days: " + Printable(Arg));
       Sys.Print("");
       PrintUsage(Sys);
       return kExitBadDays;

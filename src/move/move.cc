@@ -2,6 +2,7 @@
 
 #include "platform/path_syntax.h"
 #include "purge/file_tests.h"
+#include "purge/printable.h"
 
 namespace olvane {
 
@@ -19,7 +20,8 @@ int CheckExist(Platform& Sys, const std::string& Path) {
 
 void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                            const std::string& FileName, FileReport& Report) {
-  const std::string CannotMove = "File " + FileName + " cannot be moved.";
+  const std::string CannotMove =
+      "File " + Printable(FileName) + " cannot be moved.";
   // A move folder that failed its check has no safe meaning (a bare "-m:"
   // would point at the root of the drive): nothing is moved or removed.
   if (!Settings_.MovePathValid) {
@@ -38,12 +40,12 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
     // The walk can meet files already in the move folder; such a file is its
     // own destination and must neither be removed nor moved onto itself.
     if (!Settings_.Overwrite || Dir.IsSameFile(Item, Destination)) {
-      Report.Add("File " + Destination + " already exist.");
+      Report.Add("File " + Printable(Destination) + " already exist.");
       return;
     }
     // A folder of that name is never removed: the move then fails too.
     if (DryRun ? Exists < 0 : !Sys_.RemoveFile(Destination)) {
-      Report.Add("File " + Destination + " cannot be removed.");
+      Report.Add("File " + Printable(Destination) + " cannot be removed.");
       if (DryRun) {
         Report.Add(CannotMove);
         return;
@@ -52,10 +54,10 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
   }
   if (DryRun) {
     WouldFill_.insert(Destination);
-    Report.Add("Would move file: " + FileName);
+    Report.Add("Would move file: " + Printable(FileName));
     Report.Counted = true;
   } else if (File.MoveTo(Destination) == MoveResult::kMoved) {
-    Report.Add("Move file: " + FileName);
+    Report.Add("Move file: " + Printable(FileName));
     Report.Counted = true;
   } else {
     Report.Add(CannotMove);

@@ -6,6 +6,7 @@
 #include "platform/path_syntax.h"
 #include "purge/file_queue.h"
 #include "purge/file_tests.h"
+#include "purge/printable.h"
 
 namespace olvane {
 namespace {
@@ -21,7 +22,7 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
   std::unique_ptr<ExclusiveFile> File;
   if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, &File, Report)) return;
   if (!IsFileFree(*File)) {
-    Report.Add(Run.Dispose.RefusalText() + FileName);
+    Report.Add(Run.Dispose.RefusalText() + Printable(FileName));
     return;
   }
   Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
