@@ -81,7 +81,14 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
       {Srv,
        {"-d30", "/srv/old-exports", "-r"},
        Deleted("/srv/old-exports/sub/b")},
-      {Srv, {"-d30", "/srv/old-names"}, Deleted("/srv/old-names/a")},
+      // Report-only wins wherever its text stands, but for long options.
+      {Srv,
+       {"-d30", "/srv/old-names"},
+       {"Would delete file: /srv/old-names/a",
+        "     1 file(s) would be deleted."}},
+      {Srv,
+       {"-d30", "/srv/old-exports", "-r", "--no-preserve-root"},
+       Deleted("/srv/old-exports/sub/b")},
   });
 }
 

@@ -152,7 +152,11 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   for (size_t I = 0; I < Args.size(); ++I) {
     Settings.Overwrite |= Has(I, Option::kOverwrite);
     Settings.Recurse |= Has(I, Option::kRecurse);
-    Settings.DryRun |= Has(I, Option::kDryRun);
+    // Report-only wins wherever its text stands, in a path or a move folder
+    // too: the safe reading, since an entry named "-n" could otherwise
+    // turn a trial run into a real one.
+    Settings.DryRun |=
+        !IsLongOption(Args[I]) && HasOption(Args[I], Option::kDryRun);
     Settings.EmptyFolders |= Has(I, Option::kEmptyFolders);
   }
 

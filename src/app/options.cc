@@ -28,4 +28,12 @@ bool IsHelpArgument(const std::string& Arg, bool SlashHelp) {
 
 bool IsVersionArgument(const std::string& Arg) { return Arg == "--version"; }
 
+bool IsLongOption(const std::string& Arg) {
+  for (const char* Long :
+       {"--help", "--version", "--cross-mounts", "--no-preserve-root"}) {
+    if (Arg == Long) return true;
+  }
+  return false;
+}
+
 }  // namespace olvane

@@ -24,6 +24,10 @@ bool HasOption(const std::string& Arg, Option Which);
 bool IsHelpArgument(const std::string& Arg, bool SlashHelp);
 bool IsVersionArgument(const std::string& Arg);
 
+// Arg is exactly one of the long options ("--help", "--no-preserve-root"...),
+// which are never scanned for short option texts.
+bool IsLongOption(const std::string& Arg);
+
 }  // namespace olvane
 
 #endif  // OLVANE_APP_OPTIONS_H_
