@@ -93,10 +93,8 @@ std::string Summary(int32_t Count, const char* Things, bool DryRun,
          (DryRun ? " would be " : " ") + Done + ".";
 }
 
-}  // namespace
-
-int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
-               int Workers) {
+int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
+                 int Workers) {
   if (!Sys.Start()) {
     Sys.PrintError("Fatal Error: MFC initialization failed");
     return kExitCannotStart;
@@ -181,6 +179,20 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   }
   const int Stop = Sys.StopStatus();
   return Stop != 0 ? Stop : kExitOk;
+}
+
+}  // namespace
+
+int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
+               int Workers) {
+  const int Status = RunArguments(Sys, Args, Workers);
+  if (!Sys.OutputLost()) return Status;
+  // The purge went on, as it frees the space a full disk needs; the log
+  // must not pass for the whole record.
+  Sys.PrintError(
+      "olvane: report incomplete: standard output could not be "
+      "written");
+  return Status == kExitOk ? kExitOutputLost : Status;
 }
 
 }  // namespace olvane

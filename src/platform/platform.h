@@ -167,7 +167,8 @@ class Platform {
   virtual int64_t Now() = 0;
 
   // Writes Line and a line end to standard output and flushes it, so that a
-  // run that is killed has still reported everything it did.
+  // run that is killed has still reported everything it did. A line that
+  // cannot be written is lost and the run goes on; OutputLost then says so.
   virtual void Print(const std::string& Line) = 0;
 
   // Writes Lines, one or more lines each ending in "\n", to standard output
@@ -176,6 +177,11 @@ class Platform {
 
   // Writes Line and a line end to standard error.
   virtual void PrintError(const std::string& Line) = 0;
+
+  // True once a write to standard output has failed (full disk, closed or
+  // broken stream), or when standard output was closed as the process
+  // started: the report is then incomplete. Each later write is tried anew.
+  virtual bool OutputLost() = 0;
 
   // --- Paths ---------------------------------------------------------------
 
@@ -195,7 +201,9 @@ class Platform {
   virtual bool RemoveFile(const std::string& Path) = 0;
 };
 
-// The platform of the system the program was built for. Only main calls it.
+// The platform of the system the program was built for. Only main calls it,
+// first of all: a standard stream closed at start is opened on the null
+// device then, so that no file the run opens can take its place.
 std::unique_ptr<Platform> MakeRealPlatform();
 
 }  // namespace olvane

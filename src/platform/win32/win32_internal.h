@@ -165,7 +165,8 @@ MoveResult MoveOpenFile(HANDLE File, const std::string& Destination);
 
 // Writes Text to standard output (or standard error), each "\n" as "\r\n":
 // to a console in UTF-16, else in UTF-8. Whole texts never interleave.
-void WriteText(bool ToError, const std::string& Text);
+// False when some of it could not be written, or the stream is missing.
+bool WriteText(bool ToError, const std::string& Text);
 
 // The arguments after the program name from the wide command line, as UTF-8.
 std::vector<std::string> WideArguments();
