@@ -163,7 +163,8 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
  public:
   FakeEntry(FakePlatform& Sys, std::string Key, std::string Mask = "")
       : Sys_(Sys), Key_(Key) {
-    if (Mask.empty() || !Sys.At(Key, kNoList)) return;
+    Unlisted_ = !Mask.empty() && !Sys.At(Key, kNoList);
+    if (Mask.empty() || Unlisted_) return;
     for (const std::string& Name : Sys.Children(Key)) {
       if (MatchMask(Mask, Name)) Names_.push_back(Name);
     }
@@ -204,6 +205,8 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     return Sys_.Key(Other) == Path(Item.Name);
   }
 
+  bool Failed() const override { return Unlisted_; }
+
   // As a listing: a snapshot, as removals go on.
   bool Next(Entry* Item) override {
     FakePlatform::Guard Hold(Sys_.Lock);
@@ -230,6 +233,10 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     return Sys_.At(Key_, kOpenedLater);
   }
   bool Remove() override { return Sys_.RemoveFile(Key_); }
+  bool Removable() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return Sys_.At(Key_, kNoRemove);
+  }
   MoveResult MoveTo(const std::string& Destination) override {
     FakePlatform::Guard Hold(Sys_.Lock);
     const std::string To = Sys_.Key(Destination);
@@ -262,6 +269,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   std::string Key_;
   std::vector<std::string> Names_;
   size_t Index_ = 0;
+  bool Unlisted_ = false;  // as a listing: the folder cannot be read
 };
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(

@@ -71,6 +71,14 @@ class ExclusiveFile {
   // on failure, and the file stays. Only Close may follow.
   virtual bool Remove() = 0;
 
+  // Whether Remove can be expected to succeed, as far as can be known
+  // without changing anything: false when the file's own attributes
+  // (immutable or append-only; read-only on Windows) or its folder (not
+  // writable by this process, immutable, append-only, or sticky and owned by
+  // another user) forbid the removal. True promises nothing; what cannot be
+  // found out counts as removable. Any call may follow.
+  virtual bool Removable() = 0;
+
   // Moves the file to the full path Destination, onto another volume too,
   // never over an existing entry. Across volumes the copy is on disk under
   // its final name before the source goes. On failure the file stays where
@@ -91,6 +99,10 @@ class Listing {
   // Makes the next entry current and fills Item. False when no entry is left
   // or the listing cannot go on.
   virtual bool Next(Entry* Item) = 0;
+
+  // True once the listing could not go on: the folder could not be read
+  // (to its end), not every entry has been produced.
+  virtual bool Failed() const = 0;
 };
 
 // An open folder. Every operation on an entry is made relative to the folder

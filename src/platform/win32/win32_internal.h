@@ -24,6 +24,7 @@ using NtStatus = LONG;
 
 constexpr NtStatus kStatusSuccess = 0;
 constexpr NtStatus kStatusNoMoreFiles = static_cast<NtStatus>(0x80000006);
+constexpr NtStatus kStatusNoSuchFile = static_cast<NtStatus>(0xC000000F);
 constexpr NtStatus kStatusNotImplemented = static_cast<NtStatus>(0xC0000002);
 constexpr NtStatus kStatusInvalidInfoClass = static_cast<NtStatus>(0xC0000003);
 constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000D);
