@@ -1,0 +1,130 @@
+// The report is the record of a run: every line written or the loss said,
+// one line per action whatever the names, and report-only runs that change
+// nothing and predict what a real run would do.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <iostream>
+
+#include "e2e/e2e.h"
+
+namespace olvane_e2e {
+namespace {
+
+const std::string kLost =
+    "olvane: report incomplete: standard output could not be written";
+// Runs the command with its standard output on $OUT (a full disk) or closed.
+const std::string kFull = "sh -c 'exec \"$@\" >$OUT' sh",
+                  kClosed = "sh -c 'exec \"$@\" >&-' sh";
+// Makes files of the Names (words), which printf expands, before the run.
+std::string MakeNames(const std::string& Names) {
+  return "for n in " + Names + "; do printf x >\"$(printf \"$n\")\"; done &&";
+}
+
+}  // namespace
+
+TEST_F(EndToEndTest, TheReportSaysAllOrSaysWhatIsMissing) {
+  setenv("OUT", "/dev/full", 1);
+  std::vector<Case> Cases = {
+      // A log that cannot be written stops no purge.
+      {"a.log d/b.log", "-d0 ~ -r", {kLost}, "d/", kFull, "", 3},
+      // An entry named like an option becomes part of the target, and the
+      // run is still report-only.
+      {"-n/ x/a.log",
+       "-d0 -n ~/x",
+       {"Would delete file: ~/x/a.log", "     1 file(s) would be deleted."},
+       "-n/ x/a.log"},
+      {"x/-n x/a.log",
+       "-d0 ~/x -r -n",
+       {"Would delete file: ~/x/-n", "     1 file(s) would be deleted."},
+       "x/-n x/a.log"},
+  };
+  if (std::system(
+          ("test $(stat -c %d /dev/shm) != $(stat -c %d " + Quote(Tree) + ")")
+              .c_str()) == 0) {
+    // No report line can end up in a file the move writes.
+    const std::string Big(5000, 'b');
+    Cases.push_back({"^/ t/a.log=alpha t/s/b.log=" + Big,
+                     "-d0 ~/t -r -m:^",
+                     {kLost},
+                     "t/s/ ^/a.log=alpha ^/b.log=" + Big,
+                     kClosed,
+                     "",
+                     3});
+  }
+  if (!Windows()) {  // Windows names cannot hold control characters
+    Cases.push_back(
+        {"",
+         "-d0 ~",
+         {"Delete file: ~/y\\n     999 file(s) deleted.",
+          "Delete file: ~/a\\nCannot open file: x.db",
+          "Delete file: ~/t\\tab\\x1b[2J\\r", "     3 file(s) deleted."},
+         "",
+         MakeNames("'y\\n     999 file(s) deleted.' "
+                   "'a\\nCannot open file: x.db' "
+                   "'t\\tab\\033[2J\\r'")});
+    Cases.push_back(
+        {"m/",
+         "-d0 ~ -n -m:~/m",
+         {"File ~/m/a\\nb already exist.", "Would move file: ~/c\\td",
+          "     1 file(s) would be moved."},
+         "a\nb c\td m/a\nb",
+         MakeNames("'a\\nb' 'c\\td' 'm/a\\nb'")});
+  }
+  Check(Cases);
+}
+
+// What the real run cannot do, a report-only run says too; a folder that
+// cannot be entered is named.
+TEST_F(EndToEndTest, ReportOnlyRunsPredictAndClosedFoldersAreNamed) {
+  if (Windows()) GTEST_SKIP() << "POSIX users and attributes";
+  std::vector<Case> Cases;
+  auto Summary = [](const std::string& Dry) {
+    return "     0 file(s)" + Dry + " deleted.";
+  };
+  if (geteuid() == 0 && std::system("command -v setpriv >/dev/null") == 0) {
+    const std::string Nobody =
+        " && setpriv --reuid=nobody --regid=nogroup --clear-groups";
+    for (const char* Target : {"~/s -r", "~/s/locked/*.log"}) {
+      Cases.push_back({"s/locked/b.log",
+                       std::string("-d0 ") + Target,
+                       {"Cannot open folder: ~/s/locked", Summary("")},
+                       "s/locked/b.log",
+                       "chmod 755 .. . s && chmod 000 s/locked" + Nobody});
+    }
+    // Its own file, in a folder it cannot write into. Without leases it
+    // cannot prove the file free of root's processes.
+    const bool Leases = Env("OLVANE_NO_LEASES") != "1";
+    for (const std::string Dry : {"", " would be"}) {
+      Cases.push_back({"w/mine.log",
+                       "-d0 ~/w" + std::string(Dry.empty() ? "" : " -n"),
+                       {Leases ? "File ~/w/mine.log cannot be removed."
+                               : "Cannot open file: ~/w/mine.log",
+                        Summary(Dry)},
+                       "w/mine.log",
+                       "chmod 755 .. . w && chown nobody w/mine.log" + Nobody});
+    }
+  }
+  if (std::system(("cd " + Quote(Base) +
+                   " && touch probe && chattr +i probe && chattr -i probe")
+                      .c_str()) == 0) {
+    for (const std::string Dry : {"", " would be"}) {
+      Cases.push_back(
+          {"keep.log app.log free.log",
+           "-d0 ~" + std::string(Dry.empty() ? "" : " -n"),
+           {"File ~/keep.log cannot be removed.",
+            "File ~/app.log cannot be removed.",
+            (Dry.empty() ? "Delete file: " : "Would delete file: ") +
+                std::string("~/free.log"),
+            "     1 file(s)" + Dry + " deleted."},
+           Dry.empty() ? "app.log keep.log" : "app.log free.log keep.log",
+           "chattr +i keep.log && chattr +a app.log && sh -c '\"$@\"; S=$?; "
+           "chattr -ia keep.log app.log; exit $S' sh"});
+    }
+  } else {
+    std::cout << "chattr cannot be used here: no rows for immutable files\n";
+  }
+  Check(Cases);
+}
+
+}  // namespace olvane_e2e
