@@ -94,7 +94,6 @@ class FakePlatform : public Platform {
   int64_t Clock = 0;
   std::string Cwd;
   bool StartFails = false;
-  bool LostOutput = false;    // as if a write to standard output had failed
   size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
@@ -125,7 +124,7 @@ class FakePlatform : public Platform {
     Output += Lines;
   }
   void PrintError(const std::string& Line) override { Errors.push_back(Line); }
-  bool OutputLost() override { return LostOutput; }
+  bool OutputLost() override { return false; }
   PathKind Find(const std::string& Path) override {
     Guard Hold(Lock);
     const Node* Found =

@@ -92,19 +92,6 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
   });
 }
 
-// A lost line turns a clean exit into 3, with one line on standard error;
-// an exit status of its own stays.
-TEST(FrontEndTest, ALostReportEndsTheRunWithThreeAndSaysSo) {
-  for (const auto& [Day, Status] :
-       {std::pair{"-d0", kExitOutputLost}, {"-dx", kExitBadDays}}) {
-    FakePlatform Sys;
-    Prepare(Sys, {"/work/a"});
-    Sys.LostOutput = true;
-    EXPECT_EQ(RunCommand(Sys, {Day, "/work"}), Status);
-    EXPECT_EQ(Sys.Errors.size(), 1u);
-  }
-}
-
 // Stopped after the 100th open: the files under way are finished and
 // reported, and no other one is started.
 TEST(FrontEndTest, AStoppedRunReportsItsSummaryAndTheSignal) {

@@ -60,11 +60,6 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
         "Error in BOOL CheckDate(CString FileName, int Day)",
         "Cannot delete file: /t/opened", "File /t/stuck cannot be removed.",
         "Cannot open folder: /t/u", "     2 file(s) deleted."}},
-      // A report-only run predicts the removal that will fail.
-      {{Item("/t/stuck", 100, kNoRemove), "/t/a"},
-       {"-d30", "/t", "-n"},
-       {"Would delete file: /t/a", "File /t/stuck cannot be removed.",
-        "     1 file(s) would be deleted."}},
       {{"/x.log"}, {"-d30", "/*.log"}, Deleted("/x.log")},
       // Emptied folders go when their own term is due, never the target.
       {Emptied,
