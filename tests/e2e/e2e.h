@@ -83,7 +83,8 @@ struct Case {
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string Name = (fs::temp_directory_path() / "olvane-e2e-XXXXXX");
+    // No "-n" in the paths: it would make every run report-only.
+    std::string Name = (fs::temp_directory_path() / "olvane-e2e.XXXXXX");
     Base = mkdtemp(Name.data());
     Tree = Base / "t";
     Other = "/dev/shm" / Base.filename();

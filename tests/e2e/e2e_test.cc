@@ -57,9 +57,10 @@ TEST_F(EndToEndTest, LinksRacesAndOtherUsersCannotMisleadTheWalk) {
   const std::string Swapped =
       "aside/b.log outside/deep/precious.log outside/precious.log t/a/ "
       "t/b->~/outside t/c/";
-  // The folder that became a link is not entered, and said so.
-  const Lines Out = Deleted("~/t/trigger.log ~/t/a/a.log ~/t/c/c.log",
-                            {"Cannot open folder: ~/t/b"});
+  const Lines Out = Deleted("~/t/trigger.log ~/t/a/a.log ~/t/c/c.log");
+  // Listed as a folder, it is a link when the walk comes to open it.
+  Lines Refused = Out;
+  Refused.push_back("Cannot open folder: ~/t/b");
   // One worker: the swap must come before the walk reaches the folder, which
   // the walk's own thread opens whatever the number of workers.
   const std::string Race =
@@ -81,7 +82,7 @@ TEST_F(EndToEndTest, LinksRacesAndOtherUsersCannotMisleadTheWalk) {
             "     3 folder(s) deleted."}),
        "outside/keep t/busy/held.log t/link->~/outside", "",
        "~/t/busy/held.log"},
-      {Swap, "-d0 ~/t -r", Out, Swapped, Race},
+      {Swap, "-d0 ~/t -r", Refused, Swapped, Race},
       {Swap, "-d0 ~/t/*.log -r", Out, Swapped, Race},
       // The other process opens the file once the expiry test has it.
       {"taken.log free.log", "-d0 ~",
