@@ -110,6 +110,18 @@ class FakePlatform : public Platform {
     if (!HasWindowsDriveRootForm(Path)) return DriveRoot::kNotRoot;
     return At(Key(Path)) ? DriveRoot::kPresent : DriveRoot::kAbsent;
   }
+  bool MatchName(const std::string& Mask,
+                 const std::string& Name) const override {
+    return MatchMask(Mask, Name);
+  }
+  // Roots as written and trimmed: "" and "C:".
+  std::string WholeRoot(const std::string& Folder,
+                        const std::string& Mask) override {
+    const bool Root =
+        Windows_ ? Folder.size() == 2 && Folder[1] == ':' : Folder.empty();
+    if (!Root || !MaskTakesEveryName(Mask, Windows_)) return "";
+    return Windows_ ? Folder + "\\" : "/";
+  }
   std::vector<std::string> Arguments(int, char**) override { return {}; }
   bool Start() override { return !StartFails; }
   int StopStatus() override {
@@ -177,6 +189,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
     return Open(Name);
   }
+  bool IsOtherMount(const std::string&) override { return false; }
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
     bool Slow = false;
     {

@@ -52,7 +52,7 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
                               "/srv/old-exports/sub/b"};
   auto Bad = [&](const std::string& Arg) {
     const Lines Out{"   Invalid number of days: " + Arg, "", "USAGE"};
-    return Case{Ages, {Arg, "-m:/nowhere", "/work"}, Out, {}, kExitBadDays};
+    return Case{Ages, {Arg, "-m:/nowhere", "/work"}, Out, {}, kExitUsage};
   };
   Check({
       {{Item("/work/logs/a.log", 31), Item("/work/logs/b.log", 29),
@@ -81,15 +81,68 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
       {Srv,
        {"-d30", "/srv/old-exports", "-r"},
        Deleted("/srv/old-exports/sub/b")},
-      // Report-only wins wherever its text stands, but for long options.
+      // Report-only wins wherever its text stands, but for exact options.
       {Srv,
        {"-d30", "/srv/old-names"},
        {"Would delete file: /srv/old-names/a",
         "     1 file(s) would be deleted."}},
+      // Value and exact options: never targets, never read for others.
       {Srv,
-       {"-d30", "/srv/old-exports", "-r", "--no-preserve-root"},
-       Deleted("/srv/old-exports/sub/b")},
+       {"-x:my-data", "/srv/old-names"},
+       {"     0 file(s) would be deleted."}},
+      {Srv, {"-d0", "-x:my-reports", "/srv/my-reports"}, Deleted("")},
+      {Srv, {"-d0", "/srv/old-exports", "--no-preserve-root"}, Deleted("")},
+      {{"/work/-x:a/f", "/work/-t:c/f", "/work/--no-preserve-root/f"},
+       {"-d0", "-x:a", "-t:c", "--no-preserve-root"},
+       {"   Path don't find", "", "USAGE", "     0 file(s) deleted."}},
   });
+}
+
+// Refusals come before the move folder's check, and nothing is walked.
+Case Refused(const std::vector<Item>& Tree, const std::string& Arg,
+             const std::string& Why) {
+  const Lines Args{"-d0", Arg, "-m:/nowhere", "/work/t"};
+  return {Tree, Args, {"   " + Why + Arg}, {}, kExitUsage};
+}
+
+TEST(FrontEndTest, TheTimeKindIsOneLetter) {
+  const std::vector<Item> Tree{Item("/work/t/a", 31), Item("/work/t/b", 29)};
+  std::vector<Case> Cases{
+      {Tree, {"-d30", "-t:c", "/work/t"}, Deleted("/work/t/a")},
+      {Tree, {"-d0", "-t:m", "/work/t"}, Deleted("/work/t/a /work/t/b")},
+      {Tree, {"-d0", "-T:a", "/work/t"}, Deleted("/work/t/a /work/t/b")}};
+  for (const char* Bad : {"-t:", "-t:x", "-t:mc", "-T:C", "x-t:m"})
+    Cases.push_back(
+        Refused(Tree, Bad, "Invalid time kind (-t:c, -t:m or -t:a): "));
+  Check(Cases);
+}
+
+// Protected files stay, protected folders are neither entered nor removed,
+// in folder and in mask mode, and count as entries for -e.
+TEST(FrontEndTest, ProtectedNamesAreNeverTouched) {
+  const std::vector<Item> Tree{
+      "/work/t/a.log",         "/work/t/a.keep",
+      "/work/t/current/b.log", "/work/t/old/c.log",
+      "/work/t/old/current",   Item("/work/t/empty.keep", 100, kFolder)};
+  const std::string Why =
+      "Invalid protect mask (a name, without a separator): ";
+  Check({{Tree,
+          {"-d0", "/work/t", "-r", "-e", "-x:*.keep", "-x:current"},
+          {"Delete file: /work/t/a.log", "Delete file: /work/t/old/c.log",
+           "     2 file(s) deleted.", "     0 folder(s) deleted."}},
+         {Tree,
+          {"-d0", "/work/t/*.log", "-r", "-x:cur*"},
+          Deleted("/work/t/a.log /work/t/old/c.log")},
+         {Tree,
+          {"-d0", "/work/t", "-r", "-e", "-n", "-x:current"},
+          {"Would delete file: /work/t/a.keep",
+           "Would delete file: /work/t/a.log",
+           "Would delete folder: /work/t/empty.keep",
+           "Would delete file: /work/t/old/c.log",
+           "     3 file(s) would be deleted.",
+           "     1 folder(s) would be deleted."}},
+         Refused(Tree, "-x:", Why),
+         Refused(Tree, "-x:old/c.log", Why)});
 }
 
 // Stopped after the 100th open: the files under way are finished and

@@ -78,7 +78,9 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
   });
   // Where there are drives, a target that trimming leaves empty names none.
   Check({{{"C:\\x.log"}, {"-d0", "\\\\"}, Deleted("")},
-         {{"C:\\x.log"}, {"-d0", "C:\\"}, Deleted("C:\\x.log")}},
+         {{"C:\\x.log"},
+          {"-d0", "C:\\", "--no-preserve-root"},
+          Deleted("C:\\x.log")}},
         true);
 }
 

@@ -6,9 +6,9 @@
 #include "app/usage.h"
 #include "move/move.h"
 #include "platform/path_syntax.h"
-#include "purge/purge_folder.h"
 #include "purge/file_tests.h"
 #include "purge/printable.h"
+#include "purge/purge_folder.h"
 #include "purge/run_settings.h"
 
 namespace olvane {
@@ -49,7 +49,8 @@ TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
   bool HaveBase = !Target.Path.empty();
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
-    if (HasOption(Arg, Option::kMove)) continue;
+    if (IsValueOption(Arg) || ExactOptionOf(Arg, false) != ExactOption::kNone)
+      continue;
     if (Sys.IsFullPath(Arg)) {
       Target.Path = Arg;
       Target.Found = Target.Taken[I] = HaveBase = true;
@@ -75,9 +76,10 @@ namespace {
 void ScanMoveOption(Platform& Sys, const std::vector<std::string>& Args,
                     RunSettings& Settings) {
   for (const std::string& Arg : Args) {
-    if (!HasOption(Arg, Option::kMove)) continue;
+    Option Which;
+    if (!IsValueOption(Arg, &Which) || Which != Option::kMove) continue;
     Settings.MoveMode = true;
-    Settings.MovePath = Arg.substr(3);
+    Settings.MovePath = OptionValue(Arg);
     Settings.MovePathValid = IsFolder(Sys, Settings.MovePath);
     if (!Settings.MovePathValid) {
       Sys.Print("   Path don't find (-m:move_path)");
@@ -85,6 +87,52 @@ void ScanMoveOption(Platform& Sys, const std::vector<std::string>& Args,
       PrintUsage(Sys);
     }
   }
+}
+
+// The protect masks and the time kind, each refused with a line before
+// anything is walked. False after such a line.
+bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
+                RunSettings& Settings) {
+  const std::string Kinds = "cma";  // in the order of TimeKind
+  for (const std::string& Arg : Args) {
+    Option Which;
+    if (!IsValueOption(Arg, &Which)) continue;
+    const std::string Value = OptionValue(Arg);
+    if (Which == Option::kAge) {
+      const size_t Kind =
+          Value.size() == 1 ? Kinds.find(Value[0]) : std::string::npos;
+      if (Kind == std::string::npos) {
+        Sys.Print("   Invalid time kind (-t:c, -t:m or -t:a): " + Arg);
+        return false;
+      }
+      Settings.Age = static_cast<TimeKind>(Kind);
+    } else if (Which == Option::kProtect) {
+      // A mask is matched against names alone, never against a path.
+      bool Separator = false;
+      for (char C : Value) Separator |= Sys.IsSeparator(C);
+      if (Value.empty() || Separator) {
+        Sys.Print("   Invalid protect mask (a name, without a separator): " +
+                  Arg);
+        return false;
+      }
+      Settings.ProtectMasks.push_back(Value);
+    }
+  }
+  return true;
+}
+
+// The system root a target takes every file of, or "".
+std::string WholeRootOf(Platform& Sys, std::string Path) {
+  TrimSeparators(Sys.Separator(), &Path);
+  std::string Mask;
+  if (Path.find_first_of("*?") != std::string::npos) {
+    size_t Split = Path.size();
+    while (Split > 0 && !Sys.IsSeparator(Path[Split - 1])) --Split;
+    Mask = Path.substr(Split);
+    Path.resize(Split);
+    TrimSeparators(Sys.Separator(), &Path);
+  }
+  return Sys.WholeRoot(Path, Mask);
 }
 
 std::string Summary(int32_t Count, const char* Things, bool DryRun,
@@ -111,27 +159,36 @@ int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
   // part of the target, or a move folder, is never read as an option too
   // ("/srv/Old-Data" must not set the term to 0).
   const TargetScan Target = ScanTarget(Sys, Args);
+  // Value and exact options are never scanned for short ones either:
+  // "--no-preserve-root" holds "-n" and "-r".
+  // "/?" is a path on systems whose paths begin with "/".
+  const bool SlashHelp = Sys.Separator() == '\\';
   std::vector<bool> NotOptions = Target.Taken;
+  bool NoPreserveRoot = false;
   for (size_t I = 0; I < Args.size(); ++I) {
-    if (HasOption(Args[I], Option::kMove)) NotOptions[I] = true;
+    if (NotOptions[I]) continue;
+    NotOptions[I] = IsValueOption(Args[I]);
+    switch (ExactOptionOf(Args[I], SlashHelp)) {
+      case ExactOption::kNone:
+        continue;
+      case ExactOption::kHelp:
+        PrintHelp(Sys);
+        return kExitOk;
+      case ExactOption::kVersion:
+        Sys.Print(std::string("olvane ") + OLVANE_VERSION);
+        return kExitOk;
+      case ExactOption::kCrossMounts:
+        Settings.CrossMounts = true;
+        break;
+      case ExactOption::kNoPreserveRoot:
+        NoPreserveRoot = true;
+        break;
+    }
+    NotOptions[I] = true;
   }
   auto Has = [&](size_t I, Option Which) {
     return !NotOptions[I] && HasOption(Args[I], Which);
   };
-
-  // "/?" is a path on systems whose paths begin with "/".
-  const bool SlashHelp = Sys.Separator() == '\\';
-  for (size_t I = 0; I < Args.size(); ++I) {
-    if (NotOptions[I]) continue;
-    if (IsHelpArgument(Args[I], SlashHelp)) {
-      PrintHelp(Sys);
-      return kExitOk;
-    }
-    if (IsVersionArgument(Args[I])) {
-      Sys.Print(std::string("olvane ") + OLVANE_VERSION);
-      return kExitOk;
-    }
-  }
 
   for (size_t I = 0; I < Args.size(); ++I) {
     if (!Has(I, Option::kDays)) continue;
@@ -142,7 +199,19 @@ int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
       Sys.Print("   Invalid number of days: " + Printable(Arg));
       Sys.Print("");
       PrintUsage(Sys);
-      return kExitBadDays;
+      return kExitUsage;
+    }
+  }
+
+  if (!ScanValues(Sys, Args, Settings)) return kExitUsage;
+  // A whole root is one empty variable away ("$LOGDIR/" with -r): refused
+  // before anything is walked or checked.
+  if (Target.Found && !NoPreserveRoot) {
+    const std::string Root = WholeRootOf(Sys, Target.Path);
+    if (!Root.empty()) {
+      Sys.Print("   Will not purge the whole root " + Root +
+                ": give a narrower target, or add --no-preserve-root");
+      return kExitUsage;
     }
   }
 
@@ -150,11 +219,12 @@ int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
   for (size_t I = 0; I < Args.size(); ++I) {
     Settings.Overwrite |= Has(I, Option::kOverwrite);
     Settings.Recurse |= Has(I, Option::kRecurse);
-    // Report-only wins wherever its text stands, in a path or a move folder
-    // too: the safe reading, since an entry named "-n" could otherwise
-    // turn a trial run into a real one.
+    // Report-only wins wherever its text stands, in a path or a value
+    // argument too (the exact options aside): the safe reading, since an entry
+    // named "-n" could otherwise turn a trial run into a real one.
     Settings.DryRun |=
-        !IsLongOption(Args[I]) && HasOption(Args[I], Option::kDryRun);
+        ExactOptionOf(Args[I], SlashHelp) == ExactOption::kNone &&
+        HasOption(Args[I], Option::kDryRun);
     Settings.EmptyFolders |= Has(I, Option::kEmptyFolders);
   }
 

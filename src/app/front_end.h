@@ -14,7 +14,9 @@ namespace olvane {
 // Exit statuses; a run stopped by a signal ends with 128 + its number.
 constexpr int kExitOk = 0;
 constexpr int kExitCannotStart = 1;
-constexpr int kExitBadDays = 2;
+// A command line refused before anything is walked: a days option without
+// a number, a bad value option, a target that is a whole root.
+constexpr int kExitUsage = 2;
 // A run that would end with 0 but lost some of its report.
 constexpr int kExitOutputLost = 3;
 

@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include <algorithm>
+
 namespace olvane {
 namespace {
 
@@ -10,30 +12,46 @@ struct OptionTexts {
 
 // In the order of the Option enumerators.
 constexpr OptionTexts kTexts[] = {
-    {"-d", "-D"}, {"-m:", "-M:"}, {"-Y", "-y:"},
-    {"-r", "-R"}, {"-n", "-N"},   {"-e", "-E"},
+    {"-d", "-D"}, {"-m:", "-M:"}, {"-Y", "-y:"},  {"-r", "-R"},
+    {"-n", "-N"}, {"-e", "-E"},   {"-x:", "-X:"}, {"-t:", "-T:"},
 };
+
+// Where either text of Which first occurs in Arg, or npos.
+size_t FirstAt(const std::string& Arg, Option Which) {
+  const OptionTexts& Texts = kTexts[static_cast<int>(Which)];
+  return std::min(Arg.find(Texts.Text), Arg.find(Texts.OtherText));
+}
 
 }  // namespace
 
 bool HasOption(const std::string& Arg, Option Which) {
-  const OptionTexts& Texts = kTexts[static_cast<int>(Which)];
-  return Arg.find(Texts.Text) != std::string::npos ||
-         Arg.find(Texts.OtherText) != std::string::npos;
+  return FirstAt(Arg, Which) != std::string::npos;
 }
 
-bool IsHelpArgument(const std::string& Arg, bool SlashHelp) {
-  return Arg == "--help" || Arg == "-h" || (SlashHelp && Arg == "/?");
-}
-
-bool IsVersionArgument(const std::string& Arg) { return Arg == "--version"; }
-
-bool IsLongOption(const std::string& Arg) {
-  for (const char* Long :
-       {"--help", "--version", "--cross-mounts", "--no-preserve-root"}) {
-    if (Arg == Long) return true;
+bool IsValueOption(const std::string& Arg, Option* Which) {
+  size_t First = std::string::npos;
+  for (Option Each : {Option::kMove, Option::kProtect, Option::kAge}) {
+    const size_t At = FirstAt(Arg, Each);
+    if (At < First) {
+      First = At;
+      if (Which) *Which = Each;
+    }
   }
-  return false;
+  return First != std::string::npos;
+}
+
+std::string OptionValue(const std::string& Arg) {
+  return Arg.size() > 3 ? Arg.substr(3) : std::string();
+}
+
+ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp) {
+  if (Arg == "--help" || Arg == "-h" || (SlashHelp && Arg == "/?")) {
+    return ExactOption::kHelp;
+  }
+  if (Arg == "--version") return ExactOption::kVersion;
+  if (Arg == "--cross-mounts") return ExactOption::kCrossMounts;
+  if (Arg == "--no-preserve-root") return ExactOption::kNoPreserveRoot;
+  return ExactOption::kNone;
 }
 
 }  // namespace olvane

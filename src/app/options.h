@@ -13,20 +13,37 @@ enum class Option {
   kRecurse,       // "-r", "-R": every subfolder too
   kDryRun,        // "-n", "-N": report only
   kEmptyFolders,  // "-e", "-E": remove the folders the walk empties
+  kProtect,       // "-x:", "-X:": a protect mask
+  kAge,           // "-t:", "-T:": the time a file's age counts from
 };
 
 // An option is recognised when either of its two texts occurs anywhere in
 // an argument: a case-sensitive substring search, not a prefix test.
 bool HasOption(const std::string& Arg, Option Which);
 
-// Arguments that stand alone: the whole argument must be one of the texts.
-// SlashHelp: "/?" asks for help too (where "/" does not begin a path).
-bool IsHelpArgument(const std::string& Arg, bool SlashHelp);
-bool IsVersionArgument(const std::string& Arg);
+// The options that carry a value ("-m:", "-x:", "-t:"). An argument that
+// holds one of their texts is that option alone: never part of the target,
+// never read for another option. Where it holds several, the text that comes
+// first decides (a move folder "-m:/srv/a-x:b" is a move folder). Answers
+// false when Arg is no such argument; *Which is set otherwise.
+bool IsValueOption(const std::string& Arg, Option* Which = nullptr);
 
-// Arg is exactly one of the long options ("--help", "--no-preserve-root"...),
-// which are never scanned for short option texts.
-bool IsLongOption(const std::string& Arg);
+// The value such an argument carries: the argument from its fourth
+// character on, wherever the option text stood.
+std::string OptionValue(const std::string& Arg);
+
+// Options that are only ever whole arguments, and are never scanned for
+// option texts or taken as a target.
+enum class ExactOption {
+  kNone,
+  kHelp,            // "--help", "-h", and "/?" where SlashHelp
+  kVersion,         // "--version"
+  kCrossMounts,     // "--cross-mounts"
+  kNoPreserveRoot,  // "--no-preserve-root"
+};
+
+// SlashHelp: "/?" asks for help too (where "/" does not begin a path).
+ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp);
 
 }  // namespace olvane
 

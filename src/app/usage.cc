@@ -41,6 +41,13 @@ void PrintHelp(Platform& Sys) {
       "              empty, once its own age reaches the term",
       "      -m:folder - move due files into folder instead of deleting them",
       "      -Y    - with -m: replace a file of the same name in folder",
+      "      -x:mask - protect: never delete or move a file, nor enter or",
+      "              remove a folder, whose name matches mask (repeatable)",
+      "      -t:c, -t:m, -t:a - count the age from the creation (default),",
+      "              the last modification or the last access",
+      "      --cross-mounts - with -r: walk into other mounts below the target",
+      "      --no-preserve-root - allow a target that takes every file of a",
+      "              whole root (/, C:\\)",
       "      --help, -h - this screen;  --version - the version",
       "",
   };

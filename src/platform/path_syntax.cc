@@ -1,5 +1,7 @@
 #include "platform/path_syntax.h"
 
+#include <algorithm>
+
 namespace olvane {
 
 bool MatchMask(const std::string& Mask, const std::string& Name) {
@@ -23,6 +25,13 @@ bool MatchMask(const std::string& Mask, const std::string& Name) {
   }
   while (M < Mask.size() && Mask[M] == '*') ++M;
   return M == Mask.size();
+}
+
+bool MaskTakesEveryName(const std::string& Mask, bool DotStar) {
+  if (Mask.empty() || (DotStar && Mask == "*.*")) return true;
+  const size_t Stars = std::count(Mask.begin(), Mask.end(), '*');
+  const size_t Marks = std::count(Mask.begin(), Mask.end(), '?');
+  return Stars > 0 && Marks <= 1 && Stars + Marks == Mask.size();
 }
 
 }  // namespace olvane

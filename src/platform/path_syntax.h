@@ -36,6 +36,11 @@ inline void TrimSeparators(char Separator, std::string* Path) {
 // byte for byte, case-sensitively.
 bool MatchMask(const std::string& Mask, const std::string& Name);
 
+// True when Mask ("" for folder mode) takes every file of a folder: "*"
+// runs with at most one "?", as no name is empty; with DotStar "*.*" too,
+// which Windows users write for every file.
+bool MaskTakesEveryName(const std::string& Mask, bool DotStar);
+
 }  // namespace olvane
 
 #endif  // OLVANE_PLATFORM_PATH_SYNTAX_H_

@@ -120,6 +120,14 @@ class Folder {
   // Opens the real folder Name, never through a link. Null on failure.
   virtual std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) = 0;
 
+  // True when the real folder Name is the root of another mount than this
+  // folder's: another file system, or a bind mount of this one. Asked
+  // without triggering an automount, so that a folder it answers true for
+  // can be left alone untouched. False when it cannot be told. Where mount
+  // points are only ever reparse points (listed as kFolderLink, never
+  // entered), always false.
+  virtual bool IsOtherMount(const std::string& Name) = 0;
+
   // Opens Item (a file or a file link) for reading with no sharing, on an
   // existing entry only. Null when it cannot be opened or another process
   // holds it open. A link is never opened through: it stands for itself.
@@ -155,6 +163,18 @@ class Platform {
 
   // Whether Path has the drive-root form, and if so whether a volume is there.
   virtual DriveRoot QueryDriveRoot(const std::string& Path) = 0;
+
+  // True when Name matches Mask as this system's listings match names (see
+  // Folder::List): case-sensitive on POSIX, case-blind on Windows.
+  virtual bool MatchName(const std::string& Mask,
+                         const std::string& Name) const = 0;
+
+  // The system root that the folder Folder is, however it is written or
+  // reached ("/" on POSIX, "C:\" on Windows), when Folder is one and Mask
+  // takes every file there ("" is folder mode); else "". The root of a
+  // network share is no system root.
+  virtual std::string WholeRoot(const std::string& Folder,
+                                const std::string& Mask) = 0;
 
   // --- Process -------------------------------------------------------------
 

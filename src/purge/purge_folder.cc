@@ -15,6 +15,14 @@ bool IsDisposable(EntryKind Kind) {
   return Kind == EntryKind::kFile || Kind == EntryKind::kFileLink;
 }
 
+// A name a protect mask covers: never disposed of, entered or removed.
+bool IsProtected(const WalkContext& Run, const std::string& Name) {
+  for (const std::string& Mask : Run.Settings.ProtectMasks) {
+    if (Run.Sys.MatchName(Mask, Name)) return true;
+  }
+  return false;
+}
+
 // Expiry first, then the probe: a file that is not due is never probed.
 void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
                    const Entry& Item, const std::string& FileName,
@@ -69,6 +77,7 @@ class Walker {
     while (!Stopped() && Files->Next(&Item)) {
       ++Entries;
       if (IsDisposable(Item.Kind)) {
+        if (IsProtected(Run_, Item.Name)) continue;
         FileName.replace(Base, std::string::npos, Item.Name);
         if (!Queue_.Submit(Dir, Item, FileName)) break;
       } else if (!MaskMode && Recurse && Item.Kind == EntryKind::kFolder) {
@@ -95,6 +104,11 @@ class Walker {
     int FoldersGone = 0;
     for (const std::string& Name : SubFolders) {
       if (Stopped()) break;
+      // Nothing inside another mount is listed, tested or changed.
+      if (IsProtected(Run_, Name) ||
+          (!Run_.Settings.CrossMounts && Dir.Dir->IsOtherMount(Name))) {
+        continue;
+      }
       OpenFolder Sub;
       Sub.Dir = Dir.Dir->OpenSubFolder(Name);
       const std::string SubPath = DirPath + Separator + Name;
@@ -122,7 +136,8 @@ class Walker {
                        const std::string& Name, const std::string& SubPath,
                        bool AllGone) {
     int64_t Created = 0;
-    if (!Sub.Dir->CreationTime(&Created) ||
+    // A mount point stays, even once a walk across mounts has emptied it.
+    if (Dir.Dir->IsOtherMount(Name) || !Sub.Dir->CreationTime(&Created) ||
         !IsExpired(Created, Run_.Sys.Now(), Day_)) {
       return false;
     }

@@ -76,6 +76,24 @@ class PosixPlatform : public Platform {
     return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
   }
 
+  bool MatchName(const std::string& Mask,
+                 const std::string& Name) const override {
+    return MatchMask(Mask, Name);
+  }
+  // "/" however written or reached ("//", "/tmp/..", a link to it): the
+  // same folder as the process's root.
+  std::string WholeRoot(const std::string& Folder,
+                        const std::string& Mask) override {
+    struct stat Mine, Root;
+    if (!MaskTakesEveryName(Mask, false) ||
+        stat(Folder.empty() ? "/" : Folder.c_str(), &Mine) != 0 ||
+        stat("/", &Root) != 0 || Mine.st_dev != Root.st_dev ||
+        Mine.st_ino != Root.st_ino) {
+      return std::string();
+    }
+    return "/";
+  }
+
   std::vector<std::string> Arguments(int Argc, char** Argv) override {
     return std::vector<std::string>(Argv + (Argc > 0 ? 1 : 0), Argv + Argc);
   }

@@ -40,6 +40,14 @@ class UniqueFd {
 // entry. 0 or -1 with errno, as rename does.
 int RenameNoReplace(int FromDir, const char* From, int ToDir, const char* To);
 
+// Gives the new copy TargetFd of the regular file SourceFd (whose status is
+// Info) what a move keeps besides the content: the owner and group where
+// this process may set them, the access ACL and the extended attributes it
+// may set, the permission bits (never wider than the source's) and the
+// access and modification times. False, with errno, when the destination
+// cannot hold one of them: the copy is then no faithful one.
+bool CopyMetadata(int SourceFd, int TargetFd, const struct stat& Info);
+
 // Moves the entry From of FromDir, open as Source (a regular file's
 // descriptor, or -1 for a link), to the full path Destination on another
 // file system: a copy under a temporary name in the destination folder,

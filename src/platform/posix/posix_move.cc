@@ -60,8 +60,7 @@ int RenameNoReplace(int FromDir, const char* From, int ToDir, const char* To) {
 namespace {
 
 // Copies the content (or the link text) of From to a new entry To that is
-// created exclusively, keeping its permission bits, owner and modification
-// time, and flushes it to disk.
+// created exclusively, with what CopyMetadata keeps, and flushes it to disk.
 bool CopyEntry(int FromDir, const char* From, int Source,
                const struct stat& Info, int ToDir, const char* To) {
   if (S_ISLNK(Info.st_mode)) {
@@ -95,13 +94,7 @@ bool CopyEntry(int FromDir, const char* From, int Source,
     }
     Offset += Got;
   }
-  if (fchown(Target.Get(), Info.st_uid, Info.st_gid) != 0) {
-    // Only the owner may be kept by a privileged process; the copy is
-    // still whole without it.
-  }
-  const struct timespec Times[2] = {Info.st_atim, Info.st_mtim};
-  if (fchmod(Target.Get(), Info.st_mode & 07777) != 0 ||
-      futimens(Target.Get(), Times) != 0 || fsync(Target.Get()) != 0) {
+  if (!CopyMetadata(Source, Target.Get(), Info) || fsync(Target.Get()) != 0) {
     return false;
   }
   return close(Target.Release()) == 0;

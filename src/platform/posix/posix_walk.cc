@@ -163,10 +163,11 @@ class PosixFolder : public Folder {
  public:
   PosixFolder(int Fd, FolderChain* Chain)
       : Fd_(Fd), Chain_(Chain), Depth_(Chain->Chain.size()) {
-    struct stat Info;
-    if (fstat(Fd_, &Info) == 0) {
-      Device_ = Info.st_dev;
-      Inode_ = Info.st_ino;
+    struct statx Info;
+    if (statx(Fd_, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &Info) == 0) {
+      Device_ = makedev(Info.stx_dev_major, Info.stx_dev_minor);
+      Inode_ = Info.stx_ino;
+      if (Info.stx_mask & STATX_MNT_ID) Mount_ = Info.stx_mnt_id;
     }
     std::vector<PosixFolder*>& Folders = Chain_->Chain;
     Folders.push_back(this);
@@ -199,6 +200,25 @@ class PosixFolder : public Folder {
     auto Sub = std::make_unique<PosixFolder>(Fd, Chain_);
     Sub->Watch()->WatchEarly(Fd, &Watch_, Fd_);
     return Sub;
+  }
+
+  bool IsOtherMount(const std::string& Name) override {
+    std::shared_lock<std::shared_mutex> Guard(Lock_);
+    struct statx Info;
+    if (statx(Fd_, Name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+              STATX_INO | STATX_MNT_ID, &Info) != 0) {
+      return false;
+    }
+    // The mount root attribute tells a bind mount of this file system too.
+    // Older kernels give neither it nor the mount id: there only another
+    // device tells, which a btrfs subvolume also has.
+    if (Info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) {
+      return Info.stx_attributes & STATX_ATTR_MOUNT_ROOT;
+    }
+    if ((Info.stx_mask & STATX_MNT_ID) && Mount_ != 0) {
+      return Info.stx_mnt_id != Mount_;
+    }
+    return makedev(Info.stx_dev_major, Info.stx_dev_minor) != Device_;
   }
 
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override;
@@ -262,6 +282,7 @@ class PosixFolder : public Folder {
   size_t Depth_;
   dev_t Device_ = 0;
   ino_t Inode_ = 0;
+  uint64_t Mount_ = 0;  // the mount id, where the kernel gives one
 };
 
 namespace {

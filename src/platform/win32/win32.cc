@@ -79,6 +79,26 @@ class Win32Platform : public Platform {
                : DriveRoot::kPresent;
   }
 
+  bool MatchName(const std::string& Mask,
+                 const std::string& Name) const override {
+    return MatchWideMask(WideFromUtf8(Mask), WideFromUtf8(Name), win32::Upcase);
+  }
+
+  // A drive root however written ("C:", "C:\\", "C:\Logs\..", a relative
+  // path that climbs to it): the full long form is "\\?\C:\".
+  std::string WholeRoot(const std::string& Folder,
+                        const std::string& Mask) override {
+    if (!MaskTakesEveryName(Mask, true) || Folder.empty()) return std::string();
+    // The separator makes "C:" the root of C:, as OpenFolder takes it.
+    std::u16string Long = LongForm(Folder + '\\');
+    while (Long.size() > 7 && Long.back() == u'\\') Long.pop_back();
+    if (Long.size() != 7 || Long.compare(0, 4, u"\\\\?\\") != 0 ||
+        Long[5] != u':' || Long[6] != u'\\') {
+      return std::string();
+    }
+    return Utf8FromWide(Long.substr(4));
+  }
+
   std::vector<std::string> Arguments(int, char**) override {
     return win32::WideArguments();
   }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -23,13 +24,17 @@ namespace win32 {
 using NtStatus = LONG;
 
 constexpr NtStatus kStatusSuccess = 0;
+constexpr NtStatus kStatusBufferOverflow = static_cast<NtStatus>(0x80000005);
 constexpr NtStatus kStatusNoMoreFiles = static_cast<NtStatus>(0x80000006);
 constexpr NtStatus kStatusNoSuchFile = static_cast<NtStatus>(0xC000000F);
 constexpr NtStatus kStatusNotImplemented = static_cast<NtStatus>(0xC0000002);
 constexpr NtStatus kStatusInvalidInfoClass = static_cast<NtStatus>(0xC0000003);
+constexpr NtStatus kStatusInfoLengthMismatch =
+    static_cast<NtStatus>(0xC0000004);
 constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000D);
 constexpr NtStatus kStatusInvalidDeviceRequest =
     static_cast<NtStatus>(0xC0000010);
+constexpr NtStatus kStatusBufferTooSmall = static_cast<NtStatus>(0xC0000023);
 constexpr NtStatus kStatusObjectNameCollision =
     static_cast<NtStatus>(0xC0000035);
 constexpr NtStatus kStatusNotSupported = static_cast<NtStatus>(0xC00000BB);
@@ -131,6 +136,10 @@ NtStatus SetBasicInfo(HANDLE File, const FileBasicInfo& Info);
 // attribute is honoured. False on failure.
 bool MarkForDeletion(HANDLE File);
 
+// The stream listing of File (FILE_STREAM_INFORMATION records) in *Listing;
+// empty on a volume that has no streams.
+NtStatus QueryStreams(HANDLE File, std::vector<unsigned char>* Listing);
+
 // Renames the open file File to Name in the folder Folder, never replacing
 // an existing entry.
 NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name);
@@ -163,6 +172,15 @@ std::unique_ptr<Folder> MakeFolder(UniqueHandle Handle);
 // Moves the file open as File (with read and delete access) to the full
 // path Destination without replacing anything, across volumes too.
 MoveResult MoveOpenFile(HANDLE File, const std::string& Destination);
+
+// Copies the content of the stream From to To from its start.
+bool CopyContent(HANDLE From, HANDLE To);
+
+// Gives the new copy Copy every named data stream of the file File, each
+// flushed, and its security descriptor: the access control list, and the
+// owner and group where this process may set them. False when one of them
+// cannot be read or the copy's volume cannot hold it.
+bool CopyStreamsAndSecurity(HANDLE File, HANDLE Copy);
 
 // Writes Text to standard output (or standard error), each "\n" as "\r\n":
 // to a console in UTF-16, else in UTF-8. Whole texts never interleave.

@@ -19,28 +19,6 @@ constexpr ULONG kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
     FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-bool WriteAll(HANDLE File, const char* Data, DWORD Size) {
-  while (Size > 0) {
-    DWORD Done = 0;
-    if (!WriteFile(File, Data, Size, &Done, nullptr) || Done == 0) return false;
-    Data += Done;
-    Size -= Done;
-  }
-  return true;
-}
-
-bool CopyContent(HANDLE From, HANDLE To) {
-  LARGE_INTEGER Start{};
-  if (!SetFilePointerEx(From, Start, nullptr, FILE_BEGIN)) return false;
-  std::unique_ptr<char[]> Buffer(new char[1 << 16]);
-  for (;;) {
-    DWORD Got = 0;
-    if (!ReadFile(From, Buffer.get(), 1 << 16, &Got, nullptr)) return false;
-    if (Got == 0) return true;
-    if (!WriteAll(To, Buffer.get(), Got)) return false;
-  }
-}
-
 // Creates a new file in the folder Folder under a name no entry has.
 UniqueHandle CreateTemporary(HANDLE Folder) {
   const std::u16string Stem =
@@ -50,7 +28,7 @@ UniqueHandle CreateTemporary(HANDLE Folder) {
     UniqueHandle Temporary;
     const NtStatus Status =
         OpenRelative(Folder, Stem + WideFromUtf8(std::to_string(Try) + ".tmp"),
-                     FILE_GENERIC_WRITE | DELETE, 0, kFileCreate,
+                     FILE_GENERIC_WRITE | WRITE_DAC | DELETE, 0, kFileCreate,
                      kFileNonDirectoryFile, &Temporary);
     if (Status >= 0) return Temporary;
     if (Status != kStatusObjectNameCollision) break;
@@ -71,8 +49,9 @@ bool MoveAcross(HANDLE File, HANDLE Folder, const std::u16string& Name) {
   Info.ChangeTime.QuadPart = 0;  // the system keeps its own
   Info.FileAttributes &= kKeptAttributes;
   if (Info.FileAttributes == 0) Info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  // The times are set once the content is written, which would change them.
+  // The times are set once every stream is written, which would change them.
   if (!CopyContent(File, Copy.Get()) ||
+      !CopyStreamsAndSecurity(File, Copy.Get()) ||
       SetBasicInfo(Copy.Get(), Info) != kStatusSuccess ||
       !FlushFileBuffers(Copy.Get()) ||
       RenameInto(Copy.Get(), Folder, Name) != kStatusSuccess ||

@@ -40,6 +40,7 @@ constexpr ULONG kFileDirectoryInformation = 1;
 constexpr ULONG kFileBasicInformation = 4;
 constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileDispositionInformation = 13;
+constexpr ULONG kFileStreamInformation = 22;
 constexpr ULONG kFileDispositionInformationEx = 64;
 
 constexpr ULONG kDispositionDelete = 0x1;
@@ -160,6 +161,33 @@ NtStatus QueryBasicInfo(HANDLE File, FileBasicInfo* Info) {
   NtIoStatusBlock Io{};
   return Nt().QueryInformationFile(File, &Io, Info, sizeof(*Info),
                                    kFileBasicInformation);
+}
+
+NtStatus QueryStreams(HANDLE File, std::vector<unsigned char>* Listing) {
+  if (!Nt().QueryInformationFile) return kStatusNotImplemented;
+  // A file has one stream, or a few: the first size is enough but for rare
+  // ones, for which the size is grown to what the records need.
+  Listing->resize(4096);
+  for (;;) {
+    NtIoStatusBlock Io{};
+    const NtStatus Status = Nt().QueryInformationFile(
+        File, &Io, Listing->data(), static_cast<ULONG>(Listing->size()),
+        kFileStreamInformation);
+    if (Status == kStatusSuccess) {
+      Listing->resize(Io.Information);
+      return Status;
+    }
+    if (IsUnsupported(Status)) {  // a file system without streams
+      Listing->clear();
+      return kStatusSuccess;
+    }
+    if ((Status != kStatusBufferOverflow && Status != kStatusBufferTooSmall &&
+         Status != kStatusInfoLengthMismatch) ||
+        Listing->size() >= (1u << 24)) {
+      return Status;
+    }
+    Listing->resize(Listing->size() * 4);
+  }
 }
 
 NtStatus SetBasicInfo(HANDLE File, const FileBasicInfo& Info) {

@@ -182,6 +182,9 @@ class Win32Folder : public Folder {
     return MakeFolder(std::move(Sub));
   }
 
+  // Volume mount points are reparse points, which the walk never enters.
+  bool IsOtherMount(const std::string&) override { return false; }
+
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
     const std::u16string Wide = WideFromUtf8(Item.Name);
     UniqueHandle File;

@@ -1,0 +1,105 @@
+// End-to-end: where a run stops. Other mounts below the target, a whole
+// root, protected names.
+#include <unistd.h>
+
+#include "e2e/e2e.h"
+
+namespace olvane_e2e {
+
+// In a mount namespace of the run's own: a tmpfs at t/tmp and a bind mount
+// of src (the same file system) at t/bind. The tmpfs goes with the
+// namespace, so what it holds is listed after the run.
+TEST_F(EndToEndTest, OtherMountsBelowTheTargetAreKeptWhole) {
+  if (Windows()) GTEST_SKIP() << "Linux mounts";
+  if (geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+    GTEST_SKIP() << "no mount namespace to be had (needs root, unshare -m)";
+  const std::string
+      Files = "t/a.log t/p/p.log t/tmp/ t/bind/ src/c.log src/s/d.log",
+      In =
+          "unshare -m sh -c 'mount -t tmpfs none t/tmp && echo x "
+          ">t/tmp/b.log && mount --bind src t/bind && \"$0\" \"$@\"; ls t/tmp'",
+      Mine = "~/t/a.log ~/t/p/p.log",
+      Theirs = " ~/t/bind/c.log ~/t/bind/s/d.log ~/t/tmp/b.log";
+  const Lines Both{"Delete folder: ~/t/p", "Delete folder: ~/t/bind/s",
+                   "     2 folder(s) deleted.", "b.log"};
+  // The same run with -n.
+  auto Would = [](Lines Out) {
+    for (std::string& Line : Out) {
+      if (Line.rfind("Delete ", 0) == 0) Line = "Would d" + Line.substr(1);
+      if (Line.find(" deleted.") != std::string::npos)
+        Line.replace(Line.find(" deleted."), 9, " would be deleted.");
+    }
+    return Out;
+  };
+  Check({
+      {Files, "-d0 ~/t -r -e",
+       Deleted(Mine,
+               {"Delete folder: ~/t/p", "     1 folder(s) deleted.", "b.log"}),
+       "src/c.log src/s/d.log t/bind/ t/tmp/", In},
+      {Files, "-d0 ~/t -r -e --cross-mounts",
+       Deleted(Mine + Theirs, Lines(Both.begin(), Both.end() - 1)),
+       "src/ t/bind/ t/tmp/", In},
+      // A mount point is never removed, nor predicted gone.
+      {Files, "-d0 ~/t -r -e -n --cross-mounts",
+       Would(Deleted(Mine + Theirs, Both)), Files, In},
+      // The target itself may be one.
+      {Files, "-d0 ~/t/bind -r",
+       Deleted("~/t/bind/c.log ~/t/bind/s/d.log", {"b.log"}),
+       "src/s/ t/a.log t/bind/ t/p/p.log t/tmp/", In},
+  });
+}
+
+// On Linux "/" is the tree, in a chroot holding the command and its
+// libraries; on Windows a free drive letter of Wine is bound to the tree.
+TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
+  std::string Prefix, Drive, Devices = Env("WINEPREFIX");
+  if (Windows()) {
+    Devices =
+        (Devices.empty() ? Env("HOME") + "/.wine" : Devices) + "/dosdevices/";
+    for (char L = 'Q'; Drive.empty() && L < 'Z'; ++L) {
+      if (fs::exists(fs::symlink_status(Devices + char(L + 32) + ":")))
+        continue;
+      Drive = std::string(1, L) + ":";
+      fs::create_directory_symlink(Tree, Devices + char(L + 32) + ":");
+    }
+  } else if (geteuid() == 0 && std::system("unshare -m true") == 0) {
+    // The sanitizers read /proc: one of the namespace's own.
+    Prefix =
+        "cp --parents -L $(ldd $OLVANE_PROGRAM | grep -o '/[[:graph:]]*')"
+        " $OLVANE_PROGRAM . && mkdir -p proc && unshare -m sh -c 'mount -t"
+        " proc proc proc && exec chroot . \"$0\" \"$@\"'";
+  } else {
+    GTEST_SKIP() << "a chroot needs root and a mount namespace";
+  }
+  const std::string Root = Expand(Drive + "/"),
+                    Refusal = "   Will not purge the whole root " + Root +
+                              ": give a narrower target, or add "
+                              "--no-preserve-root";
+  std::vector<std::pair<std::string, bool>> Rows = {
+      {"/", false},       {"/ -r", false},     {"//", false},
+      {"/* -r", false},   {"/?*", false},      {"/x/..", false},
+      {"/x ../*", false}, {"/*.log -r", true}, {"/ --no-preserve-root", true}};
+  if (Windows()) Rows.push_back({"/*.*", false});
+  for (const auto& [Args, Runs] : Rows) {
+    SCOPED_TRACE(Args);
+    Make("a.log x/b");
+    Lines Command{"-d0"};
+    for (const std::string& Arg : Words(Args))
+      Command.push_back(Arg[0] == '/' ? Drive + Arg : Arg);
+    EXPECT_EQ(Run(Command, Prefix, Runs ? 0 : 2),
+              Runs ? Deleted(Root + "a.log") : Lines{Refusal});
+    EXPECT_EQ(fs::exists(Tree / "a.log"), !Runs);
+    EXPECT_TRUE(fs::exists(Tree / "x/b"));
+  }
+  if (!Drive.empty()) fs::remove(Devices + char(Drive[0] + 32) + ":");
+}
+
+// Names are protected with the system's case rules.
+TEST_F(EndToEndTest, ProtectMasksFollowTheSystemsCase) {
+  Check({{"a.keep A.KEEP b.log Current/c.log", "-d0 ~ -r -x:*.keep -x:current",
+          Windows() ? Deleted("~/b.log")
+                    : Deleted("~/A.KEEP ~/b.log ~/Current/c.log"),
+          Windows() ? "A.KEEP Current/c.log a.keep" : "Current/ a.keep"}});
+}
+
+}  // namespace olvane_e2e

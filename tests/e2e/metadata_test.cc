@@ -1,0 +1,125 @@
+// What a move onto another file system keeps besides the content.
+#include "e2e/e2e.h"
+
+namespace olvane_e2e {
+
+bool OtherIsAnotherFileSystem(const fs::path& Tree) {
+  return std::system(("test $(stat -c %d /dev/shm) != $(stat -c %d " +
+                      Quote(Tree) + ")")
+                         .c_str()) == 0;
+}
+
+// The access ACL (a named entry, and a group entry narrower than the mask),
+// user.* attributes and, as root, trusted.* and security.* ones, in both
+// directions; a destination folder's default ACL never reaches a file that
+// had none. A destination that cannot hold them keeps the file where it was.
+TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
+  if (Windows()) GTEST_SKIP() << "Linux ACLs and attributes";
+  if (std::system("(setfacl -v && getfattr --version) >/dev/null") != 0) {
+    GTEST_SKIP() << "no acl and attr packages (scripts/install-deps.sh)";
+  }
+  const std::string Give =
+      "setfacl -m u:nobody:rw,g::r acl.log && setfattr -n user.app -v 42 "
+      "attr.log && setfattr -n user.bin -v 0sAAEC attr.log && chmod 640 "
+      "attr.log plain.log" +
+      std::string(geteuid() == 0 ? " && setfattr -n trusted.t -v 1 attr.log "
+                                   "&& setfattr -n security.s -v 2 attr.log"
+                                 : "");
+  // The three files in Folder.
+  const auto In = [](const std::string& Folder) {
+    return Folder + "acl.log " + Folder + "attr.log " + Folder + "plain.log ";
+  };
+  // A file system without ACLs or attributes, in a namespace of the run's
+  // own, where only the plain file can go and no copy is left behind.
+  if (geteuid() == 0 && std::system("unshare -m true") == 0) {
+    Check({{In("t/") + "ram/",
+            "-d0 ~/t -m:~/ram",
+            {"File ~/t/acl.log cannot be moved.",
+             "File ~/t/attr.log cannot be moved.", "Move file: ~/t/plain.log",
+             "     1 file(s) moved.", "plain.log"},
+            "ram/ t/acl.log t/attr.log",
+            "(cd t && " + Give +
+                ") && unshare -m sh -c 'mount -t ramfs none ram && \"$0\" "
+                "\"$@\"; ls -A ram'"}});
+  } else {
+    std::cout << "no mount namespace: no destination without attributes\n";
+  }
+  if (!OtherIsAnotherFileSystem(Tree)) GTEST_SKIP() << "no second file system";
+  const std::string Show =
+      "for f in *; do getfacl -c $f; getfattr -d -m '(user|trusted|security)' "
+      "$f; done 2>&1";
+  for (const auto& [From, To] :
+       std::vector<std::pair<std::string, std::string>>{{"t/", "^/in/"},
+                                                        {"^/t/", "in/"}}) {
+    const std::string Source = From == "t/" ? "~/t" : "^/t",
+                      Target = To == "in/" ? "~/in" : "^/in";
+    Check({{In(From) + To,
+            "-d0 " + Source + " -m:" + Target,
+            {"Move file: " + Source + "/acl.log", "     3 file(s) moved.",
+             "Move file: " + Source + "/attr.log",
+             "Move file: " + Source + "/plain.log"},
+            In(To) + From,
+            "(cd " + Source + " && " + Give + " && " + Show +
+                " >~/../before) && setfacl -d -m u:nobody:rwx " + Target +
+                " &&"}});
+    std::system(
+        ("cd " + Quote(Expand(Target)) + " && " + Show + " >../after").c_str());
+    EXPECT_EQ(ReadFile(Expand(Target) + "/../after"),
+              ReadFile(Base / "before"));
+  }
+  // An ordinary user cannot keep a group it is not in: that group gets no
+  // more than everyone else, and the set-group-id bit goes. Without a lease
+  // it could not prove its file free of root's processes.
+  if (geteuid() != 0 || Env("OLVANE_NO_LEASES") == "1" ||
+      std::system("command -v setpriv >/dev/null") != 0) {
+    return;
+  }
+  Check(
+      {{"t/g.log ^/in/", "-d0 ~/t -m:^/in",
+        Lines{"Move file: ~/t/g.log", "     1 file(s) moved."}, "^/in/g.log t/",
+        "chmod 755 .. . && chmod 777 t ^/in && chown nobody:root t/g.log && "
+        "chmod 2664 t/g.log && setpriv --reuid=nobody --regid=nogroup "
+        "--clear-groups"}});
+  EXPECT_EQ(fs::status(Other / "in/g.log").permissions(), fs::perms(0644));
+}
+
+// Attributes and times across two drives: the other one a letter of the
+// Wine prefix's own bound to the folder on /dev/shm. Wine keeps a file's
+// attributes in user.DOSATTRIB and makes its security descriptor up from
+// the Unix mode, which the copy keeps; it has no named streams.
+TEST_F(EndToEndTest, MovesAcrossDrivesKeepAttributesAndTimes) {
+  if (!Windows()) GTEST_SKIP() << "Windows drives";
+  if (!OtherIsAnotherFileSystem(Tree)) GTEST_SKIP() << "no second file system";
+  const fs::path Devices =
+      (Env("WINEPREFIX").empty() ? Env("HOME") + "/.wine" : Env("WINEPREFIX")) +
+      "/dosdevices";
+  std::string Letter = "p:";
+  while (Letter[0] < 'y' && fs::exists(fs::symlink_status(Devices / Letter))) {
+    ++Letter[0];
+  }
+  // Mode, access and modification times, and the attributes Wine keeps.
+  const std::string Stat =
+      "{ stat -c '%a %X %Y' a.log hs.log && getfattr --absolute-names "
+      "--only-values -n user.DOSATTRIB hs.log; } >";
+  Make("hs.log a.log ^/");
+  ASSERT_EQ(std::system(("cd " + Quote(Tree) +
+                         " && setfattr -n user.DOSATTRIB -v '\"0x6\"' hs.log "
+                         "&& touch -m -d @1000000000 a.log hs.log && touch -a "
+                         "-d @1100000000 a.log hs.log && " +
+                         Stat + "../before")
+                            .c_str()),
+            0);
+  fs::create_symlink(Other, Devices / Letter);
+  const Lines Out = Run({"-d0", "~", "-m:" + Letter + "\\"});
+  fs::remove(Devices / Letter);
+  EXPECT_EQ(Sorted(Out),
+            Sorted({Expand("Move file: ~/a.log"), Expand("Move file: ~/hs.log"),
+                    "     2 file(s) moved."}));
+  // Before anything reads them, which would change the access time.
+  std::system(
+      ("cd " + Quote(Other) + " && " + Stat + Quote(Base / "after")).c_str());
+  EXPECT_EQ(ReadFile(Base / "after"), ReadFile(Base / "before"));
+  EXPECT_EQ(Leaves(), (Lines{"^/a.log", "^/hs.log"}));
+}
+
+}  // namespace olvane_e2e
