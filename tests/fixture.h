@@ -40,6 +40,7 @@ class FakePlatform : public Platform {
   struct Node {
     int64_t Created = 0;
     int Flags = kFolder;
+    uint64_t Id = 0;  // the identity, which a move keeps
     EntryKind Kind() const {
       return Flags & kFolder       ? EntryKind::kFolder
              : Flags & kFileLink   ? EntryKind::kFileLink
@@ -59,7 +60,7 @@ class FakePlatform : public Platform {
     if (Cut != std::string::npos && !At(Item.substr(0, Cut))) {
       Add(Item.substr(0, Cut), 0, kFolder);
     }
-    Nodes.emplace(Item, Node{Created, Flags});
+    Nodes.emplace(Item, Node{Created, Flags, Nodes.size()});
   }
   // Keys are paths without a trailing separator: "" is the POSIX root and
   // "C:" a drive.
@@ -88,7 +89,8 @@ class FakePlatform : public Platform {
   std::recursive_mutex Lock;  // around each use of the tree
   std::map<std::string, Node> Nodes{{"", Node()}};
   // Log: every change, in the words of the report ("Delete file: PATH",
-  // "Delete folder: PATH", "Move file: FROM"), in the order made.
+  // "Delete folder: PATH", "Move file: FROM", "Replace file: TO"), in the
+  // order made.
   std::string Output;  // standard output
   std::vector<std::string> Errors, Opened, Log;
   int64_t Clock = 0;
@@ -155,7 +157,14 @@ class FakePlatform : public Platform {
                                                : Find(Bare);
   }
   std::unique_ptr<Folder> OpenFolder(const std::string& Path) override;
-  bool RemoveFile(const std::string& Path) override {
+  bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
+    Guard Hold(Lock);
+    const Node* Found = At(Key(Path));
+    if (Found) *Id = {0, Found->Id};
+    return Found;
+  }
+  void RemoveStaleCopies(const std::string&) override {}
+  bool RemoveFile(const std::string& Path) {
     Guard Hold(Lock);
     const Node* Found = At(Key(Path), kNoRemove);
     if (!Found || (Found->Flags & kFolder)) return false;
@@ -216,6 +225,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   bool IsSameFile(const Entry& Item, const std::string& Other) override {
     return Sys_.Key(Other) == Path(Item.Name);
   }
+  bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
 
   bool Failed() const override { return Unlisted_; }
 
@@ -249,15 +259,22 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     FakePlatform::Guard Hold(Sys_.Lock);
     return Sys_.At(Key_, kNoRemove);
   }
-  MoveResult MoveTo(const std::string& Destination) override {
+  // A replaced file is logged as such; a held one stays, and so does the
+  // source.
+  MoveResult MoveTo(const std::string& Destination, bool Replace) override {
     FakePlatform::Guard Hold(Sys_.Lock);
     const std::string To = Sys_.Key(Destination);
     const FakePlatform::Node* From = Sys_.At(Key_, kNoMove);
-    if (!From || Sys_.At(To) ||
+    const FakePlatform::Node* There = Sys_.At(To);
+    if (There && Replace && (There->Flags & kHeld)) {
+      return MoveResult::kDestinationHeld;
+    }
+    if (!From || (There && (!Replace || (There->Flags & kFolder))) ||
         Sys_.Find(To.substr(0, To.rfind(Sys_.Separator()))) !=
             PathKind::kFolder) {
       return MoveResult::kFailed;
     }
+    if (There) Sys_.Log.push_back("Replace file: " + To);
     Sys_.Nodes[To] = *From;
     Sys_.Nodes.erase(Key_);
     Sys_.Log.push_back("Move file: " + Key_);

@@ -8,11 +8,20 @@ namespace olvane {
 namespace {
 
 // Processes as their tables read: descriptors, and maps as Linux writes
-// them.
+// them; threads with tables of their own.
+struct FakeThread {
+  std::string Id;
+  TableRead Read;
+  std::vector<FileId> Open;
+};
+
 struct FakeProcess {
   TableRead Read = TableRead::kRead;
   std::vector<FileId> Open;
   std::string Maps;
+  std::vector<FakeThread> Threads = {};
+  TableRead ThreadsRead = TableRead::kRead;
+  bool MainGone = false;  // its own tables are then empty
 };
 
 struct FakeTable : ProcessTable {
@@ -20,9 +29,25 @@ struct FakeTable : ProcessTable {
     for (const auto& Entry : Table) Processes->push_back(Entry.first);
     return Listable;
   }
-  TableRead FilesOf(const std::string& Process,
+  TableRead ThreadsOf(const std::string& Process,
+                      std::vector<std::string>* Threads,
+                      bool* MainGone) override {
+    const FakeProcess& Found = Table.at(Process);
+    for (const FakeThread& Thread : Found.Threads) {
+      Threads->push_back(Thread.Id);
+    }
+    *MainGone = Found.MainGone;
+    return Found.ThreadsRead;
+  }
+  TableRead FilesOf(const std::string& Process, const std::string& Thread,
                     std::vector<FileId>* Files) override {
     const FakeProcess& Found = Table.at(Process);
+    for (const FakeThread& Own : Found.Threads) {
+      if (Own.Id != Thread) continue;
+      Files->insert(Files->end(), Own.Open.begin(), Own.Open.end());
+      return Own.Read;
+    }
+    if (Found.MainGone) return TableRead::kRead;
     Files->insert(Files->end(), Found.Open.begin(), Found.Open.end());
     ParseMappedFiles(Found.Maps, Files);
     return Found.Read;
@@ -57,6 +82,20 @@ TEST(HeldOpenTest, DecidesFromEveryOtherProcessesTables) {
       // be held.
       {{{"10", {kRead, {kLog}, ""}}, {"11", {kBad, {}, ""}}}, true, true, true},
       {{}, false, true, true},
+      // A thread's own table counts; one that ended holds nothing, one
+      // that cannot be read may hold anything, and so may a process whose
+      // main thread is gone and whose threads cannot be listed.
+      {{{"10",
+         {kRead, {}, "", {{"11", kGone, {kOther}}, {"12", kRead, {kLog}}}}}},
+       true,
+       true,
+       false},
+      {{{"10", {kRead, {}, "", {{"11", kRead, {kLog}}}, kRead, true}}},
+       true,
+       true,
+       false},
+      {{{"10", {kRead, {}, "", {{"11", kBad, {}}}}}}, true, true, true},
+      {{{"10", {kRead, {}, "", {}, kBad, true}}}, true, true, true},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(&C - Cases);

@@ -15,6 +15,11 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
                                   "/archive/b/inner"};
   const std::vector<Item> Twice{"/work/x/same", "/work/y/same",
                                 Item("/archive", 0, kFolder)};
+  const std::vector<Item> Kept{"/work/held", Item("/archive/held", 100, kHeld),
+                               Item("/work/stays", 100, kNoMove),
+                               "/archive/stays"};
+  const std::vector<Item> Inside{Item("/work/b/archive", 100, kFolder),
+                                 Item("/work/b", 100, kFolder), "/work/c/f"};
   const std::string NoMove = "   Path don't find (-m:move_path)";
   const Lines Moved{"Move file: /work/f", "     1 file(s) moved."};
   Check({
@@ -44,21 +49,36 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
        {"-d30", "/work", "-y:", "-m:/archive"},
        {"Move file: /work/a", "File /archive/b cannot be removed.",
         "File /work/b cannot be moved.", "     1 file(s) moved."},
-       {"Delete file: /archive/a"}},
+       {"Replace file: /archive/a"}},
+      // The old copy goes only in the step that puts the new one in its
+      // place: it stays when the move fails or when it is held open.
+      {Kept,
+       {"-d30", "/work", "-Y", "-m:/archive"},
+       {"File /archive/held cannot be removed.",
+        "File /work/held cannot be moved.", "File /work/stays cannot be moved.",
+        "     0 file(s) moved."}},
       // Of two files for one name the first in walk order goes.
       {Twice,
        {"-d30", "/work", "-r", "-N", "-m:/archive"},
        {"Would move file: /work/x/same", "File /archive/same already exist.",
         "     1 file(s) would be moved."}},
       {Twice,
-       {"-d30", "/work", "-r", "-m:/archive"},
+       {"-d30", "/work", "-r", "-Y", "-m:/archive"},
        {"Move file: /work/x/same", "File /archive/same already exist.",
         "     1 file(s) moved."}},
-      // A file is never its own destination.
+      // A file is never its own destination, and the walk keeps out of the
+      // move folder, which -e never removes.
       {{"/work/archive/old", "/work/new"},
        {"-d30", "/work", "-r", "-Y", "-m:/work/archive"},
-       {"Move file: /work/new", "File /work/archive/new already exist.",
-        "File /work/archive/old already exist.", "     1 file(s) moved."}},
+       {"Move file: /work/new", "     1 file(s) moved."}},
+      {{"/work/old", "/work/new"},
+       {"-d30", "/work", "-Y", "-m:/work"},
+       {"File /work/new already exist.", "File /work/old already exist.",
+        "     0 file(s) moved."}},
+      {Inside,
+       {"-d30", "/work", "-r", "-e", "-m:/work/b/archive"},
+       {"Move file: /work/c/f", "Delete folder: /work/c",
+        "     1 file(s) moved.", "     1 folder(s) deleted."}},
       // A failed move folder moves and removes nothing; "/a" is what a bare
       // "-m:" would point at.
       {{"/work/a", "/a"},

@@ -102,7 +102,8 @@ bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
       const size_t Kind =
           Value.size() == 1 ? Kinds.find(Value[0]) : std::string::npos;
       if (Kind == std::string::npos) {
-        Sys.Print("   Invalid time kind (-t:c, -t:m or -t:a): " + Arg);
+        Sys.Print("   Invalid time kind (-t:c, -t:m or -t:a): " +
+                  Printable(Arg));
         return false;
       }
       Settings.Age = static_cast<TimeKind>(Kind);
@@ -112,7 +113,7 @@ bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
       for (char C : Value) Separator |= Sys.IsSeparator(C);
       if (Value.empty() || Separator) {
         Sys.Print("   Invalid protect mask (a name, without a separator): " +
-                  Arg);
+                  Printable(Arg));
         return false;
       }
       Settings.ProtectMasks.push_back(Value);
@@ -209,7 +210,7 @@ int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
   if (Target.Found && !NoPreserveRoot) {
     const std::string Root = WholeRootOf(Sys, Target.Path);
     if (!Root.empty()) {
-      Sys.Print("   Will not purge the whole root " + Root +
+      Sys.Print("   Will not purge the whole root " + Printable(Root) +
                 ": give a narrower target, or add --no-preserve-root");
       return kExitUsage;
     }
@@ -235,6 +236,7 @@ int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
     Disposal& Chosen =
         Settings.MoveMode ? static_cast<Disposal&>(Move) : Delete;
     WalkContext Run{Sys, Settings, Chosen};
+    if (Settings.MoveMode) Run.KeepOut = Move.Prepare();
     Counts = PurgeFolder(Run, Target.Path, Day);
   } else {
     Sys.Print("   Path don't find");

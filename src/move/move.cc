@@ -36,32 +36,57 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
   const bool DryRun = Settings_.DryRun;
   int Exists = CheckExist(Sys_, Destination);
   if (Exists == 0 && DryRun && WouldFill_.count(Destination)) Exists = 1;
+  FileIdentity There;
+  const bool Filled = Exists != 0 && Sys_.IdentityOf(Destination, &There) &&
+                      Filled_.count(There) != 0;
   if (Exists != 0) {
     // The walk can meet files already in the move folder; such a file is its
-    // own destination and must neither be removed nor moved onto itself.
-    if (!Settings_.Overwrite || Dir.IsSameFile(Item, Destination)) {
+    // own destination and must neither be removed nor moved onto itself. A
+    // file this run moved there is kept like one of another name.
+    if (!Settings_.Overwrite || Filled || Dir.IsSameFile(Item, Destination)) {
       Report.Add("File " + Printable(Destination) + " already exist.");
       return;
     }
-    // A folder of that name is never removed: the move then fails too.
-    if (DryRun ? Exists < 0 : !Sys_.RemoveFile(Destination)) {
+    // A folder of that name is never replaced: the move fails.
+    if (Exists < 0) {
       Report.Add("File " + Printable(Destination) + " cannot be removed.");
-      if (DryRun) {
-        Report.Add(CannotMove);
-        return;
-      }
+      Report.Add(CannotMove);
+      return;
     }
   }
   if (DryRun) {
     WouldFill_.insert(Destination);
     Report.Add("Would move file: " + Printable(FileName));
     Report.Counted = true;
-  } else if (File.MoveTo(Destination) == MoveResult::kMoved) {
-    Report.Add("Move file: " + Printable(FileName));
-    Report.Counted = true;
-  } else {
-    Report.Add(CannotMove);
+    return;
   }
+  switch (File.MoveTo(Destination, Exists != 0)) {
+    case MoveResult::kMoved:
+      if (Sys_.IdentityOf(Destination, &There)) Filled_.insert(There);
+      Report.Add("Move file: " + Printable(FileName));
+      Report.Counted = true;
+      break;
+    case MoveResult::kDestinationHeld:
+      // Held open elsewhere: the old copy stays, and so does the source.
+      Report.Add("File " + Printable(Destination) + " cannot be removed.");
+      Report.Add(CannotMove);
+      break;
+    case MoveResult::kFailed:
+      Report.Add(CannotMove);
+      break;
+  }
+}
+
+std::function<bool(Folder&)> MoveDisposal::Prepare() {
+  if (!Settings_.MovePathValid) return nullptr;
+  if (!Settings_.DryRun) Sys_.RemoveStaleCopies(Settings_.MovePath);
+  FileIdentity Archive;
+  std::unique_ptr<Folder> Opened = Sys_.OpenFolder(Settings_.MovePath);
+  if (!Opened || !Opened->Identity(&Archive)) return nullptr;
+  return [Archive](Folder& Sub) {
+    FileIdentity Id;
+    return Sub.Identity(&Id) && Id == Archive;
+  };
 }
 
 }  // namespace olvane

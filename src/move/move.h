@@ -2,6 +2,7 @@
 #ifndef OLVANE_MOVE_MOVE_H_
 #define OLVANE_MOVE_MOVE_H_
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -16,9 +17,10 @@ namespace olvane {
 int CheckExist(Platform& Sys, const std::string& Path);
 
 // Moves each due and free file into the move folder, replacing a file of the
-// same name there only with Overwrite. With DryRun it looks everything up as
-// a real run would and changes nothing, remembering which names it would
-// have filled. Reports the outcome and counts each file moved.
+// same name there only with Overwrite, and never one this run moved there.
+// With DryRun it looks everything up as a real run would and changes
+// nothing, remembering which names it would have filled. Reports the outcome
+// and counts each file moved.
 class MoveDisposal : public Disposal {
  public:
   MoveDisposal(Platform& Sys, const RunSettings& Settings)
@@ -30,10 +32,16 @@ class MoveDisposal : public Disposal {
   // the second finds its place taken.
   bool InAnyOrder() const override { return false; }
 
+  // Before the walk: clears the move folder of what interrupted runs left
+  // there, and answers which folders the walk keeps out of: the move folder,
+  // wherever the walk meets it.
+  std::function<bool(Folder&)> Prepare();
+
  private:
   Platform& Sys_;
   const RunSettings& Settings_;
   std::set<std::string> WouldFill_;  // report-only: names a move would take
+  std::set<FileIdentity> Filled_;    // what this run has moved in
 };
 
 }  // namespace olvane

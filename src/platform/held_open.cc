@@ -11,7 +11,22 @@ HeldFiles LookAtOtherProcesses(ProcessTable& Table, const FileId* Wanted) {
   std::vector<FileId> Files;
   for (const std::string& Process : Processes) {
     Files.clear();
-    const TableRead Read = Table.FilesOf(Process, &Files);
+    std::vector<std::string> Threads;
+    bool MainGone = false;
+    TableRead Read = Table.ThreadsOf(Process, &Threads, &MainGone);
+    if (Read == TableRead::kRead && !MainGone) {
+      Read = Table.FilesOf(Process, "", &Files);
+    }
+    // A thread that ended meanwhile holds nothing more; one whose table
+    // cannot be read may hold anything.
+    std::vector<FileId> Own;
+    for (size_t I = 0; I < Threads.size() && Read == TableRead::kRead; ++I) {
+      Own.clear();
+      const TableRead Thread = Table.FilesOf(Process, Threads[I], &Own);
+      if (Thread == TableRead::kGone) continue;
+      Read = Thread;
+      Files.insert(Files.end(), Own.begin(), Own.end());
+    }
     // An unread table leaves every file in doubt: nothing more to learn.
     if (Read == TableRead::kUnreadable) return Held;
     if (Read == TableRead::kGone) continue;

@@ -41,9 +41,19 @@ class ProcessTable {
   virtual ~ProcessTable() = default;
   // Lists every process but this one. False if they cannot be listed.
   virtual bool ListOthers(std::vector<std::string>* Processes) = 0;
-  // Adds to *Files each file the process has open through a descriptor or
-  // mapped into its memory; a mapping outlives the descriptor it came from.
+  // Lists the threads of Process that have a descriptor table of their own
+  // (every other thread, where that cannot be told), and says whether its
+  // main thread has ended: the process's own tables are then empty, and
+  // only its threads' tables show what it holds.
+  virtual TableRead ThreadsOf(const std::string& Process,
+                              std::vector<std::string>* Threads,
+                              bool* MainGone) = 0;
+  // Adds to *Files each file the process (with a Thread, that thread of it)
+  // has open through a descriptor or mapped into its memory; a mapping
+  // outlives the descriptor it came from. kGone for a thread: that thread
+  // has ended.
   virtual TableRead FilesOf(const std::string& Process,
+                            const std::string& Thread,
                             std::vector<FileId>* Files) = 0;
 };
 

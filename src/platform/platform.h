@@ -48,7 +48,24 @@ enum class DriveRoot {
 };
 
 // Result of moving a file.
-enum class MoveResult { kMoved, kFailed };
+enum class MoveResult {
+  kMoved,
+  kFailed,           // the file stays where it was
+  kDestinationHeld,  // the file to be replaced is held open: both stay
+};
+
+// What tells one file or folder from every other on the system: its volume
+// (device) and its number there (inode, file index).
+struct FileIdentity {
+  uint64_t Volume = 0;
+  uint64_t Index = 0;
+  bool operator==(const FileIdentity& Other) const {
+    return Volume == Other.Volume && Index == Other.Index;
+  }
+  bool operator<(const FileIdentity& Other) const {
+    return Volume != Other.Volume ? Volume < Other.Volume : Index < Other.Index;
+  }
+};
 
 // A file opened for reading with no sharing: no other process had it open
 // when it was opened. The file stays open until Close or destruction, and
@@ -67,8 +84,9 @@ class ExclusiveFile {
   // here: the probe just before a disposal.
   virtual bool IsStillExclusive() = 0;
 
-  // Deletes the file (a link: the link itself) through this handle. False
-  // on failure, and the file stays. Only Close may follow.
+  // Deletes the file (a link: the link itself) through this handle, and
+  // only while its name still leads to it. False on failure, and the file
+  // stays. Only Close may follow.
   virtual bool Remove() = 0;
 
   // Whether Remove can be expected to succeed, as far as can be known
@@ -79,11 +97,15 @@ class ExclusiveFile {
   // found out counts as removable. Any call may follow.
   virtual bool Removable() = 0;
 
-  // Moves the file to the full path Destination, onto another volume too,
-  // never over an existing entry. Across volumes the copy is on disk under
-  // its final name before the source goes. On failure the file stays where
-  // it was. Only Close may follow.
-  virtual MoveResult MoveTo(const std::string& Destination) = 0;
+  // Moves the file to the full path Destination, onto another volume too.
+  // Without Replace never over an existing entry. With Replace a file there
+  // is replaced in one step (a rename over it), and only once no other
+  // process holds it (else kDestinationHeld); whatever fails, it stays. A
+  // copy across volumes is visible under no name until it is complete and
+  // on disk, and the source goes only if its name still leads to it and
+  // nobody has opened it since it was proven free; else the copy goes
+  // again. On failure the file stays where it was. Only Close may follow.
+  virtual MoveResult MoveTo(const std::string& Destination, bool Replace) = 0;
 
   // Releases the file. False when the system reported a failure; the file
   // is released all the same.
@@ -143,6 +165,9 @@ class Folder {
   // True when the full path Path names the very file that Item names (the
   // same file identity, however the two are written).
   virtual bool IsSameFile(const Entry& Item, const std::string& Path) = 0;
+
+  // The identity of this folder itself. False when it cannot be had.
+  virtual bool Identity(FileIdentity* Id) = 0;
 };
 
 class Platform {
@@ -229,8 +254,14 @@ class Platform {
   // root, and for nothing where it has drives. Null on failure.
   virtual std::unique_ptr<Folder> OpenFolder(const std::string& Path) = 0;
 
-  // Deletes the file (or link) Path; never a folder. False on failure.
-  virtual bool RemoveFile(const std::string& Path) = 0;
+  // The identity of the entry Path names itself (a link: the link). False
+  // when it names nothing.
+  virtual bool IdentityOf(const std::string& Path, FileIdentity* Id) = 0;
+
+  // Removes from the folder Path the temporary files of moves across
+  // volumes that a run of this program left there and that no run is
+  // still writing: those it can prove so, the others stay.
+  virtual void RemoveStaleCopies(const std::string& Path) = 0;
 };
 
 // The platform of the system the program was built for. Only main calls it,

@@ -116,6 +116,7 @@ class Walker {
         CannotOpen(SubPath);
         continue;
       }
+      if (Run_.KeepOut && Run_.KeepOut(*Sub.Dir)) continue;
       int SubGone = 0;
       const int SubEntries = Tree(Sub, SubPath, &SubGone);
       Queue_.WaitFor(Sub);

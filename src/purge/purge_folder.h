@@ -5,6 +5,7 @@
 #define OLVANE_PURGE_PURGE_FOLDER_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/platform.h"
@@ -18,6 +19,9 @@ struct WalkContext {
   Platform& Sys;
   const RunSettings& Settings;
   Disposal& Dispose;
+  // Whether the walk keeps out of a subfolder it has opened: neither walked
+  // nor removed (the move folder). Null: it keeps out of none.
+  std::function<bool(Folder&)> KeepOut = nullptr;
 };
 
 // Purges the folder or file mask Path (trailing separators are ignored) with

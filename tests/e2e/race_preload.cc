@@ -4,19 +4,27 @@
 // OLVANE_RACE_SWAP is first moved to OLVANE_RACE_ASIDE and replaced by a link
 // to OLVANE_RACE_OUTSIDE, as a hostile user of a shared folder could do.
 //
+// With OLVANE_RACE_NO_TMPFILE=1 no unnamed file can be made, as on file
+// systems without O_TMPFILE.
+//
 // With OLVANE_RACE_FSYNC=file every flush of a file to disk fails, and with
 // OLVANE_RACE_FSYNC=folder every flush of a folder, as a full or failing
 // disk can make them fail.
 //
 // When the run reads the status of the open file named by
 // OLVANE_RACE_OPENER (the expiry test), another process starts to open that
-// file, and keeps it open for two seconds once it has it.
+// file, and keeps it open for two seconds once it has it. With
+// OLVANE_RACE_AT=flush that happens instead when the run first flushes a
+// file (the copy of a move), and so does OLVANE_RACE_RENAME=FROM:TO, a new
+// version saved over the name. At the expiry test, OLVANE_RACE_EXCHANGE=A:B
+// swaps the two names.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +33,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -37,6 +46,8 @@ std::string Var(const char* Name) {
   const char* Value = getenv(Name);
   return Value ? Value : "";
 }
+
+void Stage(const char* Point, int Fd);
 
 }  // namespace
 
@@ -53,9 +64,25 @@ extern "C" int unlinkat(int Dir, const char* Name, int Flags) {
   return Real(Dir, Name, Flags);
 }
 
+extern "C" int openat(int Dir, const char* Path, int Flags, ...) {
+  static auto Real = Next<int (*)(int, const char*, int, ...)>("openat");
+  va_list Args;
+  va_start(Args, Flags);
+  const mode_t Mode =
+      (Flags & (O_CREAT | O_TMPFILE)) ? va_arg(Args, mode_t) : 0;
+  va_end(Args);
+  if ((Flags & O_TMPFILE) == O_TMPFILE &&
+      Var("OLVANE_RACE_NO_TMPFILE") == "1") {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return Real(Dir, Path, Flags, Mode);
+}
+
 extern "C" int fsync(int Fd) {
   static auto Real = Next<int (*)(int)>("fsync");
   struct stat Info;
+  if (fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode)) Stage("flush", -1);
   if (fstat(Fd, &Info) != 0 ||
       Var("OLVANE_RACE_FSYNC") != (S_ISDIR(Info.st_mode) ? "folder" : "file")) {
     return Real(Fd);
@@ -64,41 +91,96 @@ extern "C" int fsync(int Fd) {
   return -1;
 }
 
+namespace {
+
+// The two paths of "A:B".
+bool Pair(const char* Name, std::string* A, std::string* B) {
+  const std::string Value = Var(Name);
+  const size_t Colon = Value.find(':');
+  if (Colon == std::string::npos) return false;
+  *A = Value.substr(0, Colon);
+  *B = Value.substr(Colon + 1);
+  return true;
+}
+
+// Another process opens File, which the run holds open as Fd.
+void Open(int Fd, const std::string& File) {
+  const bool Leased = fcntl(Fd, F_GETLEASE) == F_WRLCK;
+  int Opened[2];
+  if (pipe(Opened) != 0) perror("race_preload");
+  if (fork() == 0) {
+    // Not the run's descriptor, which would keep the lease the open waits
+    // for.
+    close(Fd);
+    if (open(File.c_str(), O_RDONLY) >= 0) {
+      write(Opened[1], "o", 1);
+      sleep(2);
+    }
+    _exit(0);
+  }
+  close(Opened[1]);
+  // Until the other open has begun, which breaks the lease this process
+  // holds on the file; without a lease, until it has the file.
+  char Byte;
+  for (int Tick = 0; Leased && Tick < 5000 && fcntl(Fd, F_GETLEASE) == F_WRLCK;
+       ++Tick) {
+    usleep(1000);
+  }
+  if (!Leased && read(Opened[0], &Byte, 1) < 0) perror("race_preload");
+  close(Opened[0]);
+}
+
+// The path of Fd, when it names the run's file Name.
+std::string PathIfNamed(int Fd, const std::string& Name) {
+  std::error_code NoPath;  // Fd is no descriptor, or its file has gone
+  const std::string File = std::filesystem::read_symlink(
+      "/proc/self/fd/" + std::to_string(Fd), NoPath);
+  const std::string End = "/" + Name;
+  return Name.empty() || File.size() <= End.size() ||
+                 File.compare(File.size() - End.size(), End.size(), End) != 0
+             ? std::string()
+             : File;
+}
+
+// Stages what is asked for at Point, once.
+void Stage(const char* Point, int Fd) {
+  static std::atomic<bool> Done{false};
+  const std::string At = Var("OLVANE_RACE_AT");
+  if ((At.empty() ? "test" : At) != Point || Done.load()) return;
+  const std::string Opener = Var("OLVANE_RACE_OPENER");
+  std::string File = PathIfNamed(Fd, Opener), From, To;
+  // At the flush, the descriptor of the file being moved.
+  for (int Own = 3; File.empty() && !Opener.empty() && Own < 256; ++Own) {
+    if ((File = PathIfNamed(Own, Opener)).size()) Fd = Own;
+  }
+  if (!Opener.empty() && File.empty()) return;
+  if (Done.exchange(true)) return;
+  if (!File.empty()) Open(Fd, File);
+  if (Pair("OLVANE_RACE_RENAME", &From, &To) &&
+      rename(From.c_str(), To.c_str()) != 0) {
+    perror("race_preload");
+  }
+  if (Pair("OLVANE_RACE_EXCHANGE", &From, &To) &&
+      renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(),
+                RENAME_EXCHANGE) != 0) {
+    perror("race_preload");
+  }
+}
+
+}  // namespace
+
 extern "C" int statx(int Dir, const char* Path, int Flags, unsigned int Mask,
                      struct statx* Info) {
   static auto Real =
       Next<int (*)(int, const char*, int, unsigned, struct statx*)>("statx");
-  static std::atomic<bool> Done{false};
-  const std::string Opener = "/" + Var("OLVANE_RACE_OPENER");
-  std::error_code NoPath;  // Dir is no descriptor, or its file has gone
-  const std::string File = std::filesystem::read_symlink(
-      "/proc/self/fd/" + std::to_string(Dir), NoPath);
-  if (Opener.size() > 1 && File.size() > Opener.size() &&
-      File.compare(File.size() - Opener.size(), Opener.size(), Opener) == 0 &&
-      !Done.exchange(true)) {
-    const bool Leased = fcntl(Dir, F_GETLEASE) == F_WRLCK;
-    int Opened[2];
-    if (pipe(Opened) != 0) perror("race_preload");
-    if (fork() == 0) {
-      // Not the run's descriptor, which would keep the lease the open waits
-      // for.
-      close(Dir);
-      if (open(File.c_str(), O_RDONLY) >= 0) {
-        write(Opened[1], "o", 1);
-        sleep(2);
-      }
-      _exit(0);
-    }
-    close(Opened[1]);
-    // Until the other open has begun, which breaks the lease this process
-    // holds on the file; without a lease, until it has the file.
-    char Byte;
-    for (int Tick = 0;
-         Leased && Tick < 5000 && fcntl(Dir, F_GETLEASE) == F_WRLCK; ++Tick) {
-      usleep(1000);
-    }
-    if (!Leased && read(Opened[0], &Byte, 1) < 0) perror("race_preload");
-    close(Opened[0]);
+  // The expiry test reads the status of the file it opened, by descriptor.
+  // The first path of an exchange is the file whose test sets it off.
+  const std::string Swapped = Var("OLVANE_RACE_EXCHANGE");
+  const std::string First = Swapped.substr(0, Swapped.find(':'));
+  if (!*Path &&
+      (!PathIfNamed(Dir, Var("OLVANE_RACE_OPENER")).empty() ||
+       !PathIfNamed(Dir, First.substr(First.rfind('/') + 1)).empty())) {
+    Stage("test", Dir);
   }
   return Real(Dir, Path, Flags, Mask, Info);
 }

@@ -178,10 +178,16 @@ class PosixPlatform : public Platform {
     return OpenPosixFolder(Path, Chain_.get());
   }
 
-  bool RemoveFile(const std::string& Path) override {
+  bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
     struct stat Info;
-    return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode) &&
-           unlink(Path.c_str()) == 0;
+    if (lstat(Path.c_str(), &Info) != 0) return false;
+    *Id = {static_cast<uint64_t>(Info.st_dev),
+           static_cast<uint64_t>(Info.st_ino)};
+    return true;
+  }
+
+  void RemoveStaleCopies(const std::string& Path) override {
+    RemoveStaleCopiesIn(Path);
   }
 
  private:

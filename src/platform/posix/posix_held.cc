@@ -6,7 +6,6 @@
 #define _GNU_SOURCE
 #endif
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -23,113 +22,6 @@
 #include "platform/posix/posix_internal.h"
 
 namespace olvane {
-
-namespace {
-
-bool Ended(int Error) { return Error == ENOENT || Error == ESRCH; }
-
-// Reads the tables of the processes under /proc.
-class ProcTable : public ProcessTable {
- public:
-  bool ListOthers(std::vector<std::string>* Processes) override {
-    DIR* Procs = opendir("/proc");
-    if (!Procs) return false;
-    const std::string Self = std::to_string(getpid());
-    errno = 0;
-    while (dirent* Proc = readdir(Procs)) {
-      if (Proc->d_name[0] >= '0' && Proc->d_name[0] <= '9' &&
-          Self != Proc->d_name) {
-        Processes->push_back(Proc->d_name);
-      }
-    }
-    const bool Listed = errno == 0;
-    closedir(Procs);
-    return Listed;
-  }
-
-  TableRead FilesOf(const std::string& Process,
-                    std::vector<FileId>* Files) override {
-    UniqueFd ProcFd(
-        open(("/proc/" + Process).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (ProcFd.Get() < 0) {
-      return Ended(errno) ? TableRead::kGone : TableRead::kUnreadable;
-    }
-    const TableRead Read = Descriptors(ProcFd.Get(), Files);
-    return Read == TableRead::kRead ? Mappings(ProcFd.Get(), Files) : Read;
-  }
-
- private:
-  static TableRead Descriptors(int ProcFd, std::vector<FileId>* Files) {
-    const int FdsFd = openat(ProcFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* Fds = FdsFd < 0 ? nullptr : fdopendir(FdsFd);
-    if (!Fds) {
-      const int Error = errno;
-      if (FdsFd >= 0) close(FdsFd);
-      return Ended(Error) ? TableRead::kGone : TableRead::kUnreadable;
-    }
-    TableRead Read = TableRead::kRead;
-    errno = 0;
-    while (dirent* Fd = readdir(Fds)) {
-      if (Fd->d_name[0] == '.') continue;
-      struct stat Target;
-      if (fstatat(dirfd(Fds), Fd->d_name, &Target, 0) == 0) {
-        if (S_ISREG(Target.st_mode)) {
-          Files->push_back({major(Target.st_dev), minor(Target.st_dev),
-                            static_cast<uint64_t>(Target.st_ino)});
-        }
-      } else if (errno == ESRCH) {
-        Read = TableRead::kGone;
-        break;
-      } else if (errno != ENOENT) {  // ENOENT: closed meanwhile
-        Read = TableRead::kUnreadable;
-        break;
-      }
-      errno = 0;
-    }
-    if (Read == TableRead::kRead && errno != 0) {
-      Read = Ended(errno) ? TableRead::kGone : TableRead::kUnreadable;
-    }
-    closedir(Fds);
-    return Read;
-  }
-
-  static TableRead Mappings(int ProcFd, std::vector<FileId>* Files) {
-    UniqueFd Maps(openat(ProcFd, "maps", O_RDONLY | O_CLOEXEC));
-    if (Maps.Get() < 0) {
-      return Ended(errno) ? TableRead::kGone : TableRead::kUnreadable;
-    }
-    std::string Text;
-    char Buffer[16384];
-    ssize_t Got;
-    while ((Got = read(Maps.Get(), Buffer, sizeof(Buffer))) > 0) {
-      Text.append(Buffer, static_cast<size_t>(Got));
-    }
-    if (Got < 0)
-      return Ended(errno) ? TableRead::kGone : TableRead::kUnreadable;
-    ParseMappedFiles(Text, Files);
-    return TableRead::kRead;
-  }
-};
-
-ProcTable& Processes() {
-  static ProcTable Table;  // no state: safe for every worker at once
-  return Table;
-}
-
-bool FileIdentity(int Fd, FileId* Id, nlink_t* Links) {
-  struct stat Info;
-  if (fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode)) return false;
-  *Id = {major(Info.st_dev), minor(Info.st_dev),
-         static_cast<uint64_t>(Info.st_ino)};
-  *Links = Info.st_nlink;
-  return true;
-}
-
-bool IsOpenElsewhere(const FileId& Id) {
-  return LookAtOtherProcesses(Processes(), &Id).MayHold(Id);
-}
-
-}  // namespace
 
 // The one inotify instance of the process, every folder watch, and the
 // latest look. Times on its clock order watches and looks: a look serves a
@@ -354,7 +246,7 @@ bool ProvenFree(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
                 WatchTicket* Ticket) {
   FileId Id;
   nlink_t Links;
-  if (!FileIdentity(Fd, &Id, &Links)) return false;
+  if (!OpenFileId(Fd, &Id, &Links)) return false;
   // Opens through another link to the file are out of the folder's sight.
   if (Links > 1) return !IsOpenElsewhere(Id);
   return Watch->IsFree(DirFd, Name, Id, Ticket);

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -40,6 +41,55 @@ class UniqueFd {
 // entry. 0 or -1 with errno, as rename does.
 int RenameNoReplace(int FromDir, const char* From, int ToDir, const char* To);
 
+// Whether the entry Name of the folder Dir is the file open as Fd (for a
+// link, a descriptor of the link itself).
+bool NameLeadsTo(int Dir, const char* Name, int Fd);
+
+// Proof that no other process holds a file the walk has not tested (one
+// about to be replaced): a write lease on its descriptor, or else a watch on
+// the file begun before a look at every other process. Kept until the file
+// is dealt with; the descriptor must stay open as long.
+class FileProof {
+ public:
+  FileProof() = default;
+  FileProof(const FileProof&) = delete;
+  FileProof& operator=(const FileProof&) = delete;
+  ~FileProof();
+  // False when another process holds the regular file open as Fd, or when
+  // no proof can be had.
+  bool Begin(int Fd);
+  // True while nobody else has opened the file since Begin.
+  bool Holds();
+
+ private:
+  int Fd_ = -1;
+  bool Leased_ = false;
+  UniqueFd Watch_;
+};
+
+// A file being moved: the entry Name of the folder Dir, open as Fd (for a
+// link, a descriptor of the link itself). StillOurs answers whether the
+// name still leads to it and nobody has opened it since it was proven free.
+struct MoveSource {
+  int Dir;
+  const char* Name;
+  int Fd;
+  bool Link;
+  std::function<bool()> StillOurs;
+};
+
+// Moves Source to the full path Destination, replacing a file there only
+// with Replace and once it is proven free, as ExclusiveFile::MoveTo.
+MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,
+                     bool Replace);
+
+// A name for a temporary file of this process, the Try-th one tried.
+std::string TemporaryName(int Try);
+
+// Removes the temporary files in the folder Path that a run of this program
+// left behind and that no run can still be writing.
+void RemoveStaleCopiesIn(const std::string& Path);
+
 // Gives the new copy TargetFd of the regular file SourceFd (whose status is
 // Info) what a move keeps besides the content: the owner and group where
 // this process may set them, the access ACL and the extended attributes it
@@ -47,14 +97,6 @@ int RenameNoReplace(int FromDir, const char* From, int ToDir, const char* To);
 // access and modification times. False, with errno, when the destination
 // cannot hold one of them: the copy is then no faithful one.
 bool CopyMetadata(int SourceFd, int TargetFd, const struct stat& Info);
-
-// Moves the entry From of FromDir, open as Source (a regular file's
-// descriptor, or -1 for a link), to the full path Destination on another
-// file system: a copy under a temporary name in the destination folder,
-// flushed, given its final name without replacing anything, and only then
-// the source removed. A crash at any point leaves two copies, never none.
-bool MoveAcross(int FromDir, const char* From, int Source,
-                const std::string& Destination);
 
 // Where one file stands with its folder's watch: the era in which it was
 // opened, and whether its own open is among the opens the watch counted.
@@ -120,6 +162,15 @@ bool NoOtherOpener(int Fd, int DirFd, const std::string& Name,
 // The same proof again without a lease, for a file tested earlier.
 bool ProvenFree(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
                 WatchTicket* Ticket);
+
+// The tables of every process under /proc. Safe for concurrent use.
+ProcessTable& Processes();
+
+// The identity and link count of the regular file open as Fd.
+bool OpenFileId(int Fd, FileId* Id, nlink_t* Links);
+
+// Whether any other process holds the file Id: a look for it alone.
+bool IsOpenElsewhere(const FileId& Id);
 
 // The folders of one walk, from the target down.
 class FolderChain;

@@ -1,5 +1,6 @@
 // Moving files: within a file system by rename, onto another one by a copy
-// that is on disk under its final name before the source goes.
+// that no name shows until it is complete and on disk, and only then the
+// source removed, once it is proven to be the file that was tested.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -57,35 +58,53 @@ int RenameNoReplace(int FromDir, const char* From, int ToDir, const char* To) {
   return 0;
 }
 
+bool NameLeadsTo(int Dir, const char* Name, int Fd) {
+  struct stat Named, Open;
+  return fstatat(Dir, Name, &Named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         fstat(Fd, &Open) == 0 && Named.st_dev == Open.st_dev &&
+         Named.st_ino == Open.st_ino;
+}
+
 namespace {
 
-// Copies the content (or the link text) of From to a new entry To that is
-// created exclusively, with what CopyMetadata keeps, and flushes it to disk.
-bool CopyEntry(int FromDir, const char* From, int Source,
-               const struct stat& Info, int ToDir, const char* To) {
-  if (S_ISLNK(Info.st_mode)) {
-    std::vector<char> Text(static_cast<size_t>(Info.st_size) + 1);
-    ssize_t Length = readlinkat(FromDir, From, Text.data(), Text.size());
-    if (Length < 0 || static_cast<size_t>(Length) >= Text.size()) return false;
-    Text[static_cast<size_t>(Length)] = '\0';
-    return symlinkat(Text.data(), ToDir, To) == 0;
+// The file about to be replaced, proven free, or what stands in its way.
+enum class Destined { kFree, kAbsent, kHeld, kFailed };
+
+Destined ProveDestination(int ToDir, const char* Name, UniqueFd* Fd,
+                          FileProof* Proof) {
+  struct stat Info;
+  if (fstatat(ToDir, Name, &Info, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? Destined::kAbsent : Destined::kFailed;
   }
-  UniqueFd Target(
-      openat(ToDir, To, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (Target.Get() < 0) return false;
+  // A link is never held open: it stands for itself.
+  if (S_ISLNK(Info.st_mode)) {
+    Fd->Reset(openat(ToDir, Name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    return Fd->Get() >= 0 ? Destined::kFree : Destined::kFailed;
+  }
+  if (!S_ISREG(Info.st_mode)) return Destined::kFailed;
+  Fd->Reset(openat(ToDir, Name,
+                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+  if (Fd->Get() < 0 || !NameLeadsTo(ToDir, Name, Fd->Get())) {
+    return Destined::kFailed;
+  }
+  return Proof->Begin(Fd->Get()) ? Destined::kFree : Destined::kHeld;
+}
+
+// Copies the content of the file open as Source to Target.
+bool CopyContent(int Source, int Target) {
   // Read through the descriptor the file was tested on: another open of it
   // would break the lease this process holds and wait on itself.
   std::vector<char> Buffer(1 << 16);
   for (off_t Offset = 0;;) {
     ssize_t Got = pread(Source, Buffer.data(), Buffer.size(), Offset);
-    if (Got == 0) break;
+    if (Got == 0) return true;
     if (Got < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     for (ssize_t Done = 0; Done < Got;) {
-      ssize_t Put = write(Target.Get(), Buffer.data() + Done,
-                          static_cast<size_t>(Got - Done));
+      ssize_t Put =
+          write(Target, Buffer.data() + Done, static_cast<size_t>(Got - Done));
       if (Put < 0) {
         if (errno == EINTR) continue;
         return false;
@@ -94,48 +113,184 @@ bool CopyEntry(int FromDir, const char* From, int Source,
     }
     Offset += Got;
   }
-  if (!CopyMetadata(Source, Target.Get(), Info) || fsync(Target.Get()) != 0) {
+}
+
+// The copy of a file in the move folder ToDir: unnamed (O_TMPFILE) where
+// the file system allows, so that a crash leaves nothing; else under a
+// temporary name that a later run removes.
+class Copy {
+ public:
+  explicit Copy(int ToDir) : ToDir_(ToDir) {}
+  ~Copy() {
+    if (!Temporary_.empty()) unlinkat(ToDir_, Temporary_.c_str(), 0);
+  }
+
+  bool Create() {
+    Fd_.Reset(openat(ToDir_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    for (int Try = 0; Fd_.Get() < 0 && Try < 100; ++Try) {
+      const std::string Name = TemporaryName(Try);
+      Fd_.Reset(openat(ToDir_, Name.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+      if (Fd_.Get() >= 0) {
+        Temporary_ = Name;
+      } else if (errno != EEXIST) {
+        return false;
+      }
+    }
+    return Fd_.Get() >= 0;
+  }
+
+  // A link's copy is the link itself, made at once under a temporary name.
+  bool CreateLink(const std::vector<char>& Text) {
+    for (int Try = 0; Try < 100; ++Try) {
+      Temporary_ = TemporaryName(Try);
+      if (symlinkat(Text.data(), ToDir_, Temporary_.c_str()) == 0) {
+        Fd_.Reset(openat(ToDir_, Temporary_.c_str(),
+                         O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        return Fd_.Get() >= 0;
+      }
+      if (errno != EEXIST) break;
+    }
+    Temporary_.clear();
     return false;
   }
-  return close(Target.Release()) == 0;
+
+  int Fd() const { return Fd_.Get(); }
+
+  // Gives the complete copy a name of its own, the temporary one if need
+  // be. False on failure, or if Name exists.
+  bool Name(const char* Name) {
+    if (!Temporary_.empty()) {
+      if (RenameNoReplace(ToDir_, Temporary_.c_str(), ToDir_, Name) != 0) {
+        return false;
+      }
+      Temporary_.clear();
+      return true;
+    }
+    if (linkat(Fd(), "", ToDir_, Name, AT_EMPTY_PATH) == 0) return true;
+    if (errno == EEXIST) return false;
+    // Linking a descriptor needs a privilege; its /proc name does not.
+    const std::string Self = "/proc/self/fd/" + std::to_string(Fd());
+    return linkat(AT_FDCWD, Self.c_str(), ToDir_, Name, AT_SYMLINK_FOLLOW) == 0;
+  }
+
+  bool NameTemporarily() {
+    for (int Try = 0; Temporary_.empty() && Try < 100; ++Try) {
+      if (Name(TemporaryName(Try).c_str())) Temporary_ = TemporaryName(Try);
+      if (errno != EEXIST) break;
+    }
+    return !Temporary_.empty();
+  }
+
+  // Removes the copy from the name Name, if that still leads to it.
+  void Unlink(const char* Name) {
+    if (NameLeadsTo(ToDir_, Name, Fd())) unlinkat(ToDir_, Name, 0);
+  }
+
+  // The temporary name, and then Name, lead to each other's file. False
+  // when the file system cannot exchange names.
+  bool Exchange(const char* Name) {
+    return renameat2(ToDir_, Temporary_.c_str(), ToDir_, Name,
+                     RENAME_EXCHANGE) == 0;
+  }
+  // Renames the temporary name over Name: no way back.
+  bool RenameOver(const char* Name) {
+    if (renameat(ToDir_, Temporary_.c_str(), ToDir_, Name) != 0) return false;
+    Temporary_.clear();
+    return true;
+  }
+  // The temporary name holds what must go once the move is done.
+  void Keep() { Temporary_.clear(); }
+
+ private:
+  int ToDir_;
+  UniqueFd Fd_;
+  std::string Temporary_;  // removed again unless kept or renamed
+};
+
+// The source goes once the copy's name is on disk and the source is still
+// the file that was proven free.
+bool RemoveSource(const MoveSource& Source, int ToDir) {
+  return fsync(ToDir) == 0 && Source.StillOurs() &&
+         unlinkat(Source.Dir, Source.Name, 0) == 0;
+}
+
+// The move onto another file system: copy, metadata, flush, name, and only
+// then the source removed. The sequence is the same whether or not the copy
+// replaces a file, which with Destination held as DestFd and Proof.
+MoveResult MoveAcross(const MoveSource& Source, int ToDir, const char* DestName,
+                      Destined Dest, int DestFd, FileProof* Proof) {
+  struct stat Info;
+  if (fstat(Source.Fd, &Info) != 0) return MoveResult::kFailed;
+  Copy Made(ToDir);
+  if (Source.Link) {
+    std::vector<char> Text(static_cast<size_t>(Info.st_size) + 1);
+    const ssize_t Length =
+        readlinkat(Source.Dir, Source.Name, Text.data(), Text.size());
+    if (Length < 0 || static_cast<size_t>(Length) >= Text.size()) {
+      return MoveResult::kFailed;
+    }
+    Text[static_cast<size_t>(Length)] = '\0';
+    if (!Made.CreateLink(Text)) return MoveResult::kFailed;
+  } else if (!Made.Create() || !CopyContent(Source.Fd, Made.Fd()) ||
+             !CopyMetadata(Source.Fd, Made.Fd(), Info) ||
+             fsync(Made.Fd()) != 0) {
+    return MoveResult::kFailed;
+  }
+  if (Dest != Destined::kFree) {
+    if (!Made.Name(DestName)) return MoveResult::kFailed;
+    if (RemoveSource(Source, ToDir)) return MoveResult::kMoved;
+    // Take the copy back so that the file stays in one place, where it was.
+    Made.Unlink(DestName);
+    return MoveResult::kFailed;
+  }
+  // Replacing: the old copy goes only with the source, and stays otherwise.
+  if (!Made.NameTemporarily() || !Source.StillOurs()) {
+    return MoveResult::kFailed;
+  }
+  if (!Proof->Holds() || !NameLeadsTo(ToDir, DestName, DestFd)) {
+    return MoveResult::kDestinationHeld;
+  }
+  if (Made.Exchange(DestName)) {
+    // The old copy is under the temporary name now, and goes with it.
+    if (RemoveSource(Source, ToDir)) return MoveResult::kMoved;
+    if (Made.Exchange(DestName)) return MoveResult::kFailed;
+    Made.Keep();  // the old copy, which must not go
+    return MoveResult::kFailed;
+  }
+  // No exchange on this file system: one rename over the old copy.
+  if (errno != EINVAL || !Made.RenameOver(DestName)) return MoveResult::kFailed;
+  return RemoveSource(Source, ToDir) ? MoveResult::kMoved : MoveResult::kFailed;
 }
 
 }  // namespace
 
-bool MoveAcross(int FromDir, const char* From, int Source,
-                const std::string& Destination) {
-  struct stat Info;
-  if (fstatat(FromDir, From, &Info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,
+                     bool Replace) {
   std::string DestDir, DestName;
   SplitPath(Destination, &DestDir, &DestName);
   UniqueFd ToDir(open(DestDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (ToDir.Get() < 0) return false;
-  std::string Temporary;
-  bool Copied = false;
-  for (int Try = 0; Try < 100 && !Copied; ++Try) {
-    Temporary = ".olvane-" + std::to_string(getpid()) + "-" +
-                std::to_string(Try) + ".tmp";
-    Copied =
-        CopyEntry(FromDir, From, Source, Info, ToDir.Get(), Temporary.c_str());
-    if (!Copied && errno != EEXIST) {
-      unlinkat(ToDir.Get(), Temporary.c_str(), 0);
-      return false;
-    }
+  if (ToDir.Get() < 0 || !NameLeadsTo(Source.Dir, Source.Name, Source.Fd)) {
+    return MoveResult::kFailed;
   }
-  if (!Copied) return false;
-  if (RenameNoReplace(ToDir.Get(), Temporary.c_str(), ToDir.Get(),
-                      DestName.c_str()) != 0) {
-    unlinkat(ToDir.Get(), Temporary.c_str(), 0);
-    return false;
-  }
-  // The new name must be on disk before the old file goes; if it cannot be
-  // flushed, the file stays where it was.
-  if (fsync(ToDir.Get()) != 0 || unlinkat(FromDir, From, 0) != 0) {
-    // Take the copy back so that the file stays in one place, where it was.
-    unlinkat(ToDir.Get(), DestName.c_str(), 0);
-    return false;
-  }
-  return true;
+  const char* To = DestName.c_str();
+  UniqueFd DestFd;
+  FileProof Proof;
+  const Destined Dest = Replace
+                            ? ProveDestination(ToDir.Get(), To, &DestFd, &Proof)
+                            : Destined::kAbsent;
+  if (Dest == Destined::kHeld) return MoveResult::kDestinationHeld;
+  if (Dest == Destined::kFailed) return MoveResult::kFailed;
+  // Within a file system one rename, which replaces the proven file.
+  const int Renamed =
+      Dest == Destined::kFree
+          ? (NameLeadsTo(ToDir.Get(), To, DestFd.Get())
+                 ? renameat(Source.Dir, Source.Name, ToDir.Get(), To)
+                 : (errno = EEXIST, -1))
+          : RenameNoReplace(Source.Dir, Source.Name, ToDir.Get(), To);
+  if (Renamed == 0) return MoveResult::kMoved;
+  if (errno != EXDEV) return MoveResult::kFailed;
+  return MoveAcross(Source, ToDir.Get(), To, Dest, DestFd.Get(), &Proof);
 }
 
 }  // namespace olvane

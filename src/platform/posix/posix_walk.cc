@@ -242,6 +242,12 @@ class PosixFolder : public Folder {
            Mine.st_ino == Other.st_ino;
   }
 
+  bool Identity(FileIdentity* Id) override {
+    if (Inode_ == 0) return false;
+    *Id = {static_cast<uint64_t>(Device_), static_cast<uint64_t>(Inode_)};
+    return true;
+  }
+
   // For the files of this folder: runs Use with the folder's descriptor,
   // which stays valid meanwhile (-1 while given up).
   template <typename Action>
@@ -326,30 +332,28 @@ class PosixExclusiveFile : public ExclusiveFile {
   }
 
   bool IsStillExclusive() override {
-    if (Link_) return true;
-    // Any open by another process since has broken the lease.
-    if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
-    return Dir_->WithFd([this](int DirFd) {
-      return ProvenFree(Fd_, DirFd, Name_, Dir_->Watch(), &Ticket_);
-    });
+    return Dir_->WithFd([this](int DirFd) { return StillFree(DirFd); });
   }
 
   // The lease stays until the name is gone: an open by another process in
   // the meantime waits for it, and then finds the file deleted.
+  // The name is removed only if it still leads to this file; a name
+  // swapped in the instant between that check and the removal is the
+  // window that remains, as no call removes a name by its descriptor.
   bool Remove() override {
-    return Dir_->WithFd(
-        [this](int DirFd) { return unlinkat(DirFd, Name_.c_str(), 0) == 0; });
+    return Dir_->WithFd([this](int DirFd) {
+      return NameLeadsTo(DirFd, Name_.c_str(), Fd_) &&
+             unlinkat(DirFd, Name_.c_str(), 0) == 0;
+    });
   }
 
-  MoveResult MoveTo(const std::string& Destination) override {
+  MoveResult MoveTo(const std::string& Destination, bool Replace) override {
     return Dir_->WithFd([&](int DirFd) {
-      const char* Name = Name_.c_str();
-      if (RenameNoReplace(DirFd, Name, AT_FDCWD, Destination.c_str()) == 0 ||
-          (errno == EXDEV &&
-           MoveAcross(DirFd, Name, Link_ ? -1 : Fd_, Destination))) {
-        return MoveResult::kMoved;
-      }
-      return MoveResult::kFailed;
+      const MoveSource Source{DirFd, Name_.c_str(), Fd_, Link_, [&] {
+                                return NameLeadsTo(DirFd, Name_.c_str(), Fd_) &&
+                                       StillFree(DirFd);
+                              }};
+      return MoveEntry(Source, Destination, Replace);
     });
   }
 
@@ -362,6 +366,14 @@ class PosixExclusiveFile : public ExclusiveFile {
   }
 
  private:
+  // With the folder's descriptor DirFd held.
+  bool StillFree(int DirFd) {
+    if (Link_) return true;
+    // Any open by another process since has broken the lease.
+    if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
+    return ProvenFree(Fd_, DirFd, Name_, Dir_->Watch(), &Ticket_);
+  }
+
   int Fd_;
   PosixFolder* Dir_;
   std::string Name_;

@@ -183,9 +183,18 @@ class Win32Platform : public Platform {
     return win32::MakeFolder(std::move(Handle));
   }
 
-  bool RemoveFile(const std::string& Path) override {
+  bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
     const std::u16string Long = LongForm(Path);
-    return !Long.empty() && DeleteFileW(W(Long)) != 0;
+    if (Long.empty()) return false;
+    // Attribute access only: such an open is never refused for sharing.
+    UniqueHandle Entry = FromCreateFile(CreateFileW(
+        W(Long), FILE_READ_ATTRIBUTES, win32::kShareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return Entry.Valid() && win32::IdentityOfHandle(Entry.Get(), Id);
+  }
+
+  void RemoveStaleCopies(const std::string& Path) override {
+    win32::RemoveStaleCopiesIn(Path);
   }
 
  private:

@@ -34,9 +34,13 @@ constexpr NtStatus kStatusInfoLengthMismatch =
 constexpr NtStatus kStatusInvalidParameter = static_cast<NtStatus>(0xC000000D);
 constexpr NtStatus kStatusInvalidDeviceRequest =
     static_cast<NtStatus>(0xC0000010);
+constexpr NtStatus kStatusObjectNameNotFound =
+    static_cast<NtStatus>(0xC0000034);
 constexpr NtStatus kStatusBufferTooSmall = static_cast<NtStatus>(0xC0000023);
 constexpr NtStatus kStatusObjectNameCollision =
     static_cast<NtStatus>(0xC0000035);
+constexpr NtStatus kStatusAccessDenied = static_cast<NtStatus>(0xC0000022);
+constexpr NtStatus kStatusSharingViolation = static_cast<NtStatus>(0xC0000043);
 constexpr NtStatus kStatusNotSupported = static_cast<NtStatus>(0xC00000BB);
 constexpr NtStatus kStatusNotSameDevice = static_cast<NtStatus>(0xC00000D4);
 
@@ -136,13 +140,17 @@ NtStatus SetBasicInfo(HANDLE File, const FileBasicInfo& Info);
 // attribute is honoured. False on failure.
 bool MarkForDeletion(HANDLE File);
 
+// Takes the mark back before the close: the file stays. False on failure.
+bool UnmarkForDeletion(HANDLE File);
 // The stream listing of File (FILE_STREAM_INFORMATION records) in *Listing;
 // empty on a volume that has no streams.
 NtStatus QueryStreams(HANDLE File, std::vector<unsigned char>* Listing);
 
 // Renames the open file File to Name in the folder Folder, never replacing
-// an existing entry.
-NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name);
+// an existing entry; with Replace, replacing a file there that no handle
+// holds open (one that is open makes the rename fail).
+NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name,
+                    bool Replace = false);
 
 // The upper case of C as the file systems compare names.
 char16_t Upcase(char16_t C);
@@ -170,8 +178,16 @@ int64_t SecondsFromTicks(int64_t Ticks);
 std::unique_ptr<Folder> MakeFolder(UniqueHandle Handle);
 
 // Moves the file open as File (with read and delete access) to the full
-// path Destination without replacing anything, across volumes too.
-MoveResult MoveOpenFile(HANDLE File, const std::string& Destination);
+// path Destination, across volumes too, as ExclusiveFile::MoveTo.
+MoveResult MoveOpenFile(HANDLE File, const std::string& Destination,
+                        bool Replace);
+
+// Removes the temporary files of this machine's runs that have ended from
+// the folder Path.
+void RemoveStaleCopiesIn(const std::string& Path);
+
+// The identity of the file or folder open as Handle.
+bool IdentityOfHandle(HANDLE Handle, FileIdentity* Id);
 
 // Copies the content of the stream From to To from its start.
 bool CopyContent(HANDLE From, HANDLE To);

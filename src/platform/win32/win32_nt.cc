@@ -215,12 +215,19 @@ bool MarkForDeletion(HANDLE File) {
          kStatusSuccess;
 }
 
-NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name) {
+bool UnmarkForDeletion(HANDLE File) {
+  const BOOLEAN Delete = FALSE;
+  return SetInfo(File, &Delete, sizeof(Delete), kFileDispositionInformation) ==
+         kStatusSuccess;
+}
+
+NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name,
+                    bool Replace) {
   const size_t Bytes = Name.size() * sizeof(WCHAR);
   std::vector<unsigned char> Buffer(offsetof(FileRenameInfo, FileName) + Bytes +
                                     sizeof(WCHAR));
   FileRenameInfo* Info = reinterpret_cast<FileRenameInfo*>(Buffer.data());
-  Info->ReplaceIfExists = FALSE;
+  Info->ReplaceIfExists = Replace ? TRUE : FALSE;
   Info->RootDirectory = Folder;
   Info->FileNameLength = static_cast<ULONG>(Bytes);
   std::copy(Name.begin(), Name.end(), Info->FileName);

@@ -143,9 +143,11 @@ class Win32ExclusiveFile : public ExclusiveFile {
            QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess ||
            !(Info.FileAttributes & FILE_ATTRIBUTE_READONLY);
   }
-  MoveResult MoveTo(const std::string& Destination) override {
+  // The handle with no sharing is the proof that the file is the one
+  // tested and that nobody has opened it since, up to the disposal itself.
+  MoveResult MoveTo(const std::string& Destination, bool Replace) override {
     if (!File_.Valid()) return MoveResult::kFailed;
-    return MoveOpenFile(File_.Get(), Destination);
+    return MoveOpenFile(File_.Get(), Destination, Replace);
   }
   bool Close() override { return File_.Valid() && File_.Close(); }
 
@@ -153,10 +155,17 @@ class Win32ExclusiveFile : public ExclusiveFile {
   UniqueHandle File_;
 };
 
-// The identity of a file: volume serial number and file index.
-bool IdentityOf(HANDLE Handle, BY_HANDLE_FILE_INFORMATION* Info) {
-  return GetFileInformationByHandle(Handle, Info) != 0;
+}  // namespace
+
+bool IdentityOfHandle(HANDLE Handle, FileIdentity* Id) {
+  BY_HANDLE_FILE_INFORMATION Info;
+  if (!GetFileInformationByHandle(Handle, &Info)) return false;
+  *Id = {Info.dwVolumeSerialNumber,
+         (uint64_t{Info.nFileIndexHigh} << 32) | Info.nFileIndexLow};
+  return true;
 }
+
+namespace {
 
 class Win32Folder : public Folder {
  public:
@@ -221,7 +230,7 @@ class Win32Folder : public Folder {
     const std::u16string Long = LongForm(Path);
     // Attribute access only: such an open is never refused for sharing.
     UniqueHandle Mine, Other;
-    BY_HANDLE_FILE_INFORMATION A, B;
+    FileIdentity A, B;
     if (!IsPlainName(Wide) || Long.empty() ||
         OpenRelative(Dir(), Wide, FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
                      kFileOpen, kFileOpenReparsePoint, &Mine) < 0) {
@@ -230,11 +239,12 @@ class Win32Folder : public Folder {
     Other = FromCreateFile(CreateFileW(
         W(Long), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return Other.Valid() && IdentityOf(Mine.Get(), &A) &&
-           IdentityOf(Other.Get(), &B) &&
-           A.dwVolumeSerialNumber == B.dwVolumeSerialNumber &&
-           A.nFileIndexHigh == B.nFileIndexHigh &&
-           A.nFileIndexLow == B.nFileIndexLow;
+    return Other.Valid() && IdentityOfHandle(Mine.Get(), &A) &&
+           IdentityOfHandle(Other.Get(), &B) && A == B;
+  }
+
+  bool Identity(FileIdentity* Id) override {
+    return IdentityOfHandle(Dir(), Id);
   }
 
  private:

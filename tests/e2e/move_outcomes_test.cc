@@ -1,0 +1,159 @@
+// End-to-end tests of what a move leaves behind: names this run filled,
+// replacements that fail or meet a held file, the move folder inside the
+// walked tree, races with other processes, and runs killed mid-copy.
+#include "e2e/e2e.h"
+
+namespace olvane_e2e {
+
+namespace {
+
+const std::string Race = "LD_PRELOAD=$OLVANE_RACE_PRELOAD ";
+
+bool OtherFileSystem(const fs::path& Tree) {
+  return std::system(("test $(stat -c %d /dev/shm) != $(stat -c %d " +
+                      Quote(Tree) + ")")
+                         .c_str()) == 0;
+}
+
+}  // namespace
+
+TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
+  const std::string Years = "t/2024/report.txt=24 t/2025/report.txt=25 a/";
+  std::vector<Case> Cases = {
+      // A name this run filled is never replaced.
+      {Years,
+       "-d0 ~/t -r -Y -m:~/a",
+       {"Move file: ~/t/2024/report.txt", "File ~/a/report.txt already exist.",
+        "     1 file(s) moved."},
+       "a/report.txt=24 t/2024/ t/2025/report.txt=25"},
+      // A held old copy stays, and so does the new one.
+      {"t/f=new a/f=old",
+       "-d0 ~/t -Y -m:~/a",
+       {"File ~/a/f cannot be removed.", "File ~/t/f cannot be moved.",
+        "     0 file(s) moved."},
+       "a/f=old t/f=new",
+       "",
+       "~/a/f"},
+      {"t/f=new a/f=old",
+       "-d0 ~/t -Y -m:~/a",
+       {"Move file: ~/t/f", "     1 file(s) moved."},
+       "a/f=new t/"},
+      // The walk keeps out of the move folder, and -e leaves it and the
+      // folders on its path.
+      {"t/b/archive/ t/c/f",
+       "-d0 ~/t -r -e -m:~/t/b/archive",
+       {"Move file: ~/t/c/f", "Delete folder: ~/t/c", "     1 file(s) moved.",
+        "     1 folder(s) deleted."},
+       "t/b/archive/f"},
+  };
+  if (!Windows()) {
+    // However the move folder is written.
+    Cases.push_back({"t/b/archive/old m->~/t/b/archive",
+                     "-d0 ~/t -r -m:~/m",
+                     {"     0 file(s) moved."},
+                     "m->~/t/b/archive t/b/archive/old"});
+  }
+  if (OtherFileSystem(Tree)) {
+    // A replacement across file systems that fails keeps the old copy: a
+    // copy that cannot be flushed, a read-only file on Windows.
+    Cases.push_back({"t/f=new ^/f=old",
+                     "-d0 ~/t -Y -m:^",
+                     {"File ~/t/f cannot be moved.", "     0 file(s) moved."},
+                     "^/f=old t/f=new",
+                     Windows() ? "(cd t && chmod a-w f) &&"
+                               : Race + "OLVANE_RACE_FSYNC=file"});
+    Cases.push_back({"t/f=new ^/f=old",
+                     "-d0 ~/t -Y -m:^",
+                     {"Move file: ~/t/f", "     1 file(s) moved."},
+                     "^/f=new t/"});
+  }
+  Check(Cases);
+}
+
+// Between the copy across file systems and the removal of the source, a new
+// version saved over the name, or an open of the file: the source stays.
+// Between the tests and a deletion, the name swapped for a held file's.
+TEST_F(EndToEndTest, TheSourceGoesOnlyWhileItIsTheFileProvenFree) {
+  if (Windows()) GTEST_SKIP() << "the race library is for Linux";
+  std::vector<Case> Cases = {
+      {"f=mine other=held",
+       "-d0 ~/f",
+       {"File ~/f cannot be removed.", "     0 file(s) deleted."},
+       "f=held other=mine",
+       Race + "OLVANE_RACE_EXCHANGE=~/f:~/other",
+       "~/other"},
+  };
+  if (OtherFileSystem(Tree)) {
+    const Lines Kept{"File ~/t/f cannot be moved.", "     0 file(s) moved."};
+    Cases.push_back({"t/f=old new=fresh ^/keep", "-d0 ~/t -m:^", Kept,
+                     "^/keep t/f=fresh",
+                     Race + "OLVANE_RACE_AT=flush "
+                            "OLVANE_RACE_RENAME=~/new:~/t/f"});
+    Cases.push_back({"t/f=data ^/keep", "-d0 ~/t -m:^", Kept, "^/keep t/f=data",
+                     Race + "OLVANE_RACE_AT=flush OLVANE_RACE_OPENER=f"});
+  }
+  Check(Cases);
+}
+
+// The look sees a file held by a thread with a descriptor table of its own,
+// and by a process whose main thread has ended.
+TEST_F(EndToEndTest, TheLookSeesEveryThreadsTable) {
+  if (Windows()) GTEST_SKIP() << "threads' own tables are a Linux matter";
+  std::vector<Case> Cases;
+  for (const char* Mode : {"--thread", "--orphan"}) {
+    Cases.push_back(
+        {"s/held.log s/free.log", "-d0 ~/s",
+         Deleted("~/s/free.log", {"Cannot open file: ~/s/held.log"}),
+         "s/held.log", "", std::string(Mode) + " ~/s/held.log"});
+  }
+  Check(Cases);
+}
+
+// Runs killed at any moment of copies onto another file system that replace
+// older copies, with unnamed copies and with temporary names, and one run
+// after them: the move folder holds only whole files under their own names,
+// the old copy or the new one, and at last every new one.
+TEST_F(EndToEndTest, KilledMovesLeaveOnlyWholeFiles) {
+  if (Windows() || !OtherFileSystem(Tree)) {
+    GTEST_SKIP() << "needs /dev/shm on another file system, and POSIX signals";
+  }
+  const int Count = 16;
+  const auto Content = [](int I) {
+    return std::string(2 << 20, static_cast<char>('a' + I));
+  };
+  for (const char* Unnamed : {"0", "1"}) {
+    SCOPED_TRACE(Unnamed);
+    fs::create_directories(Other);
+    fs::create_directories(Tree / "a");
+    for (int I = 0; I < Count; ++I) {
+      std::ofstream(Other / std::to_string(I), std::ios::binary) << Content(I);
+      std::ofstream(Tree / "a" / std::to_string(I)) << "old";
+    }
+    const std::string Command =
+        "LD_PRELOAD=$OLVANE_RACE_PRELOAD OLVANE_RACE_NO_TMPFILE=" +
+        std::string(Unnamed) + " " + Env("OLVANE_PROGRAM") + " -d0 " +
+        Quote(Other.string()) + " -m:a -Y";
+    ASSERT_EQ(std::system(("cd " + Quote(Tree) + " && { for i in 3 5 7 9; do " +
+                           Command +
+                           " >/dev/null 2>&1 & sleep 0.0$i; kill -9 "
+                           "$!; wait $!; done; } 2>/dev/null; " +
+                           Command + " >/dev/null")
+                              .c_str()),
+              0);
+    Lines Names;
+    for (const auto& Item : fs::directory_iterator(Tree / "a")) {
+      const std::string Name = Item.path().filename().string();
+      Names.push_back(Name);
+      if (Name.size() <= 2) {
+        EXPECT_EQ(ReadFile(Item.path()), Content(std::stoi(Name))) << Name;
+      }
+    }
+    Lines All;
+    for (int I = 0; I < Count; ++I) All.push_back(std::to_string(I));
+    EXPECT_EQ(Sorted(Names), Sorted(All));
+    EXPECT_FALSE(fs::exists(Other) && !fs::is_empty(Other));
+    Wipe(Tree);
+  }
+}
+
+}  // namespace olvane_e2e
