@@ -138,6 +138,7 @@ class FakePlatform : public Platform {
     Output += Lines;
   }
   void PrintError(const std::string& Line) override { Errors.push_back(Line); }
+  bool OutputLost() override { return false; }
   PathKind Find(const std::string& Path) override {
     Guard Hold(Lock);
     const Node* Found =
@@ -182,7 +183,8 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
  public:
   FakeEntry(FakePlatform& Sys, std::string Key, std::string Mask = "")
       : Sys_(Sys), Key_(Key) {
-    if (Mask.empty() || !Sys.At(Key, kNoList)) return;
+    Unlisted_ = !Mask.empty() && !Sys.At(Key, kNoList);
+    if (Mask.empty() || Unlisted_) return;
     for (const std::string& Name : Sys.Children(Key)) {
       if (MatchMask(Mask, Name)) Names_.push_back(Name);
     }
@@ -225,6 +227,8 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   }
   bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
 
+  bool Failed() const override { return Unlisted_; }
+
   // As a listing: a snapshot, as removals go on.
   bool Next(Entry* Item) override {
     FakePlatform::Guard Hold(Sys_.Lock);
@@ -251,6 +255,10 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     return Sys_.At(Key_, kOpenedLater);
   }
   bool Remove() override { return Sys_.RemoveFile(Key_); }
+  bool Removable() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return Sys_.At(Key_, kNoRemove);
+  }
   // A replaced file is logged as such; a held one stays, and so does the
   // source.
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
@@ -290,6 +298,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   std::string Key_;
   std::vector<std::string> Names_;
   size_t Index_ = 0;
+  bool Unlisted_ = false;  // as a listing: the folder cannot be read
 };
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
