@@ -162,6 +162,7 @@ class FakePlatform : public Platform {
     Output += Lines;
   }
   void PrintError(const std::string& Line) override { Errors.push_back(Line); }
+  bool OutputLost() override { return false; }
   PathKind Find(const std::string& Path) override {
     Guard Hold(Lock);
     const Node* Found =
@@ -206,7 +207,8 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
  public:
   FakeEntry(FakePlatform& Sys, std::string Key, std::string Mask = "")
       : Sys_(Sys), Key_(Key) {
-    if (Mask.empty() || !Sys.At(Key, kNoList)) return;
+    Unlisted_ = !Mask.empty() && !Sys.At(Key, kNoList);
+    if (Mask.empty() || Unlisted_) return;
     for (const std::string& Name : Sys.Children(Key)) {
       if (MatchMask(Mask, Name)) Names_.push_back(Name);
     }
@@ -249,6 +251,8 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   }
   bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
 
+  bool Failed() const override { return Unlisted_; }
+
   // As a listing: a snapshot, as removals go on.
   bool Next(Entry* Item) override {
     FakePlatform::Guard Hold(Sys_.Lock);
@@ -275,9 +279,9 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     return Sys_.At(Key_, kOpenedLater);
   }
   bool Remove() override { return Sys_.RemoveFile(Key_); }
-  bool CanRemove() override {
+  bool Removable() override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    return Sys_.Find(Key_) == PathKind::kFile && Sys_.At(Key_, kNoRemove);
+    return Sys_.At(Key_, kNoRemove);
   }
   bool CanMoveTo(const std::string&) override {
     FakePlatform::Guard Hold(Sys_.Lock);
@@ -322,6 +326,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   std::string Key_;
   std::vector<std::string> Names_;
   size_t Index_ = 0;
+  bool Unlisted_ = false;  // as a listing: the folder cannot be read
 };
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(

@@ -95,9 +95,15 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
       {Srv,
        {"-d30", "/srv/old-exports", "-r"},
        Deleted("/srv/old-exports/sub/b")},
-      {Srv, {"-d30", "/srv/old-names"}, Deleted("/srv/old-names/a")},
+      // Report-only wins wherever its text stands, but for exact options.
+      {Srv,
+       {"-d30", "/srv/old-names"},
+       {"Would delete file: /srv/old-names/a",
+        "     1 file(s) would be deleted."}},
       // Value and exact options: never targets, never read for others.
-      {Srv, {"-x:my-data", "/srv/old-names"}, Deleted("")},
+      {Srv,
+       {"-x:my-data", "/srv/old-names"},
+       {"     0 file(s) would be deleted."}},
       {Srv, {"-d0", "-x:my-reports", "/srv/my-reports"}, Deleted("")},
       {Srv, {"-d0", "/srv/old-exports", "--no-preserve-root"}, Deleted("")},
       {{"/work/-x:a/f", "/work/-t:c/f", "/work/--no-preserve-root/f"},

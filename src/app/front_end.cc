@@ -7,6 +7,7 @@
 #include "move/move.h"
 #include "platform/path_syntax.h"
 #include "purge/file_tests.h"
+#include "purge/printable.h"
 #include "purge/purge_folder.h"
 #include "purge/run_settings.h"
 
@@ -101,7 +102,8 @@ bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
       const size_t Kind =
           Value.size() == 1 ? Kinds.find(Value[0]) : std::string::npos;
       if (Kind == std::string::npos) {
-        Sys.Print("   Invalid time kind (-t:c, -t:m or -t:a): " + Arg);
+        Sys.Print("   Invalid time kind (-t:c, -t:m or -t:a): " +
+                  Printable(Arg));
         return false;
       }
       Settings.Age = static_cast<TimeKind>(Kind);
@@ -111,7 +113,7 @@ bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
       for (char C : Value) Separator |= Sys.IsSeparator(C);
       if (Value.empty() || Separator) {
         Sys.Print("   Invalid protect mask (a name, without a separator): " +
-                  Arg);
+                  Printable(Arg));
         return false;
       }
       Settings.ProtectMasks.push_back(Value);
@@ -141,10 +143,8 @@ std::string Summary(int32_t Count, const char* Things, bool DryRun,
          (DryRun ? " would be " : " ") + Done + ".";
 }
 
-}  // namespace
-
-int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
-               int Workers) {
+int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
+                 int Workers) {
   if (!Sys.Start()) {
     Sys.PrintError("Fatal Error: MFC initialization failed");
     return kExitCannotStart;
@@ -204,7 +204,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
     // The number is read from the third character, wherever the option
     // text stood; a missing number must not mean "0 days: delete all".
     if (!ParseDays(Arg.size() > 2 ? Arg.substr(2) : "", &Day)) {
-      Sys.Print("   Invalid number of days: " + Arg);
+      Sys.Print("   Invalid number of days: " + Printable(Arg));
       Sys.Print("");
       PrintUsage(Sys);
       return kExitUsage;
@@ -217,7 +217,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   if (Target.Found && !NoPreserveRoot) {
     const std::string Root = WholeRootOf(Sys, Target.Path);
     if (!Root.empty()) {
-      Sys.Print("   Will not purge the whole root " + Root +
+      Sys.Print("   Will not purge the whole root " + Printable(Root) +
                 ": give a narrower target, or add --no-preserve-root");
       return kExitUsage;
     }
@@ -227,7 +227,12 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   for (size_t I = 0; I < Args.size(); ++I) {
     Settings.Overwrite |= Has(I, Option::kOverwrite);
     Settings.Recurse |= Has(I, Option::kRecurse);
-    Settings.DryRun |= Has(I, Option::kDryRun);
+    // Report-only wins wherever its text stands, in a path or a value
+    // argument too (the exact options aside): the safe reading, since an entry
+    // named "-n" could otherwise turn a trial run into a real one.
+    Settings.DryRun |=
+        ExactOptionOf(Args[I], Sys.SlashHelp()) == ExactOption::kNone &&
+        HasOption(Args[I], Option::kDryRun);
     Settings.EmptyFolders |= Has(I, Option::kEmptyFolders);
   }
 
@@ -259,6 +264,20 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   }
   const int Stop = Sys.StopStatus();
   return Stop != 0 ? Stop : kExitOk;
+}
+
+}  // namespace
+
+int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
+               int Workers) {
+  const int Status = RunArguments(Sys, Args, Workers);
+  if (!Sys.OutputLost()) return Status;
+  // The purge went on, as it frees the space a full disk needs; the log
+  // must not pass for the whole record.
+  Sys.PrintError(
+      "olvane: report incomplete: standard output could not be "
+      "written");
+  return Status == kExitOk ? kExitOutputLost : Status;
 }
 
 }  // namespace olvane

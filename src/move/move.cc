@@ -2,6 +2,7 @@
 
 #include "platform/path_syntax.h"
 #include "purge/file_tests.h"
+#include "purge/printable.h"
 
 namespace olvane {
 
@@ -19,7 +20,8 @@ int CheckExist(Platform& Sys, const std::string& Path) {
 
 void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                            const std::string& FileName, FileReport& Report) {
-  const std::string CannotMove = "File " + FileName + " cannot be moved.";
+  const std::string CannotMove =
+      "File " + Printable(FileName) + " cannot be moved.";
   // A move folder that failed its check has no safe meaning (a bare "-m:"
   // would point at the root of the drive): nothing is moved or removed.
   if (!Settings_.MovePathValid) {
@@ -47,13 +49,13 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
     // own destination and must neither be removed nor moved onto itself. A
     // file this run moved there is kept like one of another name.
     if (!Settings_.Overwrite || Filled || Dir.IsSameFile(Item, Destination)) {
-      Report.Add("File " + Destination + " already exist.");
+      Report.Add("File " + Printable(Destination) + " already exist.");
       return;
     }
     // A folder of that name is never replaced: the move fails. Nor is a
     // file the replacing move would be refused.
     if (Exists < 0 || (DryRun && !Sys_.CanReplaceFile(Destination))) {
-      Report.Add("File " + Destination + " cannot be removed.");
+      Report.Add("File " + Printable(Destination) + " cannot be removed.");
       Report.Add(CannotMove);
       return;
     }
@@ -64,19 +66,19 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
       return;
     }
     WouldFill_.insert(Key);
-    Report.Add("Would move file: " + FileName);
+    Report.Add("Would move file: " + Printable(FileName));
     Report.Counted = true;
     return;
   }
   switch (File.MoveTo(Destination, Exists != 0)) {
     case MoveResult::kMoved:
       if (Sys_.IdentityOf(Destination, &There)) Filled_.insert(There);
-      Report.Add("Move file: " + FileName);
+      Report.Add("Move file: " + Printable(FileName));
       Report.Counted = true;
       break;
     case MoveResult::kDestinationHeld:
       // Held open elsewhere: the old copy stays, and so does the source.
-      Report.Add("File " + Destination + " cannot be removed.");
+      Report.Add("File " + Printable(Destination) + " cannot be removed.");
       Report.Add(CannotMove);
       break;
     case MoveResult::kFailed:

@@ -89,6 +89,14 @@ class ExclusiveFile {
   // stays. Only Close may follow.
   virtual bool Remove() = 0;
 
+  // Whether Remove can be expected to succeed, as far as can be known
+  // without changing anything: false when the file's own attributes
+  // (immutable or append-only; read-only on Windows) or its folder (not
+  // writable by this process, immutable, append-only, or sticky and owned by
+  // another user) forbid the removal. True promises nothing; what cannot be
+  // found out counts as removable. Any call may follow.
+  virtual bool Removable() = 0;
+
   // Moves the file to the full path Destination, onto another volume too.
   // Without Replace never over an existing entry. With Replace a file there
   // is replaced in one step (a rename over it), and only once no other
@@ -99,11 +107,9 @@ class ExclusiveFile {
   // again. On failure the file stays where it was. Only Close may follow.
   virtual MoveResult MoveTo(const std::string& Destination, bool Replace) = 0;
 
-  // Whether Remove, or MoveTo(Destination), can be expected to succeed, as
-  // far as can be told without changing anything (on Windows a read-only
-  // file is not deleted, nor moved onto another volume). For the report-only
-  // run.
-  virtual bool CanRemove() = 0;
+  // Whether MoveTo(Destination) can be expected to succeed, as far as can
+  // be told without changing anything (on Windows a read-only file is not
+  // moved onto another volume). For the report-only run.
   virtual bool CanMoveTo(const std::string& Destination) = 0;
 
   // Releases the file. False when the system reported a failure; the file
@@ -120,6 +126,10 @@ class Listing {
   // Makes the next entry current and fills Item. False when no entry is left
   // or the listing cannot go on.
   virtual bool Next(Entry* Item) = 0;
+
+  // True once the listing could not go on: the folder could not be read
+  // (to its end), not every entry has been produced.
+  virtual bool Failed() const = 0;
 };
 
 // An open folder. Every operation on an entry is made relative to the folder
@@ -244,7 +254,8 @@ class Platform {
   virtual int64_t Now() = 0;
 
   // Writes Line and a line end to standard output and flushes it, so that a
-  // run that is killed has still reported everything it did.
+  // run that is killed has still reported everything it did. A line that
+  // cannot be written is lost and the run goes on; OutputLost then says so.
   virtual void Print(const std::string& Line) = 0;
 
   // Writes Lines, one or more lines each ending in "\n", to standard output
@@ -253,6 +264,11 @@ class Platform {
 
   // Writes Line and a line end to standard error.
   virtual void PrintError(const std::string& Line) = 0;
+
+  // True once a write to standard output has failed (full disk, closed or
+  // broken stream), or when standard output was closed as the process
+  // started: the report is then incomplete. Each later write is tried anew.
+  virtual bool OutputLost() = 0;
 
   // --- Paths ---------------------------------------------------------------
 
@@ -289,7 +305,9 @@ class Platform {
   virtual bool CanReplaceFile(const std::string& Path) = 0;
 };
 
-// The platform of the system the program was built for. Only main calls it.
+// The platform of the system the program was built for. Only main calls it,
+// first of all: a standard stream closed at start is opened on the null
+// device then, so that no file the run opens can take its place.
 std::unique_ptr<Platform> MakeRealPlatform();
 
 }  // namespace olvane

@@ -1,5 +1,7 @@
 #include "purge/file_tests.h"
 
+#include "purge/printable.h"
+
 namespace olvane {
 
 int IsFileFree(ExclusiveFile& File) { return File.IsStillExclusive() ? 1 : 0; }
@@ -32,7 +34,7 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
                std::unique_ptr<ExclusiveFile>* File, FileReport& Report) {
   *File = Dir.OpenExclusive(Item);
   if (!*File) {
-    Report.Add("Cannot open file: " + FileName);
+    Report.Add("Cannot open file: " + Printable(FileName));
     return false;
   }
   int64_t Creation = 0;

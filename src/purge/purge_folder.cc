@@ -6,6 +6,7 @@
 #include "platform/path_syntax.h"
 #include "purge/file_queue.h"
 #include "purge/file_tests.h"
+#include "purge/printable.h"
 
 namespace olvane {
 namespace {
@@ -29,7 +30,7 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
   std::unique_ptr<ExclusiveFile> File;
   if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, &File, Report)) return;
   if (!IsFileFree(*File)) {
-    Report.Add(Run.Dispose.RefusalText() + FileName);
+    Report.Add(Run.Dispose.RefusalText() + Printable(FileName));
     return;
   }
   Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
@@ -83,17 +84,19 @@ class Walker {
         SubFolders.push_back(Item.Name);
       }
     }
+    bool Unreadable = Files->Failed();
     Files.reset();
-    if (!Recurse) return Entries;
-
-    if (MaskMode) {
+    if (Recurse && MaskMode) {
       Entries = 0;
       std::unique_ptr<Listing> All = Dir.Dir->List("*");
       while (!Stopped() && All->Next(&Item)) {
         ++Entries;
         if (Item.Kind == EntryKind::kFolder) SubFolders.push_back(Item.Name);
       }
+      Unreadable |= All->Failed();
     }
+    if (Unreadable) CannotOpen(DirPath);
+    if (!Recurse) return Entries;
     // This folder's files are done before the walk goes deeper: in a tree
     // deeper than the descriptors a process may hold, the platform may
     // close this folder for a while, and its files must not be waiting then.
@@ -108,8 +111,12 @@ class Walker {
       }
       OpenFolder Sub;
       Sub.Dir = Dir.Dir->OpenSubFolder(Name);
-      if (!Sub.Dir || (Run_.KeepOut && Run_.KeepOut(*Sub.Dir))) continue;
       const std::string SubPath = DirPath + Separator + Name;
+      if (!Sub.Dir) {
+        CannotOpen(SubPath);
+        continue;
+      }
+      if (Run_.KeepOut && Run_.KeepOut(*Sub.Dir)) continue;
       int SubGone = 0;
       const int SubEntries = Tree(Sub, SubPath, &SubGone);
       Queue_.WaitFor(Sub);
@@ -139,13 +146,19 @@ class Walker {
     Sub.Dir.reset();
     if (Run_.Settings.DryRun) {
       if (!AllGone) return false;
-      Queue_.SubmitLine("Would delete folder: " + SubPath + "\n", 1);
+      Queue_.SubmitLine("Would delete folder: " + Printable(SubPath) + "\n", 1);
       return true;
     }
     // One call that fails if anything has appeared in the meantime.
     if (!Dir.Dir->RemoveSubFolder(Name)) return false;
-    Queue_.SubmitLine("Delete folder: " + SubPath + "\n", 1);
+    Queue_.SubmitLine("Delete folder: " + Printable(SubPath) + "\n", 1);
     return true;
+  }
+
+  // A folder whose files stay unseen is reported, as a file that cannot be
+  // opened is; the exit status stays as it is.
+  void CannotOpen(const std::string& DirPath) {
+    Queue_.SubmitLine("Cannot open folder: " + Printable(DirPath) + "\n", 0);
   }
 
   WalkContext& Run_;
@@ -170,7 +183,12 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   }
   OpenFolder Target;
   Target.Dir = Run.Sys.OpenFolder(Path);
-  if (!Target.Dir) return RunCounts();
+  if (!Target.Dir) {
+    if (!Path.empty() && IsFolder(Run.Sys, Path)) {
+      Run.Sys.Print("Cannot open folder: " + Printable(Path));
+    }
+    return RunCounts();
+  }
   Walker Walk(Run, Day, Mask);
   return Walk.Walk(Target, Path);
 }
@@ -178,17 +196,15 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
 void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,
                              ExclusiveFile& File, const std::string& FileName,
                              FileReport& Report) {
-  if (DryRun_ && !File.CanRemove()) {
-    Report.Add("File " + FileName + " cannot be removed.");
-  } else if (DryRun_) {
-    Report.Add("Would delete file: " + FileName);
-    Report.Counted = true;
-  } else if (File.Remove()) {
-    Report.Add("Delete file: " + FileName);
-    Report.Counted = true;
-  } else {
-    Report.Add("File " + FileName + " cannot be removed.");
+  // A report-only run says what the real one would: a file that its own
+  // attributes or its folder keep is reported as one that cannot go.
+  const std::string Path = Printable(FileName);
+  if (DryRun_ ? !File.Removable() : !File.Remove()) {
+    Report.Add("File " + Path + " cannot be removed.");
+    return;
   }
+  Report.Add((DryRun_ ? "Would delete file: " : "Delete file: ") + Path);
+  Report.Counted = true;
 }
 
 }  // namespace olvane

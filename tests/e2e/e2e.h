@@ -79,12 +79,14 @@ struct Case {
   std::string Left;         // the files, links and empty folders afterwards
   std::string Prefix = "";  // shell words put before the command
   std::string Held = "";    // files another process holds open meanwhile
+  int Status = 0;           // the exit status
 };
 
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string Name = (fs::temp_directory_path() / "olvane-e2e-XXXXXX");
+    // No "-n" in the paths: it would make every run report-only.
+    std::string Name = (fs::temp_directory_path() / "olvane-e2e.XXXXXX");
     Base = mkdtemp(Name.data());
     Tree = Base / "t";
     Other = "/dev/shm" / Base.filename();
@@ -201,7 +203,7 @@ class EndToEndTest : public ::testing::Test {
           usleep(10000);
         }
       }
-      const Lines Out = Run(Words(C.Args), C.Prefix);
+      const Lines Out = Run(Words(C.Args), C.Prefix, C.Status);
       if (Holder) pclose(Holder);
       Lines Expected;
       for (const std::string& Line : C.Out) Expected.push_back(Expand(Line));

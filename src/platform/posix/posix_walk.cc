@@ -55,12 +55,23 @@ EntryKind KindOfMode(mode_t Mode) {
   return EntryKind::kOther;
 }
 
-bool CreationTimeOf(int Fd, int64_t* Seconds) {
-  struct statx Info;
-  if (statx(Fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW,
-            STATX_BTIME | STATX_CTIME, &Info) != 0) {
-    return false;
-  }
+// The status of the entry open as Fd itself, with what the walk and the
+// removal tests need of it.
+bool StatusOf(int Fd, struct statx* Info) {
+  return statx(Fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW,
+               STATX_BTIME | STATX_CTIME | STATX_MODE | STATX_UID, Info) == 0;
+}
+
+// The attributes that keep an entry (or a folder's entries) in place.
+bool Fixed(const struct statx& Info) {
+  return Info.stx_attributes & Info.stx_attributes_mask &
+         (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
+}
+
+bool CreationTimeOf(int Fd, int64_t* Seconds, struct statx* Kept = nullptr) {
+  struct statx Own;
+  struct statx& Info = Kept ? *Kept : Own;
+  if (!StatusOf(Fd, &Info)) return false;
   // Without a birth time the status-change time stands in: it is never
   // earlier than the creation, so a file can only be kept longer.
   *Seconds = (Info.stx_mask & STATX_BTIME) ? Info.stx_btime.tv_sec
@@ -76,7 +87,10 @@ class PosixListing : public Listing {
         All_(Mask_ == "*"),
         Watch_(Watch) {
     Ok_ = DirFd_ >= 0 && lseek(DirFd_, 0, SEEK_SET) == 0;
+    Failed_ = !Ok_;
   }
+
+  bool Failed() const override { return Failed_; }
 
   bool Next(Entry* Item) override {
     while (Ok_) {
@@ -84,6 +98,7 @@ class PosixListing : public Listing {
         ssize_t Got = getdents64(DirFd_, Buffer_.data(), Buffer_.size());
         if (Got <= 0) {
           Ok_ = false;
+          Failed_ = Got < 0;
           break;
         }
         Filled_ = static_cast<size_t>(Got);
@@ -135,6 +150,7 @@ class PosixListing : public Listing {
   bool All_;
   FolderWatch* Watch_;
   bool Ok_;
+  bool Failed_;
   size_t Offset_ = 0;
   size_t Filled_ = 0;
   // Large reads: one system call lists a few thousand entries.
@@ -291,7 +307,28 @@ class PosixExclusiveFile : public ExclusiveFile {
   ~PosixExclusiveFile() override { Close(); }
 
   bool CreationTime(int64_t* Seconds) override {
-    return CreationTimeOf(Fd_, Seconds);
+    HaveStatus_ = CreationTimeOf(Fd_, Seconds, &Status_);
+    return HaveStatus_;
+  }
+
+  bool Removable() override {
+    if (!HaveStatus_ && !(HaveStatus_ = StatusOf(Fd_, &Status_))) return true;
+    if (Fixed(Status_)) return false;
+    return Dir_->WithFd([this](int DirFd) {
+      struct statx Folder;
+      if (DirFd < 0 || !StatusOf(DirFd, &Folder)) return true;
+      if (Fixed(Folder)) return false;
+      // Write and search permission on the folder; a read-only mount too.
+      if (faccessat(DirFd, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
+          (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        return false;
+      }
+      // In a sticky folder only the owner of the file or of the folder
+      // removes it, or a privileged process.
+      const uid_t Me = geteuid();
+      return !(Folder.stx_mode & S_ISVTX) || Me == 0 || Me == Status_.stx_uid ||
+             Me == Folder.stx_uid;
+    });
   }
 
   bool IsStillExclusive() override {
@@ -320,8 +357,7 @@ class PosixExclusiveFile : public ExclusiveFile {
     });
   }
 
-  // Neither a removal nor a rename depends on the file's own mode.
-  bool CanRemove() override { return true; }
+  // A rename does not depend on the file's own mode.
   bool CanMoveTo(const std::string&) override { return true; }
 
   bool Close() override {
@@ -347,6 +383,8 @@ class PosixExclusiveFile : public ExclusiveFile {
   bool Link_;
   bool Leased_;
   WatchTicket Ticket_;
+  struct statx Status_ = {};  // as the expiry test read it
+  bool HaveStatus_ = false;
 };
 
 }  // namespace

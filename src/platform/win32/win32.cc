@@ -154,15 +154,16 @@ class Win32Platform : public Platform {
         (uint64_t{Time.dwHighDateTime} << 32) | Time.dwLowDateTime));
   }
 
-  void Print(const std::string& Line) override {
-    win32::WriteText(false, Line + '\n');
-  }
+  void Print(const std::string& Line) override { PrintLines(Line + '\n'); }
   void PrintLines(const std::string& Lines) override {
-    win32::WriteText(false, Lines);
+    if (!win32::WriteText(false, Lines)) Lost_ = true;
   }
   void PrintError(const std::string& Line) override {
     win32::WriteText(true, Line + '\n');
   }
+  // Handles are never reused for the standard streams, so a stream missing
+  // at start cannot become a file: its lines are lost, and said to be.
+  bool OutputLost() override { return Lost_; }
 
   PathKind Find(const std::string& Path) override {
     DWORD Attributes = 0;
@@ -238,6 +239,9 @@ class Win32Platform : public Platform {
            !(Info.dwFileAttributes &
              (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
   }
+
+ private:
+  std::atomic<bool> Lost_{false};
 };
 
 }  // namespace

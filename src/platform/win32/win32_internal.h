@@ -26,6 +26,7 @@ using NtStatus = LONG;
 constexpr NtStatus kStatusSuccess = 0;
 constexpr NtStatus kStatusBufferOverflow = static_cast<NtStatus>(0x80000005);
 constexpr NtStatus kStatusNoMoreFiles = static_cast<NtStatus>(0x80000006);
+constexpr NtStatus kStatusNoSuchFile = static_cast<NtStatus>(0xC000000F);
 constexpr NtStatus kStatusNotImplemented = static_cast<NtStatus>(0xC0000002);
 constexpr NtStatus kStatusInvalidInfoClass = static_cast<NtStatus>(0xC0000003);
 constexpr NtStatus kStatusInfoLengthMismatch =
@@ -205,7 +206,8 @@ bool CopyStreamsAndSecurity(HANDLE File, HANDLE Copy);
 
 // Writes Text to standard output (or standard error), each "\n" as "\r\n":
 // to a console in UTF-16, else in UTF-8. Whole texts never interleave.
-void WriteText(bool ToError, const std::string& Text);
+// False when some of it could not be written, or the stream is missing.
+bool WriteText(bool ToError, const std::string& Text);
 
 // The arguments after the program name from the wide command line, as UTF-8.
 std::vector<std::string> WideArguments();

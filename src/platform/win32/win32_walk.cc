@@ -67,7 +67,10 @@ class Win32Listing : public Listing {
       Handle_ = Own_.Get();
     }
     All_ = Mask_ == u"*";
+    Failed_ = !Handle_;
   }
+
+  bool Failed() const override { return Failed_; }
   ~Win32Listing() override {
     if (Owner_) Folder_->Listing.store(false);
   }
@@ -81,6 +84,8 @@ class Win32Listing : public Listing {
         First_ = false;
         if (Status != kStatusSuccess || Filled == 0) {
           // The end, or a failure: either way the listing is over.
+          Failed_ = Status != kStatusSuccess && Status != kStatusNoMoreFiles &&
+                    Status != kStatusNoSuchFile;
           Handle_ = nullptr;
           break;
         }
@@ -112,6 +117,7 @@ class Win32Listing : public Listing {
   bool Owner_ = false;       // Handle_ is the folder's own handle
   UniqueHandle Own_;         // else the folder opened anew
   bool First_ = true;
+  bool Failed_ = false;
   std::unique_ptr<uint64_t[]> Buffer_{new uint64_t[kBufferBytes / 8]};
   const unsigned char* Current_ = nullptr;  // next record in Buffer_
 };
@@ -129,17 +135,19 @@ class Win32ExclusiveFile : public ExclusiveFile {
   bool Remove() override {
     return File_.Valid() && MarkForDeletion(File_.Get());
   }
+  // The handle has delete access, so only the read-only attribute, which
+  // the deletion honours, can be known to keep the file.
+  bool Removable() override {
+    FileBasicInfo Info;
+    return !File_.Valid() ||
+           QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess ||
+           !(Info.FileAttributes & FILE_ATTRIBUTE_READONLY);
+  }
   // The handle with no sharing is the proof that the file is the one
   // tested and that nobody has opened it since, up to the disposal itself.
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
     if (!File_.Valid()) return MoveResult::kFailed;
     return MoveOpenFile(File_.Get(), Destination, Replace);
-  }
-  bool CanRemove() override {
-    FileBasicInfo Info;
-    return File_.Valid() &&
-           QueryBasicInfo(File_.Get(), &Info) == kStatusSuccess &&
-           !(Info.FileAttributes & FILE_ATTRIBUTE_READONLY);
   }
   // Within a volume a rename moves anything; onto another one a read-only
   // file or a link is not copied.
