@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -104,6 +105,29 @@ class FakePlatform : public Platform {
   }
   bool IsFullPath(const std::string& Arg) const override {
     return Windows_ ? IsWindowsFullPath(Arg) : IsPosixFullPath(Arg);
+  }
+  std::string ResolvePath(const std::string& Base,
+                          const std::string& Arg) override {
+    if (!Windows_) return ResolvePosixPath(Base, Arg);
+    // A drive's current folder: the current directory's on its drive.
+    const bool OnDrive = Cwd.size() > 1 && Arg.size() > 1 &&
+                         std::toupper(Cwd[0]) == std::toupper(Arg[0]);
+    return ResolveWindowsPath(Base, Arg, Cwd,
+                              OnDrive ? Cwd : Arg.substr(0, 2) + "\\");
+  }
+  size_t RootLength(const std::string& Path) const override {
+    return Windows_ ? WindowsRootLength(Path) : IsPosixFullPath(Path);
+  }
+  std::string NameKey(const std::string& Path) override {
+    std::string Key = Path;
+    for (char& C : Key) C = Windows_ ? std::toupper(C) : C;
+    return Key;
+  }
+  bool SlashHelp() const override { return Windows_; }
+  // A read-only file refuses the rename over it as a held one does.
+  bool CanReplaceFile(const std::string& Path) override {
+    Guard Hold(Lock);
+    return Find(Path) == PathKind::kFile && At(Key(Path), kHeld | kNoRemove);
   }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     Guard Hold(Lock);
@@ -259,6 +283,10 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     FakePlatform::Guard Hold(Sys_.Lock);
     return Sys_.At(Key_, kNoRemove);
   }
+  bool CanMoveTo(const std::string&) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return Sys_.At(Key_, kNoMove);
+  }
   // A replaced file is logged as such; a held one stays, and so does the
   // source.
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
@@ -266,7 +294,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     const std::string To = Sys_.Key(Destination);
     const FakePlatform::Node* From = Sys_.At(Key_, kNoMove);
     const FakePlatform::Node* There = Sys_.At(To);
-    if (There && Replace && (There->Flags & kHeld)) {
+    if (There && Replace && (There->Flags & (kHeld | kNoRemove))) {
       return MoveResult::kDestinationHeld;
     }
     if (!From || (There && (!Replace || (There->Flags & kFolder))) ||

@@ -33,6 +33,20 @@ TEST(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
       {"C:\\Run", {"\\\\Srv\\Arc\\*.zip"}, "\\\\Srv\\Arc\\*.zip", true},
       {"C:\\Run", {"-m:C:\\Logs"}, "C:\\Run", false},
       {"", {"*.log"}, "", false},  // no current directory: no base
+      // Root- and drive-relative forms, "/" and trailing separators.
+      {"C:\\Run", {"\\Logs\\*.log"}, "C:\\Logs\\*.log", true},
+      {"C:\\Run", {"/Logs/"}, "C:\\Logs", true},
+      {"C:\\Run", {"\\"}, "C:\\Run", false},
+      {"C:\\Run",
+       {"Logs/", "Old\\\\", "*.log"},
+       "C:\\Run\\Logs\\Old\\*.log",
+       true},
+      {"C:\\Run", {"C:/Logs/*.log"}, "C:\\Logs\\*.log", true},
+      {"C:\\Run", {"c:*.log"}, "C:\\Run\\*.log", true},
+      {"C:\\Run", {"C:Logs"}, "C:\\Run\\Logs", true},
+      {"C:\\Run", {"D:x*"}, "D:\\x*", true},
+      {"C:\\Run", {"\\\\?\\C:\\Logs"}, "\\\\?\\C:\\Logs", true},
+      {"C:\\Run", {"x\\\\y:\\z"}, "C:\\Run", false},  // not a full path
   };
   for (const auto& C : Cases) {
     Win.Cwd = C.Cwd;

@@ -44,24 +44,23 @@ TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
   TargetScan Target;
   Target.Path = Sys.CurrentDirectory();
   Target.Taken.assign(Args.size(), false);
-  // Without a current directory a relative name has no base; joined to an
-  // empty path it would name something under the root instead.
-  bool HaveBase = !Target.Path.empty();
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
     if (IsValueOption(Arg) || ExactOptionOf(Arg, false) != ExactOption::kNone)
       continue;
+    // Without a base a relative name resolves to nothing: joined to an empty
+    // path it would name something under the root instead.
+    std::string Resolved = Sys.ResolvePath(Target.Path, Arg);
     if (Sys.IsFullPath(Arg)) {
-      Target.Path = Arg;
-      Target.Found = Target.Taken[I] = HaveBase = true;
+      Target.Path = std::move(Resolved);
+      Target.Found = Target.Taken[I] = true;
       continue;
     }
     TrimSeparators(Sys.Separator(), &Target.Path);
-    if (!HaveBase) continue;
-    std::string Joined = Target.Path + Sys.Separator() + Arg;
+    if (Resolved.empty()) continue;
     if (Arg.find_first_of("*?") != std::string::npos ||
-        Sys.Find(Joined) != PathKind::kNothing) {
-      Target.Path = std::move(Joined);
+        Sys.Find(Resolved) != PathKind::kNothing) {
+      Target.Path = std::move(Resolved);
       Target.Found = Target.Taken[I] = true;
     }
   }
@@ -79,7 +78,8 @@ void ScanMoveOption(Platform& Sys, const std::vector<std::string>& Args,
     Option Which;
     if (!IsValueOption(Arg, &Which) || Which != Option::kMove) continue;
     Settings.MoveMode = true;
-    Settings.MovePath = OptionValue(Arg);
+    Settings.MovePath =
+        Sys.ResolvePath(Sys.CurrentDirectory(), OptionValue(Arg));
     Settings.MovePathValid = IsFolder(Sys, Settings.MovePath);
     if (!Settings.MovePathValid) {
       Sys.Print("   Path don't find (-m:move_path)");
@@ -126,9 +126,10 @@ bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
 std::string WholeRootOf(Platform& Sys, std::string Path) {
   TrimSeparators(Sys.Separator(), &Path);
   std::string Mask;
-  if (Path.find_first_of("*?") != std::string::npos) {
+  const size_t Root = Sys.RootLength(Path);
+  if (Path.find_first_of("*?", Root) != std::string::npos) {
     size_t Split = Path.size();
-    while (Split > 0 && !Sys.IsSeparator(Path[Split - 1])) --Split;
+    while (Split > Root && !Sys.IsSeparator(Path[Split - 1])) --Split;
     Mask = Path.substr(Split);
     Path.resize(Split);
     TrimSeparators(Sys.Separator(), &Path);
@@ -156,20 +157,26 @@ int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
   Settings.Workers = Workers;
   int32_t Day = kDefaultDay;
 
+  // "/?" asks for help where it can be no path, before anything is read.
+  for (const std::string& Arg : Args) {
+    if (Sys.SlashHelp() && Arg == "/?") {
+      PrintHelp(Sys);
+      return kExitOk;
+    }
+  }
+
   // The target scan prints nothing, so it runs first: a path that became
   // part of the target, or a move folder, is never read as an option too
   // ("/srv/Old-Data" must not set the term to 0).
   const TargetScan Target = ScanTarget(Sys, Args);
   // Value and exact options are never scanned for short ones either:
   // "--no-preserve-root" holds "-n" and "-r".
-  // "/?" is a path on systems whose paths begin with "/".
-  const bool SlashHelp = Sys.Separator() == '\\';
   std::vector<bool> NotOptions = Target.Taken;
   bool NoPreserveRoot = false;
   for (size_t I = 0; I < Args.size(); ++I) {
     if (NotOptions[I]) continue;
     NotOptions[I] = IsValueOption(Args[I]);
-    switch (ExactOptionOf(Args[I], SlashHelp)) {
+    switch (ExactOptionOf(Args[I], Sys.SlashHelp())) {
       case ExactOption::kNone:
         continue;
       case ExactOption::kHelp:
@@ -224,11 +231,17 @@ int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
     // argument too (the exact options aside): the safe reading, since an entry
     // named "-n" could otherwise turn a trial run into a real one.
     Settings.DryRun |=
-        ExactOptionOf(Args[I], SlashHelp) == ExactOption::kNone &&
+        ExactOptionOf(Args[I], Sys.SlashHelp()) == ExactOption::kNone &&
         HasOption(Args[I], Option::kDryRun);
     Settings.EmptyFolders |= Has(I, Option::kEmptyFolders);
   }
 
+  // A run whose move folder failed its check changes nothing, and so
+  // removes no emptied folder either.
+  const bool FolderCount = Settings.EmptyFolders;
+  if (Settings.MoveMode && !Settings.MovePathValid) {
+    Settings.EmptyFolders = false;
+  }
   RunCounts Counts;
   if (Target.Found) {
     DeleteDisposal Delete(Settings.DryRun);
@@ -245,7 +258,7 @@ int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
   }
   Sys.Print(Summary(Counts.FileCount, " file(s)", Settings.DryRun,
                     Settings.MoveMode ? "moved" : "deleted"));
-  if (Settings.EmptyFolders) {
+  if (FolderCount) {
     Sys.Print(
         Summary(Counts.FolderCount, " folder(s)", Settings.DryRun, "deleted"));
   }

@@ -35,10 +35,15 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
 
   const bool DryRun = Settings_.DryRun;
   int Exists = CheckExist(Sys_, Destination);
-  if (Exists == 0 && DryRun && WouldFill_.count(Destination)) Exists = 1;
+  // Names the report-only run would have filled, compared as the move
+  // folder compares them: such a name counts as filled by this run.
+  const std::string Key = DryRun ? Sys_.NameKey(Destination) : "";
+  const bool WouldFill = DryRun && WouldFill_.count(Key) != 0;
+  if (WouldFill && Exists == 0) Exists = 1;
   FileIdentity There;
-  const bool Filled = Exists != 0 && Sys_.IdentityOf(Destination, &There) &&
-                      Filled_.count(There) != 0;
+  const bool Filled =
+      WouldFill || (Exists != 0 && Sys_.IdentityOf(Destination, &There) &&
+                    Filled_.count(There) != 0);
   if (Exists != 0) {
     // The walk can meet files already in the move folder; such a file is its
     // own destination and must neither be removed nor moved onto itself. A
@@ -47,15 +52,20 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
       Report.Add("File " + Printable(Destination) + " already exist.");
       return;
     }
-    // A folder of that name is never replaced: the move fails.
-    if (Exists < 0) {
+    // A folder of that name is never replaced: the move fails. Nor is a
+    // file the replacing move would be refused.
+    if (Exists < 0 || (DryRun && !Sys_.CanReplaceFile(Destination))) {
       Report.Add("File " + Printable(Destination) + " cannot be removed.");
       Report.Add(CannotMove);
       return;
     }
   }
   if (DryRun) {
-    WouldFill_.insert(Destination);
+    if (!File.CanMoveTo(Destination)) {
+      Report.Add(CannotMove);
+      return;
+    }
+    WouldFill_.insert(Key);
     Report.Add("Would move file: " + Printable(FileName));
     Report.Counted = true;
     return;

@@ -14,7 +14,9 @@ int IsFolder(Platform& Sys, const std::string& Path) {
 }
 
 int IsFileMask(Platform& Sys, const std::string& Target) {
-  if (Target.find_first_of("*?") != std::string::npos) return 1;
+  // A root such as "\\?\C:\" holds no wildcard.
+  if (Target.find_first_of("*?", Sys.RootLength(Target)) != std::string::npos)
+    return 1;
   if (Sys.Find(Target) == PathKind::kNothing) return 0;
   return IsFolder(Sys, Target) ? 0 : 1;
 }

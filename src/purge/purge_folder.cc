@@ -174,7 +174,8 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   std::string Mask;
   if (IsFileMask(Run.Sys, Path)) {
     size_t Split = Path.size();
-    while (Split > 0 && !Run.Sys.IsSeparator(Path[Split - 1])) --Split;
+    const size_t Root = Run.Sys.RootLength(Path);
+    while (Split > Root && !Run.Sys.IsSeparator(Path[Split - 1])) --Split;
     Mask = Path.substr(Split);
     Path.resize(Split);
     TrimSeparators(Run.Sys.Separator(), &Path);

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -71,7 +72,8 @@ struct Case {
   // begins with "^/" is below a folder on another file system.
   std::string Files;
   // "~" stands for the tree, which is the current folder, and "^" for the
-  // other folder, in the form the command takes.
+  // other folder, in the form the command takes (not after a letter or a
+  // digit); "`" for a "/" that stays one.
   std::string Args;
   Lines Out;                // in any order
   std::string Left;         // the files, links and empty folders afterwards
@@ -101,12 +103,19 @@ class EndToEndTest : public ::testing::Test {
 
   // A test's text as the command takes and prints it.
   std::string Expand(std::string Text) const {
-    for (size_t At; (At = Text.find_first_of("~^")) != std::string::npos;) {
+    for (size_t At = 0;
+         (At = Text.find_first_of("~^", At)) != std::string::npos;) {
+      // After a letter or a digit it belongs to a name ("REPO~1.TXT").
+      if (At > 0 && std::isalnum(static_cast<unsigned char>(Text[At - 1]))) {
+        ++At;
+        continue;
+      }
       Text.replace(
           At, 1,
           (Windows() ? "Z:" : "") + (Text[At] == '~' ? Tree : Other).string());
     }
     if (Windows()) std::replace(Text.begin(), Text.end(), '/', '\\');
+    std::replace(Text.begin(), Text.end(), '`', '/');  // a "/" as written
     return Text;
   }
 

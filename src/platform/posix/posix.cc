@@ -72,6 +72,15 @@ class PosixPlatform : public Platform {
   bool IsFullPath(const std::string& Arg) const override {
     return IsPosixFullPath(Arg);
   }
+  std::string ResolvePath(const std::string& Base,
+                          const std::string& Arg) override {
+    return ResolvePosixPath(Base, Arg);
+  }
+  size_t RootLength(const std::string& Path) const override {
+    return IsPosixFullPath(Path) ? 1 : 0;
+  }
+  std::string NameKey(const std::string& Path) override { return Path; }
+  bool SlashHelp() const override { return false; }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
   }
@@ -188,6 +197,13 @@ class PosixPlatform : public Platform {
 
   void RemoveStaleCopies(const std::string& Path) override {
     RemoveStaleCopiesIn(Path);
+  }
+
+  // Whether the entry may be renamed over is the folder's to say, which
+  // only the rename itself tells for certain.
+  bool CanReplaceFile(const std::string& Path) override {
+    struct stat Info;
+    return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode);
   }
 
  private:

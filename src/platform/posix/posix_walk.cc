@@ -357,6 +357,9 @@ class PosixExclusiveFile : public ExclusiveFile {
     });
   }
 
+  // A rename does not depend on the file's own mode.
+  bool CanMoveTo(const std::string&) override { return true; }
+
   bool Close() override {
     if (Fd_ < 0) return true;
     const int Fd = Fd_;

@@ -168,6 +168,12 @@ std::u16string CurrentDirectoryWide();
 // directory. Empty when it has none.
 std::u16string LongForm(const std::string& Path);
 
+// The long form of the entry Path names, under the entry's own long name,
+// when that name is Path's last component (compared as the file systems
+// compare names): a short 8.3 name, which the system also takes, never
+// stands for another file. *Attributes are the entry's. Empty otherwise.
+std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes);
+
 // Seconds since 1970 of a time in 100 ns ticks since 1601, rounded towards
 // the past.
 int64_t SecondsFromTicks(int64_t Ticks);

@@ -149,6 +149,39 @@ class Win32ExclusiveFile : public ExclusiveFile {
     if (!File_.Valid()) return MoveResult::kFailed;
     return MoveOpenFile(File_.Get(), Destination, Replace);
   }
+  // Within a volume a rename moves anything; onto another one a read-only
+  // file or a link is not copied.
+  bool CanMoveTo(const std::string& Destination) override {
+    // Another entry the name reaches by its short name takes the place: the
+    // rename does not replace it. An entry of that very name is the
+    // caller's to replace.
+    const std::u16string Long = LongForm(Destination);
+    DWORD Attributes = 0;
+    FileBasicInfo Info;
+    if (!File_.Valid() || Long.empty() ||
+        (GetFileAttributesW(W(Long)) != INVALID_FILE_ATTRIBUTES &&
+         ExactLongForm(Destination, &Attributes).empty()) ||
+        QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess) {
+      return false;
+    }
+    if (!(Info.FileAttributes &
+          (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+      return true;
+    }
+    const size_t Cut = Destination.find_last_of("\\/");
+    const std::u16string Folder =
+        LongForm(Destination.substr(0, Cut == std::string::npos ? 0 : Cut + 1));
+    UniqueHandle Into = FromCreateFile(
+        CreateFileW(W(Folder), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_ID_INFO Mine, Theirs;
+    return Into.Valid() &&
+           GetFileInformationByHandleEx(File_.Get(), FileIdInfo, &Mine,
+                                        sizeof(Mine)) &&
+           GetFileInformationByHandleEx(Into.Get(), FileIdInfo, &Theirs,
+                                        sizeof(Theirs)) &&
+           Mine.VolumeSerialNumber == Theirs.VolumeSerialNumber;
+  }
   bool Close() override { return File_.Valid() && File_.Close(); }
 
  private:
