@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -109,6 +110,29 @@ class FakePlatform : public Platform {
   bool IsFullPath(const std::string& Arg) const override {
     return Windows_ ? IsWindowsFullPath(Arg) : IsPosixFullPath(Arg);
   }
+  std::string ResolvePath(const std::string& Base,
+                          const std::string& Arg) override {
+    if (!Windows_) return ResolvePosixPath(Base, Arg);
+    // A drive's current folder: the current directory's on its drive.
+    const bool OnDrive = Cwd.size() > 1 && Arg.size() > 1 &&
+                         std::toupper(Cwd[0]) == std::toupper(Arg[0]);
+    return ResolveWindowsPath(Base, Arg, Cwd,
+                              OnDrive ? Cwd : Arg.substr(0, 2) + "\\");
+  }
+  size_t RootLength(const std::string& Path) const override {
+    return Windows_ ? WindowsRootLength(Path) : IsPosixFullPath(Path);
+  }
+  std::string NameKey(const std::string& Path) override {
+    std::string Key = Path;
+    for (char& C : Key) C = Windows_ ? std::toupper(C) : C;
+    return Key;
+  }
+  bool SlashHelp() const override { return Windows_; }
+  // A read-only file refuses the rename over it as a held one does.
+  bool CanReplaceFile(const std::string& Path) override {
+    Guard Hold(Lock);
+    return Find(Path) == PathKind::kFile && At(Key(Path), kHeld | kNoRemove);
+  }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     Guard Hold(Lock);
     if (!Windows_)
@@ -143,6 +167,7 @@ class FakePlatform : public Platform {
     Output += Lines;
   }
   void PrintError(const std::string& Line) override { Errors.push_back(Line); }
+  bool OutputLost() override { return false; }
   PathKind Find(const std::string& Path) override {
     Guard Hold(Lock);
     const Node* Found =
@@ -190,7 +215,8 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
             bool Folder = false)
       : Sys_(Sys), Key_(Key), Open_(Folder) {
     if (Open_) Sys.MostOpen = std::max(Sys.MostOpen, ++Sys.OpenNow);
-    if (Mask.empty() || !Sys.At(Key, kNoList)) return;
+    Unlisted_ = !Mask.empty() && !Sys.At(Key, kNoList);
+    if (Mask.empty() || Unlisted_) return;
     for (const std::string& Name : Sys.Children(Key)) {
       if (MatchMask(Mask, Name)) Names_.push_back(Name);
     }
@@ -259,6 +285,8 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   }
   bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
 
+  bool Failed() const override { return Unlisted_; }
+
   // As a listing: a snapshot, as removals go on.
   bool Next(Entry* Item) override {
     FakePlatform::Guard Hold(Sys_.Lock);
@@ -283,6 +311,14 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     return Sys_.At(Key_, kOpenedLater);
   }
   bool Remove() override { return Sys_.RemoveFile(Key_); }
+  bool Removable() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return Sys_.At(Key_, kNoRemove);
+  }
+  bool CanMoveTo(const std::string&) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return Sys_.At(Key_, kNoMove);
+  }
   // A replaced file is logged as such; a held one stays, and so does the
   // source.
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
@@ -290,7 +326,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     const std::string To = Sys_.Key(Destination);
     const FakePlatform::Node* From = Sys_.At(Key_, kNoMove);
     const FakePlatform::Node* There = Sys_.At(To);
-    if (There && Replace && (There->Flags & kHeld)) {
+    if (There && Replace && (There->Flags & (kHeld | kNoRemove))) {
       return MoveResult::kDestinationHeld;
     }
     if (!From || (There && (!Replace || (There->Flags & kFolder))) ||
@@ -327,6 +363,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   bool Open_ = false, Suspended_ = false;
   std::vector<std::string> Names_;
   size_t Index_ = 0;
+  bool Unlisted_ = false;  // as a listing: the folder cannot be read
 };
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(

@@ -33,6 +33,20 @@ TEST(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
       {"C:\\Run", {"\\\\Srv\\Arc\\*.zip"}, "\\\\Srv\\Arc\\*.zip", true},
       {"C:\\Run", {"-m:C:\\Logs"}, "C:\\Run", false},
       {"", {"*.log"}, "", false},  // no current directory: no base
+      // Root- and drive-relative forms, "/" and trailing separators.
+      {"C:\\Run", {"\\Logs\\*.log"}, "C:\\Logs\\*.log", true},
+      {"C:\\Run", {"/Logs/"}, "C:\\Logs", true},
+      {"C:\\Run", {"\\"}, "C:\\Run", false},
+      {"C:\\Run",
+       {"Logs/", "Old\\\\", "*.log"},
+       "C:\\Run\\Logs\\Old\\*.log",
+       true},
+      {"C:\\Run", {"C:/Logs/*.log"}, "C:\\Logs\\*.log", true},
+      {"C:\\Run", {"c:*.log"}, "C:\\Run\\*.log", true},
+      {"C:\\Run", {"C:Logs"}, "C:\\Run\\Logs", true},
+      {"C:\\Run", {"D:x*"}, "D:\\x*", true},
+      {"C:\\Run", {"\\\\?\\C:\\Logs"}, "\\\\?\\C:\\Logs", true},
+      {"C:\\Run", {"x\\\\y:\\z"}, "C:\\Run", false},  // not a full path
   };
   for (const auto& C : Cases) {
     Win.Cwd = C.Cwd;
@@ -81,9 +95,15 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
       {Srv,
        {"-d30", "/srv/old-exports", "-r"},
        Deleted("/srv/old-exports/sub/b")},
-      {Srv, {"-d30", "/srv/old-names"}, Deleted("/srv/old-names/a")},
+      // Report-only wins wherever its text stands, but for exact options.
+      {Srv,
+       {"-d30", "/srv/old-names"},
+       {"Would delete file: /srv/old-names/a",
+        "     1 file(s) would be deleted."}},
       // Value and exact options: never targets, never read for others.
-      {Srv, {"-x:my-data", "/srv/old-names"}, Deleted("")},
+      {Srv,
+       {"-x:my-data", "/srv/old-names"},
+       {"     0 file(s) would be deleted."}},
       {Srv, {"-d0", "-x:my-reports", "/srv/my-reports"}, Deleted("")},
       {Srv, {"-d0", "/srv/old-exports", "--no-preserve-root"}, Deleted("")},
       {{"/work/-x:a/f", "/work/-t:c/f", "/work/--no-preserve-root/f"},

@@ -11,8 +11,9 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
                                    "/archive/taken",
                                    Item("/work/locked", 100, kOpenedLater),
                                    Item("/work/stays", 100, kNoMove)};
-  const std::vector<Item> Replace{"/work/a", "/archive/a", "/work/b",
-                                  "/archive/b/inner"};
+  const std::vector<Item> Replace{"/work/a", "/archive/a",
+                                  "/work/b", "/archive/b/inner",
+                                  "/work/c", Item("/archive/c", 9, kNoRemove)};
   const std::vector<Item> Twice{"/work/x/same", "/work/y/same",
                                 Item("/archive", 0, kFolder)};
   const std::vector<Item> Kept{"/work/held", Item("/archive/held", 100, kHeld),
@@ -39,16 +40,27 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
        {"Cannot move file: /work/locked", "Move file: /work/moved",
         "File /work/stays cannot be moved.",
         "File /archive/taken already exist.", "     1 file(s) moved."}},
+      {Outcomes,
+       {"-d30", "/work", "-n", "-m:/archive"},
+       {"Cannot move file: /work/locked", "Would move file: /work/moved",
+        "File /work/stays cannot be moved.",
+        "File /archive/taken already exist.",
+        "     1 file(s) would be moved."}},
+      {{Item("/work/a", 100, kNoRemove)},
+       {"-d30", "/work", "-n"},
+       {"File /work/a cannot be removed.", "     0 file(s) would be deleted."}},
       // Replaced only with -Y or -y:, and never a folder; the report-only
       // run predicts the same lines.
       {Replace,
        {"-d30", "/work", "-Y", "-n", "-m:/archive"},
        {"Would move file: /work/a", "File /archive/b cannot be removed.",
-        "File /work/b cannot be moved.", "     1 file(s) would be moved."}},
+        "File /work/b cannot be moved.", "File /archive/c cannot be removed.",
+        "File /work/c cannot be moved.", "     1 file(s) would be moved."}},
       {Replace,
        {"-d30", "/work", "-y:", "-m:/archive"},
        {"Move file: /work/a", "File /archive/b cannot be removed.",
-        "File /work/b cannot be moved.", "     1 file(s) moved."},
+        "File /work/b cannot be moved.", "File /archive/c cannot be removed.",
+        "File /work/c cannot be moved.", "     1 file(s) moved."},
        {"Replace file: /archive/a"}},
       // The old copy goes only in the step that puts the new one in its
       // place: it stays when the move fails or when it is held open.
@@ -85,6 +97,10 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
        {"-d30", "/work", "-m:", "-Y"},
        {NoMove, "", "USAGE", "File /work/a cannot be moved.",
         "     0 file(s) moved."}},
+      {{"/work/a", Item("/work/empty", 100, kFolder)},
+       {"-d30", "/work", "-r", "-e", "-m:/nowhere"},
+       {NoMove, "", "USAGE", "File /work/a cannot be moved.",
+        "     0 file(s) moved.", "     0 folder(s) deleted."}},
       {{},
        {"-d30", "-m:/nowhere", "nothing"},
        {NoMove, "", "USAGE", "   Path don't find", "", "USAGE",
@@ -100,7 +116,17 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
          {{"C:\\Work\\a"},
           {"-d30", "C:\\Work", "-m:Q:\\"},
           {NoMove, "", "USAGE", "File C:\\Work\\a cannot be moved.",
-           "     0 file(s) moved."}}},
+           "     0 file(s) moved."}},
+         // "C:" is the drive's current folder for the check and the move.
+         {{"C:\\Work\\In\\r", "C:\\Work\\r", "C:\\r"},
+          {"-d30", "C:\\Work\\In", "-m:C:", "-Y"},
+          {"Move file: C:\\Work\\In\\r", "     1 file(s) moved."},
+          {"Replace file: C:\\Work\\r"}},
+         // Names the move folder takes for one in the report-only run too.
+         {{"C:\\Work\\A", "C:\\Work\\a", Item("C:\\Arch", 0, kFolder)},
+          {"-d30", "C:\\Work", "-n", "-m:\\Arch"},
+          {"Would move file: C:\\Work\\A", "File C:\\Arch\\a already exist.",
+           "     1 file(s) would be moved."}}},
         true);
 }
 

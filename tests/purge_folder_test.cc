@@ -60,7 +60,7 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
         "Cannot open file: /t/held", "Delete file: /t/last",
         "Error in BOOL CheckDate(CString FileName, int Day)",
         "Cannot delete file: /t/opened", "File /t/stuck cannot be removed.",
-        "     2 file(s) deleted."}},
+        "Cannot open folder: /t/u", "     2 file(s) deleted."}},
       {{"/x.log"}, {"-d30", "/*.log"}, Deleted("/x.log")},
       // Emptied folders go when their own term is due, never the target.
       {Emptied,

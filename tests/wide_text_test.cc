@@ -71,6 +71,26 @@ TEST(WideTextTest, LongPathFormIsFullAndPrefixed) {
   }
 }
 
+// The root no wildcard reaches and no mask split cuts into.
+TEST(WideTextTest, WindowsRootsEndAfterTheirSeparator) {
+  const std::pair<const char*, size_t> Cases[] = {
+      {"C:\\*.log", 3},
+      {"c:/x", 3},
+      {"C:x?", 2},
+      {"\\x", 1},
+      {"x\\\\?\\y", 0},
+      {"\\\\srv\\share\\*", 12},
+      {"\\\\srv", 5},
+      {"\\\\?\\C:\\a?", 7},
+      {"//./C:/a", 7},
+      {"\\\\?\\unc\\srv\\sh\\*", 15},
+      {"\\\\?\\Volume{1}\\", 14},
+  };
+  for (const auto& [Path, Length] : Cases) {
+    EXPECT_EQ(WindowsRootLength(Path), Length) << Path;
+  }
+}
+
 TEST(WideTextTest, CommandLineSplitsAsTheCRuntimeDoes) {
   using Words = std::vector<std::u16string>;
   struct {

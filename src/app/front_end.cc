@@ -7,6 +7,7 @@
 #include "move/move.h"
 #include "platform/path_syntax.h"
 #include "purge/file_tests.h"
+#include "purge/printable.h"
 #include "purge/purge_folder.h"
 #include "purge/run_settings.h"
 
@@ -43,24 +44,23 @@ TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
   TargetScan Target;
   Target.Path = Sys.CurrentDirectory();
   Target.Taken.assign(Args.size(), false);
-  // Without a current directory a relative name has no base; joined to an
-  // empty path it would name something under the root instead.
-  bool HaveBase = !Target.Path.empty();
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
     if (IsValueOption(Arg) || ExactOptionOf(Arg, false) != ExactOption::kNone)
       continue;
+    // Without a base a relative name resolves to nothing: joined to an empty
+    // path it would name something under the root instead.
+    std::string Resolved = Sys.ResolvePath(Target.Path, Arg);
     if (Sys.IsFullPath(Arg)) {
-      Target.Path = Arg;
-      Target.Found = Target.Taken[I] = HaveBase = true;
+      Target.Path = std::move(Resolved);
+      Target.Found = Target.Taken[I] = true;
       continue;
     }
     TrimSeparators(Sys.Separator(), &Target.Path);
-    if (!HaveBase) continue;
-    std::string Joined = Target.Path + Sys.Separator() + Arg;
+    if (Resolved.empty()) continue;
     if (Arg.find_first_of("*?") != std::string::npos ||
-        Sys.Find(Joined) != PathKind::kNothing) {
-      Target.Path = std::move(Joined);
+        Sys.Find(Resolved) != PathKind::kNothing) {
+      Target.Path = std::move(Resolved);
       Target.Found = Target.Taken[I] = true;
     }
   }
@@ -78,7 +78,8 @@ void ScanMoveOption(Platform& Sys, const std::vector<std::string>& Args,
     Option Which;
     if (!IsValueOption(Arg, &Which) || Which != Option::kMove) continue;
     Settings.MoveMode = true;
-    Settings.MovePath = OptionValue(Arg);
+    Settings.MovePath =
+        Sys.ResolvePath(Sys.CurrentDirectory(), OptionValue(Arg));
     Settings.MovePathValid = IsFolder(Sys, Settings.MovePath);
     if (!Settings.MovePathValid) {
       Sys.Print("   Path don't find (-m:move_path)");
@@ -101,7 +102,8 @@ bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
       const size_t Kind =
           Value.size() == 1 ? Kinds.find(Value[0]) : std::string::npos;
       if (Kind == std::string::npos) {
-        Sys.Print("   Invalid time kind (-t:c, -t:m or -t:a): " + Arg);
+        Sys.Print("   Invalid time kind (-t:c, -t:m or -t:a): " +
+                  Printable(Arg));
         return false;
       }
       Settings.Age = static_cast<TimeKind>(Kind);
@@ -111,7 +113,7 @@ bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
       for (char C : Value) Separator |= Sys.IsSeparator(C);
       if (Value.empty() || Separator) {
         Sys.Print("   Invalid protect mask (a name, without a separator): " +
-                  Arg);
+                  Printable(Arg));
         return false;
       }
       Settings.ProtectMasks.push_back(Value);
@@ -124,9 +126,10 @@ bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
 std::string WholeRootOf(Platform& Sys, std::string Path) {
   TrimSeparators(Sys.Separator(), &Path);
   std::string Mask;
-  if (Path.find_first_of("*?") != std::string::npos) {
+  const size_t Root = Sys.RootLength(Path);
+  if (Path.find_first_of("*?", Root) != std::string::npos) {
     size_t Split = Path.size();
-    while (Split > 0 && !Sys.IsSeparator(Path[Split - 1])) --Split;
+    while (Split > Root && !Sys.IsSeparator(Path[Split - 1])) --Split;
     Mask = Path.substr(Split);
     Path.resize(Split);
     TrimSeparators(Sys.Separator(), &Path);
@@ -140,10 +143,8 @@ std::string Summary(int32_t Count, const char* Things, bool DryRun,
          (DryRun ? " would be " : " ") + Done + ".";
 }
 
-}  // namespace
-
-int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
-               int Workers) {
+int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
+                 int Workers) {
   if (!Sys.Start()) {
     Sys.PrintError("Fatal Error: MFC initialization failed");
     return kExitCannotStart;
@@ -156,20 +157,26 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   Settings.Workers = Workers;
   int32_t Day = kDefaultDay;
 
+  // "/?" asks for help where it can be no path, before anything is read.
+  for (const std::string& Arg : Args) {
+    if (Sys.SlashHelp() && Arg == "/?") {
+      PrintHelp(Sys);
+      return kExitOk;
+    }
+  }
+
   // The target scan prints nothing, so it runs first: a path that became
   // part of the target, or a move folder, is never read as an option too
   // ("/srv/Old-Data" must not set the term to 0).
   const TargetScan Target = ScanTarget(Sys, Args);
   // Value and exact options are never scanned for short ones either:
   // "--no-preserve-root" holds "-n" and "-r".
-  // "/?" is a path on systems whose paths begin with "/".
-  const bool SlashHelp = Sys.Separator() == '\\';
   std::vector<bool> NotOptions = Target.Taken;
   bool NoPreserveRoot = false;
   for (size_t I = 0; I < Args.size(); ++I) {
     if (NotOptions[I]) continue;
     NotOptions[I] = IsValueOption(Args[I]);
-    switch (ExactOptionOf(Args[I], SlashHelp)) {
+    switch (ExactOptionOf(Args[I], Sys.SlashHelp())) {
       case ExactOption::kNone:
         continue;
       case ExactOption::kHelp:
@@ -197,7 +204,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
     // The number is read from the third character, wherever the option
     // text stood; a missing number must not mean "0 days: delete all".
     if (!ParseDays(Arg.size() > 2 ? Arg.substr(2) : "", &Day)) {
-      Sys.Print("   Invalid number of days: " + Arg);
+      Sys.Print("   Invalid number of days: " + Printable(Arg));
       Sys.Print("");
       PrintUsage(Sys);
       return kExitUsage;
@@ -210,7 +217,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   if (Target.Found && !NoPreserveRoot) {
     const std::string Root = WholeRootOf(Sys, Target.Path);
     if (!Root.empty()) {
-      Sys.Print("   Will not purge the whole root " + Root +
+      Sys.Print("   Will not purge the whole root " + Printable(Root) +
                 ": give a narrower target, or add --no-preserve-root");
       return kExitUsage;
     }
@@ -220,10 +227,21 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   for (size_t I = 0; I < Args.size(); ++I) {
     Settings.Overwrite |= Has(I, Option::kOverwrite);
     Settings.Recurse |= Has(I, Option::kRecurse);
-    Settings.DryRun |= Has(I, Option::kDryRun);
+    // Report-only wins wherever its text stands, in a path or a value
+    // argument too (the exact options aside): the safe reading, since an entry
+    // named "-n" could otherwise turn a trial run into a real one.
+    Settings.DryRun |=
+        ExactOptionOf(Args[I], Sys.SlashHelp()) == ExactOption::kNone &&
+        HasOption(Args[I], Option::kDryRun);
     Settings.EmptyFolders |= Has(I, Option::kEmptyFolders);
   }
 
+  // A run whose move folder failed its check changes nothing, and so
+  // removes no emptied folder either.
+  const bool FolderCount = Settings.EmptyFolders;
+  if (Settings.MoveMode && !Settings.MovePathValid) {
+    Settings.EmptyFolders = false;
+  }
   RunCounts Counts;
   if (Target.Found) {
     DeleteDisposal Delete(Settings.DryRun);
@@ -240,12 +258,26 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   }
   Sys.Print(Summary(Counts.FileCount, " file(s)", Settings.DryRun,
                     Settings.MoveMode ? "moved" : "deleted"));
-  if (Settings.EmptyFolders) {
+  if (FolderCount) {
     Sys.Print(
         Summary(Counts.FolderCount, " folder(s)", Settings.DryRun, "deleted"));
   }
   const int Stop = Sys.StopStatus();
   return Stop != 0 ? Stop : kExitOk;
+}
+
+}  // namespace
+
+int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
+               int Workers) {
+  const int Status = RunArguments(Sys, Args, Workers);
+  if (!Sys.OutputLost()) return Status;
+  // The purge went on, as it frees the space a full disk needs; the log
+  // must not pass for the whole record.
+  Sys.PrintError(
+      "olvane: report incomplete: standard output could not be "
+      "written");
+  return Status == kExitOk ? kExitOutputLost : Status;
 }
 
 }  // namespace olvane

@@ -17,6 +17,8 @@ constexpr int kExitCannotStart = 1;
 // A command line refused before anything is walked: a days option without
 // a number, a bad value option, a target that is a whole root.
 constexpr int kExitUsage = 2;
+// A run that would end with 0 but lost some of its report.
+constexpr int kExitOutputLost = 3;
 
 // The term of a run without a days option.
 constexpr int32_t kDefaultDay = 32768;
@@ -38,7 +40,9 @@ struct TargetScan {
 TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args);
 
 // Runs the whole command for the arguments after the program name with up to
-// Workers threads working on files, and answers the exit status.
+// Workers threads working on files, and answers the exit status. A lost
+// line of the report does not stop the run; at its end one line on standard
+// error says that the report is incomplete.
 int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
                int Workers = 1);
 

@@ -2,6 +2,7 @@
 
 #include "platform/path_syntax.h"
 #include "purge/file_tests.h"
+#include "purge/printable.h"
 
 namespace olvane {
 
@@ -19,7 +20,8 @@ int CheckExist(Platform& Sys, const std::string& Path) {
 
 void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                            const std::string& FileName, FileReport& Report) {
-  const std::string CannotMove = "File " + FileName + " cannot be moved.";
+  const std::string CannotMove =
+      "File " + Printable(FileName) + " cannot be moved.";
   // A move folder that failed its check has no safe meaning (a bare "-m:"
   // would point at the root of the drive): nothing is moved or removed.
   if (!Settings_.MovePathValid) {
@@ -33,40 +35,50 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
 
   const bool DryRun = Settings_.DryRun;
   int Exists = CheckExist(Sys_, Destination);
-  if (Exists == 0 && DryRun && WouldFill_.count(Destination)) Exists = 1;
+  // Names the report-only run would have filled, compared as the move
+  // folder compares them: such a name counts as filled by this run.
+  const std::string Key = DryRun ? Sys_.NameKey(Destination) : "";
+  const bool WouldFill = DryRun && WouldFill_.count(Key) != 0;
+  if (WouldFill && Exists == 0) Exists = 1;
   FileIdentity There;
-  const bool Filled = Exists != 0 && Sys_.IdentityOf(Destination, &There) &&
-                      Filled_.count(There) != 0;
+  const bool Filled =
+      WouldFill || (Exists != 0 && Sys_.IdentityOf(Destination, &There) &&
+                    Filled_.count(There) != 0);
   if (Exists != 0) {
     // The walk can meet files already in the move folder; such a file is its
     // own destination and must neither be removed nor moved onto itself. A
     // file this run moved there is kept like one of another name.
     if (!Settings_.Overwrite || Filled || Dir.IsSameFile(Item, Destination)) {
-      Report.Add("File " + Destination + " already exist.");
+      Report.Add("File " + Printable(Destination) + " already exist.");
       return;
     }
-    // A folder of that name is never replaced: the move fails.
-    if (Exists < 0) {
-      Report.Add("File " + Destination + " cannot be removed.");
+    // A folder of that name is never replaced: the move fails. Nor is a
+    // file the replacing move would be refused.
+    if (Exists < 0 || (DryRun && !Sys_.CanReplaceFile(Destination))) {
+      Report.Add("File " + Printable(Destination) + " cannot be removed.");
       Report.Add(CannotMove);
       return;
     }
   }
   if (DryRun) {
-    WouldFill_.insert(Destination);
-    Report.Add("Would move file: " + FileName);
+    if (!File.CanMoveTo(Destination)) {
+      Report.Add(CannotMove);
+      return;
+    }
+    WouldFill_.insert(Key);
+    Report.Add("Would move file: " + Printable(FileName));
     Report.Counted = true;
     return;
   }
   switch (File.MoveTo(Destination, Exists != 0)) {
     case MoveResult::kMoved:
       if (Sys_.IdentityOf(Destination, &There)) Filled_.insert(There);
-      Report.Add("Move file: " + FileName);
+      Report.Add("Move file: " + Printable(FileName));
       Report.Counted = true;
       break;
     case MoveResult::kDestinationHeld:
       // Held open elsewhere: the old copy stays, and so does the source.
-      Report.Add("File " + Destination + " cannot be removed.");
+      Report.Add("File " + Printable(Destination) + " cannot be removed.");
       Report.Add(CannotMove);
       break;
     case MoveResult::kFailed:

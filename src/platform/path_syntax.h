@@ -13,18 +13,37 @@ inline bool IsPosixFullPath(const std::string& Arg) {
   return !Arg.empty() && Arg[0] == '/';
 }
 
-// Windows: a network path holds two backslashes in a row, a drive path a
-// colon followed by a backslash; wherever they stand in the argument.
-inline bool IsWindowsFullPath(const std::string& Arg) {
-  return Arg.find("\\\\") != std::string::npos ||
-         Arg.find(":\\") != std::string::npos;
-}
+// Windows: a full path begins with a drive and a separator ("C:\") or
+// with two separators (a network path "\\server\share", or a "\\?\" or
+// "\\.\" path); "/" counts as "\".
+bool IsWindowsFullPath(const std::string& Arg);
 
 // Windows drive root: three bytes, a colon second and a backslash third. The
 // first byte is not examined.
 inline bool HasWindowsDriveRootForm(const std::string& Path) {
   return Path.size() == 3 && Path[1] == ':' && Path[2] == '\\';
 }
+
+// Windows: the length of the root that begins Path, which no wildcard and no
+// mask split reaches: "C:\" (3), "C:" (2), "\\server\share\",
+// "\\?\C:\", "\\?\UNC\server\share\", "\\.\device\" (each with the
+// separator that follows, if any), a lone leading separator (1); 0 for a
+// relative path. "/" counts as "\".
+size_t WindowsRootLength(const std::string& Path);
+
+// The path Arg names, read as Windows reads it, every "/" written "\": a
+// full path as written; "\x" on the drive or share of CurrentDirectory;
+// "Q:x" in DriveFolder, the current folder of that drive; any other path in
+// Base. The relative forms are joined with one separator and lose their
+// trailing separators (a root keeps its own). Empty for an empty Arg, and
+// when a relative form has nothing to be read against.
+std::string ResolveWindowsPath(const std::string& Base, const std::string& Arg,
+                               const std::string& CurrentDirectory,
+                               const std::string& DriveFolder);
+
+// POSIX: Arg itself when it begins with "/", else Arg without its trailing
+// separators joined to Base with one "/". Empty for an empty Arg or Base.
+std::string ResolvePosixPath(const std::string& Base, const std::string& Arg);
 
 // Removes every trailing Separator from Path, however many.
 inline void TrimSeparators(char Separator, std::string* Path) {

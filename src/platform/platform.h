@@ -100,6 +100,14 @@ class ExclusiveFile {
   // stays. Only Close may follow.
   virtual bool Remove() = 0;
 
+  // Whether Remove can be expected to succeed, as far as can be known
+  // without changing anything: false when the file's own attributes
+  // (immutable or append-only; read-only on Windows) or its folder (not
+  // writable by this process, immutable, append-only, or sticky and owned by
+  // another user) forbid the removal. True promises nothing; what cannot be
+  // found out counts as removable. Any call may follow.
+  virtual bool Removable() = 0;
+
   // Moves the file to the full path Destination, onto another volume too.
   // Without Replace never over an existing entry. With Replace a file there
   // is replaced in one step (a rename over it), and only once no other
@@ -109,6 +117,11 @@ class ExclusiveFile {
   // nobody has opened it since it was proven free; else the copy goes
   // again. On failure the file stays where it was. Only Close may follow.
   virtual MoveResult MoveTo(const std::string& Destination, bool Replace) = 0;
+
+  // Whether MoveTo(Destination) can be expected to succeed, as far as can
+  // be told without changing anything (on Windows a read-only file is not
+  // moved onto another volume). For the report-only run.
+  virtual bool CanMoveTo(const std::string& Destination) = 0;
 
   // Releases the file. False when the system reported a failure; the file
   // is released all the same.
@@ -124,6 +137,10 @@ class Listing {
   // Makes the next entry current and fills Item. False when no entry is left
   // or the listing cannot go on.
   virtual bool Next(Entry* Item) = 0;
+
+  // True once the listing could not go on: the folder could not be read
+  // (to its end), not every entry has been produced.
+  virtual bool Failed() const = 0;
 };
 
 // An open folder. Every operation on an entry is made relative to the folder
@@ -200,8 +217,33 @@ class Platform {
   virtual bool IsSeparator(char C) const = 0;
 
   // True when an argument is taken whole as the target instead of being
-  // joined to the current one.
+  // tested for existence first: a full path (on POSIX systems it begins
+  // with "/"; on Windows with a drive and a separator, or two separators).
   virtual bool IsFullPath(const std::string& Arg) const = 0;
+
+  // The path Arg names when read against Base, the target so far (the
+  // current directory at first), in the one form every other operation
+  // takes and every printed line shows: a full path as written, any other
+  // form joined with one separator to what it is relative to, without
+  // trailing separators (a root keeps its own). On Windows "/" is written
+  // "\", "\x" lies on the current folder's drive and "Q:x" in the current
+  // folder of drive Q. Empty for an empty Arg, or when a relative Arg has
+  // nothing to be read against.
+  virtual std::string ResolvePath(const std::string& Base,
+                                  const std::string& Arg) = 0;
+
+  // The length of the root that begins the path Path ("/"; "C:\",
+  // "\\server\share\", "\\?\C:\"), which holds no wildcard and is never
+  // split off as a mask; 0 when Path has none.
+  virtual size_t RootLength(const std::string& Path) const = 0;
+
+  // A key under which two paths are equal when the file systems take them
+  // for the same name: Path itself where names are case-sensitive, its upper
+  // case as the system folds names on Windows.
+  virtual std::string NameKey(const std::string& Path) = 0;
+
+  // True where "/?" asks a command for help and is never read as a path.
+  virtual bool SlashHelp() const = 0;
 
   // Whether Path has the drive-root form, and if so whether a volume is there.
   virtual DriveRoot QueryDriveRoot(const std::string& Path) = 0;
@@ -244,7 +286,8 @@ class Platform {
   virtual int64_t Now() = 0;
 
   // Writes Line and a line end to standard output and flushes it, so that a
-  // run that is killed has still reported everything it did.
+  // run that is killed has still reported everything it did. A line that
+  // cannot be written is lost and the run goes on; OutputLost then says so.
   virtual void Print(const std::string& Line) = 0;
 
   // Writes Lines, one or more lines each ending in "\n", to standard output
@@ -254,10 +297,21 @@ class Platform {
   // Writes Line and a line end to standard error.
   virtual void PrintError(const std::string& Line) = 0;
 
+  // True once a write to standard output has failed (full disk, closed or
+  // broken stream), or when standard output was closed as the process
+  // started: the report is then incomplete. Each later write is tried anew.
+  virtual bool OutputLost() = 0;
+
   // --- Paths ---------------------------------------------------------------
 
+  // Paths given to the operations below are as ResolvePath makes them, or
+  // such a path with its trailing separators trimmed: a drive and a colon
+  // alone ("C:") then stand for the drive's root.
+
   // Looks Path up as a directory search for that one name would: what the
-  // entry itself is. A path ending in a separator names nothing.
+  // entry itself is. A path ending in a separator names nothing, and on
+  // Windows neither does a short 8.3 name: the entry's long name must be
+  // the last component of Path.
   virtual PathKind Find(const std::string& Path) = 0;
 
   // The status of whatever Path leads to, through links.
@@ -276,9 +330,16 @@ class Platform {
   // volumes that a run of this program left there and that no run is
   // still writing: those it can prove so, the others stay.
   virtual void RemoveStaleCopies(const std::string& Path) = 0;
+
+  // Whether a replacing MoveTo can be expected to take the place of the
+  // file Path, as far as can be told without changing anything (on
+  // Windows: not read-only, and not held open by another process).
+  virtual bool CanReplaceFile(const std::string& Path) = 0;
 };
 
-// The platform of the system the program was built for. Only main calls it.
+// The platform of the system the program was built for. Only main calls it,
+// first of all: a standard stream closed at start is opened on the null
+// device then, so that no file the run opens can take its place.
 std::unique_ptr<Platform> MakeRealPlatform();
 
 }  // namespace olvane

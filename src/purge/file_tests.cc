@@ -1,5 +1,7 @@
 #include "purge/file_tests.h"
 
+#include "purge/printable.h"
+
 namespace olvane {
 
 int IsFileFree(ExclusiveFile& File) { return File.IsStillExclusive() ? 1 : 0; }
@@ -12,7 +14,9 @@ int IsFolder(Platform& Sys, const std::string& Path) {
 }
 
 int IsFileMask(Platform& Sys, const std::string& Target) {
-  if (Target.find_first_of("*?") != std::string::npos) return 1;
+  // A root such as "\\?\C:\" holds no wildcard.
+  if (Target.find_first_of("*?", Sys.RootLength(Target)) != std::string::npos)
+    return 1;
   if (Sys.Find(Target) == PathKind::kNothing) return 0;
   return IsFolder(Sys, Target) ? 0 : 1;
 }
@@ -49,7 +53,7 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
                std::unique_ptr<ExclusiveFile>* File, FileReport& Report) {
   *File = Dir.OpenExclusive(Item);
   if (!*File) {
-    Report.Add("Cannot open file: " + FileName);
+    Report.Add("Cannot open file: " + Printable(FileName));
     return false;
   }
   // The entry may have been replaced since its status was read: what counts

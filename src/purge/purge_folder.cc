@@ -7,6 +7,7 @@
 #include "platform/path_syntax.h"
 #include "purge/file_queue.h"
 #include "purge/file_tests.h"
+#include "purge/printable.h"
 
 namespace olvane {
 namespace {
@@ -33,7 +34,7 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, OpenFolder& Dir,
   if (!Due && !Gone) return;
   const std::string FileName = Dir.Path + Run.Sys.Separator() + Item.Name;
   if (Gone) {
-    Report.Add("Cannot open file: " + FileName);
+    Report.Add("Cannot open file: " + Printable(FileName));
     return;
   }
   std::unique_ptr<ExclusiveFile> File;
@@ -41,7 +42,7 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, OpenFolder& Dir,
     return;
   }
   if (!IsFileFree(*File)) {
-    Report.Add(Run.Dispose.RefusalText() + FileName);
+    Report.Add(Run.Dispose.RefusalText() + Printable(FileName));
     return;
   }
   Run.Dispose.Dispose(*Dir.Dir, Item, *File, FileName, Report);
@@ -114,18 +115,22 @@ class Walker {
         Current.SubFolders.push_back(Item.Name);
       }
     }
+    bool Unreadable = Files->Failed();
     Files.reset();
     // The workers need not wait for more of the next folder.
     Queue_.Flush();
-    if (!Recurse || !MaskMode) return;
-    Dir.Entries = 0;
-    std::unique_ptr<Listing> All = Dir.Dir->List("*");
-    while (!Stopped() && All->Next(&Item)) {
-      ++Dir.Entries;
-      if (Item.Kind == EntryKind::kFolder) {
-        Current.SubFolders.push_back(Item.Name);
+    if (Recurse && MaskMode) {
+      Dir.Entries = 0;
+      std::unique_ptr<Listing> All = Dir.Dir->List("*");
+      while (!Stopped() && All->Next(&Item)) {
+        ++Dir.Entries;
+        if (Item.Kind == EntryKind::kFolder) {
+          Current.SubFolders.push_back(Item.Name);
+        }
       }
+      Unreadable |= All->Failed();
     }
+    if (Unreadable) CannotOpen(Dir.Path);
   }
 
   // Opens the subfolder Name of Current and lists it: the one place where a
@@ -138,11 +143,16 @@ class Walker {
     }
     MakeRoom();
     std::unique_ptr<Folder> Sub = Stack_.back().Dir->Dir->OpenSubFolder(Name);
+    const std::string Path = Current.Dir->Path + Run_.Sys.Separator() + Name;
+    if (!Sub) {
+      CannotOpen(Path);
+      return;
+    }
     // Kept out: never walked nor removed, so the folders above it stay too.
-    if (!Sub || (Run_.KeepOut && Run_.KeepOut(*Sub))) return;
+    if (Run_.KeepOut && Run_.KeepOut(*Sub)) return;
     OpenFolder* Dir = new OpenFolder;
     Dir->Dir = std::move(Sub);
-    Dir->Path = Current.Dir->Path + Run_.Sys.Separator() + Name;
+    Dir->Path = Path;
     Dir->Parent = Current.Dir;
     Dir->Name = Name;
     Queue_.Opened(*Dir);
@@ -205,7 +215,7 @@ class Walker {
     }
     // A folder being removed must not be held open by the walk itself.
     Sub.Dir.reset();
-    const std::string Line = " folder: " + Sub.Path;
+    const std::string Line = " folder: " + Printable(Sub.Path);
     if (Run_.Settings.DryRun) {
       if (Sub.Entries != Sub.Counted + Sub.Gone) return false;
       Report.Add("Would delete" + Line);
@@ -215,6 +225,12 @@ class Walker {
     if (!Sub.Parent->Dir->RemoveSubFolder(Sub.Name)) return false;
     Report.Add("Delete" + Line);
     return true;
+  }
+
+  // A folder whose files stay unseen is reported, as a file that cannot be
+  // opened is; the exit status stays as it is.
+  void CannotOpen(const std::string& DirPath) {
+    Queue_.SubmitLine("Cannot open folder: " + Printable(DirPath) + "\n");
   }
 
   WalkContext& Run_;
@@ -232,14 +248,20 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   std::string Mask;
   if (IsFileMask(Run.Sys, Path)) {
     size_t Split = Path.size();
-    while (Split > 0 && !Run.Sys.IsSeparator(Path[Split - 1])) --Split;
+    const size_t Root = Run.Sys.RootLength(Path);
+    while (Split > Root && !Run.Sys.IsSeparator(Path[Split - 1])) --Split;
     Mask = Path.substr(Split);
     Path.resize(Split);
     TrimSeparators(Run.Sys.Separator(), &Path);
     if (Mask.empty()) return RunCounts();
   }
   std::unique_ptr<Folder> Target = Run.Sys.OpenFolder(Path);
-  if (!Target) return RunCounts();
+  if (!Target) {
+    if (!Path.empty() && IsFolder(Run.Sys, Path)) {
+      Run.Sys.Print("Cannot open folder: " + Printable(Path));
+    }
+    return RunCounts();
+  }
   Walker Walk(Run, Day, Mask);
   return Walk.Walk(std::move(Target), Path);
 }
@@ -247,15 +269,15 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
 void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,
                              ExclusiveFile& File, const std::string& FileName,
                              FileReport& Report) {
-  if (DryRun_) {
-    Report.Add("Would delete file: " + FileName);
-    Report.Counted = true;
-  } else if (File.Remove()) {
-    Report.Add("Delete file: " + FileName);
-    Report.Counted = true;
-  } else {
-    Report.Add("File " + FileName + " cannot be removed.");
+  // A report-only run says what the real one would: a file that its own
+  // attributes or its folder keep is reported as one that cannot go.
+  const std::string Path = Printable(FileName);
+  if (DryRun_ ? !File.Removable() : !File.Remove()) {
+    Report.Add("File " + Path + " cannot be removed.");
+    return;
   }
+  Report.Add((DryRun_ ? "Would delete file: " : "Delete file: ") + Path);
+  Report.Counted = true;
 }
 
 }  // namespace olvane

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -71,18 +72,21 @@ struct Case {
   // begins with "^/" is below a folder on another file system.
   std::string Files;
   // "~" stands for the tree, which is the current folder, and "^" for the
-  // other folder, in the form the command takes.
+  // other folder, in the form the command takes (not after a letter or a
+  // digit); "`" for a "/" that stays one.
   std::string Args;
   Lines Out;                // in any order
   std::string Left;         // the files, links and empty folders afterwards
   std::string Prefix = "";  // shell words put before the command
   std::string Held = "";    // files another process holds open meanwhile
+  int Status = 0;           // the exit status
 };
 
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string Name = (fs::temp_directory_path() / "olvane-e2e-XXXXXX");
+    // No "-n" in the paths: it would make every run report-only.
+    std::string Name = (fs::temp_directory_path() / "olvane-e2e.XXXXXX");
     Base = mkdtemp(Name.data());
     Tree = Base / "t";
     Other = "/dev/shm" / Base.filename();
@@ -99,12 +103,19 @@ class EndToEndTest : public ::testing::Test {
 
   // A test's text as the command takes and prints it.
   std::string Expand(std::string Text) const {
-    for (size_t At; (At = Text.find_first_of("~^")) != std::string::npos;) {
+    for (size_t At = 0;
+         (At = Text.find_first_of("~^", At)) != std::string::npos;) {
+      // After a letter or a digit it belongs to a name ("REPO~1.TXT").
+      if (At > 0 && std::isalnum(static_cast<unsigned char>(Text[At - 1]))) {
+        ++At;
+        continue;
+      }
       Text.replace(
           At, 1,
           (Windows() ? "Z:" : "") + (Text[At] == '~' ? Tree : Other).string());
     }
     if (Windows()) std::replace(Text.begin(), Text.end(), '/', '\\');
+    std::replace(Text.begin(), Text.end(), '`', '/');  // a "/" as written
     return Text;
   }
 
@@ -192,7 +203,7 @@ class EndToEndTest : public ::testing::Test {
           usleep(10000);
         }
       }
-      const Lines Out = Run(Words(C.Args), C.Prefix);
+      const Lines Out = Run(Words(C.Args), C.Prefix, C.Status);
       if (Holder) pclose(Holder);
       Lines Expected;
       for (const std::string& Line : C.Out) Expected.push_back(Expand(Line));

@@ -5,6 +5,7 @@
 #endif
 
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -29,27 +30,58 @@ std::atomic<int> StopSignal{0};
 void OnStop(int Signal) { StopSignal.store(Signal); }
 
 // Writes all of Text to the descriptor, across partial writes and signals.
-void WriteAll(int Fd, const std::string& Text) {
+// False when some of it could not be written.
+bool WriteAll(int Fd, const std::string& Text) {
   const char* Data = Text.data();
   size_t Left = Text.size();
   while (Left > 0) {
     ssize_t Done = write(Fd, Data, Left);
     if (Done < 0) {
       if (errno == EINTR) continue;
-      return;
+      return false;
     }
     Data += Done;
     Left -= static_cast<size_t>(Done);
   }
+  return true;
+}
+
+// Opens descriptor Fd on the null device if it is closed, so that no file
+// the run opens later takes that number. False when it was closed.
+bool KeepStandardStream(int Fd) {
+  if (fcntl(Fd, F_GETFD) >= 0 || errno != EBADF) return true;
+  // The lowest free number: Fd itself, as the ones below it are open.
+  const int Null = open("/dev/null", Fd == 0 ? O_RDONLY : O_WRONLY);
+  if (Null >= 0 && Null != Fd) {
+    dup2(Null, Fd);
+    close(Null);
+  }
+  return false;
 }
 
 class PosixPlatform : public Platform {
  public:
+  PosixPlatform() {
+    // Before anything else is opened.
+    KeepStandardStream(0);
+    Lost_ = !KeepStandardStream(1);
+    KeepStandardStream(2);
+  }
+
   char Separator() const override { return '/'; }
   bool IsSeparator(char C) const override { return C == '/'; }
   bool IsFullPath(const std::string& Arg) const override {
     return IsPosixFullPath(Arg);
   }
+  std::string ResolvePath(const std::string& Base,
+                          const std::string& Arg) override {
+    return ResolvePosixPath(Base, Arg);
+  }
+  size_t RootLength(const std::string& Path) const override {
+    return IsPosixFullPath(Path) ? 1 : 0;
+  }
+  std::string NameKey(const std::string& Path) override { return Path; }
+  bool SlashHelp() const override { return false; }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
   }
@@ -101,7 +133,9 @@ class PosixPlatform : public Platform {
       Limit = Files.rlim_cur;
     }
     Budget_ = std::max<size_t>(4, std::min<size_t>(1024, Limit / 2));
-    return true;
+    // A standard stream that stayed closed would be taken by a file.
+    return fcntl(0, F_GETFD) >= 0 && fcntl(1, F_GETFD) >= 0 &&
+           fcntl(2, F_GETFD) >= 0;
   }
 
   int StopStatus() override {
@@ -123,11 +157,14 @@ class PosixPlatform : public Platform {
     return Time.tv_sec;
   }
 
-  void Print(const std::string& Line) override { WriteAll(1, Line + '\n'); }
-  void PrintLines(const std::string& Lines) override { WriteAll(1, Lines); }
+  void Print(const std::string& Line) override { PrintLines(Line + '\n'); }
+  void PrintLines(const std::string& Lines) override {
+    if (!WriteAll(1, Lines)) Lost_ = true;
+  }
   void PrintError(const std::string& Line) override {
     WriteAll(2, Line + '\n');
   }
+  bool OutputLost() override { return Lost_; }
 
   PathKind Find(const std::string& Path) override {
     struct stat Info;
@@ -164,8 +201,17 @@ class PosixPlatform : public Platform {
     RemoveStaleCopiesIn(Path);
   }
 
+  // Whether the entry may be renamed over is the folder's to say, which
+  // only the rename itself tells for certain.
+  bool CanReplaceFile(const std::string& Path) override {
+    struct stat Info;
+    return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode);
+  }
+
  private:
   size_t Budget_ = 512;  // folders open at once
+  // Standard output was closed at start, or a write to it failed.
+  std::atomic<bool> Lost_{false};
 };
 
 }  // namespace

@@ -32,17 +32,31 @@ EntryKind KindOfMode(mode_t Mode) {
   return EntryKind::kOther;
 }
 
-// The times of Name in the folder Fd (Name empty: of Fd itself), in one
-// status query that follows no link and triggers no automount.
-bool TimesOf(int Fd, const char* Name, FileTimes* Out) {
-  struct statx Info;
+// The status of Name in the folder Fd (Name empty: of Fd itself), in one
+// query that follows no link and triggers no automount, with what the walk
+// and the removal tests need of it.
+bool StatusOf(int Fd, const char* Name, struct statx* Info) {
   const int Flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT |
                     (Name[0] == '\0' ? AT_EMPTY_PATH : 0);
-  if (Fd < 0 || statx(Fd, Name, Flags,
-                      STATX_BTIME | STATX_CTIME | STATX_MTIME | STATX_ATIME,
-                      &Info) != 0) {
-    return false;
-  }
+  return Fd >= 0 && statx(Fd, Name, Flags,
+                          STATX_BTIME | STATX_CTIME | STATX_MTIME |
+                              STATX_ATIME | STATX_MODE | STATX_UID,
+                          Info) == 0;
+}
+
+// The attributes that keep an entry (or a folder's entries) in place.
+bool Fixed(const struct statx& Info) {
+  return Info.stx_attributes & Info.stx_attributes_mask &
+         (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
+}
+
+// The times of Name in the folder Fd (Name empty: of Fd itself); *Kept, if
+// given, receives the whole status.
+bool TimesOf(int Fd, const char* Name, FileTimes* Out,
+             struct statx* Kept = nullptr) {
+  struct statx Own;
+  struct statx& Info = Kept ? *Kept : Own;
+  if (!StatusOf(Fd, Name, &Info)) return false;
   // Without a birth time the status-change time stands in: it is never
   // earlier than the creation, so a file can only be kept longer.
   Out->Creation = (Info.stx_mask & STATX_BTIME) ? Info.stx_btime.tv_sec
@@ -62,7 +76,10 @@ class PosixListing : public Listing {
         All_(Mask_ == "*"),
         Watch_(Watch) {
     Ok_ = DirFd_ >= 0 && (!Again || lseek(DirFd_, 0, SEEK_SET) == 0);
+    Failed_ = !Ok_;
   }
+
+  bool Failed() const override { return Failed_; }
 
   bool Next(Entry* Item) override {
     while (Ok_) {
@@ -70,6 +87,7 @@ class PosixListing : public Listing {
         ssize_t Got = getdents64(DirFd_, Buffer_.get(), kBufferBytes);
         if (Got <= 0) {
           Ok_ = false;
+          Failed_ = Got < 0;
           break;
         }
         Filled_ = static_cast<size_t>(Got);
@@ -121,6 +139,7 @@ class PosixListing : public Listing {
   bool All_;
   FolderWatch* Watch_;
   bool Ok_;
+  bool Failed_;
   size_t Offset_ = 0;
   size_t Filled_ = 0;
   // One system call lists about a thousand entries; a buffer small enough
@@ -254,7 +273,31 @@ class PosixExclusiveFile : public ExclusiveFile {
         Ticket_(Ticket) {}
   ~PosixExclusiveFile() override { Close(); }
 
-  bool Times(FileTimes* Out) override { return TimesOf(Fd_, "", Out); }
+  bool Times(FileTimes* Out) override {
+    HaveStatus_ = TimesOf(Fd_, "", Out, &Status_);
+    return HaveStatus_;
+  }
+
+  bool Removable() override {
+    if (!HaveStatus_ && !(HaveStatus_ = StatusOf(Fd_, "", &Status_))) {
+      return true;
+    }
+    if (Fixed(Status_)) return false;
+    const int DirFd = Dir_->Fd();
+    struct statx Folder;
+    if (DirFd < 0 || !StatusOf(DirFd, "", &Folder)) return true;
+    if (Fixed(Folder)) return false;
+    // Write and search permission on the folder; a read-only mount too.
+    if (faccessat(DirFd, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
+        (errno == EACCES || errno == EPERM || errno == EROFS)) {
+      return false;
+    }
+    // In a sticky folder only the owner of the file or of the folder
+    // removes it, or a privileged process.
+    const uid_t Me = geteuid();
+    return !(Folder.stx_mode & S_ISVTX) || Me == 0 || Me == Status_.stx_uid ||
+           Me == Folder.stx_uid;
+  }
 
   bool IsStillExclusive() override { return StillFree(); }
 
@@ -277,6 +320,9 @@ class PosixExclusiveFile : public ExclusiveFile {
     return MoveEntry(Source, Destination, Replace);
   }
 
+  // A rename does not depend on the file's own mode.
+  bool CanMoveTo(const std::string&) override { return true; }
+
   bool Close() override {
     if (Fd_ < 0) return true;
     const int Fd = Fd_;
@@ -286,20 +332,14 @@ class PosixExclusiveFile : public ExclusiveFile {
   }
 
  private:
-  // With the folder's descriptor DirFd held.
-  bool StillFree(int DirFd) {
-    if (Link_) return true;
-    // Any open by another process since has broken the lease.
-    if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
-    return ProvenFree(Fd_, DirFd, Name_, Dir_->Watch(), &Ticket_);
-  }
-
   int Fd_;
   PosixFolder* Dir_;
   std::string Name_;
   bool Link_;
   bool Leased_;
   WatchTicket Ticket_;
+  struct statx Status_ = {};  // as the expiry test read it
+  bool HaveStatus_ = false;
 
   bool StillFree() {
     if (Link_) return true;

@@ -21,6 +21,7 @@ int _dowildcard = 0;
 namespace olvane {
 namespace {
 
+using win32::ExactLongForm;
 using win32::FromCreateFile;
 using win32::LongForm;
 using win32::UniqueHandle;
@@ -59,6 +60,21 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
   return TRUE;
 }
 
+// The current folder of Drive ("Q:"), as the system keeps one per drive;
+// its root when it keeps none.
+std::string DriveFolder(const std::string& Drive) {
+  const std::u16string Wide = WideFromUtf8(Drive);
+  std::u16string Path(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD Length =
+        GetFullPathNameW(W(Wide), static_cast<DWORD>(Path.size()),
+                         reinterpret_cast<wchar_t*>(&Path[0]), nullptr);
+    if (Length == 0) return Drive + '\\';
+    if (Length < Path.size()) return Utf8FromWide(Path.substr(0, Length));
+    Path.resize(Length);
+  }
+}
+
 PathKind KindOfAttributes(DWORD Attributes) {
   return (Attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kFolder
                                                  : PathKind::kFile;
@@ -71,6 +87,21 @@ class Win32Platform : public Platform {
   bool IsFullPath(const std::string& Arg) const override {
     return IsWindowsFullPath(Arg);
   }
+  std::string ResolvePath(const std::string& Base,
+                          const std::string& Arg) override {
+    const bool OnDrive = WindowsRootLength(Arg) == 2;
+    return ResolveWindowsPath(Base, Arg, CurrentDirectory(),
+                              OnDrive ? DriveFolder(Arg.substr(0, 2)) : "");
+  }
+  size_t RootLength(const std::string& Path) const override {
+    return WindowsRootLength(Path);
+  }
+  std::string NameKey(const std::string& Path) override {
+    std::u16string Wide = WideFromUtf8(Path);
+    for (char16_t& C : Wide) C = win32::Upcase(C);
+    return Utf8FromWide(Wide);
+  }
+  bool SlashHelp() const override { return true; }
 
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     if (!HasWindowsDriveRootForm(Path)) return DriveRoot::kNotRoot;
@@ -126,26 +157,21 @@ class Win32Platform : public Platform {
         (uint64_t{Time.dwHighDateTime} << 32) | Time.dwLowDateTime));
   }
 
-  void Print(const std::string& Line) override {
-    win32::WriteText(false, Line + '\n');
-  }
+  void Print(const std::string& Line) override { PrintLines(Line + '\n'); }
   void PrintLines(const std::string& Lines) override {
-    win32::WriteText(false, Lines);
+    if (!win32::WriteText(false, Lines)) Lost_ = true;
   }
   void PrintError(const std::string& Line) override {
     win32::WriteText(true, Line + '\n');
   }
+  // Handles are never reused for the standard streams, so a stream missing
+  // at start cannot become a file: its lines are lost, and said to be.
+  bool OutputLost() override { return Lost_; }
 
   PathKind Find(const std::string& Path) override {
-    if (Path.empty() || IsSeparator(Path.back())) return PathKind::kNothing;
-    const std::u16string Long = LongForm(Path);
-    if (Long.empty()) return PathKind::kNothing;
-    WIN32_FIND_DATAW Data;
-    HANDLE Found = FindFirstFileExW(W(Long), FindExInfoBasic, &Data,
-                                    FindExSearchNameMatch, nullptr, 0);
-    if (Found == INVALID_HANDLE_VALUE) return PathKind::kNothing;
-    FindClose(Found);
-    return KindOfAttributes(Data.dwFileAttributes);
+    DWORD Attributes = 0;
+    if (ExactLongForm(Path, &Attributes).empty()) return PathKind::kNothing;
+    return KindOfAttributes(Attributes);
   }
 
   PathKind Status(const std::string& Path) override {
@@ -185,8 +211,10 @@ class Win32Platform : public Platform {
     return win32::MakeFolder(std::move(Handle));
   }
 
+  // A short name never stands for another file here either.
   bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
-    const std::u16string Long = LongForm(Path);
+    DWORD Attributes = 0;
+    const std::u16string Long = ExactLongForm(Path, &Attributes);
     if (Long.empty()) return false;
     // Attribute access only: such an open is never refused for sharing.
     UniqueHandle Entry = FromCreateFile(CreateFileW(
@@ -198,6 +226,25 @@ class Win32Platform : public Platform {
   void RemoveStaleCopies(const std::string& Path) override {
     win32::RemoveStaleCopiesIn(Path);
   }
+
+  // The open the replacing move proves the old file free with, without the
+  // move: it fails while another handle holds it; the rename refuses a
+  // read-only file.
+  bool CanReplaceFile(const std::string& Path) override {
+    DWORD Attributes = 0;
+    const std::u16string Long = ExactLongForm(Path, &Attributes);
+    if (Long.empty()) return false;
+    UniqueHandle File = FromCreateFile(CreateFileW(
+        W(Long), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION Info;
+    return File.Valid() && GetFileInformationByHandle(File.Get(), &Info) &&
+           !(Info.dwFileAttributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+  }
+
+ private:
+  std::atomic<bool> Lost_{false};
 };
 
 }  // namespace

@@ -26,6 +26,7 @@ using NtStatus = LONG;
 constexpr NtStatus kStatusSuccess = 0;
 constexpr NtStatus kStatusBufferOverflow = static_cast<NtStatus>(0x80000005);
 constexpr NtStatus kStatusNoMoreFiles = static_cast<NtStatus>(0x80000006);
+constexpr NtStatus kStatusNoSuchFile = static_cast<NtStatus>(0xC000000F);
 constexpr NtStatus kStatusNotImplemented = static_cast<NtStatus>(0xC0000002);
 constexpr NtStatus kStatusInvalidInfoClass = static_cast<NtStatus>(0xC0000003);
 constexpr NtStatus kStatusInfoLengthMismatch =
@@ -167,6 +168,12 @@ std::u16string CurrentDirectoryWide();
 // directory. Empty when it has none.
 std::u16string LongForm(const std::string& Path);
 
+// The long form of the entry Path names, under the entry's own long name,
+// when that name is Path's last component (compared as the file systems
+// compare names): a short 8.3 name, which the system also takes, never
+// stands for another file. *Attributes are the entry's. Empty otherwise.
+std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes);
+
 // Seconds since 1970 of a time in 100 ns ticks since 1601, rounded towards
 // the past.
 int64_t SecondsFromTicks(int64_t Ticks);
@@ -199,7 +206,8 @@ bool CopyStreamsAndSecurity(HANDLE File, HANDLE Copy);
 
 // Writes Text to standard output (or standard error), each "\n" as "\r\n":
 // to a console in UTF-16, else in UTF-8. Whole texts never interleave.
-void WriteText(bool ToError, const std::string& Text);
+// False when some of it could not be written, or the stream is missing.
+bool WriteText(bool ToError, const std::string& Text);
 
 // The arguments after the program name from the wide command line, as UTF-8.
 std::vector<std::string> WideArguments();

@@ -56,13 +56,20 @@ enum class Destined { kFree, kAbsent, kHeld, kFailed };
 
 // Proven free by an open with no sharing, which fails while any other
 // handle can read, write or delete it; closed again at once, as the rename
-// cannot replace an open file.
+// cannot replace an open file. A read-only file counts as held: Windows
+// refuses the rename over it, where Wine would make it.
 Destined ProveDestination(HANDLE Folder, const std::u16string& Name) {
   UniqueHandle Old;
   const NtStatus Status = OpenRelative(
       Folder, Name, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, kFileOpen,
       kFileNonDirectoryFile | kFileOpenReparsePoint, &Old);
-  if (Status >= 0) return Destined::kFree;
+  FileBasicInfo Info;
+  if (Status >= 0) {
+    return QueryBasicInfo(Old.Get(), &Info) == kStatusSuccess &&
+                   !(Info.FileAttributes & FILE_ATTRIBUTE_READONLY)
+               ? Destined::kFree
+               : Destined::kHeld;
+  }
   if (Status == kStatusObjectNameNotFound) return Destined::kAbsent;
   return Status == kStatusSharingViolation ? Destined::kHeld
                                            : Destined::kFailed;
@@ -79,8 +86,9 @@ MoveResult Refused(NtStatus Status) {
 // Copy, attributes and times, flush, and only then the name and the
 // source's deletion. Replacing, the source is marked for deletion first, so
 // that the one step that replaces the old copy is the last that can fail.
-MoveResult MoveAcross(HANDLE File, HANDLE Folder, const std::u16string& Name,
-                      bool Replace) {
+MoveResult MoveAcross(HANDLE File, HANDLE Folder,
+                      const std::string& Destination,
+                      const std::u16string& Name, bool Replace) {
   FileBasicInfo Info;
   if (QueryBasicInfo(File, &Info) != kStatusSuccess ||
       (Info.FileAttributes &
@@ -105,7 +113,11 @@ MoveResult MoveAcross(HANDLE File, HANDLE Folder, const std::u16string& Name,
         Result = MoveResult::kMoved;
       }
     } else if (MarkForDeletion(File)) {
-      const Destined Dest = ProveDestination(Folder, Name);
+      // Proven again after the copy, long name included.
+      DWORD Attributes = 0;
+      const Destined Dest = ExactLongForm(Destination, &Attributes).empty()
+                                ? Destined::kAbsent
+                                : ProveDestination(Folder, Name);
       const NtStatus Status =
           Dest == Destined::kHeld
               ? kStatusSharingViolation
@@ -138,6 +150,13 @@ MoveResult MoveOpenFile(HANDLE File, const std::string& Destination,
       W(FolderPath), FILE_TRAVERSE | FILE_ADD_FILE | SYNCHRONIZE, kShareAll,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!Folder.Valid()) return MoveResult::kFailed;
+  // Only an entry whose long name is Name is replaced: one that the name
+  // reaches by its short name stays, and the rename then finds it in the
+  // way like any entry.
+  DWORD Attributes = 0;
+  if (Replace && ExactLongForm(Destination, &Attributes).empty()) {
+    Replace = false;
+  }
   const Destined Dest =
       Replace ? ProveDestination(Folder.Get(), Name) : Destined::kAbsent;
   if (Dest == Destined::kHeld) return MoveResult::kDestinationHeld;
@@ -146,7 +165,8 @@ MoveResult MoveOpenFile(HANDLE File, const std::string& Destination,
       RenameInto(File, Folder.Get(), Name, Dest == Destined::kFree);
   if (Status == kStatusSuccess) return MoveResult::kMoved;
   if (Status == kStatusNotSameDevice) {
-    return MoveAcross(File, Folder.Get(), Name, Dest == Destined::kFree);
+    return MoveAcross(File, Folder.Get(), Destination, Name,
+                      Dest == Destined::kFree);
   }
   return Dest == Destined::kFree ? Refused(Status) : MoveResult::kFailed;
 }

@@ -254,13 +254,37 @@ std::u16string CurrentDirectoryWide() {
 }
 
 std::u16string LongForm(const std::string& Path) {
-  const std::u16string Wide = WideFromUtf8(Path);
+  std::u16string Wide = WideFromUtf8(Path);
+  // A drive trimmed of its separator is its root, never its current folder.
+  if (Wide.size() == 2 && Wide[1] == u':') Wide += u'\\';
   // Only a relative path needs the current directory.
   const auto IsSeparator = [](char16_t C) { return C == u'\\' || C == u'/'; };
   const bool Full =
       (Wide.size() >= 2 && IsSeparator(Wide[0]) && IsSeparator(Wide[1])) ||
       (Wide.size() >= 3 && Wide[1] == u':' && IsSeparator(Wide[2]));
   return LongPathForm(Wide, Full ? std::u16string() : CurrentDirectoryWide());
+}
+
+std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes) {
+  if (Path.empty() || Path.back() == '\\' || Path.back() == '/') return {};
+  const std::u16string Long = LongForm(Path);
+  const size_t Cut = Long.rfind(u'\\');
+  if (Long.empty() || Cut == std::u16string::npos) return {};
+  WIN32_FIND_DATAW Data;
+  HANDLE Found = FindFirstFileExW(W(Long), FindExInfoBasic, &Data,
+                                  FindExSearchNameMatch, nullptr, 0);
+  if (Found == INVALID_HANDLE_VALUE) return {};
+  FindClose(Found);
+  const std::u16string_view Name(
+      reinterpret_cast<const char16_t*>(Data.cFileName));
+  // The search takes short names too, and answers with the long one.
+  const std::u16string_view Asked = std::u16string_view(Long).substr(Cut + 1);
+  if (Asked.size() != Name.size()) return {};
+  for (size_t I = 0; I < Name.size(); ++I) {
+    if (Upcase(Asked[I]) != Upcase(Name[I])) return {};
+  }
+  *Attributes = Data.dwFileAttributes;
+  return Long.substr(0, Cut + 1) + std::u16string(Name);
 }
 
 int64_t SecondsFromTicks(int64_t Ticks) {

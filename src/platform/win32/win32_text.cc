@@ -42,7 +42,7 @@ Stream& StreamOf(bool ToError) {
   return Out;
 }
 
-void WriteConsoleAll(HANDLE Console, const std::u16string& Text) {
+bool WriteConsoleAll(HANDLE Console, const std::u16string& Text) {
   const wchar_t* Data = W(Text);
   size_t Left = Text.size();
   while (Left > 0) {
@@ -50,28 +50,32 @@ void WriteConsoleAll(HANDLE Console, const std::u16string& Text) {
     const DWORD Piece = static_cast<DWORD>(Left < 8192 ? Left : 8192);
     DWORD Done = 0;
     if (!WriteConsoleW(Console, Data, Piece, &Done, nullptr) || Done == 0) {
-      return;
+      return false;
     }
     Data += Done;
     Left -= Done;
   }
+  return true;
 }
 
-void WriteFileAll(HANDLE File, const std::string& Text) {
+bool WriteFileAll(HANDLE File, const std::string& Text) {
   const char* Data = Text.data();
   size_t Left = Text.size();
   while (Left > 0) {
     const DWORD Piece = static_cast<DWORD>(Left < (1u << 30) ? Left : 1u << 30);
     DWORD Done = 0;
-    if (!WriteFile(File, Data, Piece, &Done, nullptr) || Done == 0) return;
+    if (!WriteFile(File, Data, Piece, &Done, nullptr) || Done == 0) {
+      return false;
+    }
     Data += Done;
     Left -= Done;
   }
+  return true;
 }
 
 }  // namespace
 
-void WriteText(bool ToError, const std::string& Text) {
+bool WriteText(bool ToError, const std::string& Text) {
   std::string Lines;
   Lines.reserve(Text.size() + 8);
   for (char C : Text) {
@@ -80,12 +84,10 @@ void WriteText(bool ToError, const std::string& Text) {
   }
   std::lock_guard<std::mutex> Hold(OutputLock());
   const Stream& Out = StreamOf(ToError);
-  if (!Out.Handle) return;
-  if (Out.Console) {
-    WriteConsoleAll(Out.Handle, WideFromUtf8(Lines));
-  } else {
-    WriteFileAll(Out.Handle, StrictUtf8(Lines));
-  }
+  // A process started without the stream has nowhere to write to.
+  if (!Out.Handle) return false;
+  return Out.Console ? WriteConsoleAll(Out.Handle, WideFromUtf8(Lines))
+                     : WriteFileAll(Out.Handle, StrictUtf8(Lines));
 }
 
 std::vector<std::string> WideArguments() {

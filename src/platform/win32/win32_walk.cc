@@ -76,7 +76,10 @@ class Win32Listing : public Listing {
       Handle_ = Own_.Get();
     }
     All_ = Mask_ == u"*";
+    Failed_ = !Handle_;
   }
+
+  bool Failed() const override { return Failed_; }
   ~Win32Listing() override {
     if (Owner_) Folder_->Listing.store(false);
   }
@@ -90,6 +93,8 @@ class Win32Listing : public Listing {
         First_ = false;
         if (Status != kStatusSuccess || Filled == 0) {
           // The end, or a failure: either way the listing is over.
+          Failed_ = Status != kStatusSuccess && Status != kStatusNoMoreFiles &&
+                    Status != kStatusNoSuchFile;
           Handle_ = nullptr;
           break;
         }
@@ -126,6 +131,7 @@ class Win32Listing : public Listing {
   bool Owner_ = false;       // Handle_ is the folder's own handle
   UniqueHandle Own_;         // else the folder opened anew
   bool First_ = true;
+  bool Failed_ = false;
   std::unique_ptr<uint64_t[]> Buffer_{new uint64_t[kBufferBytes / 8]};
   const unsigned char* Current_ = nullptr;  // next record in Buffer_
 };
@@ -143,11 +149,52 @@ class Win32ExclusiveFile : public ExclusiveFile {
   bool Remove() override {
     return File_.Valid() && MarkForDeletion(File_.Get());
   }
+  // The handle has delete access, so only the read-only attribute, which
+  // the deletion honours, can be known to keep the file.
+  bool Removable() override {
+    FileBasicInfo Info;
+    return !File_.Valid() ||
+           QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess ||
+           !(Info.FileAttributes & FILE_ATTRIBUTE_READONLY);
+  }
   // The handle with no sharing is the proof that the file is the one
   // tested and that nobody has opened it since, up to the disposal itself.
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
     if (!File_.Valid()) return MoveResult::kFailed;
     return MoveOpenFile(File_.Get(), Destination, Replace);
+  }
+  // Within a volume a rename moves anything; onto another one a read-only
+  // file or a link is not copied.
+  bool CanMoveTo(const std::string& Destination) override {
+    // Another entry the name reaches by its short name takes the place: the
+    // rename does not replace it. An entry of that very name is the
+    // caller's to replace.
+    const std::u16string Long = LongForm(Destination);
+    DWORD Attributes = 0;
+    FileBasicInfo Info;
+    if (!File_.Valid() || Long.empty() ||
+        (GetFileAttributesW(W(Long)) != INVALID_FILE_ATTRIBUTES &&
+         ExactLongForm(Destination, &Attributes).empty()) ||
+        QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess) {
+      return false;
+    }
+    if (!(Info.FileAttributes &
+          (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+      return true;
+    }
+    const size_t Cut = Destination.find_last_of("\\/");
+    const std::u16string Folder =
+        LongForm(Destination.substr(0, Cut == std::string::npos ? 0 : Cut + 1));
+    UniqueHandle Into = FromCreateFile(
+        CreateFileW(W(Folder), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_ID_INFO Mine, Theirs;
+    return Into.Valid() &&
+           GetFileInformationByHandleEx(File_.Get(), FileIdInfo, &Mine,
+                                        sizeof(Mine)) &&
+           GetFileInformationByHandleEx(Into.Get(), FileIdInfo, &Theirs,
+                                        sizeof(Theirs)) &&
+           Mine.VolumeSerialNumber == Theirs.VolumeSerialNumber;
   }
   bool Close() override { return File_.Valid() && File_.Close(); }
 

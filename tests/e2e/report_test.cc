@@ -1,0 +1,128 @@
+// The report is the record of a run: every line written or the loss said,
+// one line per action whatever the names, and report-only runs that change
+// nothing and say what a real run would do.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <iostream>
+
+#include "e2e/e2e.h"
+
+namespace olvane_e2e {
+namespace {
+
+const std::string kLost =
+    "olvane: report incomplete: standard output could not be written";
+// Runs the command with its standard output on $OUT or closed.
+const std::string kFull = "sh -c 'exec \"$@\" >$OUT' sh",
+                  kClosed = "sh -c 'exec \"$@\" >&-' sh";
+
+// Makes files of the Names (words), which printf expands, before the run.
+std::string MakeNames(const std::string& Names) {
+  return "for n in " + Names + "; do printf x >\"$(printf \"$n\")\"; done &&";
+}
+
+}  // namespace
+
+TEST_F(EndToEndTest, TheReportSaysAllOrSaysWhatIsMissing) {
+  setenv("OUT", "/dev/full", 1);
+  const std::string Big(5000, 'b');
+  std::vector<Case> Cases = {
+      // A log that cannot be written stops no purge.
+      {"a.log d/b.log", "-d0 ~ -r", {kLost}, "d/", kFull, "", 3},
+      // Entries named like the option, in the current folder and in the
+      // target, become part of the target; the run stays report-only.
+      {"-n/ x/-n x/a.log",
+       "-d0 -n ~/x -r -n",
+       {"Would delete file: ~/x/-n", "     1 file(s) would be deleted."},
+       "-n/ x/-n x/a.log"}};
+  if (std::system(
+          ("test $(stat -c %d /dev/shm) != $(stat -c %d " + Quote(Tree) + ")")
+              .c_str()) == 0) {
+    // No report line can end up in a file the move writes.
+    Cases.push_back({"^/ t/a.log=alpha t/s/b.log=" + Big,
+                     "-d0 ~/t -r -m:^",
+                     {kLost},
+                     "t/s/ ^/a.log=alpha ^/b.log=" + Big,
+                     kClosed,
+                     "",
+                     3});
+  }
+  if (!Windows()) {  // Windows names cannot hold control characters
+    Cases.push_back(
+        {"",
+         "-d0 ~",
+         {"Delete file: ~/y\\n     999 file(s) deleted.",
+          "Delete file: ~/a\\nCannot open file: x.db",
+          "Delete file: ~/t\\tab\\x1b[2J\\r", "     3 file(s) deleted."},
+         "",
+         MakeNames("'y\\n     999 file(s) deleted.' "
+                   "'a\\nCannot open file: x.db' "
+                   "'t\\tab\\033[2J\\r'")});
+  }
+  Check(Cases);
+}
+
+// What the real run cannot do, a report-only run says too; a folder that
+// cannot be entered is named.
+TEST_F(EndToEndTest, ReportOnlyRunsPredictAndClosedFoldersAreNamed) {
+  const bool Root = !Windows() && geteuid() == 0 &&
+                    std::system("command -v setpriv >/dev/null") == 0;
+  const bool Chattr =
+      !Windows() && std::system(("cd " + Quote(Base) +
+                                 " && touch p && chattr +i p && chattr -i p")
+                                    .c_str()) == 0;
+  if (!Windows() && !Chattr) std::cout << "no chattr here: no immutable rows\n";
+  const std::string Nobody =
+      " && setpriv --reuid=nobody --regid=nogroup --clear-groups";
+  std::vector<Case> Cases;
+  for (const char* Target : {"~/s -r", "~/s/locked/*.log"}) {
+    if (Root) {
+      Cases.push_back(
+          {"s/locked/b.log",
+           std::string("-d0 ") + Target,
+           {"Cannot open folder: ~/s/locked", "     0 file(s) deleted."},
+           "s/locked/b.log",
+           "chmod 755 .. . s && chmod 000 s/locked" + Nobody});
+    }
+  }
+  for (const std::string Dry : {"", " would be"}) {
+    const std::string N = Dry.empty() ? "" : " -n";
+    const std::string Free =
+        (Dry.empty() ? "Delete file: " : "Would delete file: ") +
+        std::string("~/free.log");
+    const std::string Count = "     1 file(s)" + Dry + " deleted.";
+    // Nobody's own file in root's folder. Without leases it cannot prove
+    // the file free of root's processes.
+    if (Root) {
+      Cases.push_back({"w/mine.log",
+                       "-d0 ~/w" + N,
+                       {Env("OLVANE_NO_LEASES") != "1"
+                            ? "File ~/w/mine.log cannot be removed."
+                            : "Cannot open file: ~/w/mine.log",
+                        "     0 file(s)" + Dry + " deleted."},
+                       "w/mine.log",
+                       "chmod 755 .. . w && chown nobody w/mine.log" + Nobody});
+    }
+    if (Chattr) {
+      Cases.push_back(
+          {"keep.log app.log free.log",
+           "-d0 ~" + N,
+           {"File ~/keep.log cannot be removed.",
+            "File ~/app.log cannot be removed.", Free, Count},
+           Dry.empty() ? "app.log keep.log" : "app.log free.log keep.log",
+           "chattr +i keep.log && chattr +a app.log && sh -c '\"$@\"; S=$?; "
+           "chattr -ia keep.log app.log; exit $S' sh"});
+    }
+    if (Windows()) {
+      Cases.push_back({"ro.log free.log",
+                       "-d0 ~" + N,
+                       {"File ~/ro.log cannot be removed.", Free, Count},
+                       Dry.empty() ? "ro.log" : "free.log ro.log",
+                       "chmod a-w ro.log &&"});
+    }
+  }
+  Check(Cases);
+}
+
+}  // namespace olvane_e2e
