@@ -30,17 +30,19 @@ namespace olvane {
 
 // What an entry does when the walk comes to it: held open by another
 // process; opened by another process after the walk opened it; a status that
-// cannot be read; failures; an open that takes 20 ms, so that other workers
-// overtake. And what it is when not a file.
+// cannot be read on the open handle; failures; an open that takes 20 ms, so
+// that other workers overtake; gone once listed. And what it is when not a
+// file.
 constexpr int kHeld = 1, kOpenedLater = 2, kNoStatus = 4, kNoRemove = 8,
               kNoMove = 16, kNoList = 32, kSlow = 64, kFolder = 128,
-              kFileLink = 256, kFolderLink = 512, kOther = 1024;
+              kFileLink = 256, kFolderLink = 512, kOther = 1024, kGone = 2048;
 
 class FakePlatform : public Platform {
  public:
   struct Node {
     int64_t Created = 0;
     int Flags = kFolder;
+    int64_t Modified = Created, Accessed = Created;
     uint64_t Id = 0;  // the identity, which a move keeps
     EntryKind Kind() const {
       return Flags & kFolder       ? EntryKind::kFolder
@@ -61,7 +63,7 @@ class FakePlatform : public Platform {
     if (Cut != std::string::npos && !At(Item.substr(0, Cut))) {
       Add(Item.substr(0, Cut), 0, kFolder);
     }
-    Nodes.emplace(Item, Node{Created, Flags, Nodes.size()});
+    Nodes.emplace(Item, Node{Created, Flags, Created, Created, Nodes.size()});
   }
   // Keys are paths without a trailing separator: "" is the POSIX root and
   // "C:" a drive.
@@ -98,6 +100,8 @@ class FakePlatform : public Platform {
   std::string Cwd;
   bool StartFails = false;
   size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
+  size_t Budget = 1024;       // folders open at once
+  size_t OpenNow = 0, MostOpen = 0;
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
   bool IsSeparator(char C) const override {
@@ -154,6 +158,7 @@ class FakePlatform : public Platform {
     Guard Hold(Lock);
     return StopAfterOpens && Opened.size() >= StopAfterOpens ? 143 : 0;
   }
+  size_t FolderBudget() override { return Budget; }
   std::string CurrentDirectory() override { return Cwd; }
   int64_t Now() override { return Clock; }
   void Print(const std::string& Line) override { PrintLines(Line + "\n"); }
@@ -205,8 +210,11 @@ class FakePlatform : public Platform {
 // one class serves as all three.
 class FakeEntry : public Folder, public Listing, public ExclusiveFile {
  public:
-  FakeEntry(FakePlatform& Sys, std::string Key, std::string Mask = "")
-      : Sys_(Sys), Key_(Key) {
+  // A folder is one of those open at once, until it is suspended.
+  FakeEntry(FakePlatform& Sys, std::string Key, std::string Mask = "",
+            bool Folder = false)
+      : Sys_(Sys), Key_(Key), Open_(Folder) {
+    if (Open_) Sys.MostOpen = std::max(Sys.MostOpen, ++Sys.OpenNow);
     Unlisted_ = !Mask.empty() && !Sys.At(Key, kNoList);
     if (Mask.empty() || Unlisted_) return;
     for (const std::string& Name : Sys.Children(Key)) {
@@ -214,10 +222,33 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     }
   }
 
-  // As a folder.
+  ~FakeEntry() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    Sys_.OpenNow -= Open_;
+  }
+
+  // As a folder: one that is suspended answers nothing, as a closed
+  // descriptor would.
   std::unique_ptr<Listing> List(const std::string& Mask) override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    return std::make_unique<FakeEntry>(Sys_, Key_, Mask);
+    return std::make_unique<FakeEntry>(Sys_, Key_, Suspended_ ? "" : Mask);
+  }
+  void Suspend() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    Suspended_ = true;
+    Sys_.OpenNow -= Open_;
+    Open_ = false;
+  }
+  bool Resume(Folder& /*Child*/) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    Suspended_ = false;
+    Open_ = true;
+    Sys_.MostOpen = std::max(Sys_.MostOpen, ++Sys_.OpenNow);
+    return true;
+  }
+  bool EntryTimes(const Entry& Item, FileTimes* Out) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return !Suspended_ && TimesOf(Sys_.At(Path(Item.Name), kGone), Out);
   }
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
     return Open(Name);
@@ -227,8 +258,8 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     bool Slow = false;
     {
       FakePlatform::Guard Hold(Sys_.Lock);
-      const auto* Found = Sys_.At(Path(Item.Name));
-      if (!Found || (Found->Flags & kFolder) ||
+      const auto* Found = Sys_.At(Path(Item.Name), kGone);
+      if (!Found || Suspended_ || (Found->Flags & kFolder) ||
           (Found->Flags & (kHeld | kFileLink)) == kHeld) {
         return nullptr;
       }
@@ -241,7 +272,10 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   }
   bool RemoveSubFolder(const std::string& Name) override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    if (!Open(Name) || !Sys_.Children(Path(Name)).empty()) return false;
+    const auto* Found = Sys_.At(Path(Name));
+    if (Suspended_ || !Found || !(Found->Flags & kFolder) ||
+        !Sys_.Children(Path(Name)).empty())
+      return false;
     Sys_.Nodes.erase(Path(Name));
     Sys_.Log.push_back("Delete folder: " + Path(Name));
     return true;
@@ -258,7 +292,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
     FakePlatform::Guard Hold(Sys_.Lock);
     for (; Index_ < Names_.size(); ++Index_) {
       if (const auto* Found = Sys_.At(Path(Names_[Index_]))) {
-        *Item = Entry{Names_[Index_++], Found->Kind()};
+        *Item = Entry{Names_[Index_++], Found->Kind(), false, {}};
         return true;
       }
     }
@@ -266,11 +300,9 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   }
 
   // As a folder or a file.
-  bool CreationTime(int64_t* Seconds) override {
+  bool Times(FileTimes* Out) override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    const FakePlatform::Node* Item = Sys_.At(Key_, kNoStatus);
-    if (Item) *Seconds = Item->Created;
-    return Item;
+    return TimesOf(Sys_.At(Key_, kNoStatus), Out);
   }
 
   // As a file.
@@ -314,16 +346,21 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   std::string Path(const std::string& Name) const {
     return Key_ + Sys_.Separator() + Name;
   }
+  static bool TimesOf(const FakePlatform::Node* Item, FileTimes* Out) {
+    if (Item) *Out = FileTimes{Item->Created, Item->Modified, Item->Accessed};
+    return Item;
+  }
   // The subfolder Name.
   std::unique_ptr<FakeEntry> Open(const std::string& Name) {
     FakePlatform::Guard Hold(Sys_.Lock);
     const auto* Found = Sys_.At(Path(Name));
-    if (!Found || !(Found->Flags & kFolder)) return nullptr;
-    return std::make_unique<FakeEntry>(Sys_, Path(Name));
+    if (!Found || Suspended_ || !(Found->Flags & kFolder)) return nullptr;
+    return std::make_unique<FakeEntry>(Sys_, Path(Name), "", true);
   }
 
   FakePlatform& Sys_;
   std::string Key_;
+  bool Open_ = false, Suspended_ = false;
   std::vector<std::string> Names_;
   size_t Index_ = 0;
   bool Unlisted_ = false;  // as a listing: the folder cannot be read
@@ -336,7 +373,7 @@ inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
   if ((Path.empty() && Windows_) || !Found || !(Found->Flags & kFolder)) {
     return nullptr;
   }
-  return std::make_unique<FakeEntry>(*this, Key(Path));
+  return std::make_unique<FakeEntry>(*this, Key(Path), "", true);
 }
 
 constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
@@ -356,6 +393,7 @@ struct Case {
   Lines Out;           // a usage screen as the one line "USAGE"
   Lines Changes = {};  // in the log beyond the deletions and moves shown
   int Status = kExitOk;
+  size_t Budget = 1024;  // folders open at once
 };
 
 // A platform with the clock set and the working folder in place.
@@ -386,6 +424,7 @@ inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
     for (int Workers : {1, 3}) {
       FakePlatform Sys(Windows);
       Prepare(Sys, C.Tree);
+      Sys.Budget = C.Budget;
       SCOPED_TRACE(testing::PrintToString(C.Args) + " with " +
                    std::to_string(Workers) + " workers");
       EXPECT_EQ(RunCommand(Sys, C.Args, Workers), C.Status);
@@ -399,6 +438,7 @@ inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
       std::sort(Sys.Opened.begin(), Sys.Opened.end());
       EXPECT_EQ(std::adjacent_find(Sys.Opened.begin(), Sys.Opened.end()),
                 Sys.Opened.end());
+      EXPECT_LE(Sys.MostOpen, C.Budget);
     }
   }
 }

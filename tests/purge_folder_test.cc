@@ -53,10 +53,11 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
         Item("/t/u", 100, kFolder | kNoList), "/t/u/x",
         Item("/t/dirlink", 100, kFolderLink),
         Item("/t/filelink", 100, kFileLink), Item("/t/fifo", 100, kOther),
-        Item("/t/nostatus", 100, kNoStatus)},
+        Item("/t/nostatus", 100, kNoStatus), Item("/t/gone", 100, kGone),
+        Item("/t/young-held", 29, kHeld)},
        {"-d30", "/t", "-r"},
-       {"Delete file: /t/filelink", "Cannot open file: /t/held",
-        "Delete file: /t/last",
+       {"Delete file: /t/filelink", "Cannot open file: /t/gone",
+        "Cannot open file: /t/held", "Delete file: /t/last",
         "Error in BOOL CheckDate(CString FileName, int Day)",
         "Cannot delete file: /t/opened", "File /t/stuck cannot be removed.",
         "Cannot open folder: /t/u", "     2 file(s) deleted."}},
@@ -84,26 +85,82 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
         true);
 }
 
-// Workers that finish out of order still give the one-thread walk's output.
+// Workers that finish out of order, in big folders and across many small
+// ones, still give the one-thread walk's output.
 TEST(PurgeFolderTest, WorkersKeepTheOrderOfTheOneThreadWalk) {
   Case Walk{{}, {"-d30", "/t", "-r"}, {}};
   int Count = 0;
-  for (int File = 0; File < 900; ++File) {
-    const std::string Path = "/t/d" + std::to_string(File / 150) + "/f" +
-                             std::to_string(1000 + File % 150);
-    // Slow files early in each chunk let the later chunks overtake.
+  for (int File = 0; File < 1500; ++File) {
+    const std::string Path = File < 600
+                                 ? "/t/d" + std::to_string(File / 150) + "/f" +
+                                       std::to_string(1000 + File % 150)
+                                 : "/t/m/s" + std::to_string(1000 + File / 3) +
+                                       "/f" + std::to_string(File % 3);
+    // Slow files now and then let the later ones overtake.
     Walk.Tree.emplace_back(
         Path.c_str(), File % 7 ? 100 : 0,
-        (File % 64 == 1 ? kSlow : 0) | (File % 11 ? 0 : kHeld));
+        (File % 61 == 1 ? kSlow : 0) | (File % 11 ? 0 : kHeld));
+    if (File % 7 == 0) continue;
     if (File % 11 == 0) {
       Walk.Out.push_back("Cannot open file: " + Path);
-    } else if (File % 7) {
+    } else {
       Walk.Out.push_back("Delete file: " + Path);
       ++Count;
     }
   }
   Walk.Out.push_back("     " + std::to_string(Count) + " file(s) deleted.");
   Check({Walk});
+}
+
+// A tree deeper than the folders that may be open at once, with a file
+// beside every folder: none is left, and the budget holds.
+TEST(PurgeFolderTest, TreesDeeperThanTheBudgetLoseNoFile) {
+  Case Deep{{}, {"-d0", "/t", "-r", "-e"}, {}, {}, kExitOk, 4};
+  std::string Path = "/t";
+  Lines Folders;
+  for (int Level = 0; Level < 12; ++Level) {
+    Deep.Tree.emplace_back((Path + "/f").c_str(), 100, Level % 3 ? 0 : kSlow);
+    Deep.Out.push_back("Delete file: " + Path + "/f");
+    Path += "/a";
+    Folders.insert(Folders.begin(), "Delete folder: " + Path);
+  }
+  Deep.Tree.emplace_back((Path + "/f").c_str());
+  Deep.Out.push_back("Delete file: " + Path + "/f");
+  Deep.Out.insert(Deep.Out.end(), Folders.begin(), Folders.end());
+  Deep.Out.push_back("     13 file(s) deleted.");
+  Deep.Out.push_back("     12 folder(s) deleted.");
+  Check({Deep});
+}
+
+// The age counts from the time asked for, for files and emptied folders,
+// first as listed and again on the open file.
+TEST(PurgeFolderTest, TheAgeCountsFromTheTimeAsked) {
+  struct {
+    TimeKind Age;
+    Lines Out;
+  } Cases[] = {
+      {TimeKind::kCreation, {"Delete file: /t/c"}},
+      {TimeKind::kModification, {"Delete file: /t/m", "Delete folder: /t/dm"}},
+      {TimeKind::kAccess, {"Delete file: /t/a"}},
+  };
+  for (const auto& C : Cases) {
+    for (int Workers : {1, 3}) {
+      FakePlatform Sys;
+      Prepare(Sys, {Item("/t/a", 1), Item("/t/c", 100), Item("/t/m", 1),
+                    Item("/t/dm", 1, kFolder)});
+      Sys.Nodes["/t/a"].Accessed = Sys.Nodes["/t/m"].Modified =
+          Sys.Nodes["/t/dm"].Modified = kNow - 100 * kDay;
+      Sys.Nodes["/t/c"].Modified = Sys.Nodes["/t/c"].Accessed = kNow;
+      RunSettings Settings;
+      Settings.Recurse = Settings.EmptyFolders = true;
+      Settings.Age = C.Age;
+      Settings.Workers = Workers;
+      DeleteDisposal Delete(false);
+      WalkContext Run{Sys, Settings, Delete};
+      PurgeFolder(Run, "/t", 30);
+      EXPECT_EQ(Words(Sys.Output, '\n'), C.Out) << Workers;
+    }
+  }
 }
 
 }  // namespace

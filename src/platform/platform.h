@@ -15,6 +15,7 @@
 #ifndef OLVANE_PLATFORM_PLATFORM_H_
 #define OLVANE_PLATFORM_PLATFORM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,9 +33,20 @@ enum class EntryKind {
   kOther,       // FIFO, socket, device: never opened, never removed
 };
 
+// A file's times in whole seconds since 1970-01-01 UTC. Where the file
+// system records no creation time, Creation is a time never earlier than it
+// (the last status change).
+struct FileTimes {
+  int64_t Creation = 0;
+  int64_t Modification = 0;  // the last write
+  int64_t Access = 0;        // the last access
+};
+
 struct Entry {
   std::string Name;  // the last component only
   EntryKind Kind = EntryKind::kOther;
+  bool Timed = false;  // the listing gave Times, as on systems whose
+  FileTimes Times;     // listings carry them
 };
 
 // What a path names, as a lookup or status query reports it.
@@ -75,10 +87,9 @@ class ExclusiveFile {
  public:
   virtual ~ExclusiveFile() = default;
 
-  // Creation time in whole seconds since 1970-01-01 UTC. Where the file
-  // system records no creation time, a time that is never earlier than it.
-  // False when the status cannot be read.
-  virtual bool CreationTime(int64_t* Seconds) = 0;
+  // The file's times, read on this handle. False when the status cannot be
+  // read.
+  virtual bool Times(FileTimes* Out) = 0;
 
   // True while no other process has opened the file since it was opened
   // here: the probe just before a disposal.
@@ -155,13 +166,19 @@ class Folder {
   // entered), always false.
   virtual bool IsOtherMount(const std::string& Name) = 0;
 
+  // The times of Item without opening it: those its listing gave, else one
+  // status query of the name relative to this folder that never follows a
+  // link and never triggers an automount. False when no status can be had
+  // (the entry is gone).
+  virtual bool EntryTimes(const Entry& Item, FileTimes* Out) = 0;
+
   // Opens Item (a file or a file link) for reading with no sharing, on an
   // existing entry only. Null when it cannot be opened or another process
   // holds it open. A link is never opened through: it stands for itself.
   virtual std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) = 0;
 
-  // The creation time of this folder itself, as ExclusiveFile::CreationTime.
-  virtual bool CreationTime(int64_t* Seconds) = 0;
+  // The times of this folder itself, as ExclusiveFile::Times.
+  virtual bool Times(FileTimes* Out) = 0;
 
   // Removes the subfolder Name in one call that fails unless it is an empty
   // real folder (never a link). False on failure.
@@ -173,6 +190,18 @@ class Folder {
 
   // The identity of this folder itself. False when it cannot be had.
   virtual bool Identity(FileIdentity* Id) = 0;
+
+  // Gives up what this open folder holds of the process's scarce resources
+  // (its descriptor), for a walk deeper than Platform::FolderBudget. Only
+  // while no other operation on it is under way, and until Resume none may
+  // be called. A platform without such a limit keeps the folder as it is.
+  virtual void Suspend() = 0;
+
+  // Takes the folder back after Suspend, through Child, a folder opened from
+  // it with OpenSubFolder and still open, and only if it is still the same
+  // folder. False when it cannot be had again: every operation on it then
+  // fails.
+  virtual bool Resume(Folder& Child) = 0;
 };
 
 class Platform {
@@ -246,6 +275,9 @@ class Platform {
   // 0 while no stop was requested, else the exit status the run must end
   // with (128 + the signal number).
   virtual int StopStatus() = 0;
+
+  // How many folders a walk may hold open at once. Known after Start.
+  virtual size_t FolderBudget() = 0;
 
   // The full path of the current directory; empty when it cannot be had.
   virtual std::string CurrentDirectory() = 0;

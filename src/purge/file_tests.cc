@@ -21,29 +21,50 @@ int IsFileMask(Platform& Sys, const std::string& Target) {
   return IsFolder(Sys, Target) ? 0 : 1;
 }
 
-bool IsExpired(int64_t Creation, int64_t Now, int32_t Day) {
-  // Whole days of age plus one, or none for a future creation time, must
-  // exceed the term: so an age of exactly Day days is due.
-  const int64_t Age = Now - Creation;
+bool IsExpired(int64_t Time, int64_t Now, int32_t Day) {
+  // Whole days of age plus one, or none for a future time, must exceed the
+  // term: so an age of exactly Day days is due.
+  const int64_t Age = Now - Time;
   const int64_t Steps = Age < 0 ? 0 : Age / kSecondsPerDay + 1;
   return Steps > Day;
 }
 
+int64_t TimeOf(const FileTimes& Times, TimeKind Kind) {
+  switch (Kind) {
+    case TimeKind::kModification:
+      return Times.Modification;
+    case TimeKind::kAccess:
+      return Times.Access;
+    case TimeKind::kCreation:
+      break;
+  }
+  return Times.Creation;
+}
+
+bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
+                   TimeKind Kind, bool* Gone) {
+  FileTimes Times;
+  *Gone = !Dir.EntryTimes(Item, &Times);
+  return !*Gone && IsExpired(TimeOf(Times, Kind), Sys.Now(), Day);
+}
+
 bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
-               const std::string& FileName, int32_t Day,
+               const std::string& FileName, int32_t Day, TimeKind Kind,
                std::unique_ptr<ExclusiveFile>* File, FileReport& Report) {
   *File = Dir.OpenExclusive(Item);
   if (!*File) {
     Report.Add("Cannot open file: " + Printable(FileName));
     return false;
   }
-  int64_t Creation = 0;
-  if (!(*File)->CreationTime(&Creation)) {
+  // The entry may have been replaced since its status was read: what counts
+  // is the file now open.
+  FileTimes Times;
+  if (!(*File)->Times(&Times)) {
     File->reset();
     Report.Add("Error in BOOL CheckDate(CString FileName, int Day)");
     return false;
   }
-  if (IsExpired(Creation, Sys.Now(), Day)) return true;
+  if (IsExpired(TimeOf(Times, Kind), Sys.Now(), Day)) return true;
   File->reset();
   return false;
 }

@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "purge/disposal.h"
+#include "purge/run_settings.h"
 
 namespace olvane {
 
@@ -28,16 +29,26 @@ int IsFolder(Platform& Sys, const std::string& Path);
 int IsFileMask(Platform& Sys, const std::string& Target);
 
 // The expiry rule: a file is due when its age reaches Day whole days of
-// 86400 seconds, counted from its creation. A creation time in the future is
-// never due, unless Day is negative, which makes every file due.
-bool IsExpired(int64_t Creation, int64_t Now, int32_t Day);
+// 86400 seconds, counted from Time (its creation, or the time the run
+// counts from). A time in the future is never due, unless Day is negative,
+// which makes every file due.
+bool IsExpired(int64_t Time, int64_t Now, int32_t Day);
 
-// True when Item in Dir (full path FileName) is due by IsExpired; *File then
-// holds it open with no sharing, for the probe and the disposal. A file that
-// another process holds open cannot be opened so and is not due. When it
-// cannot be opened or queried, reports one line and answers false.
+// The one of Times that Kind names.
+int64_t TimeOf(const FileTimes& Times, TimeKind Kind);
+
+// Whether Item of Dir is due by the times had without opening it (the
+// listing's, or one status query). *Gone: no status could be had at all.
+bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
+                   TimeKind Kind, bool* Gone);
+
+// For an Item that IsDueUnopened found due: true when it is still due by the
+// times read on the open handle; *File then holds it open with no sharing,
+// for the probe and the disposal. A file that another process holds open
+// cannot be opened so. When it cannot be opened or queried, reports one line
+// (full path FileName) and answers false.
 bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
-               const std::string& FileName, int32_t Day,
+               const std::string& FileName, int32_t Day, TimeKind Kind,
                std::unique_ptr<ExclusiveFile>* File, FileReport& Report);
 
 }  // namespace olvane

@@ -1,5 +1,6 @@
 #include "purge/purge_folder.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -23,17 +24,28 @@ bool IsProtected(const WalkContext& Run, const std::string& Name) {
   return false;
 }
 
-// Expiry first, then the probe: a file that is not due is never probed.
-void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
-                   const Entry& Item, const std::string& FileName,
-                   FileReport& Report) {
+// Expiry first, by the times had without opening the file, then on the
+// open handle, then the probe: a file that is not due is never opened.
+void ApplyFileRule(WalkContext& Run, int32_t Day, OpenFolder& Dir,
+                   const Entry& Item, FileReport& Report) {
+  const TimeKind Kind = Run.Settings.Age;
+  bool Gone = false;
+  const bool Due = IsDueUnopened(Run.Sys, *Dir.Dir, Item, Day, Kind, &Gone);
+  if (!Due && !Gone) return;
+  const std::string FileName = Dir.Path + Run.Sys.Separator() + Item.Name;
+  if (Gone) {
+    Report.Add("Cannot open file: " + Printable(FileName));
+    return;
+  }
   std::unique_ptr<ExclusiveFile> File;
-  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, &File, Report)) return;
+  if (!CheckDate(Run.Sys, *Dir.Dir, Item, FileName, Day, Kind, &File, Report)) {
+    return;
+  }
   if (!IsFileFree(*File)) {
     Report.Add(Run.Dispose.RefusalText() + Printable(FileName));
     return;
   }
-  Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
+  Run.Dispose.Dispose(*Dir.Dir, Item, *File, FileName, Report);
 }
 
 class Walker {
@@ -42,128 +54,190 @@ class Walker {
       : Run_(Run),
         Day_(Day),
         Mask_(std::move(Mask)),
-        Queue_(Run.Sys, Run.Dispose.InAnyOrder() ? Run.Settings.Workers : 1,
-               [this](OpenFolder& Dir, const Entry& Item,
-                      const std::string& FileName, FileReport& Report) {
-                 ApplyFileRule(Run_, Day_, *Dir.Dir, Item, FileName, Report);
-               }) {}
+        Budget_(std::max<size_t>(4, Run.Sys.FolderBudget())),
+        Queue_(
+            Run.Sys, Run.Dispose.InAnyOrder() ? Run.Settings.Workers : 1,
+            [this](OpenFolder& Dir, const Entry& Item, FileReport& Report) {
+              ApplyFileRule(Run_, Day_, Dir, Item, Report);
+            },
+            [this](OpenFolder& Sub, FileReport& Report) {
+              return RemoveIfEmptied(Sub, Report);
+            }) {}
 
-  RunCounts Walk(OpenFolder& Dir, const std::string& DirPath) {
-    Tree(Dir, DirPath);
+  RunCounts Walk(std::unique_ptr<Folder> Target, const std::string& Path) {
+    OpenFolder* Top = new OpenFolder;
+    Top->Dir = std::move(Target);
+    Top->Path = Path;
+    Queue_.Opened(*Top);
+    Stack_.push_back(Frame{Top, {}, 0, false});
+    List(Stack_.back());
+    while (!Stack_.empty()) {
+      Frame& Current = Stack_.back();
+      if (!Stopped() && Current.Next < Current.SubFolders.size()) {
+        Enter(Current, std::move(Current.SubFolders[Current.Next++]));
+      } else {
+        Leave();
+      }
+    }
     Queue_.Drain();
     return Queue_.Counts();
   }
 
  private:
+  // A folder of the walk's way down, and the subfolders it is yet to enter.
+  struct Frame {
+    OpenFolder* Dir;
+    // Gathered in full before the first is entered, so that changes made
+    // below do not change which ones are walked.
+    std::vector<std::string> SubFolders;
+    size_t Next = 0;
+    bool Suspended = false;
+  };
+
   bool Stopped() { return Run_.Sys.StopStatus() != 0; }
 
-  // Walks Dir, whose full path is DirPath, and answers how many entries it
-  // held. An empty mask is folder mode: every file is a candidate.
-  // Otherwise only files matching the mask are, and folders matching it are
-  // left alone. *Gone counts the entries that left (or would leave) it.
-  int Tree(OpenFolder& Dir, const std::string& DirPath, int* Gone = nullptr) {
-    const char Separator = Run_.Sys.Separator();
+  // Lists the folder of Current and hands in its files. An empty mask is
+  // folder mode: every file is a candidate. Otherwise only files matching
+  // the mask are, and folders matching it are left alone.
+  void List(Frame& Current) {
+    OpenFolder& Dir = *Current.Dir;
     const bool MaskMode = !Mask_.empty();
     const bool Recurse = Run_.Settings.Recurse;
-    // Subfolders are gathered in full before the first is entered, so
-    // changes made below do not change which ones are walked.
-    std::vector<std::string> SubFolders;
-    std::string FileName = DirPath + Separator;
-    const size_t Base = FileName.size();
-    int Entries = 0;
     Entry Item;
-
     std::unique_ptr<Listing> Files = Dir.Dir->List(MaskMode ? Mask_ : "*");
     while (!Stopped() && Files->Next(&Item)) {
-      ++Entries;
+      ++Dir.Entries;
+      // The one place where a listed entry is decided on.
       if (IsDisposable(Item.Kind)) {
         if (IsProtected(Run_, Item.Name)) continue;
-        FileName.replace(Base, std::string::npos, Item.Name);
-        if (!Queue_.Submit(Dir, Item, FileName)) break;
+        if (!Queue_.Submit(Dir, Item)) break;
       } else if (!MaskMode && Recurse && Item.Kind == EntryKind::kFolder) {
-        SubFolders.push_back(Item.Name);
+        Current.SubFolders.push_back(Item.Name);
       }
     }
     bool Unreadable = Files->Failed();
     Files.reset();
+    // The workers need not wait for more of the next folder.
+    Queue_.Flush();
     if (Recurse && MaskMode) {
-      Entries = 0;
+      Dir.Entries = 0;
       std::unique_ptr<Listing> All = Dir.Dir->List("*");
       while (!Stopped() && All->Next(&Item)) {
-        ++Entries;
-        if (Item.Kind == EntryKind::kFolder) SubFolders.push_back(Item.Name);
+        ++Dir.Entries;
+        if (Item.Kind == EntryKind::kFolder) {
+          Current.SubFolders.push_back(Item.Name);
+        }
       }
       Unreadable |= All->Failed();
     }
-    if (Unreadable) CannotOpen(DirPath);
-    if (!Recurse) return Entries;
-    // This folder's files are done before the walk goes deeper: in a tree
-    // deeper than the descriptors a process may hold, the platform may
-    // close this folder for a while, and its files must not be waiting then.
-    if (!SubFolders.empty()) Queue_.WaitFor(Dir);
-    int FoldersGone = 0;
-    for (const std::string& Name : SubFolders) {
-      if (Stopped()) break;
-      // Nothing inside another mount is listed, tested or changed.
-      if (IsProtected(Run_, Name) ||
-          (!Run_.Settings.CrossMounts && Dir.Dir->IsOtherMount(Name))) {
-        continue;
-      }
-      OpenFolder Sub;
-      Sub.Dir = Dir.Dir->OpenSubFolder(Name);
-      const std::string SubPath = DirPath + Separator + Name;
-      if (!Sub.Dir) {
-        CannotOpen(SubPath);
-        continue;
-      }
-      if (Run_.KeepOut && Run_.KeepOut(*Sub.Dir)) continue;
-      int SubGone = 0;
-      const int SubEntries = Tree(Sub, SubPath, &SubGone);
-      Queue_.WaitFor(Sub);
-      if (Run_.Settings.EmptyFolders && !Stopped() &&
-          RemoveIfEmptied(Dir, Sub, Name, SubPath,
-                          SubEntries == Sub.Counted + SubGone)) {
-        ++FoldersGone;
-      }
-    }
-    if (Gone) *Gone = FoldersGone;
-    return Entries;
+    if (Unreadable) CannotOpen(Dir.Path);
   }
 
-  // After its walk, removes the subfolder Name of Dir (open as Sub) if it is
-  // empty and its own term is due. AllGone: every entry it held left it,
-  // which is what a report-only run goes by.
-  bool RemoveIfEmptied(OpenFolder& Dir, OpenFolder& Sub,
-                       const std::string& Name, const std::string& SubPath,
-                       bool AllGone) {
-    int64_t Created = 0;
+  // Opens the subfolder Name of Current and lists it: the one place where a
+  // subfolder is decided on before it is entered.
+  void Enter(Frame& Current, std::string Name) {
+    // Nothing inside another mount is listed, tested or changed.
+    if (IsProtected(Run_, Name) ||
+        (!Run_.Settings.CrossMounts && Current.Dir->Dir->IsOtherMount(Name))) {
+      return;
+    }
+    MakeRoom();
+    std::unique_ptr<Folder> Sub = Stack_.back().Dir->Dir->OpenSubFolder(Name);
+    const std::string Path = Current.Dir->Path + Run_.Sys.Separator() + Name;
+    if (!Sub) {
+      CannotOpen(Path);
+      return;
+    }
+    // Kept out: never walked nor removed, so the folders above it stay too.
+    if (Run_.KeepOut && Run_.KeepOut(*Sub)) return;
+    OpenFolder* Dir = new OpenFolder;
+    Dir->Dir = std::move(Sub);
+    Dir->Path = Path;
+    Dir->Parent = Current.Dir;
+    Dir->Name = Name;
+    Queue_.Opened(*Dir);
+    Stack_.push_back(Frame{Dir, {}, 0, false});
+    List(Stack_.back());
+  }
+
+  // Keeps the folders open within the platform's budget before one more is
+  // opened. The shallowest folder of the way down gives up its descriptor
+  // once nothing of it is under way, and takes it back when the walk
+  // returns to it; else the walk waits for folders that are done.
+  void MakeRoom() {
+    while (Queue_.OpenFolders() >= Budget_) {
+      size_t First = 1;
+      while (First < Stack_.size() && Stack_[First].Suspended) ++First;
+      if (First + 1 >= Stack_.size()) {
+        Queue_.WaitForFewerOpen(Budget_);
+        return;
+      }
+      Queue_.WaitFor(*Stack_[First].Dir);
+      Stack_[First].Dir->Dir->Suspend();
+      Stack_[First].Suspended = true;
+      Queue_.Suspended(false);
+    }
+  }
+
+  // The walk is done with the folder on top: its parent takes its descriptor
+  // back through it if need be, and with -e it is removed once its subtree
+  // is done.
+  void Leave() {
+    OpenFolder* Dir = Stack_.back().Dir;
+    Stack_.pop_back();
+    if (Stack_.empty()) {
+      Queue_.Release(*Dir);
+      return;
+    }
+    Frame& Parent = Stack_.back();
+    if (Parent.Suspended) {
+      // Folders done below wait for their removal meanwhile.
+      Queue_.WaitForFewerOpen(Budget_);
+      Parent.Dir->Dir->Resume(*Dir->Dir);
+      Parent.Suspended = false;
+      Queue_.Suspended(true);
+    }
+    if (Run_.Settings.EmptyFolders && !Stopped()) {
+      Queue_.SubmitRemoval(*Dir);
+    } else {
+      Queue_.Release(*Dir);
+    }
+  }
+
+  // Removes Sub from its parent if it is empty and its own term is due.
+  // A report-only run goes by whether every entry it held left it.
+  bool RemoveIfEmptied(OpenFolder& Sub, FileReport& Report) {
+    FileTimes Times;
     // A mount point stays, even once a walk across mounts has emptied it.
-    if (Dir.Dir->IsOtherMount(Name) || !Sub.Dir->CreationTime(&Created) ||
-        !IsExpired(Created, Run_.Sys.Now(), Day_)) {
+    if (Sub.Parent->Dir->IsOtherMount(Sub.Name) || !Sub.Dir->Times(&Times) ||
+        !IsExpired(TimeOf(Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
       return false;
     }
     // A folder being removed must not be held open by the walk itself.
     Sub.Dir.reset();
+    const std::string Line = " folder: " + Printable(Sub.Path);
     if (Run_.Settings.DryRun) {
-      if (!AllGone) return false;
-      Queue_.SubmitLine("Would delete folder: " + Printable(SubPath) + "\n", 1);
+      if (Sub.Entries != Sub.Counted + Sub.Gone) return false;
+      Report.Add("Would delete" + Line);
       return true;
     }
     // One call that fails if anything has appeared in the meantime.
-    if (!Dir.Dir->RemoveSubFolder(Name)) return false;
-    Queue_.SubmitLine("Delete folder: " + Printable(SubPath) + "\n", 1);
+    if (!Sub.Parent->Dir->RemoveSubFolder(Sub.Name)) return false;
+    Report.Add("Delete" + Line);
     return true;
   }
 
   // A folder whose files stay unseen is reported, as a file that cannot be
   // opened is; the exit status stays as it is.
   void CannotOpen(const std::string& DirPath) {
-    Queue_.SubmitLine("Cannot open folder: " + Printable(DirPath) + "\n", 0);
+    Queue_.SubmitLine("Cannot open folder: " + Printable(DirPath) + "\n");
   }
 
   WalkContext& Run_;
   int32_t Day_;
   std::string Mask_;
+  size_t Budget_;
+  std::vector<Frame> Stack_;  // from the target down
   FileQueue Queue_;
 };
 
@@ -181,16 +255,15 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
     TrimSeparators(Run.Sys.Separator(), &Path);
     if (Mask.empty()) return RunCounts();
   }
-  OpenFolder Target;
-  Target.Dir = Run.Sys.OpenFolder(Path);
-  if (!Target.Dir) {
+  std::unique_ptr<Folder> Target = Run.Sys.OpenFolder(Path);
+  if (!Target) {
     if (!Path.empty() && IsFolder(Run.Sys, Path)) {
       Run.Sys.Print("Cannot open folder: " + Printable(Path));
     }
     return RunCounts();
   }
   Walker Walk(Run, Day, Mask);
-  return Walk.Walk(Target, Path);
+  return Walk.Walk(std::move(Target), Path);
 }
 
 void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,

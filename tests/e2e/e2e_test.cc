@@ -1,8 +1,8 @@
 // End-to-end tests of the built command in temporary folders.
+#include "e2e/e2e.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include "e2e/e2e.h"
 
 namespace olvane_e2e {
 
@@ -168,10 +168,10 @@ TEST_F(EndToEndTest, MovesKeepTheFileAndReplaceOnlyWithY) {
   }
 }
 
-// 600 levels (6.6 KB of path) on Linux, walked by a process that may hold
-// only 128 descriptors; 16 levels and 1,000 characters on Windows. Each level
-// holds a side folder with a file and, beside the folder the walk goes into,
-// a file of its own; the deepest one a file.
+// 600 levels (6.6 KB of path) on Linux, walked by four workers in a process
+// that may hold only 128 descriptors; 16 levels and 1,000 characters on
+// Windows. Each level holds a side folder with a file and, beside the folder
+// the walk goes into, a file of its own; the deepest one a file.
 TEST_F(EndToEndTest, TreesBeyondThePathLimitArePurgedWhole) {
   const int Levels = Windows() ? 16 : 600;
   const std::string Step(Windows() ? 60 : 10, 'd');
@@ -201,7 +201,7 @@ TEST_F(EndToEndTest, TreesBeyondThePathLimitArePurgedWhole) {
                 " file(s) deleted.");
   Out.push_back("     " + std::to_string(2 * Levels) + " folder(s) deleted.");
   EXPECT_EQ(Sorted(Run({"-d0", "~", "-r", "-e"},
-                       Windows() ? "" : "ulimit -n 128 &&")),
+                       Windows() ? "" : "ulimit -n 128 && OLVANE_WORKERS=4")),
             Sorted(Out));
   EXPECT_TRUE(fs::is_empty(Tree));
 }

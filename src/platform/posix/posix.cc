@@ -13,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -131,7 +132,7 @@ class PosixPlatform : public Platform {
       }
       Limit = Files.rlim_cur;
     }
-    Chain_ = MakeFolderChain(Limit);
+    Budget_ = std::max<size_t>(4, std::min<size_t>(1024, Limit / 2));
     // A standard stream that stayed closed would be taken by a file.
     return fcntl(0, F_GETFD) >= 0 && fcntl(1, F_GETFD) >= 0 &&
            fcntl(2, F_GETFD) >= 0;
@@ -182,9 +183,10 @@ class PosixPlatform : public Platform {
     return S_ISDIR(Info.st_mode) ? PathKind::kFolder : PathKind::kFile;
   }
 
+  size_t FolderBudget() override { return Budget_; }
+
   std::unique_ptr<Folder> OpenFolder(const std::string& Path) override {
-    if (!Chain_) Chain_ = MakeFolderChain(1024);
-    return OpenPosixFolder(Path, Chain_.get());
+    return OpenPosixFolder(Path);
   }
 
   bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
@@ -207,7 +209,7 @@ class PosixPlatform : public Platform {
   }
 
  private:
-  std::shared_ptr<FolderChain> Chain_;
+  size_t Budget_ = 512;  // folders open at once
   // Standard output was closed at start, or a write to it failed.
   std::atomic<bool> Lost_{false};
 };

@@ -172,15 +172,8 @@ bool OpenFileId(int Fd, FileId* Id, nlink_t* Links);
 // Whether any other process holds the file Id: a look for it alone.
 bool IsOpenElsewhere(const FileId& Id);
 
-// The folders of one walk, from the target down.
-class FolderChain;
-
 // Opens the folder Path as written, as the first of a walk. Null on failure.
-std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path,
-                                        FolderChain* Chain);
-
-// A chain for a process that may hold DescriptorLimit descriptors.
-std::shared_ptr<FolderChain> MakeFolderChain(size_t DescriptorLimit);
+std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path);
 
 }  // namespace olvane
 

@@ -15,8 +15,6 @@
 #include <unistd.h>
 
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -24,27 +22,6 @@
 #include "platform/posix/posix_internal.h"
 
 namespace olvane {
-
-class PosixFolder;
-
-// The chain of folders from the target down to the one being walked. Each
-// folder of the chain holds its descriptor, so that the walk can come back
-// up without looking anything up by path; in a tree deeper than the
-// descriptors a process may hold, the shallowest ones give theirs up and take
-// it back, through "..", when the walk returns to them. Folders are opened
-// and closed by the walk's own thread only, last opened first closed.
-class FolderChain {
- public:
-  explicit FolderChain(size_t Budget) : Budget_(Budget) {}
-  std::vector<PosixFolder*> Chain;
-  size_t Budget_;        // open folders at most
-  size_t FirstOpen = 1;  // Chain[1, FirstOpen) have given up their descriptor
-};
-
-std::shared_ptr<FolderChain> MakeFolderChain(size_t DescriptorLimit) {
-  return std::make_shared<FolderChain>(
-      std::max<size_t>(4, std::min<size_t>(1024, DescriptorLimit / 2)));
-}
 
 namespace {
 
@@ -55,11 +32,16 @@ EntryKind KindOfMode(mode_t Mode) {
   return EntryKind::kOther;
 }
 
-// The status of the entry open as Fd itself, with what the walk and the
-// removal tests need of it.
-bool StatusOf(int Fd, struct statx* Info) {
-  return statx(Fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW,
-               STATX_BTIME | STATX_CTIME | STATX_MODE | STATX_UID, Info) == 0;
+// The status of Name in the folder Fd (Name empty: of Fd itself), in one
+// query that follows no link and triggers no automount, with what the walk
+// and the removal tests need of it.
+bool StatusOf(int Fd, const char* Name, struct statx* Info) {
+  const int Flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT |
+                    (Name[0] == '\0' ? AT_EMPTY_PATH : 0);
+  return Fd >= 0 && statx(Fd, Name, Flags,
+                          STATX_BTIME | STATX_CTIME | STATX_MTIME |
+                              STATX_ATIME | STATX_MODE | STATX_UID,
+                          Info) == 0;
 }
 
 // The attributes that keep an entry (or a folder's entries) in place.
@@ -68,25 +50,32 @@ bool Fixed(const struct statx& Info) {
          (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
 }
 
-bool CreationTimeOf(int Fd, int64_t* Seconds, struct statx* Kept = nullptr) {
+// The times of Name in the folder Fd (Name empty: of Fd itself); *Kept, if
+// given, receives the whole status.
+bool TimesOf(int Fd, const char* Name, FileTimes* Out,
+             struct statx* Kept = nullptr) {
   struct statx Own;
   struct statx& Info = Kept ? *Kept : Own;
-  if (!StatusOf(Fd, &Info)) return false;
+  if (!StatusOf(Fd, Name, &Info)) return false;
   // Without a birth time the status-change time stands in: it is never
   // earlier than the creation, so a file can only be kept longer.
-  *Seconds = (Info.stx_mask & STATX_BTIME) ? Info.stx_btime.tv_sec
-                                           : Info.stx_ctime.tv_sec;
+  Out->Creation = (Info.stx_mask & STATX_BTIME) ? Info.stx_btime.tv_sec
+                                                : Info.stx_ctime.tv_sec;
+  Out->Modification = Info.stx_mtime.tv_sec;
+  Out->Access = Info.stx_atime.tv_sec;
   return true;
 }
 
 class PosixListing : public Listing {
  public:
-  PosixListing(int DirFd, std::string Mask, FolderWatch* Watch)
+  // Again: the folder was listed before, and its position is not at the
+  // start.
+  PosixListing(int DirFd, std::string Mask, FolderWatch* Watch, bool Again)
       : DirFd_(DirFd),
         Mask_(std::move(Mask)),
         All_(Mask_ == "*"),
         Watch_(Watch) {
-    Ok_ = DirFd_ >= 0 && lseek(DirFd_, 0, SEEK_SET) == 0;
+    Ok_ = DirFd_ >= 0 && (!Again || lseek(DirFd_, 0, SEEK_SET) == 0);
     Failed_ = !Ok_;
   }
 
@@ -95,7 +84,7 @@ class PosixListing : public Listing {
   bool Next(Entry* Item) override {
     while (Ok_) {
       if (Offset_ >= Filled_) {
-        ssize_t Got = getdents64(DirFd_, Buffer_.data(), Buffer_.size());
+        ssize_t Got = getdents64(DirFd_, Buffer_.get(), kBufferBytes);
         if (Got <= 0) {
           Ok_ = false;
           Failed_ = Got < 0;
@@ -105,7 +94,7 @@ class PosixListing : public Listing {
         Offset_ = 0;
       }
       const dirent64* Raw =
-          reinterpret_cast<const dirent64*>(Buffer_.data() + Offset_);
+          reinterpret_cast<const dirent64*>(Buffer_.get() + Offset_);
       Offset_ += Raw->d_reclen;
       const char* Name = Raw->d_name;
       if (Name[0] == '.' &&
@@ -153,57 +142,50 @@ class PosixListing : public Listing {
   bool Failed_;
   size_t Offset_ = 0;
   size_t Filled_ = 0;
-  // Large reads: one system call lists a few thousand entries.
-  std::vector<char> Buffer_ = std::vector<char>(1 << 17);
+  // One system call lists about a thousand entries; a buffer small enough
+  // to come from the heap's free lists, left unfilled, so that a listing of
+  // a small folder costs little more than its one read.
+  static constexpr size_t kBufferBytes = 32768;
+  std::unique_ptr<char[]> Buffer_{new char[kBufferBytes]};
 };
 
 }  // namespace
 
 class PosixFolder : public Folder {
  public:
-  PosixFolder(int Fd, FolderChain* Chain)
-      : Fd_(Fd), Chain_(Chain), Depth_(Chain->Chain.size()) {
+  explicit PosixFolder(int Fd) : Fd_(Fd) {
     struct statx Info;
     if (statx(Fd_, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &Info) == 0) {
       Device_ = makedev(Info.stx_dev_major, Info.stx_dev_minor);
       Inode_ = Info.stx_ino;
       if (Info.stx_mask & STATX_MNT_ID) Mount_ = Info.stx_mnt_id;
     }
-    std::vector<PosixFolder*>& Folders = Chain_->Chain;
-    Folders.push_back(this);
-    while (Folders.size() - Chain_->FirstOpen + 1 > Chain_->Budget_ &&
-           Chain_->FirstOpen + 1 < Folders.size()) {
-      Folders[Chain_->FirstOpen++]->GiveUp();
-    }
   }
 
   ~PosixFolder() override {
-    std::vector<PosixFolder*>& Folders = Chain_->Chain;
-    if (Depth_ >= 2 && Depth_ == Chain_->FirstOpen) {
-      // The walk returns to a folder that gave up its descriptor: take it
-      // back through "..", and only if it is still the same folder.
-      Chain_->FirstOpen = Depth_ - 1;
-      Folders[Depth_ - 1]->TakeBack(Fd_);
-    }
     if (Fd_ >= 0) close(Fd_);
-    Folders.pop_back();
   }
 
   std::unique_ptr<Listing> List(const std::string& Mask) override {
-    return std::make_unique<PosixListing>(Fd_, Mask, &Watch_);
+    const bool Again = Listed_;
+    Listed_ = true;
+    return std::make_unique<PosixListing>(Fd_, Mask, &Watch_, Again);
   }
 
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
     int Fd = openat(Fd_, Name.c_str(),
                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (Fd < 0) return nullptr;
-    auto Sub = std::make_unique<PosixFolder>(Fd, Chain_);
+    auto Sub = std::make_unique<PosixFolder>(Fd);
     Sub->Watch()->WatchEarly(Fd, &Watch_, Fd_);
     return Sub;
   }
 
+  bool EntryTimes(const Entry& Item, FileTimes* Out) override {
+    return TimesOf(Fd_, Item.Name.c_str(), Out);
+  }
+
   bool IsOtherMount(const std::string& Name) override {
-    std::shared_lock<std::shared_mutex> Guard(Lock_);
     struct statx Info;
     if (statx(Fd_, Name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
               STATX_INO | STATX_MNT_ID, &Info) != 0) {
@@ -223,19 +205,14 @@ class PosixFolder : public Folder {
 
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override;
 
-  bool CreationTime(int64_t* Seconds) override {
-    std::shared_lock<std::shared_mutex> Guard(Lock_);
-    return CreationTimeOf(Fd_, Seconds);
-  }
+  bool Times(FileTimes* Out) override { return TimesOf(Fd_, "", Out); }
 
   bool RemoveSubFolder(const std::string& Name) override {
-    std::shared_lock<std::shared_mutex> Guard(Lock_);
     // Fails on a link, and on a folder that is not empty.
     return unlinkat(Fd_, Name.c_str(), AT_REMOVEDIR) == 0;
   }
 
   bool IsSameFile(const Entry& Item, const std::string& Path) override {
-    std::shared_lock<std::shared_mutex> Guard(Lock_);
     struct stat Mine, Other;
     return fstatat(Fd_, Item.Name.c_str(), &Mine, AT_SYMLINK_NOFOLLOW) == 0 &&
            lstat(Path.c_str(), &Other) == 0 && Mine.st_dev == Other.st_dev &&
@@ -248,44 +225,34 @@ class PosixFolder : public Folder {
     return true;
   }
 
-  // For the files of this folder: runs Use with the folder's descriptor,
-  // which stays valid meanwhile (-1 while given up).
-  template <typename Action>
-  auto WithFd(Action Use) {
-    std::shared_lock<std::shared_mutex> Guard(Lock_);
-    return Use(Fd_);
-  }
-
-  FolderWatch* Watch() { return &Watch_; }
-
- private:
-  // Workers may be using the descriptor for files of this folder: wait
-  // for them before it goes.
-  void GiveUp() {
-    std::unique_lock<std::shared_mutex> Guard(Lock_);
-    close(Fd_);
+  void Suspend() override {
+    if (Fd_ >= 0) close(Fd_);
     Fd_ = -1;
   }
 
-  void TakeBack(int ChildFd) {
+  // Through "..", and only if that is still the folder given up.
+  bool Resume(Folder& Child) override {
+    const int ChildFd = static_cast<PosixFolder&>(Child).Fd_;
     int Fd = ChildFd < 0
                  ? -1
                  : openat(ChildFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat Info;
     if (Fd >= 0 && fstat(Fd, &Info) == 0 && Info.st_dev == Device_ &&
         Info.st_ino == Inode_) {
-      std::unique_lock<std::shared_mutex> Guard(Lock_);
       Fd_ = Fd;
-    } else if (Fd >= 0) {
-      close(Fd);
+      return true;
     }
+    if (Fd >= 0) close(Fd);
+    return false;
   }
 
+  int Fd() const { return Fd_; }
+  FolderWatch* Watch() { return &Watch_; }
+
+ private:
   FolderWatch Watch_;
-  std::shared_mutex Lock_;  // guards Fd_ against GiveUp
-  int Fd_;                  // -1 while given up for a deeper folder, or lost
-  FolderChain* Chain_;
-  size_t Depth_;
+  int Fd_;  // -1 while given up for a deeper folder, or lost
+  bool Listed_ = false;
   dev_t Device_ = 0;
   ino_t Inode_ = 0;
   uint64_t Mount_ = 0;  // the mount id, where the kernel gives one
@@ -306,34 +273,33 @@ class PosixExclusiveFile : public ExclusiveFile {
         Ticket_(Ticket) {}
   ~PosixExclusiveFile() override { Close(); }
 
-  bool CreationTime(int64_t* Seconds) override {
-    HaveStatus_ = CreationTimeOf(Fd_, Seconds, &Status_);
+  bool Times(FileTimes* Out) override {
+    HaveStatus_ = TimesOf(Fd_, "", Out, &Status_);
     return HaveStatus_;
   }
 
   bool Removable() override {
-    if (!HaveStatus_ && !(HaveStatus_ = StatusOf(Fd_, &Status_))) return true;
+    if (!HaveStatus_ && !(HaveStatus_ = StatusOf(Fd_, "", &Status_))) {
+      return true;
+    }
     if (Fixed(Status_)) return false;
-    return Dir_->WithFd([this](int DirFd) {
-      struct statx Folder;
-      if (DirFd < 0 || !StatusOf(DirFd, &Folder)) return true;
-      if (Fixed(Folder)) return false;
-      // Write and search permission on the folder; a read-only mount too.
-      if (faccessat(DirFd, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
-          (errno == EACCES || errno == EPERM || errno == EROFS)) {
-        return false;
-      }
-      // In a sticky folder only the owner of the file or of the folder
-      // removes it, or a privileged process.
-      const uid_t Me = geteuid();
-      return !(Folder.stx_mode & S_ISVTX) || Me == 0 || Me == Status_.stx_uid ||
-             Me == Folder.stx_uid;
-    });
+    const int DirFd = Dir_->Fd();
+    struct statx Folder;
+    if (DirFd < 0 || !StatusOf(DirFd, "", &Folder)) return true;
+    if (Fixed(Folder)) return false;
+    // Write and search permission on the folder; a read-only mount too.
+    if (faccessat(DirFd, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
+        (errno == EACCES || errno == EPERM || errno == EROFS)) {
+      return false;
+    }
+    // In a sticky folder only the owner of the file or of the folder
+    // removes it, or a privileged process.
+    const uid_t Me = geteuid();
+    return !(Folder.stx_mode & S_ISVTX) || Me == 0 || Me == Status_.stx_uid ||
+           Me == Folder.stx_uid;
   }
 
-  bool IsStillExclusive() override {
-    return Dir_->WithFd([this](int DirFd) { return StillFree(DirFd); });
-  }
+  bool IsStillExclusive() override { return StillFree(); }
 
   // The lease stays until the name is gone: an open by another process in
   // the meantime waits for it, and then finds the file deleted.
@@ -341,20 +307,17 @@ class PosixExclusiveFile : public ExclusiveFile {
   // swapped in the instant between that check and the removal is the
   // window that remains, as no call removes a name by its descriptor.
   bool Remove() override {
-    return Dir_->WithFd([this](int DirFd) {
-      return NameLeadsTo(DirFd, Name_.c_str(), Fd_) &&
-             unlinkat(DirFd, Name_.c_str(), 0) == 0;
-    });
+    const int DirFd = Dir_->Fd();
+    return NameLeadsTo(DirFd, Name_.c_str(), Fd_) &&
+           unlinkat(DirFd, Name_.c_str(), 0) == 0;
   }
 
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
-    return Dir_->WithFd([&](int DirFd) {
-      const MoveSource Source{DirFd, Name_.c_str(), Fd_, Link_, [&] {
-                                return NameLeadsTo(DirFd, Name_.c_str(), Fd_) &&
-                                       StillFree(DirFd);
-                              }};
-      return MoveEntry(Source, Destination, Replace);
-    });
+    const int DirFd = Dir_->Fd();
+    const MoveSource Source{
+        DirFd, Name_.c_str(), Fd_, Link_,
+        [&] { return NameLeadsTo(DirFd, Name_.c_str(), Fd_) && StillFree(); }};
+    return MoveEntry(Source, Destination, Replace);
   }
 
   // A rename does not depend on the file's own mode.
@@ -369,14 +332,6 @@ class PosixExclusiveFile : public ExclusiveFile {
   }
 
  private:
-  // With the folder's descriptor DirFd held.
-  bool StillFree(int DirFd) {
-    if (Link_) return true;
-    // Any open by another process since has broken the lease.
-    if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
-    return ProvenFree(Fd_, DirFd, Name_, Dir_->Watch(), &Ticket_);
-  }
-
   int Fd_;
   PosixFolder* Dir_;
   std::string Name_;
@@ -385,6 +340,13 @@ class PosixExclusiveFile : public ExclusiveFile {
   WatchTicket Ticket_;
   struct statx Status_ = {};  // as the expiry test read it
   bool HaveStatus_ = false;
+
+  bool StillFree() {
+    if (Link_) return true;
+    // Any open by another process since has broken the lease.
+    if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
+    return ProvenFree(Fd_, Dir_->Fd(), Name_, Dir_->Watch(), &Ticket_);
+  }
 };
 
 }  // namespace
@@ -404,12 +366,10 @@ std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
   // one the watch counts.
   Ticket.Era = Watch_.Era();
   Ticket.OwnCounted = Ticket.Era != 0;
-  UniqueFd Fd;
-  const bool Free = WithFd([&](int DirFd) {
-    Fd.Reset(openat(DirFd, Item.Name.c_str(), Flags));
-    return Fd.Get() >= 0 && (Link || NoOtherOpener(Fd.Get(), DirFd, Item.Name,
-                                                   &Watch_, &Ticket, &Leased));
-  });
+  UniqueFd Fd(openat(Fd_, Item.Name.c_str(), Flags));
+  const bool Free =
+      Fd.Get() >= 0 && (Link || NoOtherOpener(Fd.Get(), Fd_, Item.Name, &Watch_,
+                                              &Ticket, &Leased));
   if (!Free) {
     if (Fd.Get() >= 0 && !Link) Watch_.Forget(Item.Name, Ticket);
     return nullptr;
@@ -418,12 +378,11 @@ std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
                                               Link, Leased, Ticket);
 }
 
-std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path,
-                                        FolderChain* Chain) {
+std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path) {
   int Fd = open(Path.empty() ? "/" : Path.c_str(),
                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (Fd < 0) return nullptr;
-  auto First = std::make_unique<PosixFolder>(Fd, Chain);
+  auto First = std::make_unique<PosixFolder>(Fd);
   First->Watch()->WatchEarly(Fd);
   return First;
 }

@@ -143,6 +143,9 @@ class Win32Platform : public Platform {
 
   int StopStatus() override { return StopRequest.load(); }
 
+  // Handles are not scarce: the window of the walk bounds them.
+  size_t FolderBudget() override { return 1 << 16; }
+
   std::string CurrentDirectory() override {
     return Utf8FromWide(win32::CurrentDirectoryWide());
   }

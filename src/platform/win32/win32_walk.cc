@@ -37,10 +37,19 @@ bool IsPlainName(const std::u16string& Name) {
          Name.find_first_of(u"\\/") == std::u16string::npos;
 }
 
-bool CreationTimeOf(HANDLE Handle, int64_t* Seconds) {
+FileTimes TimesFrom(const LARGE_INTEGER& Creation, const LARGE_INTEGER& Write,
+                    const LARGE_INTEGER& Access) {
+  FileTimes Times;
+  Times.Creation = SecondsFromTicks(Creation.QuadPart);
+  Times.Modification = SecondsFromTicks(Write.QuadPart);
+  Times.Access = SecondsFromTicks(Access.QuadPart);
+  return Times;
+}
+
+bool TimesOf(HANDLE Handle, FileTimes* Out) {
   FileBasicInfo Info;
   if (QueryBasicInfo(Handle, &Info) != kStatusSuccess) return false;
-  *Seconds = SecondsFromTicks(Info.CreationTime.QuadPart);
+  *Out = TimesFrom(Info.CreationTime, Info.LastWriteTime, Info.LastAccessTime);
   return true;
 }
 
@@ -102,6 +111,11 @@ class Win32Listing : public Listing {
       if (!All_ && !MatchWideMask(Mask_, Name, Upcase)) continue;
       Item->Name = Utf8FromWide(Name);
       Item->Kind = KindOf(Info->FileAttributes);
+      // The listing carries the times: a file that is not due is never
+      // opened.
+      Item->Timed = true;
+      Item->Times = TimesFrom(Info->CreationTime, Info->LastWriteTime,
+                              Info->LastAccessTime);
       return true;
     }
     return false;
@@ -126,8 +140,8 @@ class Win32ExclusiveFile : public ExclusiveFile {
  public:
   explicit Win32ExclusiveFile(UniqueHandle File) : File_(std::move(File)) {}
 
-  bool CreationTime(int64_t* Seconds) override {
-    return File_.Valid() && CreationTimeOf(File_.Get(), Seconds);
+  bool Times(FileTimes* Out) override {
+    return File_.Valid() && TimesOf(File_.Get(), Out);
   }
   // No other handle can read, write or delete the file while this one with
   // no sharing is open.
@@ -239,9 +253,22 @@ class Win32Folder : public Folder {
     return std::make_unique<Win32ExclusiveFile>(std::move(File));
   }
 
-  bool CreationTime(int64_t* Seconds) override {
-    return CreationTimeOf(Dir(), Seconds);
+  bool EntryTimes(const Entry& Item, FileTimes* Out) override {
+    if (Item.Timed) {
+      *Out = Item.Times;
+      return true;
+    }
+    // Attribute access only: such an open is never refused for sharing.
+    const std::u16string Wide = WideFromUtf8(Item.Name);
+    UniqueHandle File;
+    return IsPlainName(Wide) &&
+           OpenRelative(Dir(), Wide, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        kShareAll, kFileOpen, kFileOpenReparsePoint,
+                        &File) >= 0 &&
+           TimesOf(File.Get(), Out);
   }
+
+  bool Times(FileTimes* Out) override { return TimesOf(Dir(), Out); }
 
   bool RemoveSubFolder(const std::string& Name) override {
     const std::u16string Wide = WideFromUtf8(Name);
@@ -279,6 +306,10 @@ class Win32Folder : public Folder {
   bool Identity(FileIdentity* Id) override {
     return IdentityOfHandle(Dir(), Id);
   }
+
+  // Handles are no scarce resource: a folder keeps its own.
+  void Suspend() override {}
+  bool Resume(Folder& /*Child*/) override { return true; }
 
  private:
   HANDLE Dir() const { return Handle_->Handle.Get(); }
