@@ -77,9 +77,12 @@ class Watcher {
     Ticket->Checked = true;
     std::unique_lock<std::mutex> Guard(Lock_);
     // The file was opened before the watch began: its own open is not
-    // among those the watch sees.
-    if (Folder->Wd_ < 0 && !Folder->Broken_ && Add(Folder, DirFd) &&
-        Ticket->Era == 0) {
+    // among those the watch sees. A folder its parent's listing had named
+    // was watched from then on, perhaps from before this file's open: whether
+    // the watch saw that open is not known, and the file looks alone.
+    bool Fresh = false;
+    if (Folder->Wd_ < 0 && !Folder->Broken_ && Add(Folder, DirFd, &Fresh) &&
+        Ticket->Era == 0 && Fresh) {
       *Ticket = {Folder->Era_.load(), false};
     }
     if (!Folder->Broken_) {
@@ -138,7 +141,9 @@ class Watcher {
     return !Broken_;
   }
 
-  bool Add(FolderWatch* Folder, int DirFd) {
+  // *Fresh: the watch begins now, and was not there since a listing named
+  // the folder.
+  bool Add(FolderWatch* Folder, int DirFd, bool* Fresh = nullptr) {
     // Through the folder's descriptor, so that the watch is on this very
     // folder whatever its path has come to name.
     const std::string Path = "/proc/self/fd/" + std::to_string(DirFd);
@@ -153,7 +158,10 @@ class Watcher {
       Folder->Broken_ = true;
       return false;
     }
-    if (Watch->Since == 0) Watch->Since = ++Clock_;  // else named earlier
+    if (Watch->Since == 0) {  // else named earlier
+      Watch->Since = ++Clock_;
+      if (Fresh) *Fresh = true;
+    }
     Watch->Owner = Folder;
     Folder->Wd_ = Wd;
     Folder->Era_.store(Era_);
