@@ -126,13 +126,8 @@ bool ScanValues(Platform& Sys, const std::vector<std::string>& Args,
 std::string WholeRootOf(Platform& Sys, std::string Path) {
   TrimSeparators(Sys.Separator(), &Path);
   std::string Mask;
-  const size_t Root = Sys.RootLength(Path);
-  if (Path.find_first_of("*?", Root) != std::string::npos) {
-    size_t Split = Path.size();
-    while (Split > Root && !Sys.IsSeparator(Path[Split - 1])) --Split;
-    Mask = Path.substr(Split);
-    Path.resize(Split);
-    TrimSeparators(Sys.Separator(), &Path);
+  if (Path.find_first_of("*?", Sys.RootLength(Path)) != std::string::npos) {
+    Mask = SplitOffMask(Sys, &Path);
   }
   return Sys.WholeRoot(Path, Mask);
 }

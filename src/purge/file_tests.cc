@@ -1,5 +1,6 @@
 #include "purge/file_tests.h"
 
+#include "platform/path_syntax.h"
 #include "purge/printable.h"
 
 namespace olvane {
@@ -27,6 +28,17 @@ bool IsExpired(int64_t Time, int64_t Now, int32_t Day) {
   const int64_t Age = Now - Time;
   const int64_t Steps = Age < 0 ? 0 : Age / kSecondsPerDay + 1;
   return Steps > Day;
+}
+
+std::string SplitOffMask(Platform& Sys, std::string* Path) {
+  TrimSeparators(Sys.Separator(), Path);
+  size_t Split = Path->size();
+  const size_t Root = Sys.RootLength(*Path);
+  while (Split > Root && !Sys.IsSeparator((*Path)[Split - 1])) --Split;
+  std::string Mask = Path->substr(Split);
+  Path->resize(Split);
+  TrimSeparators(Sys.Separator(), Path);
+  return Mask;
 }
 
 int64_t TimeOf(const FileTimes& Times, TimeKind Kind) {

@@ -34,6 +34,11 @@ int IsFileMask(Platform& Sys, const std::string& Target);
 // which makes every file due.
 bool IsExpired(int64_t Time, int64_t Now, int32_t Day);
 
+// Takes the last part of the target Path (a file mask) off Path, which then
+// names its folder, trailing separators trimmed; a root is never split.
+// Answers the mask, empty when Path ends in its root or a separator.
+std::string SplitOffMask(Platform& Sys, std::string* Path);
+
 // The one of Times that Kind names.
 int64_t TimeOf(const FileTimes& Times, TimeKind Kind);
 

@@ -208,8 +208,11 @@ class Walker {
   // A report-only run goes by whether every entry it held left it.
   bool RemoveIfEmptied(OpenFolder& Sub, FileReport& Report) {
     FileTimes Times;
-    // A mount point stays, even once a walk across mounts has emptied it.
-    if (Sub.Parent->Dir->IsOtherMount(Sub.Name) || !Sub.Dir->Times(&Times) ||
+    // A mount point stays, even once a walk across mounts has emptied it;
+    // without --cross-mounts the walk never entered one.
+    if ((Run_.Settings.CrossMounts &&
+         Sub.Parent->Dir->IsOtherMount(Sub.Name)) ||
+        !Sub.Dir->Times(&Times) ||
         !IsExpired(TimeOf(Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
       return false;
     }
@@ -247,12 +250,7 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   TrimSeparators(Run.Sys.Separator(), &Path);
   std::string Mask;
   if (IsFileMask(Run.Sys, Path)) {
-    size_t Split = Path.size();
-    const size_t Root = Run.Sys.RootLength(Path);
-    while (Split > Root && !Run.Sys.IsSeparator(Path[Split - 1])) --Split;
-    Mask = Path.substr(Split);
-    Path.resize(Split);
-    TrimSeparators(Run.Sys.Separator(), &Path);
+    Mask = SplitOffMask(Run.Sys, &Path);
     if (Mask.empty()) return RunCounts();
   }
   std::unique_ptr<Folder> Target = Run.Sys.OpenFolder(Path);

@@ -40,7 +40,7 @@ bool StatusOf(int Fd, const char* Name, struct statx* Info) {
                     (Name[0] == '\0' ? AT_EMPTY_PATH : 0);
   return Fd >= 0 && statx(Fd, Name, Flags,
                           STATX_BTIME | STATX_CTIME | STATX_MTIME |
-                              STATX_ATIME | STATX_MODE | STATX_UID,
+                              STATX_ATIME | STATX_MODE | STATX_UID | STATX_INO,
                           Info) == 0;
 }
 
@@ -308,15 +308,13 @@ class PosixExclusiveFile : public ExclusiveFile {
   // window that remains, as no call removes a name by its descriptor.
   bool Remove() override {
     const int DirFd = Dir_->Fd();
-    return NameLeadsTo(DirFd, Name_.c_str(), Fd_) &&
-           unlinkat(DirFd, Name_.c_str(), 0) == 0;
+    return LeadsHere(DirFd) && unlinkat(DirFd, Name_.c_str(), 0) == 0;
   }
 
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
     const int DirFd = Dir_->Fd();
-    const MoveSource Source{
-        DirFd, Name_.c_str(), Fd_, Link_,
-        [&] { return NameLeadsTo(DirFd, Name_.c_str(), Fd_) && StillFree(); }};
+    const MoveSource Source{DirFd, Name_.c_str(), Fd_, Link_,
+                            [&] { return LeadsHere(DirFd) && StillFree(); }};
     return MoveEntry(Source, Destination, Replace);
   }
 
@@ -340,6 +338,19 @@ class PosixExclusiveFile : public ExclusiveFile {
   WatchTicket Ticket_;
   struct statx Status_ = {};  // as the expiry test read it
   bool HaveStatus_ = false;
+
+  // Whether the name in the folder DirFd still leads to this file, whose
+  // identity the expiry test's status read already has.
+  bool LeadsHere(int DirFd) {
+    if (!HaveStatus_ || !(Status_.stx_mask & STATX_INO)) {
+      return NameLeadsTo(DirFd, Name_.c_str(), Fd_);
+    }
+    struct stat Named;
+    return fstatat(DirFd, Name_.c_str(), &Named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           Named.st_ino == Status_.stx_ino &&
+           Named.st_dev ==
+               makedev(Status_.stx_dev_major, Status_.stx_dev_minor);
+  }
 
   bool StillFree() {
     if (Link_) return true;
