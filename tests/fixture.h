@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "app/front_end.h"
-#include "app/usage.h"
 #include "lines.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
@@ -418,8 +417,8 @@ inline void CheckLog(const FakePlatform& Sys, Lines Changes) {
 // Runs each case on a tree of its own, with one worker and with three: the
 // output is the same.
 inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
-  FakePlatform Screen;
-  PrintUsage(Screen);
+  std::string Usage;
+  TextRenderer().Render(Event{EventKind::kUsage}, &Usage);
   for (const Case& C : Cases) {
     for (int Workers : {1, 3}) {
       FakePlatform Sys(Windows);
@@ -430,7 +429,7 @@ inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
       EXPECT_EQ(RunCommand(Sys, C.Args, Workers), C.Status);
       std::string Expected;
       for (const std::string& Line : C.Out) {
-        Expected += Line == "USAGE" ? Screen.Output : Line + "\n";
+        Expected += Line == "USAGE" ? Usage : Line + "\n";
       }
       EXPECT_EQ(Sys.Output, Expected);
       CheckLog(Sys, C.Changes);

@@ -1,4 +1,4 @@
-#include "purge/printable.h"
+#include "report/printable.h"
 
 #include <gtest/gtest.h>
 

@@ -156,7 +156,9 @@ TEST(PurgeFolderTest, TheAgeCountsFromTheTimeAsked) {
       Settings.Age = C.Age;
       Settings.Workers = Workers;
       DeleteDisposal Delete(false);
-      WalkContext Run{Sys, Settings, Delete};
+      const TextRenderer Text;
+      Report Out(Sys, Text);
+      WalkContext Run{Sys, Settings, Delete, Out};
       PurgeFolder(Run, "/t", 30);
       EXPECT_EQ(Words(Sys.Output, '\n'), C.Out) << Workers;
     }

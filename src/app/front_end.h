@@ -1,13 +1,14 @@
-// The command front end: reads the command line, runs the walk once and
-// prints the summary.
+// The command front end: reads the command line once into a value, runs the
+// walk that value asks for and prints the summary.
 #ifndef OLVANE_APP_FRONT_END_H_
 #define OLVANE_APP_FRONT_END_H_
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "platform/platform.h"
+#include "report/report.h"
 
 namespace olvane {
 
@@ -20,29 +21,15 @@ constexpr int kExitUsage = 2;
 // A run that would end with 0 but lost some of its report.
 constexpr int kExitOutputLost = 3;
 
-// The term of a run without a days option.
-constexpr int32_t kDefaultDay = 32768;
+// Does what Line asks, with up to Workers threads working on files, its
+// events going to Out, and answers the exit status.
+int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
+                   Report& Out);
 
-// Reads a term as the C library's atoi would (leading white space, an
-// optional sign, decimal digits up to the first other character). False when
-// no digit follows or the number does not fit in 32 signed bits.
-bool ParseDays(const std::string& Text, int32_t* Day);
-
-// What the target scan made of the arguments.
-struct TargetScan {
-  std::string Path;         // the folder or file mask to purge
-  bool Found = false;       // an argument resolved the target
-  std::vector<bool> Taken;  // per argument: it is part of the target
-};
-
-// The target scan: builds the target from the current directory and the
-// arguments in order. Prints nothing.
-TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args);
-
-// Runs the whole command for the arguments after the program name with up to
-// Workers threads working on files, and answers the exit status. A lost
-// line of the report does not stop the run; at its end one line on standard
-// error says that the report is incomplete.
+// Runs the whole command for the arguments after the program name, in the
+// text report, and answers the exit status. A lost line of the report does
+// not stop the run; at its end one line on standard error says that the
+// report is incomplete.
 int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
                int Workers = 1);
 

@@ -2,7 +2,6 @@
 
 #include "platform/path_syntax.h"
 #include "purge/file_tests.h"
-#include "purge/printable.h"
 
 namespace olvane {
 
@@ -20,12 +19,10 @@ int CheckExist(Platform& Sys, const std::string& Path) {
 
 void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                            const std::string& FileName, FileReport& Report) {
-  const std::string CannotMove =
-      "File " + Printable(FileName) + " cannot be moved.";
   // A move folder that failed its check has no safe meaning (a bare "-m:"
   // would point at the root of the drive): nothing is moved or removed.
   if (!Settings_.MovePathValid) {
-    Report.Add(CannotMove);
+    Report.Add(EventKind::kCannotMove, FileName);
     return;
   }
   std::string Destination = Settings_.MovePath;
@@ -49,40 +46,40 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
     // own destination and must neither be removed nor moved onto itself. A
     // file this run moved there is kept like one of another name.
     if (!Settings_.Overwrite || Filled || Dir.IsSameFile(Item, Destination)) {
-      Report.Add("File " + Printable(Destination) + " already exist.");
+      Report.Add(EventKind::kAlreadyExists, Destination);
       return;
     }
     // A folder of that name is never replaced: the move fails. Nor is a
     // file the replacing move would be refused.
     if (Exists < 0 || (DryRun && !Sys_.CanReplaceFile(Destination))) {
-      Report.Add("File " + Printable(Destination) + " cannot be removed.");
-      Report.Add(CannotMove);
+      Report.Add(EventKind::kCannotRemove, Destination);
+      Report.Add(EventKind::kCannotMove, FileName);
       return;
     }
   }
   if (DryRun) {
     if (!File.CanMoveTo(Destination)) {
-      Report.Add(CannotMove);
+      Report.Add(EventKind::kCannotMove, FileName);
       return;
     }
     WouldFill_.insert(Key);
-    Report.Add("Would move file: " + Printable(FileName));
+    Report.Add(EventKind::kWouldMove, FileName, Destination);
     Report.Counted = true;
     return;
   }
   switch (File.MoveTo(Destination, Exists != 0)) {
     case MoveResult::kMoved:
       if (Sys_.IdentityOf(Destination, &There)) Filled_.insert(There);
-      Report.Add("Move file: " + Printable(FileName));
+      Report.Add(EventKind::kMoved, FileName, Destination);
       Report.Counted = true;
       break;
     case MoveResult::kDestinationHeld:
       // Held open elsewhere: the old copy stays, and so does the source.
-      Report.Add("File " + Printable(Destination) + " cannot be removed.");
-      Report.Add(CannotMove);
+      Report.Add(EventKind::kCannotRemove, Destination);
+      Report.Add(EventKind::kCannotMove, FileName);
       break;
     case MoveResult::kFailed:
-      Report.Add(CannotMove);
+      Report.Add(EventKind::kCannotMove, FileName);
       break;
   }
 }

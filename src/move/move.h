@@ -25,7 +25,9 @@ class MoveDisposal : public Disposal {
  public:
   MoveDisposal(Platform& Sys, const RunSettings& Settings)
       : Sys_(Sys), Settings_(Settings) {}
-  std::string RefusalText() const override { return "Cannot move file: "; }
+  EventKind RefusalKind() const override {
+    return EventKind::kCannotMoveOpened;
+  }
   void Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                const std::string& FileName, FileReport& Report) override;
   // Two files bound for one name: the first one in the walk's order goes,

@@ -4,19 +4,21 @@
 #define OLVANE_PURGE_DISPOSAL_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
+#include "report/event.h"
 
 namespace olvane {
 
-// The lines one file gives rise to, kept until every line before them in the
-// walk's order has been written.
+// The events one file gives rise to, kept until everything before them in
+// the walk's order has been written.
 struct FileReport {
-  std::string Lines;     // each line ends in "\n"
+  std::vector<Event> Events;
   bool Counted = false;  // deleted or moved (or would be): one for FileCount
-  void Add(const std::string& Line) {
-    Lines += Line;
-    Lines += '\n';
+  void Add(EventKind Kind, const std::string& Path,
+           const std::string& To = std::string()) {
+    Events.push_back(Event{Kind, Path, To});
   }
 };
 
@@ -24,9 +26,9 @@ class Disposal {
  public:
   virtual ~Disposal() = default;
 
-  // The start of the line for a due file that another process opened after
-  // the expiry test.
-  virtual std::string RefusalText() const = 0;
+  // What a due file that another process opened after the expiry test is
+  // reported as.
+  virtual EventKind RefusalKind() const = 0;
 
   // Acts on the due and free File, Item of its folder, full path FileName,
   // and reports the outcome in Report.
@@ -39,11 +41,11 @@ class Disposal {
   virtual bool InAnyOrder() const = 0;
 };
 
-// Deletes each due file ("Delete file: "), or with DryRun only says so.
+// Deletes each due file, or with DryRun only says it would.
 class DeleteDisposal : public Disposal {
  public:
   explicit DeleteDisposal(bool DryRun) : DryRun_(DryRun) {}
-  std::string RefusalText() const override { return "Cannot delete file: "; }
+  EventKind RefusalKind() const override { return EventKind::kCannotDelete; }
   void Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                const std::string& FileName, FileReport& Report) override;
   bool InAnyOrder() const override { return true; }

@@ -5,9 +5,38 @@
 
 namespace olvane {
 
-FileQueue::FileQueue(Platform& Sys, int Workers, FileWork DoFile,
+WalkFolder::WalkFolder(FileQueue& Queue, std::unique_ptr<Folder> Dir,
+                       std::string Path, WalkFolder* Parent, std::string Name)
+    : Path(std::move(Path)),
+      Parent(Parent),
+      Name(std::move(Name)),
+      Queue_(Queue),
+      Dir_(std::move(Dir)) {}
+
+WalkFolder::~WalkFolder() {
+  Dir_.reset();
+  // Counted as open until really closed.
+  Queue_.Closed();
+}
+
+void WalkFolder::Unref() {
+  if (Refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+}
+
+void WalkFolder::Suspend() {
+  Dir_->Suspend();
+  Queue_.Reopened(false);
+}
+
+void WalkFolder::Resume(WalkFolder& Child) {
+  Dir_->Resume(*Child.Dir_);
+  Queue_.Reopened(true);
+}
+
+FileQueue::FileQueue(Platform& Sys, Report& Out, int Workers, FileWork DoFile,
                      FolderWork DoFolder)
     : Sys_(Sys),
+      Out_(Out),
       DoFile_(std::move(DoFile)),
       DoFolder_(std::move(DoFolder)),
       Threads_(Workers > 1 ? static_cast<size_t>(Workers) : 0) {
@@ -26,14 +55,25 @@ FileQueue::~FileQueue() {
   for (std::thread& Worker : Workers_) Worker.join();
 }
 
-void FileQueue::Opened(OpenFolder& /*Dir*/) {
-  std::lock_guard<std::mutex> Guard(Lock_);
-  ++Open_;
+WalkFolder* FileQueue::Open(std::unique_ptr<Folder> Dir, std::string Path,
+                            WalkFolder* Parent, std::string Name) {
+  {
+    std::lock_guard<std::mutex> Guard(Lock_);
+    ++Open_;
+  }
+  return new WalkFolder(*this, std::move(Dir), std::move(Path), Parent,
+                        std::move(Name));
 }
 
-void FileQueue::Suspended(bool Open) {
+void FileQueue::Reopened(bool Open) {
   std::lock_guard<std::mutex> Guard(Lock_);
   Open ? ++Open_ : --Open_;
+}
+
+void FileQueue::Closed() {
+  std::lock_guard<std::mutex> Guard(Lock_);
+  --Open_;
+  if (Waiting_) Walk_.notify_one();
 }
 
 size_t FileQueue::OpenFolders() {
@@ -51,54 +91,45 @@ void FileQueue::Run(Place& Job) {
   }
 }
 
-void FileQueue::Unhold(OpenFolder* Dir, OpenFolder* Dead[2], int* Count) {
-  if (--Dir->Refs == 0) Dead[(*Count)++] = Dir;
-}
-
-void FileQueue::Delete(OpenFolder* Dead[2], int Count) {
+void FileQueue::LetGo(WalkFolder* const* Held, int Count) {
+  for (int I = 0; I < Count; ++I) Held[I]->Unref();
+  // The walk may be waiting for a folder to be held by it alone.
   if (Count == 0) return;
-  for (int I = 0; I < Count; ++I) delete Dead[I];
-  // Counted as open until really closed.
   std::lock_guard<std::mutex> Guard(Lock_);
-  Open_ -= static_cast<size_t>(Count);
   if (Waiting_) Walk_.notify_one();
 }
 
-int FileQueue::Finish(Place& Job, OpenFolder* Dead[2]) {
-  int Count = 0;
+int FileQueue::Finish(Place& Job, WalkFolder* Held[2]) {
   Job.Now = State::kDone;
   if (Job.Removal) {
     if (Job.Removed) ++Job.Dir->Parent->Gone;
-    OpenFolder* Parent = Job.Dir->Parent;
-    Unhold(Job.Dir, Dead, &Count);
-    Unhold(Parent, Dead, &Count);
   } else {
     Job.Dir->Counted += Job.Report.Counted;
-    Unhold(Job.Dir, Dead, &Count);
   }
+  Held[0] = Job.Dir;
+  // A removal held the parent it removes its folder from too.
+  if (Job.Removal) Held[1] = Job.Dir->Parent;
   if (Waiting_) Walk_.notify_one();
-  return Count;
+  return Job.Removal ? 2 : 1;
 }
 
-void FileQueue::DoNow(OpenFolder* Dir, const Entry* Item) {
+void FileQueue::DoNow(WalkFolder* Dir, const Entry* Item) {
   // Everything before is done: this one may be done at once.
   Place Job;
   Job.Dir = Dir;
   Job.Removal = Item == nullptr;
   if (Item) Job.Item = *Item;
-  std::unique_lock<std::mutex> Guard(Lock_);
-  ++Dir->Refs;
-  if (Job.Removal) ++Dir->Parent->Refs;
-  Guard.unlock();
+  Dir->Ref();
+  if (Job.Removal) Dir->Parent->Ref();
   Run(Job);
-  Guard.lock();
-  OpenFolder* Dead[2];
-  const int Count = Finish(Job, Dead);
+  WalkFolder* Held[2];
+  std::unique_lock<std::mutex> Guard(Lock_);
+  const int Count = Finish(Job, Held);
   Counts_.FileCount += Job.Report.Counted;
   Counts_.FolderCount += Job.Removed;
   Guard.unlock();
-  if (!Job.Report.Lines.empty()) Sys_.PrintLines(Job.Report.Lines);
-  Delete(Dead, Count);
+  Out_.Write(Job.Report.Events);
+  LetGo(Held, Count);
 }
 
 FileQueue::Place& FileQueue::NewPlace(std::unique_lock<std::mutex>& Guard) {
@@ -120,13 +151,13 @@ void FileQueue::Flush() {
     Place& Job = NewPlace(Guard);
     Job.Dir = Dir;
     Job.Item = std::move(Item);
-    ++Dir->Refs;
+    Dir->Ref();
     if (Idle_ > 0) Work_.notify_one();
   }
   Batch_.clear();
 }
 
-bool FileQueue::Submit(OpenFolder& Dir, const Entry& Item) {
+bool FileQueue::Submit(WalkFolder& Dir, const Entry& Item) {
   if (Sys_.StopStatus() != 0) return false;
   if (Threads_ == 0) {
     DoNow(&Dir, &Item);
@@ -137,9 +168,7 @@ bool FileQueue::Submit(OpenFolder& Dir, const Entry& Item) {
   return true;
 }
 
-void FileQueue::SubmitRemoval(OpenFolder& Sub) {
-  OpenFolder* Dead[2];
-  int Count = 0;
+void FileQueue::SubmitRemoval(WalkFolder& Sub) {
   if (Threads_ == 0) {
     DoNow(&Sub, nullptr);
   } else {
@@ -148,21 +177,17 @@ void FileQueue::SubmitRemoval(OpenFolder& Sub) {
     Place& Job = NewPlace(Guard);
     Job.Dir = &Sub;
     Job.Removal = true;
-    ++Sub.Refs;
-    ++Sub.Parent->Refs;
+    Sub.Ref();
+    Sub.Parent->Ref();
     if (Head_ + 1 == Tail_) Work_.notify_one();
   }
   // The place holds Sub now, in the walk's stead.
-  {
-    std::lock_guard<std::mutex> Guard(Lock_);
-    Unhold(&Sub, Dead, &Count);
-  }
-  Delete(Dead, Count);
+  Sub.Unref();
 }
 
-void FileQueue::SubmitLine(const std::string& Line) {
+void FileQueue::SubmitEvent(const Event& E) {
   if (Threads_ == 0) {
-    Sys_.PrintLines(Line);
+    Out_.Write({E});
     return;
   }
   Flush();
@@ -170,26 +195,20 @@ void FileQueue::SubmitLine(const std::string& Line) {
   Place& Job = NewPlace(Guard);
   Job.Dir = nullptr;
   Job.Now = State::kDone;
-  Job.Report.Lines = Line;
+  Job.Report.Events.push_back(E);
   Publish(Guard);
 }
 
-void FileQueue::Release(OpenFolder& Dir) {
+void FileQueue::Release(WalkFolder& Dir) {
   Flush();
-  OpenFolder* Dead[2];
-  int Count = 0;
-  {
-    std::lock_guard<std::mutex> Guard(Lock_);
-    Unhold(&Dir, Dead, &Count);
-  }
-  Delete(Dead, Count);
+  Dir.Unref();
 }
 
-void FileQueue::WaitFor(OpenFolder& Dir) {
+void FileQueue::WaitFor(WalkFolder& Dir) {
   Flush();
   std::unique_lock<std::mutex> Guard(Lock_);
   Waiting_ = true;
-  Walk_.wait(Guard, [&Dir] { return Dir.Refs == 1; });
+  Walk_.wait(Guard, [&Dir] { return Dir.HeldOnce(); });
   Waiting_ = false;
 }
 
@@ -245,7 +264,7 @@ size_t FileQueue::Pick(uint64_t* Taken) {
 
 void FileQueue::RunWorker() {
   uint64_t Taken[kBatch];
-  OpenFolder* Dead[2 * kBatch];
+  WalkFolder* Held[kBatch + 1];  // a removal is taken alone
   std::unique_lock<std::mutex> Guard(Lock_);
   for (;;) {
     size_t Count = 0;
@@ -258,16 +277,14 @@ void FileQueue::RunWorker() {
       Run(Places_[Taken[I] % kWindowPlaces]);
     }
     Guard.lock();
-    int Gone = 0;
+    int Holds = 0;
     for (size_t I = 0; I < Count; ++I) {
-      Gone += Finish(Places_[Taken[I] % kWindowPlaces], Dead + Gone);
+      Holds += Finish(Places_[Taken[I] % kWindowPlaces], Held + Holds);
     }
     Publish(Guard);
-    if (Gone > 0) {
-      Guard.unlock();
-      Delete(Dead, Gone);
-      Guard.lock();
-    }
+    Guard.unlock();
+    LetGo(Held, Holds);
+    Guard.lock();
   }
 }
 
@@ -279,23 +296,21 @@ void FileQueue::Publish(std::unique_lock<std::mutex>& Guard) {
   Writing_ = true;
   for (;;) {
     uint64_t End = Head_;
-    Out_.clear();
+    Pending_.clear();
     while (End < Tail_) {
       Place& Job = Places_[End % kWindowPlaces];
       if (Job.Now != State::kDone) break;
-      Out_ += Job.Report.Lines;
+      for (Event& E : Job.Report.Events) Pending_.push_back(std::move(E));
       Counts_.FileCount += Job.Report.Counted;
       Counts_.FolderCount += Job.Removed;
-      Job.Report.Lines.clear();
+      Job.Report.Events.clear();
       Job.Report.Counted = Job.Removed = false;
       ++End;
     }
     if (End == Head_) break;
-    if (!Out_.empty()) {
-      std::string Lines;
-      Lines.swap(Out_);
+    if (!Pending_.empty()) {
       Guard.unlock();
-      Sys_.PrintLines(Lines);
+      Out_.Write(Pending_);
       Guard.lock();
     }
     Head_ = End;

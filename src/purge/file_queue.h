@@ -12,6 +12,7 @@
 #ifndef OLVANE_PURGE_FILE_QUEUE_H_
 #define OLVANE_PURGE_FILE_QUEUE_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,7 @@
 #include "platform/platform.h"
 #include "purge/disposal.h"
 #include "purge/run_settings.h"
+#include "report/report.h"
 
 namespace olvane {
 
@@ -31,60 +33,87 @@ namespace olvane {
 // the process is killed without warning are never more.
 constexpr size_t kWindowPlaces = 128;
 
-// A folder of the walk with the queue's bookkeeping. The walk makes one for
-// each folder it opens and hands it to the queue, which deletes it once
-// nothing refers to it any more.
-struct OpenFolder {
-  std::unique_ptr<Folder> Dir;
-  std::string Path;              // its full path
-  OpenFolder* Parent = nullptr;  // the folder it was opened from
-  std::string Name;              // its name there
-  int Entries = 0;               // entries its listings held (set by the walk)
-  // Under the queue's lock:
-  int Refs = 1;     // the walk's own hold, and one per place that needs it
-  int Counted = 0;  // of its files, those counted
-  int Gone = 0;     // of its subfolders, those removed (or that would be)
+class FileQueue;
+
+// A folder of the walk, shared by the walk and the places of the queue that
+// need it. It owns itself: the last Unref deletes it, which closes the folder
+// and tells the queue. Unref is never called under the queue's lock.
+class WalkFolder {
+ public:
+  WalkFolder(FileQueue& Queue, std::unique_ptr<Folder> Dir, std::string Path,
+             WalkFolder* Parent, std::string Name);
+  WalkFolder(const WalkFolder&) = delete;
+  WalkFolder& operator=(const WalkFolder&) = delete;
+
+  void Ref() { Refs_.fetch_add(1, std::memory_order_relaxed); }
+  void Unref();
+  // True while nothing but one hold (the walk's own) refers to it.
+  bool HeldOnce() const { return Refs_.load(std::memory_order_acquire) == 1; }
+
+  // Gives up the folder's descriptor (see Folder::Suspend), and takes it
+  // back through Child.
+  void Suspend();
+  void Resume(WalkFolder& Child);
+
+  Folder& Dir() { return *Dir_; }
+  // Closes the folder before its removal, which must not find it open here.
+  void Close() { Dir_.reset(); }
+
+  const std::string Path;    // its full path
+  // The folder it was opened from, which the walk holds while it walks
+  // this one, and the removal of this one holds after.
+  WalkFolder* const Parent;
+  const std::string Name;    // its name there
+  int Entries = 0;           // entries its listings held (the walk's own)
+  int Counted = 0;           // of its files, those counted; GUARDED_BY Lock_
+  int Gone = 0;  // of its subfolders, those removed (or would be); Lock_
+
+ private:
+  ~WalkFolder();
+
+  FileQueue& Queue_;
+  std::unique_ptr<Folder> Dir_;
+  std::atomic<int> Refs_{1};  // the walk's own hold, and one per place
 };
 
 class FileQueue {
  public:
   // Done for each file on some worker, for several files at once.
   using FileWork =
-      std::function<void(OpenFolder& Dir, const Entry& Item, FileReport& R)>;
+      std::function<void(WalkFolder& Dir, const Entry& Item, FileReport& R)>;
   // Removes the emptied Sub from its parent once its whole subtree is done;
   // true when it is gone (or would be), its line in R.
-  using FolderWork = std::function<bool(OpenFolder& Sub, FileReport& R)>;
+  using FolderWork = std::function<bool(WalkFolder& Sub, FileReport& R)>;
 
   // With Workers below 2, everything is done at once on the calling thread.
-  FileQueue(Platform& Sys, int Workers, FileWork DoFile, FolderWork DoFolder);
+  // The events of each place go to Out in the walk's order.
+  FileQueue(Platform& Sys, Report& Out, int Workers, FileWork DoFile,
+            FolderWork DoFolder);
   ~FileQueue();  // drains the queue
 
-  // Counts Dir, new with the walk's own hold, as open.
-  void Opened(OpenFolder& Dir);
+  // Opens a folder of the walk, with the walk's own hold on it.
+  WalkFolder* Open(std::unique_ptr<Folder> Dir, std::string Path,
+                   WalkFolder* Parent = nullptr, std::string Name = "");
 
   // Hands in one file of Dir. False once a stop has been requested: the
   // file is not done, and the walk should hand in no more.
-  bool Submit(OpenFolder& Dir, const Entry& Item);
+  bool Submit(WalkFolder& Dir, const Entry& Item);
 
   // Hands in the removal of Sub, in place of the walk's own hold on it.
-  void SubmitRemoval(OpenFolder& Sub);
+  void SubmitRemoval(WalkFolder& Sub);
 
-  // Puts Line (ending in "\n") into the output after everything handed in
-  // so far.
-  void SubmitLine(const std::string& Line);
+  // Puts E into the report after everything handed in so far.
+  void SubmitEvent(const Event& E);
 
   // Drops the walk's own hold on Dir.
-  void Release(OpenFolder& Dir);
+  void Release(WalkFolder& Dir);
 
   // Hands on the files the walk has gathered; done on its own every few
   // files and before any wait.
   void Flush();
 
   // Returns once nothing but the walk's own hold refers to Dir.
-  void WaitFor(OpenFolder& Dir);
-
-  // Dir gave up its descriptor (Open false) or took it back (Open true).
-  void Suspended(bool Open);
+  void WaitFor(WalkFolder& Dir);
 
   // Returns once fewer than Budget folders are open.
   void WaitForFewerOpen(size_t Budget);
@@ -97,9 +126,10 @@ class FileQueue {
   RunCounts Counts();
 
  private:
+  friend class WalkFolder;
   enum class State { kQueued, kTaken, kDone };
   struct Place {
-    OpenFolder* Dir = nullptr;  // the file's folder, or the folder to remove
+    WalkFolder* Dir = nullptr;  // the file's folder, or the folder to remove
     Entry Item;
     bool Removal = false;
     State Now = State::kQueued;
@@ -110,36 +140,40 @@ class FileQueue {
   static constexpr size_t kBatch = 16;  // files a thread hands on at once
 
   void Run(Place& Job);
-  void DoNow(OpenFolder* Dir, const Entry* Item);  // with no workers
+  void DoNow(WalkFolder* Dir, const Entry* Item);  // with no workers
   Place& NewPlace(std::unique_lock<std::mutex>& Guard);
-  // The bookkeeping of a place done (locked); the folders it let go, which
-  // the caller deletes once unlocked.
-  int Finish(Place& Job, OpenFolder* Dead[2]);
-  void Unhold(OpenFolder* Dir, OpenFolder* Dead[2], int* Count);
-  void Delete(OpenFolder* Dead[2], int Count);  // unlocked
+  // The bookkeeping of a place done (locked); the holds it let go, which
+  // the caller drops once unlocked (see LetGo).
+  int Finish(Place& Job, WalkFolder* Held[2]);
+  void LetGo(WalkFolder* const* Held, int Count);  // unlocked
+  void Closed();   // a folder was closed: one fewer open
+  void Reopened(bool Open);  // one more or one fewer open, by Suspend/Resume
   size_t Pick(uint64_t* Taken);  // up to kBatch places taken
   void Publish(std::unique_lock<std::mutex>& Guard);  // the done places
   void RunWorker();
 
   Platform& Sys_;
+  Report& Out_;
   FileWork DoFile_;
   FolderWork DoFolder_;
   const size_t Threads_;  // workers; 0: all on the walk's thread
   std::mutex Lock_;
   std::condition_variable Work_;  // for the workers: a place to take
   std::condition_variable Walk_;  // for the walk: a place, a folder, drained
+  // GUARDED_BY Lock_, but for the places a thread has taken, which are its
+  // own until it marks them done.
   std::vector<Place> Places_ = std::vector<Place>(kWindowPlaces);
-  std::vector<std::pair<OpenFolder*, Entry>> Batch_;  // the walk's own
-  uint64_t Head_ = 0;     // the oldest place not written
-  uint64_t Take_ = 0;     // no place before it is waiting to be taken
-  uint64_t Tail_ = 0;     // the next place the walk fills
-  size_t Open_ = 0;       // folders open and not suspended
-  int Idle_ = 0;          // workers waiting for a place
-  bool Waiting_ = false;  // the walk is waiting
-  bool Writing_ = false;  // a thread is writing lines, unlocked
-  std::string Out_;       // the lines being gathered for it
-  RunCounts Counts_;
-  bool Quit_ = false;
+  std::vector<std::pair<WalkFolder*, Entry>> Batch_;  // the walk's own
+  uint64_t Head_ = 0;     // the oldest place not written; GUARDED_BY Lock_
+  uint64_t Take_ = 0;     // none before it waits to be taken; Lock_
+  uint64_t Tail_ = 0;     // the next place the walk fills; Lock_
+  size_t Open_ = 0;       // folders open and not suspended; Lock_
+  int Idle_ = 0;          // workers waiting for a place; Lock_
+  bool Waiting_ = false;  // the walk is waiting; Lock_
+  bool Writing_ = false;  // a thread is writing, unlocked; Lock_
+  std::vector<Event> Pending_;  // what it writes; its own while so
+  RunCounts Counts_;      // GUARDED_BY Lock_
+  bool Quit_ = false;     // GUARDED_BY Lock_
   std::vector<std::thread> Workers_;
 };
 

@@ -1,7 +1,6 @@
 #include "purge/file_tests.h"
 
 #include "platform/path_syntax.h"
-#include "purge/printable.h"
 
 namespace olvane {
 
@@ -65,7 +64,7 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
                std::unique_ptr<ExclusiveFile>* File, FileReport& Report) {
   *File = Dir.OpenExclusive(Item);
   if (!*File) {
-    Report.Add("Cannot open file: " + Printable(FileName));
+    Report.Add(EventKind::kCannotOpen, FileName);
     return false;
   }
   // The entry may have been replaced since its status was read: what counts
@@ -73,7 +72,7 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
   FileTimes Times;
   if (!(*File)->Times(&Times)) {
     File->reset();
-    Report.Add("Error in BOOL CheckDate(CString FileName, int Day)");
+    Report.Add(EventKind::kStatusUnreadable, FileName);
     return false;
   }
   if (IsExpired(TimeOf(Times, Kind), Sys.Now(), Day)) return true;

@@ -50,8 +50,8 @@ bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
 // For an Item that IsDueUnopened found due: true when it is still due by the
 // times read on the open handle; *File then holds it open with no sharing,
 // for the probe and the disposal. A file that another process holds open
-// cannot be opened so. When it cannot be opened or queried, reports one line
-// (full path FileName) and answers false.
+// cannot be opened so. When it cannot be opened or queried, reports why (full
+// path FileName) and answers false.
 bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
                const std::string& FileName, int32_t Day, TimeKind Kind,
                std::unique_ptr<ExclusiveFile>* File, FileReport& Report);

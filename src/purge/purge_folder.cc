@@ -7,7 +7,6 @@
 #include "platform/path_syntax.h"
 #include "purge/file_queue.h"
 #include "purge/file_tests.h"
-#include "purge/printable.h"
 
 namespace olvane {
 namespace {
@@ -26,26 +25,26 @@ bool IsProtected(const WalkContext& Run, const std::string& Name) {
 
 // Expiry first, by the times had without opening the file, then on the
 // open handle, then the probe: a file that is not due is never opened.
-void ApplyFileRule(WalkContext& Run, int32_t Day, OpenFolder& Dir,
+void ApplyFileRule(WalkContext& Run, int32_t Day, WalkFolder& Dir,
                    const Entry& Item, FileReport& Report) {
   const TimeKind Kind = Run.Settings.Age;
   bool Gone = false;
-  const bool Due = IsDueUnopened(Run.Sys, *Dir.Dir, Item, Day, Kind, &Gone);
+  const bool Due = IsDueUnopened(Run.Sys, Dir.Dir(), Item, Day, Kind, &Gone);
   if (!Due && !Gone) return;
   const std::string FileName = Dir.Path + Run.Sys.Separator() + Item.Name;
   if (Gone) {
-    Report.Add("Cannot open file: " + Printable(FileName));
+    Report.Add(EventKind::kCannotOpen, FileName);
     return;
   }
   std::unique_ptr<ExclusiveFile> File;
-  if (!CheckDate(Run.Sys, *Dir.Dir, Item, FileName, Day, Kind, &File, Report)) {
+  if (!CheckDate(Run.Sys, Dir.Dir(), Item, FileName, Day, Kind, &File, Report)) {
     return;
   }
   if (!IsFileFree(*File)) {
-    Report.Add(Run.Dispose.RefusalText() + Printable(FileName));
+    Report.Add(Run.Dispose.RefusalKind(), FileName);
     return;
   }
-  Run.Dispose.Dispose(*Dir.Dir, Item, *File, FileName, Report);
+  Run.Dispose.Dispose(Dir.Dir(), Item, *File, FileName, Report);
 }
 
 class Walker {
@@ -54,22 +53,20 @@ class Walker {
       : Run_(Run),
         Day_(Day),
         Mask_(std::move(Mask)),
+        OneName_(!Mask_.empty() &&
+                 Mask_.find_first_of("*?") == std::string::npos),
         Budget_(std::max<size_t>(4, Run.Sys.FolderBudget())),
         Queue_(
-            Run.Sys, Run.Dispose.InAnyOrder() ? Run.Settings.Workers : 1,
-            [this](OpenFolder& Dir, const Entry& Item, FileReport& Report) {
+            Run.Sys, Run.Out, Run.Dispose.InAnyOrder() ? Run.Settings.Workers : 1,
+            [this](WalkFolder& Dir, const Entry& Item, FileReport& Report) {
               ApplyFileRule(Run_, Day_, Dir, Item, Report);
             },
-            [this](OpenFolder& Sub, FileReport& Report) {
+            [this](WalkFolder& Sub, FileReport& Report) {
               return RemoveIfEmptied(Sub, Report);
             }) {}
 
   RunCounts Walk(std::unique_ptr<Folder> Target, const std::string& Path) {
-    OpenFolder* Top = new OpenFolder;
-    Top->Dir = std::move(Target);
-    Top->Path = Path;
-    Queue_.Opened(*Top);
-    Stack_.push_back(Frame{Top, {}, 0, false});
+    Stack_.push_back(Frame{Queue_.Open(std::move(Target), Path), {}, 0, false});
     List(Stack_.back());
     while (!Stack_.empty()) {
       Frame& Current = Stack_.back();
@@ -86,7 +83,7 @@ class Walker {
  private:
   // A folder of the walk's way down, and the subfolders it is yet to enter.
   struct Frame {
-    OpenFolder* Dir;
+    WalkFolder* Dir;
     // Gathered in full before the first is entered, so that changes made
     // below do not change which ones are walked.
     std::vector<std::string> SubFolders;
@@ -100,28 +97,36 @@ class Walker {
   // folder mode: every file is a candidate. Otherwise only files matching
   // the mask are, and folders matching it are left alone.
   void List(Frame& Current) {
-    OpenFolder& Dir = *Current.Dir;
+    WalkFolder& Dir = *Current.Dir;
     const bool MaskMode = !Mask_.empty();
     const bool Recurse = Run_.Settings.Recurse;
     Entry Item;
-    std::unique_ptr<Listing> Files = Dir.Dir->List(MaskMode ? Mask_ : "*");
+    // A name without a wildcard names one entry, even where a listing
+    // matches names case-blind in a folder that holds both "a" and "A".
+    Entry Named;
+    std::unique_ptr<Listing> Files = Dir.Dir().List(MaskMode ? Mask_ : "*");
     while (!Stopped() && Files->Next(&Item)) {
       ++Dir.Entries;
       // The one place where a listed entry is decided on.
       if (IsDisposable(Item.Kind)) {
         if (IsProtected(Run_, Item.Name)) continue;
-        if (!Queue_.Submit(Dir, Item)) break;
+        if (OneName_) {
+          if (Named.Name.empty() || Item.Name == Mask_) Named = Item;
+        } else if (!Queue_.Submit(Dir, Item)) {
+          break;
+        }
       } else if (!MaskMode && Recurse && Item.Kind == EntryKind::kFolder) {
         Current.SubFolders.push_back(Item.Name);
       }
     }
+    if (!Named.Name.empty() && !Stopped()) Queue_.Submit(Dir, Named);
     bool Unreadable = Files->Failed();
     Files.reset();
     // The workers need not wait for more of the next folder.
     Queue_.Flush();
     if (Recurse && MaskMode) {
       Dir.Entries = 0;
-      std::unique_ptr<Listing> All = Dir.Dir->List("*");
+      std::unique_ptr<Listing> All = Dir.Dir().List("*");
       while (!Stopped() && All->Next(&Item)) {
         ++Dir.Entries;
         if (Item.Kind == EntryKind::kFolder) {
@@ -138,11 +143,11 @@ class Walker {
   void Enter(Frame& Current, std::string Name) {
     // Nothing inside another mount is listed, tested or changed.
     if (IsProtected(Run_, Name) ||
-        (!Run_.Settings.CrossMounts && Current.Dir->Dir->IsOtherMount(Name))) {
+        (!Run_.Settings.CrossMounts && Current.Dir->Dir().IsOtherMount(Name))) {
       return;
     }
     MakeRoom();
-    std::unique_ptr<Folder> Sub = Stack_.back().Dir->Dir->OpenSubFolder(Name);
+    std::unique_ptr<Folder> Sub = Stack_.back().Dir->Dir().OpenSubFolder(Name);
     const std::string Path = Current.Dir->Path + Run_.Sys.Separator() + Name;
     if (!Sub) {
       CannotOpen(Path);
@@ -150,12 +155,7 @@ class Walker {
     }
     // Kept out: never walked nor removed, so the folders above it stay too.
     if (Run_.KeepOut && Run_.KeepOut(*Sub)) return;
-    OpenFolder* Dir = new OpenFolder;
-    Dir->Dir = std::move(Sub);
-    Dir->Path = Path;
-    Dir->Parent = Current.Dir;
-    Dir->Name = Name;
-    Queue_.Opened(*Dir);
+    WalkFolder* Dir = Queue_.Open(std::move(Sub), Path, Current.Dir, Name);
     Stack_.push_back(Frame{Dir, {}, 0, false});
     List(Stack_.back());
   }
@@ -173,9 +173,8 @@ class Walker {
         return;
       }
       Queue_.WaitFor(*Stack_[First].Dir);
-      Stack_[First].Dir->Dir->Suspend();
+      Stack_[First].Dir->Suspend();
       Stack_[First].Suspended = true;
-      Queue_.Suspended(false);
     }
   }
 
@@ -183,7 +182,7 @@ class Walker {
   // back through it if need be, and with -e it is removed once its subtree
   // is done.
   void Leave() {
-    OpenFolder* Dir = Stack_.back().Dir;
+    WalkFolder* Dir = Stack_.back().Dir;
     Stack_.pop_back();
     if (Stack_.empty()) {
       Queue_.Release(*Dir);
@@ -193,9 +192,8 @@ class Walker {
     if (Parent.Suspended) {
       // Folders done below wait for their removal meanwhile.
       Queue_.WaitForFewerOpen(Budget_);
-      Parent.Dir->Dir->Resume(*Dir->Dir);
+      Parent.Dir->Resume(*Dir);
       Parent.Suspended = false;
-      Queue_.Suspended(true);
     }
     if (Run_.Settings.EmptyFolders && !Stopped()) {
       Queue_.SubmitRemoval(*Dir);
@@ -206,39 +204,39 @@ class Walker {
 
   // Removes Sub from its parent if it is empty and its own term is due.
   // A report-only run goes by whether every entry it held left it.
-  bool RemoveIfEmptied(OpenFolder& Sub, FileReport& Report) {
+  bool RemoveIfEmptied(WalkFolder& Sub, FileReport& Report) {
     FileTimes Times;
     // A mount point stays, even once a walk across mounts has emptied it;
     // without --cross-mounts the walk never entered one.
     if ((Run_.Settings.CrossMounts &&
-         Sub.Parent->Dir->IsOtherMount(Sub.Name)) ||
-        !Sub.Dir->Times(&Times) ||
+         Sub.Parent->Dir().IsOtherMount(Sub.Name)) ||
+        !Sub.Dir().Times(&Times) ||
         !IsExpired(TimeOf(Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
       return false;
     }
     // A folder being removed must not be held open by the walk itself.
-    Sub.Dir.reset();
-    const std::string Line = " folder: " + Printable(Sub.Path);
+    Sub.Close();
     if (Run_.Settings.DryRun) {
       if (Sub.Entries != Sub.Counted + Sub.Gone) return false;
-      Report.Add("Would delete" + Line);
+      Report.Add(EventKind::kWouldDeleteFolder, Sub.Path);
       return true;
     }
     // One call that fails if anything has appeared in the meantime.
-    if (!Sub.Parent->Dir->RemoveSubFolder(Sub.Name)) return false;
-    Report.Add("Delete" + Line);
+    if (!Sub.Parent->Dir().RemoveSubFolder(Sub.Name)) return false;
+    Report.Add(EventKind::kFolderDeleted, Sub.Path);
     return true;
   }
 
   // A folder whose files stay unseen is reported, as a file that cannot be
   // opened is; the exit status stays as it is.
   void CannotOpen(const std::string& DirPath) {
-    Queue_.SubmitLine("Cannot open folder: " + Printable(DirPath) + "\n");
+    Queue_.SubmitEvent(Event{EventKind::kCannotOpenFolder, DirPath});
   }
 
   WalkContext& Run_;
   int32_t Day_;
   std::string Mask_;
+  bool OneName_;  // the mask has no wildcard
   size_t Budget_;
   std::vector<Frame> Stack_;  // from the target down
   FileQueue Queue_;
@@ -256,7 +254,7 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   std::unique_ptr<Folder> Target = Run.Sys.OpenFolder(Path);
   if (!Target) {
     if (!Path.empty() && IsFolder(Run.Sys, Path)) {
-      Run.Sys.Print("Cannot open folder: " + Printable(Path));
+      Run.Out.Emit(Event{EventKind::kCannotOpenFolder, Path});
     }
     return RunCounts();
   }
@@ -269,12 +267,12 @@ void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,
                              FileReport& Report) {
   // A report-only run says what the real one would: a file that its own
   // attributes or its folder keep is reported as one that cannot go.
-  const std::string Path = Printable(FileName);
   if (DryRun_ ? !File.Removable() : !File.Remove()) {
-    Report.Add("File " + Path + " cannot be removed.");
+    Report.Add(EventKind::kCannotRemove, FileName);
     return;
   }
-  Report.Add((DryRun_ ? "Would delete file: " : "Delete file: ") + Path);
+  Report.Add(DryRun_ ? EventKind::kWouldDelete : EventKind::kDeleted,
+             FileName);
   Report.Counted = true;
 }
 

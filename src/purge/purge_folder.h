@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "purge/disposal.h"
 #include "purge/run_settings.h"
+#include "report/report.h"
 
 namespace olvane {
 
@@ -19,6 +20,7 @@ struct WalkContext {
   Platform& Sys;
   const RunSettings& Settings;
   Disposal& Dispose;
+  Report& Out;  // where the walk's events go
   // Whether the walk keeps out of a subfolder it has opened: neither walked
   // nor removed (the move folder). Null: it keeps out of none.
   std::function<bool(Folder&)> KeepOut = nullptr;

@@ -1,7 +1,7 @@
 // Paths as they go into the report: one line is one action, so no name may
 // end a line, begin another or send a terminal a command.
-#ifndef OLVANE_PURGE_PRINTABLE_H_
-#define OLVANE_PURGE_PRINTABLE_H_
+#ifndef OLVANE_REPORT_PRINTABLE_H_
+#define OLVANE_REPORT_PRINTABLE_H_
 
 #include <string>
 
@@ -19,4 +19,4 @@ std::string Printable(const std::string& Path);
 
 }  // namespace olvane
 
-#endif  // OLVANE_PURGE_PRINTABLE_H_
+#endif  // OLVANE_REPORT_PRINTABLE_H_

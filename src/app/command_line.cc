@@ -1,0 +1,260 @@
+#include "app/command_line.h"
+
+#include "app/options.h"
+#include "platform/path_syntax.h"
+#include "purge/file_tests.h"
+
+namespace olvane {
+namespace {
+
+bool IsDigit(char C) { return C >= '0' && C <= '9'; }
+
+bool IsSpace(char C) { return C == ' ' || (C >= '\t' && C <= '\r'); }
+
+// Trailing separators go, but never a root's own: "/" stays "/", and every
+// relative name after it resolves under it.
+void TrimToRoot(Platform& Sys, std::string* Path) {
+  const size_t Root = Sys.RootLength(*Path);
+  while (Path->size() > Root && Sys.IsSeparator(Path->back())) {
+    Path->pop_back();
+  }
+}
+
+// Whether the resolved Path names an entry. A directory search finds no
+// root and no "." or "..", which name a folder itself: those are asked of
+// the folder.
+bool NamesEntry(Platform& Sys, const std::string& Path) {
+  if (Sys.Find(Path) != PathKind::kNothing) return true;
+  size_t Last = Path.size();
+  while (Last > 0 && !Sys.IsSeparator(Path[Last - 1])) --Last;
+  const std::string Name = Path.substr(Last);
+  const bool Itself =
+      Sys.RootLength(Path) == Path.size() || Name == "." || Name == "..";
+  return Itself && IsFolder(Sys, Path);
+}
+
+CommandLine Refuse(EventKind Why, const std::string& Arg) {
+  CommandLine Line;
+  Line.What = CommandLine::Action::kRefuse;
+  Line.Refusal = Event{Why, Arg};
+  return Line;
+}
+
+// The exact long options, each a whole argument. Marks them in NotOptions;
+// false when one of them decides the run alone (help, version).
+bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
+                      std::vector<bool>* NotOptions, CommandLine* Line,
+                      bool* NoPreserveRoot) {
+  for (size_t I = 0; I < Args.size(); ++I) {
+    if ((*NotOptions)[I]) continue;
+    (*NotOptions)[I] = IsValueOption(Args[I]);
+    switch (ExactOptionOf(Args[I], Sys.SlashHelp())) {
+      case ExactOption::kNone:
+        continue;
+      case ExactOption::kHelp:
+        Line->What = CommandLine::Action::kHelp;
+        return false;
+      case ExactOption::kVersion:
+        Line->What = CommandLine::Action::kVersion;
+        return false;
+      case ExactOption::kCrossMounts:
+        Line->Settings.CrossMounts = true;
+        break;
+      case ExactOption::kNoPreserveRoot:
+        *NoPreserveRoot = true;
+        break;
+    }
+    (*NotOptions)[I] = true;
+  }
+  return true;
+}
+
+// The protect masks and the time kind. False, with the refusal in *Line,
+// for a value that cannot be used.
+bool ReadValues(Platform& Sys, const std::vector<std::string>& Args,
+                CommandLine* Line) {
+  const std::string Kinds = "cma";  // in the order of TimeKind
+  for (const std::string& Arg : Args) {
+    Option Which;
+    if (!IsValueOption(Arg, &Which)) continue;
+    const std::string Value = OptionValue(Arg);
+    if (Which == Option::kAge) {
+      const size_t Kind =
+          Value.size() == 1 ? Kinds.find(Value[0]) : std::string::npos;
+      if (Kind == std::string::npos) {
+        *Line = Refuse(EventKind::kInvalidTimeKind, Arg);
+        return false;
+      }
+      Line->Settings.Age = static_cast<TimeKind>(Kind);
+    } else if (Which == Option::kProtect) {
+      // A mask is matched against names alone, never against a path.
+      bool Separator = false;
+      for (char C : Value) Separator |= Sys.IsSeparator(C);
+      if (Value.empty() || Separator) {
+        *Line = Refuse(EventKind::kInvalidProtectMask, Arg);
+        return false;
+      }
+      Line->Settings.ProtectMasks.push_back(Value);
+    }
+  }
+  return true;
+}
+
+// The system root a target takes every file of, or "".
+std::string WholeRootOf(Platform& Sys, std::string Path) {
+  TrimSeparators(Sys.Separator(), &Path);
+  std::string Mask;
+  if (Path.find_first_of("*?", Sys.RootLength(Path)) != std::string::npos) {
+    Mask = SplitOffMask(Sys, &Path);
+  }
+  return Sys.WholeRoot(Path, Mask);
+}
+
+// Every move argument sets move mode, and the last one gives the move
+// folder; each one that is no folder is reported before the walk.
+void ReadMoveOption(Platform& Sys, const std::vector<std::string>& Args,
+                    CommandLine* Line) {
+  RunSettings& Settings = Line->Settings;
+  for (const std::string& Arg : Args) {
+    Option Which;
+    if (!IsValueOption(Arg, &Which) || Which != Option::kMove) continue;
+    Settings.MoveMode = true;
+    Settings.MovePath =
+        Sys.ResolvePath(Sys.CurrentDirectory(), OptionValue(Arg));
+    Settings.MovePathValid = IsFolder(Sys, Settings.MovePath);
+    if (!Settings.MovePathValid) {
+      Line->MissingMoveFolders.push_back(Settings.MovePath);
+    }
+  }
+}
+
+// The flags, each read only out of arguments that are options.
+void ReadFlags(Platform& Sys, const std::vector<std::string>& Args,
+               const std::vector<bool>& NotOptions, RunSettings* Settings) {
+  for (size_t I = 0; I < Args.size(); ++I) {
+    const std::string& Arg = Args[I];
+    auto Has = [&](Option Which) {
+      return !NotOptions[I] && HasOption(Arg, Which);
+    };
+    Settings->Overwrite |= Has(Option::kOverwrite);
+    Settings->Recurse |= Has(Option::kRecurse);
+    Settings->EmptyFolders |= Has(Option::kEmptyFolders);
+    // Report-only wins wherever its text stands, in a path or a value
+    // argument too (the exact options aside): the safe reading, since an
+    // entry named "-n" could otherwise turn a trial run into a real one.
+    Settings->DryRun |=
+        ExactOptionOf(Arg, Sys.SlashHelp()) == ExactOption::kNone &&
+        HasOption(Arg, Option::kDryRun);
+  }
+}
+
+}  // namespace
+
+bool ParseDays(const std::string& Text, int32_t* Day) {
+  size_t I = 0;
+  while (I < Text.size() && IsSpace(Text[I])) ++I;
+  bool Negative = false;
+  if (I < Text.size() && (Text[I] == '+' || Text[I] == '-')) {
+    Negative = Text[I] == '-';
+    ++I;
+  }
+  if (I == Text.size() || !IsDigit(Text[I])) return false;
+  int64_t Value = 0;
+  for (; I < Text.size() && IsDigit(Text[I]); ++I) {
+    Value = Value * 10 + (Text[I] - '0');
+    if (Value > int64_t{INT32_MAX} + 1) return false;
+  }
+  // "-d0.5" is no half day, and "-d5x" no 5: a term is all digits.
+  if (I != Text.size()) return false;
+  if (Negative) Value = -Value;
+  if (Value > INT32_MAX || Value < INT32_MIN) return false;
+  *Day = static_cast<int32_t>(Value);
+  return true;
+}
+
+TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
+  TargetScan Target;
+  Target.Path = Sys.CurrentDirectory();
+  Target.Taken.assign(Args.size(), false);
+  for (size_t I = 0; I < Args.size(); ++I) {
+    const std::string& Arg = Args[I];
+    if (IsValueOption(Arg) || ExactOptionOf(Arg, false) != ExactOption::kNone)
+      continue;
+    // Without a base a relative name resolves to nothing: joined to an empty
+    // path it would name something under the root instead.
+    std::string Resolved = Sys.ResolvePath(Target.Path, Arg);
+    if (Sys.IsFullPath(Arg)) {
+      Target.Path = std::move(Resolved);
+      Target.Found = Target.Taken[I] = true;
+      continue;
+    }
+    TrimToRoot(Sys, &Target.Path);
+    TrimToRoot(Sys, &Resolved);
+    // A relative argument made only of separators names no target.
+    if (Resolved.empty() ||
+        Arg.find_first_not_of(Sys.Separator() == '/' ? "/" : "\\/") ==
+            std::string::npos) {
+      continue;
+    }
+    if (Arg.find_first_of("*?") != std::string::npos ||
+        NamesEntry(Sys, Resolved)) {
+      Target.Path = std::move(Resolved);
+      Target.Found = Target.Taken[I] = true;
+    }
+  }
+  return Target;
+}
+
+CommandLine ReadCommandLine(Platform& Sys,
+                            const std::vector<std::string>& Args) {
+  CommandLine Line;
+  if (Args.empty()) {
+    Line.What = CommandLine::Action::kUsage;
+    return Line;
+  }
+  // "/?" asks for help where it can be no path, before anything is read.
+  for (const std::string& Arg : Args) {
+    if (Sys.SlashHelp() && Arg == "/?") {
+      Line.What = CommandLine::Action::kHelp;
+      return Line;
+    }
+  }
+  // A path that became part of the target, a value option and an exact
+  // option are never read for short options: "/srv/Old-Data" must not set
+  // the term to 0, nor "--no-preserve-root" turn on -r.
+  TargetScan Target = ScanTarget(Sys, Args);
+  std::vector<bool> NotOptions = Target.Taken;
+  bool NoPreserveRoot = false;
+  if (!ReadExactOptions(Sys, Args, &NotOptions, &Line, &NoPreserveRoot)) {
+    return Line;
+  }
+  for (size_t I = 0; I < Args.size(); ++I) {
+    if (NotOptions[I] || !HasOption(Args[I], Option::kDays)) continue;
+    // The number is read from the third character, wherever the option
+    // text stood; a missing number must not mean "0 days: delete all".
+    const std::string& Arg = Args[I];
+    if (!ParseDays(Arg.size() > 2 ? Arg.substr(2) : "", &Line.Day)) {
+      return Refuse(EventKind::kInvalidDays, Arg);
+    }
+  }
+  if (!ReadValues(Sys, Args, &Line)) return Line;
+  // A whole root is one empty variable away ("$LOGDIR/" with -r): refused
+  // before anything is walked or checked.
+  if (Target.Found && !NoPreserveRoot) {
+    const std::string Root = WholeRootOf(Sys, Target.Path);
+    if (!Root.empty()) return Refuse(EventKind::kWholeRoot, Root);
+  }
+  Line.Target = std::move(Target.Path);
+  Line.Found = Target.Found;
+  ReadMoveOption(Sys, Args, &Line);
+  ReadFlags(Sys, Args, NotOptions, &Line.Settings);
+  // A run whose move folder failed its check changes nothing, and so
+  // removes no emptied folder either; the count is printed all the same.
+  Line.CountFolders = Line.Settings.EmptyFolders;
+  if (Line.Settings.MoveMode && !Line.Settings.MovePathValid) {
+    Line.Settings.EmptyFolders = false;
+  }
+  return Line;
+}
+
+}  // namespace olvane

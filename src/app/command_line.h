@@ -1,0 +1,64 @@
+// The command line read once into a value: what the run is to do, or why it
+// is refused. Running is a function of that value (see front_end.h).
+#ifndef OLVANE_APP_COMMAND_LINE_H_
+#define OLVANE_APP_COMMAND_LINE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "purge/run_settings.h"
+#include "report/event.h"
+
+namespace olvane {
+
+// The term of a run without a days option.
+constexpr int32_t kDefaultDay = 32768;
+
+struct CommandLine {
+  enum class Action {
+    kUsage,    // no argument: the usage screen
+    kHelp,     // the usage screen and the newer options
+    kVersion,  // the version line
+    kRefuse,   // Refusal says why; nothing is walked
+    kRun,      // walk Target, if Found
+  };
+  Action What = Action::kRun;
+  Event Refusal{EventKind::kUsage};
+
+  int32_t Day = kDefaultDay;
+  std::string Target;    // the folder or file mask to purge
+  bool Found = false;    // an argument resolved the target
+  RunSettings Settings;  // Workers aside, which the caller gives
+  // Move folders that failed their check, each reported with the usage
+  // screen before the walk.
+  std::vector<std::string> MissingMoveFolders;
+  bool CountFolders = false;  // -e was given: the summary counts folders
+};
+
+// Reads Args, the arguments after the program name, against the current
+// directory and the entries Sys finds. Prints nothing and changes nothing.
+CommandLine ReadCommandLine(Platform& Sys, const std::vector<std::string>& Args);
+
+// Reads a term as the C library's atoi would (leading white space, an
+// optional sign, decimal digits) up to the end of Text. False when no digit
+// follows, anything else follows the digits, or the number does not fit in
+// 32 signed bits.
+bool ParseDays(const std::string& Text, int32_t* Day);
+
+// What the target scan made of the arguments.
+struct TargetScan {
+  std::string Path;         // the folder or file mask to purge
+  bool Found = false;       // an argument resolved the target
+  std::vector<bool> Taken;  // per argument: it is part of the target
+};
+
+// The target scan: builds the target from the current directory and the
+// arguments in order. A root stays a root, and an argument that reaches one
+// is taken.
+TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args);
+
+}  // namespace olvane
+
+#endif  // OLVANE_APP_COMMAND_LINE_H_

@@ -1,0 +1,69 @@
+// What a run has to tell: one typed event per line of the report. The walk,
+// the file tests, the moves and the front end hand events in; only a
+// renderer turns them into text (see report.h).
+#ifndef OLVANE_REPORT_EVENT_H_
+#define OLVANE_REPORT_EVENT_H_
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace olvane {
+
+enum class EventKind {
+  // A file or folder of the walk; Path is its full path.
+  kDeleted,            // a file deleted (counted)
+  kWouldDelete,        // report-only: a file that would be deleted
+  kMoved,              // a file moved to To (counted)
+  kWouldMove,          // report-only: a file that would be moved to To
+  kCannotOpen,         // a due file held open, unreadable or vanished
+  kStatusUnreadable,   // a due file opened whose status could not be read
+  kCannotDelete,       // opened by another process after the expiry test
+  kCannotMoveOpened,   // the same in move mode
+  kCannotRemove,       // a deletion failed (Path: the file that stays)
+  kAlreadyExists,      // the move folder has the name (Path: that file)
+  kCannotMove,         // a move failed; the file stays
+  kCannotOpenFolder,   // a folder whose files stay unseen
+  kFolderDeleted,      // -e: an emptied folder removed
+  kWouldDeleteFolder,  // -n -e: a folder every entry of which would go
+  // The command line and the run; Path is the argument or path concerned.
+  kUsage,               // the usage screen
+  kHelp,                // the usage screen and the newer options
+  kVersion,             // "olvane" and the version
+  kPathNotFound,        // no argument resolved the target
+  kMoveFolderNotFound,  // a move folder that is no folder
+  kInvalidDays,         // a days option without a whole number
+  kInvalidTimeKind,     // -t: with another value than c, m or a
+  kInvalidProtectMask,  // -x: empty or holding a separator
+  kWholeRoot,           // a target that takes every file of a root
+  kSummary,             // the closing counts
+  // To standard error.
+  kCannotStart,       // the process could not be prepared for the run
+  kReportIncomplete,  // some lines of the report could not be written
+};
+
+struct Event {
+  explicit Event(EventKind Kind, std::string Path = std::string(),
+                 std::string To = std::string())
+      : Kind(Kind), Path(std::move(Path)), To(std::move(To)) {}
+
+  EventKind Kind;
+  std::string Path;
+  std::string To;  // moves: the destination
+  // The summary's counts and how they read.
+  int32_t Files = 0;
+  int32_t Folders = 0;
+  bool MoveMode = false;
+  bool DryRun = false;
+  bool CountFolders = false;  // -e was given: a second count follows
+};
+
+// Whether E goes to standard error rather than into the report.
+inline bool IsErrorEvent(const Event& E) {
+  return E.Kind == EventKind::kCannotStart ||
+         E.Kind == EventKind::kReportIncomplete;
+}
+
+}  // namespace olvane
+
+#endif  // OLVANE_REPORT_EVENT_H_

@@ -1,0 +1,26 @@
+#include "report/report.h"
+
+namespace olvane {
+
+void Report::Emit(const Event& E) {
+  std::string Text;
+  Form_.Render(E, &Text);
+  if (Text.empty()) return;
+  if (!IsErrorEvent(E)) {
+    Sys_.PrintLines(Text);
+    return;
+  }
+  size_t At = 0;
+  for (size_t End; (End = Text.find('\n', At)) != std::string::npos;
+       At = End + 1) {
+    Sys_.PrintError(Text.substr(At, End - At));
+  }
+}
+
+void Report::Write(const std::vector<Event>& Events) {
+  std::string Text;
+  for (const Event& E : Events) Form_.Render(E, &Text);
+  if (!Text.empty()) Sys_.PrintLines(Text);
+}
+
+}  // namespace olvane

@@ -1,0 +1,50 @@
+// Where the events of a run become the report: a renderer makes their text,
+// a Report writes it. Every line the program prints is made by a renderer.
+#ifndef OLVANE_REPORT_REPORT_H_
+#define OLVANE_REPORT_REPORT_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "report/event.h"
+
+namespace olvane {
+
+class Renderer {
+ public:
+  virtual ~Renderer() = default;
+
+  // Appends the lines of E to Out, each ending in "\n"; nothing where E has
+  // no line in this form. Keeps no state: called from any thread.
+  virtual void Render(const Event& E, std::string* Out) const = 0;
+};
+
+// Today's text lines, byte for byte; every path in them escaped by
+// Printable.
+class TextRenderer : public Renderer {
+ public:
+  void Render(const Event& E, std::string* Out) const override;
+};
+
+// Writes rendered events to the platform's standard streams. May be used
+// from several threads at once.
+class Report {
+ public:
+  Report(Platform& Sys, const Renderer& Form) : Sys_(Sys), Form_(Form) {}
+
+  // Writes E at once: to standard error where IsErrorEvent, else to the
+  // report.
+  void Emit(const Event& E);
+
+  // Writes Events, in order, to the report in one piece.
+  void Write(const std::vector<Event>& Events);
+
+ private:
+  Platform& Sys_;
+  const Renderer& Form_;
+};
+
+}  // namespace olvane
+
+#endif  // OLVANE_REPORT_REPORT_H_

@@ -1,0 +1,176 @@
+// Every text line of the report, and the usage and help screens.
+#include "report/printable.h"
+#include "report/report.h"
+
+namespace olvane {
+namespace {
+
+constexpr const char* kUsageLines[] = {
+    "   olvane: purge expired files. V.1.0. Usage:",
+    "",
+    "         olvane -Ddays [FullPath][filename] [-r] [-m:move_path] [-Y]",
+    "",
+    "      days  - number of days (expiration term) ",
+    "      file  - filename (willcards */? allowed)",
+    "      -r    - recurse subdirectories",
+    "   Examples:",
+    "   ---------",
+    "              olvane -d90 \\\\Server\\Archive\\*.zip ",
+    "   will delete all files *.zip older than three months from "
+    "Server\\Archive ",
+    "   ",
+    "             olvane -d1 \"C:\\Windows\\Temporary Internet "
+    "Files\\XXX*.jpg\" -r",
+    "   will delete more than one day old JPG files, name starting with XXX,",
+    "   from Internet Explorer temporary folders and subfolders",
+    "",
+    "             olvane -d365 -r",
+    "   will delete all files older than one year from current folder and "
+    "subfolders ",
+    "",
+};
+
+constexpr const char* kHelpLines[] = {
+    "   More options:",
+    "   -------------",
+    "      -n    - report only: list what would be deleted or moved, and",
+    "              change nothing",
+    "      -e    - with -r: also delete each subfolder the run leaves",
+    "              empty, once its own age reaches the term",
+    "      -m:folder - move due files into folder instead of deleting them",
+    "      -Y    - with -m: replace a file of the same name in folder",
+    "      -x:mask - protect: never delete or move a file, nor enter or",
+    "              remove a folder, whose name matches mask (repeatable)",
+    "      -t:c, -t:m, -t:a - count the age from the creation (default),",
+    "              the last modification or the last access",
+    "      --cross-mounts - with -r: walk into other mounts below the target",
+    "      --no-preserve-root - allow a target that takes every file of a",
+    "              whole root (/, C:\\)",
+    "      --help, -h - this screen;  --version - the version",
+    "",
+};
+
+template <size_t N>
+void AddLines(const char* const (&Lines)[N], std::string* Out) {
+  for (const char* Line : Lines) {
+    *Out += Line;
+    *Out += '\n';
+  }
+}
+
+void AddLine(const std::string& Line, std::string* Out) {
+  *Out += Line;
+  *Out += '\n';
+}
+
+// A refusal that ends with the usage screen.
+void AddWithUsage(const std::string& Line, std::string* Out) {
+  AddLine(Line, Out);
+  AddLine("", Out);
+  AddLines(kUsageLines, Out);
+}
+
+std::string Count(int32_t N, const char* Things, bool DryRun,
+                  const char* Done) {
+  return "     " + std::to_string(N) + Things + (DryRun ? " would be " : " ") +
+         Done + ".";
+}
+
+void AddSummary(const Event& E, std::string* Out) {
+  AddLine(Count(E.Files, " file(s)", E.DryRun,
+                E.MoveMode ? "moved" : "deleted"),
+          Out);
+  if (E.CountFolders) {
+    AddLine(Count(E.Folders, " folder(s)", E.DryRun, "deleted"), Out);
+  }
+}
+
+// The line of an event of the command line or the run, "" for a file's.
+bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
+  switch (E.Kind) {
+    case EventKind::kUsage:
+      AddLines(kUsageLines, Out);
+      return true;
+    case EventKind::kHelp:
+      AddLines(kUsageLines, Out);
+      AddLines(kHelpLines, Out);
+      return true;
+    case EventKind::kVersion:
+      AddLine(std::string("olvane ") + OLVANE_VERSION, Out);
+      return true;
+    case EventKind::kPathNotFound:
+      AddWithUsage("   Path don't find", Out);
+      return true;
+    case EventKind::kMoveFolderNotFound:
+      AddWithUsage("   Path don't find (-m:move_path)", Out);
+      return true;
+    case EventKind::kInvalidDays:
+      AddWithUsage("   Invalid number of days: " + Arg, Out);
+      return true;
+    case EventKind::kInvalidTimeKind:
+      AddLine("   Invalid time kind (-t:c, -t:m or -t:a): " + Arg, Out);
+      return true;
+    case EventKind::kInvalidProtectMask:
+      AddLine("   Invalid protect mask (a name, without a separator): " + Arg,
+              Out);
+      return true;
+    case EventKind::kWholeRoot:
+      AddLine("   Will not purge the whole root " + Arg +
+                  ": give a narrower target, or add --no-preserve-root",
+              Out);
+      return true;
+    case EventKind::kSummary:
+      AddSummary(E, Out);
+      return true;
+    case EventKind::kCannotStart:
+      AddLine("Fatal Error: MFC initialization failed", Out);
+      return true;
+    case EventKind::kReportIncomplete:
+      AddLine("olvane: report incomplete: standard output could not be written",
+              Out);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void TextRenderer::Render(const Event& E, std::string* Out) const {
+  const std::string Path = Printable(E.Path);
+  if (AddCommandLine(E, Path, Out)) return;
+  switch (E.Kind) {
+    case EventKind::kDeleted:
+      return AddLine("Delete file: " + Path, Out);
+    case EventKind::kWouldDelete:
+      return AddLine("Would delete file: " + Path, Out);
+    case EventKind::kMoved:
+      return AddLine("Move file: " + Path, Out);
+    case EventKind::kWouldMove:
+      return AddLine("Would move file: " + Path, Out);
+    case EventKind::kCannotOpen:
+      return AddLine("Cannot open file: " + Path, Out);
+    case EventKind::kStatusUnreadable:
+      return AddLine("Error in BOOL CheckDate(CString FileName, int Day)", Out);
+    case EventKind::kCannotDelete:
+      return AddLine("Cannot delete file: " + Path, Out);
+    case EventKind::kCannotMoveOpened:
+      return AddLine("Cannot move file: " + Path, Out);
+    case EventKind::kCannotRemove:
+      return AddLine("File " + Path + " cannot be removed.", Out);
+    case EventKind::kAlreadyExists:
+      return AddLine("File " + Path + " already exist.", Out);
+    case EventKind::kCannotMove:
+      return AddLine("File " + Path + " cannot be moved.", Out);
+    case EventKind::kCannotOpenFolder:
+      return AddLine("Cannot open folder: " + Path, Out);
+    case EventKind::kFolderDeleted:
+      return AddLine("Delete folder: " + Path, Out);
+    case EventKind::kWouldDeleteFolder:
+      return AddLine("Would delete folder: " + Path, Out);
+    default:
+      return;
+  }
+}
+
+}  // namespace olvane
