@@ -220,7 +220,10 @@ class Walker {
     Sub.Dir.reset();
     const std::string Line = " folder: " + Printable(Sub.Path);
     if (Run_.Settings.DryRun) {
-      if (Sub.Entries != Sub.Counted + Sub.Gone) return false;
+      if (Sub.Entries != Sub.Counted + Sub.Gone ||
+          !Sub.Parent->Dir->CanRemoveSubFolder(Sub.Name)) {
+        return false;
+      }
       Report.Add("Would delete" + Line);
       return true;
     }

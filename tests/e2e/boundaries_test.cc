@@ -83,8 +83,10 @@ TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
   std::vector<std::pair<std::string, bool>> Rows = {
       {"/", false},       {"/ -r", false},     {"//", false},
       {"/* -r", false},   {"/?*", false},      {"/x/..", false},
-      {"/x ../*", false}, {"/*.log -r", true}, {"/ --no-preserve-root", true}};
+      {"/x ../*", false}, {"/link/*", false},  {"/*.log -r", true},
+      {"/ --no-preserve-root", true}};
   if (Windows()) Rows.push_back({"/*.*", false});
+  Make("link->.");  // a link to the root
   for (const auto& [Args, Runs] : Rows) {
     SCOPED_TRACE(Args);
     Make("a.log x/b");
