@@ -101,10 +101,11 @@ class ExclusiveFile {
   virtual bool Remove() = 0;
 
   // Whether Remove can be expected to succeed, as far as can be known
-  // without changing anything: false when the file's own attributes
-  // (immutable or append-only; read-only on Windows) or its folder (not
-  // writable by this process, immutable, append-only, or sticky and owned by
-  // another user) forbid the removal. True promises nothing; what cannot be
+  // without changing anything (on Windows the deletion is asked for and
+  // taken back at once): false when the file's own attributes (immutable or
+  // append-only; read-only on Windows), a mapping (on Windows) or its folder
+  // (not writable by this process, immutable, append-only, or sticky and
+  // owned by another user) forbid the removal. True promises nothing; what cannot be
   // found out counts as removable. Any call may follow.
   virtual bool Removable() = 0;
 
@@ -120,7 +121,8 @@ class ExclusiveFile {
 
   // Whether MoveTo(Destination) can be expected to succeed, as far as can
   // be told without changing anything (on Windows a read-only file is not
-  // moved onto another volume). For the report-only run.
+  // moved onto another volume, nor a mapped file anywhere). For the
+  // report-only run.
   virtual bool CanMoveTo(const std::string& Destination) = 0;
 
   // Releases the file. False when the system reported a failure; the file
@@ -183,6 +185,13 @@ class Folder {
   // Removes the subfolder Name in one call that fails unless it is an empty
   // real folder (never a link). False on failure.
   virtual bool RemoveSubFolder(const std::string& Name) = 0;
+
+  // Whether RemoveSubFolder(Name) can be expected to succeed once the
+  // folder is empty, as far as can be told without changing anything (on
+  // Windows: no other process holds it open without sharing its deletion,
+  // and it is not read-only). True promises nothing. For the report-only
+  // run; a platform that cannot tell answers true.
+  virtual bool CanRemoveSubFolder(const std::string& /*Name*/) { return true; }
 
   // True when the full path Path names the very file that Item names (the
   // same file identity, however the two are written).
@@ -333,7 +342,8 @@ class Platform {
 
   // Whether a replacing MoveTo can be expected to take the place of the
   // file Path, as far as can be told without changing anything (on
-  // Windows: not read-only, and not held open by another process).
+  // Windows: not read-only, not mapped, and not held open by another
+  // process, for its attributes alone too where the system says so).
   virtual bool CanReplaceFile(const std::string& Path) = 0;
 };
 

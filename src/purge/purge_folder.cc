@@ -217,7 +217,10 @@ class Walker {
     // A folder being removed must not be held open by the walk itself.
     Sub.Close();
     if (Run_.Settings.DryRun) {
-      if (Sub.Entries != Sub.Counted + Sub.Gone) return false;
+      if (Sub.Entries != Sub.Counted + Sub.Gone ||
+          !Sub.Parent->Dir().CanRemoveSubFolder(Sub.Name)) {
+        return false;
+      }
       Report.Add(EventKind::kWouldDeleteFolder, Sub.Path);
       return true;
     }

@@ -83,7 +83,8 @@ TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
   std::vector<std::pair<std::string, bool>> Rows = {
       {"/", false},       {"/ -r", false},     {"//", false},
       {"/* -r", false},   {"/?*", false},      {"/x/..", false},
-      {"/x ../*", false}, {"/*.log -r", true}, {"/ --no-preserve-root", true},
+      {"/x ../*", false}, {"/link/*", false},  {"/*.log -r", true},
+      {"/ --no-preserve-root", true},
       // A root stays a root, and an argument that reaches one is taken.
       {"/ *.log", true},  {"/x ../..", false}, {"/ *.log --no-preserve-root", true}};
   if (Windows()) {
@@ -91,6 +92,7 @@ TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
                              {"/x " + Drive, false},
                              {Drive + " --no-preserve-root", true}});
   }
+  Make("link->.");  // a link to the root
   for (const auto& [Args, Runs] : Rows) {
     SCOPED_TRACE(Args);
     Make("a.log x/b");
