@@ -40,6 +40,10 @@ struct OpenFolder {
   OpenFolder* Parent = nullptr;  // the folder it was opened from
   std::string Name;              // its name there
   int Entries = 0;               // entries its listings held (set by the walk)
+  // Its times as the walk first saw them, before its listing and the
+  // removals in it changed them (set by the walk).
+  bool Timed = false;
+  FileTimes Times;
   // Under the queue's lock:
   int Refs = 1;     // the walk's own hold, and one per place that needs it
   int Counted = 0;  // of its files, those counted

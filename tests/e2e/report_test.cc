@@ -56,8 +56,8 @@ TEST_F(EndToEndTest, TheReportSaysAllOrSaysWhatIsMissing) {
          "-d0 ~",
          {"Delete file: ~/y\\n     999 file(s) deleted.",
           "Delete file: ~/a\\nCannot open file: x.db",
-          "Delete file: ~/t\\tab\\x1b[2J\\r",
-          "Delete file: ~/s\\xed\\xa0\\x80", "     4 file(s) deleted."},
+          "Delete file: ~/t\\tab\\x1b[2J\\r", "Delete file: ~/s\\xed\\xa0\\x80",
+          "     4 file(s) deleted."},
          "",
          MakeNames("'y\\n     999 file(s) deleted.' "
                    "'a\\nCannot open file: x.db' "

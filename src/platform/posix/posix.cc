@@ -125,8 +125,9 @@ class PosixPlatform : public Platform {
         sigaction(SIGTERM, &Stop, nullptr) != 0) {
       return false;
     }
-    // Each level of the walk holds its folder open: allow as many as the
-    // system lets this process have, and keep half of them for folders.
+    // Each level of the walk holds its folder open, and each file under
+    // way a few descriptors more: allow as many as the system lets this
+    // process have, and share them out.
     size_t Limit = 1024;
     struct rlimit Files;
     if (getrlimit(RLIMIT_NOFILE, &Files) == 0) {
@@ -137,7 +138,7 @@ class PosixPlatform : public Platform {
       }
       Limit = Files.rlim_cur;
     }
-    Budget_ = std::max<size_t>(4, std::min<size_t>(1024, Limit / 2));
+    Budget_ = SetDescriptorLimit(Limit);
     // A standard stream that stayed closed would be taken by a file.
     return fcntl(0, F_GETFD) >= 0 && fcntl(1, F_GETFD) >= 0 &&
            fcntl(2, F_GETFD) >= 0;
