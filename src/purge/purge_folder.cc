@@ -155,7 +155,11 @@ class Walker {
     }
     // Kept out: never walked nor removed, so the folders above it stay too.
     if (Run_.KeepOut && Run_.KeepOut(*Sub)) return;
+    FileTimes Times;
+    const bool Timed = Sub->Times(&Times);
     WalkFolder* Dir = Queue_.Open(std::move(Sub), Path, Current.Dir, Name);
+    Dir->Timed = Timed;
+    Dir->Times = Times;
     Stack_.push_back(Frame{Dir, {}, 0, false});
     List(Stack_.back());
   }
@@ -202,16 +206,17 @@ class Walker {
     }
   }
 
-  // Removes Sub from its parent if it is empty and its own term is due.
-  // A report-only run goes by whether every entry it held left it.
+  // Removes Sub from its parent if it is empty and its own term is due, by
+  // the times it had before the walk listed and emptied it. A report-only
+  // run goes by whether every entry it held left it.
   bool RemoveIfEmptied(WalkFolder& Sub, FileReport& Report) {
-    FileTimes Times;
     // A mount point stays, even once a walk across mounts has emptied it;
     // without --cross-mounts the walk never entered one.
     if ((Run_.Settings.CrossMounts &&
          Sub.Parent->Dir().IsOtherMount(Sub.Name)) ||
-        !Sub.Dir().Times(&Times) ||
-        !IsExpired(TimeOf(Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
+        !Sub.Timed ||
+        !IsExpired(TimeOf(Sub.Times, Run_.Settings.Age), Run_.Sys.Now(),
+                   Day_)) {
       return false;
     }
     // A folder being removed must not be held open by the walk itself.

@@ -4,8 +4,9 @@ namespace olvane {
 namespace {
 
 // The length of the well-formed sequence at Text[At], or 0 when the byte
-// there is not the start of one (surrogates in their three-byte form
-// allowed). Control characters get 0 too: they are escaped alike.
+// there is not the start of one. Surrogates in their three-byte form
+// (ED A0..BF xx) are no UTF-8 and get 0, as do control characters: they are
+// escaped alike.
 size_t PrintableLength(const std::string& Text, size_t At) {
   const auto Byte = [&](size_t I) {
     return I < Text.size() ? static_cast<unsigned char>(Text[I]) : 0u;
@@ -18,7 +19,11 @@ size_t PrintableLength(const std::string& Text, size_t At) {
     return Lead == 0xC2 && Byte(At + 1) < 0xA0 ? 0 : 2;
   }
   if (Lead >= 0xE0 && Lead <= 0xEF && Tail(At + 1) && Tail(At + 2)) {
-    return Lead == 0xE0 && Byte(At + 1) < 0xA0 ? 0 : 3;  // overlong
+    const unsigned Next = Byte(At + 1);
+    if ((Lead == 0xE0 && Next < 0xA0) || (Lead == 0xED && Next >= 0xA0)) {
+      return 0;  // overlong, or a surrogate
+    }
+    return 3;
   }
   if (Lead >= 0xF0 && Lead <= 0xF4 && Tail(At + 1) && Tail(At + 2) &&
       Tail(At + 3)) {

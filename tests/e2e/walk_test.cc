@@ -44,5 +44,34 @@ TEST_F(EndToEndTest, AKillLosesTheLinesOfAFewRemovalsAtMost) {
   }
 }
 
+// Few descriptors and many workers: what the workers hold at once is left
+// room for, and a want of descriptors is waited out, never taken for a held
+// file or a folder that cannot be opened.
+TEST_F(EndToEndTest, ScarceDescriptorsChangeNothingButTheSpeed) {
+  if (Windows()) GTEST_SKIP() << "POSIX descriptor limits";
+  std::string Paths, Left;
+  for (int Top = 1; Top <= 10; ++Top) {
+    std::string Dir = "~/" + std::to_string(Top);
+    for (int Level = 1; Level <= 6; Dir += "/" + std::to_string(Level++))
+      for (int File = 1; File <= 40; ++File)
+        Paths += " " + Dir + "/f" + std::to_string(File);
+    Left += std::to_string(Top) + "/1/2/3/4/5/ ";
+  }
+  Left.pop_back();
+  const std::string Make =
+      "for d in $(seq 10); do p=$d; for l in 1 2 3 4 5 6; do mkdir $p && (cd "
+      "$p && seq -f f%g 40 | xargs touch); p=$p/$l; done; done && ";
+  std::vector<Case> Cases;
+  // Without leases each file under way needs a look at the other
+  // processes too.
+  const bool Look = Env("OLVANE_NO_LEASES") == "1";
+  for (const std::string& Limit : Look ? Lines{"20"} : Lines{"8", "12"}) {
+    Cases.push_back({"", "-d0 ~ -r", Deleted(Paths.substr(1)), Left,
+                     Make + "OLVANE_WORKERS=8 sh -c 'ulimit -n " + Limit +
+                         " && exec \"$0\" \"$@\"'"});
+  }
+  Check(Cases);
+}
+
 }  // namespace
 }  // namespace olvane_e2e

@@ -6,6 +6,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -29,8 +30,9 @@ std::atomic<int> StopSignal{0};
 
 void OnStop(int Signal) { StopSignal.store(Signal); }
 
-// Writes all of Text to the descriptor, across partial writes and signals.
-// False when some of it could not be written.
+// Writes all of Text to the descriptor, across partial writes and signals,
+// and waiting while a stream left in non-blocking mode by whoever handed it
+// over is full. False when some of it could not be written.
 bool WriteAll(int Fd, const std::string& Text) {
   const char* Data = Text.data();
   size_t Left = Text.size();
@@ -38,7 +40,10 @@ bool WriteAll(int Fd, const std::string& Text) {
     ssize_t Done = write(Fd, Data, Left);
     if (Done < 0) {
       if (errno == EINTR) continue;
-      return false;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      pollfd Ready = {Fd, POLLOUT, 0};
+      if (poll(&Ready, 1, -1) < 0 && errno != EINTR) return false;
+      continue;
     }
     Data += Done;
     Left -= static_cast<size_t>(Done);
@@ -120,8 +125,9 @@ class PosixPlatform : public Platform {
         sigaction(SIGTERM, &Stop, nullptr) != 0) {
       return false;
     }
-    // Each level of the walk holds its folder open: allow as many as the
-    // system lets this process have, and keep half of them for folders.
+    // Each level of the walk holds its folder open, and each file under
+    // way a few descriptors more: allow as many as the system lets this
+    // process have, and share them out.
     size_t Limit = 1024;
     struct rlimit Files;
     if (getrlimit(RLIMIT_NOFILE, &Files) == 0) {
@@ -132,7 +138,7 @@ class PosixPlatform : public Platform {
       }
       Limit = Files.rlim_cur;
     }
-    Budget_ = std::max<size_t>(4, std::min<size_t>(1024, Limit / 2));
+    Budget_ = SetDescriptorLimit(Limit);
     // A standard stream that stayed closed would be taken by a file.
     return fcntl(0, F_GETFD) >= 0 && fcntl(1, F_GETFD) >= 0 &&
            fcntl(2, F_GETFD) >= 0;

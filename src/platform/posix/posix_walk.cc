@@ -163,7 +163,7 @@ class PosixFolder : public Folder {
   }
 
   ~PosixFolder() override {
-    if (Fd_ >= 0) close(Fd_);
+    if (Fd_ >= 0 && close(Fd_) >= 0) DescriptorFreed();
   }
 
   std::unique_ptr<Listing> List(const std::string& Mask) override {
@@ -173,8 +173,8 @@ class PosixFolder : public Folder {
   }
 
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
-    int Fd = openat(Fd_, Name.c_str(),
-                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int Fd = OpenAtWaiting(Fd_, Name.c_str(),
+                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (Fd < 0) return nullptr;
     auto Sub = std::make_unique<PosixFolder>(Fd);
     Sub->Watch()->WatchEarly(Fd, &Watch_, Fd_);
@@ -226,16 +226,16 @@ class PosixFolder : public Folder {
   }
 
   void Suspend() override {
-    if (Fd_ >= 0) close(Fd_);
+    if (Fd_ >= 0 && close(Fd_) >= 0) DescriptorFreed();
     Fd_ = -1;
   }
 
   // Through "..", and only if that is still the folder given up.
   bool Resume(Folder& Child) override {
     const int ChildFd = static_cast<PosixFolder&>(Child).Fd_;
-    int Fd = ChildFd < 0
-                 ? -1
-                 : openat(ChildFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int Fd = ChildFd < 0 ? -1
+                         : OpenAtWaiting(ChildFd, "..",
+                                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat Info;
     if (Fd >= 0 && fstat(Fd, &Info) == 0 && Info.st_dev == Device_ &&
         Info.st_ino == Inode_) {
@@ -326,7 +326,9 @@ class PosixExclusiveFile : public ExclusiveFile {
     const int Fd = Fd_;
     Fd_ = -1;
     if (!Link_) Dir_->Watch()->Forget(Name_, Ticket_);
-    return close(Fd) == 0 || errno == EINTR;
+    const bool Closed = close(Fd) == 0 || errno == EINTR;
+    GiveFileSlot();
+    return Closed;
   }
 
  private:
@@ -377,12 +379,17 @@ std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
   // one the watch counts.
   Ticket.Era = Watch_.Era();
   Ticket.OwnCounted = Ticket.Era != 0;
-  UniqueFd Fd(openat(Fd_, Item.Name.c_str(), Flags));
+  // Within the files that may be under way at once; the slot goes back
+  // when the file is closed.
+  TakeFileSlot();
+  UniqueFd Fd(OpenAtWaiting(Fd_, Item.Name.c_str(), Flags));
   const bool Free =
       Fd.Get() >= 0 && (Link || NoOtherOpener(Fd.Get(), Fd_, Item.Name, &Watch_,
                                               &Ticket, &Leased));
   if (!Free) {
     if (Fd.Get() >= 0 && !Link) Watch_.Forget(Item.Name, Ticket);
+    Fd.Reset(-1);
+    GiveFileSlot();
     return nullptr;
   }
   return std::make_unique<PosixExclusiveFile>(Fd.Release(), this, Item.Name,
@@ -390,8 +397,8 @@ std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
 }
 
 std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path) {
-  int Fd = open(Path.empty() ? "/" : Path.c_str(),
-                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int Fd = OpenAtWaiting(AT_FDCWD, Path.empty() ? "/" : Path.c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (Fd < 0) return nullptr;
   auto First = std::make_unique<PosixFolder>(Fd);
   First->Watch()->WatchEarly(Fd);
