@@ -127,6 +127,7 @@ class FakePlatform : public Platform {
     return Key;
   }
   bool SlashHelp() const override { return Windows_; }
+  bool NamesInWtf8() const override { return Windows_; }
   // A read-only file refuses the rename over it as a held one does.
   bool CanReplaceFile(const std::string& Path) override {
     Guard Hold(Lock);

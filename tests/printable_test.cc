@@ -21,6 +21,8 @@ TEST(PrintableTest, EscapesWhatCouldBreakOrDriveALineAndNothingElse) {
       {"lone\xed\xa0\x80 \xed\x9f\xbf", "lone\\xed\\xa0\\x80 \xed\x9f\xbf"},
   };
   for (const auto& C : Cases) EXPECT_EQ(Printable(C.Path), C.Printed) << C.Path;
+  // Where names carry unpaired surrogates so, they stay.
+  EXPECT_EQ(Printable("lone\xed\xa0\x80\x01", true), "lone\xed\xa0\x80\\x01");
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
 
 int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
                int Workers) {
-  const TextRenderer Text;
+  const TextRenderer Text(Sys.NamesInWtf8());
   Report Out(Sys, Text);
   if (!Sys.Start()) {
     Out.Emit(Event{EventKind::kCannotStart});

@@ -251,6 +251,10 @@ class Platform {
   // case as the system folds names on Windows.
   virtual std::string NameKey(const std::string& Path) = 0;
 
+  // True where names may hold unpaired surrogates, which paths then carry
+  // in their three-byte form (WTF-8: Windows).
+  virtual bool NamesInWtf8() const = 0;
+
   // True where "/?" asks a command for help and is never read as a path.
   virtual bool SlashHelp() const = 0;
 

@@ -24,7 +24,13 @@ class Renderer {
 // Printable.
 class TextRenderer : public Renderer {
  public:
+  // Wtf8: names carry unpaired surrogates, which stay as they are (see
+  // Printable).
+  explicit TextRenderer(bool Wtf8 = false) : Wtf8_(Wtf8) {}
   void Render(const Event& E, std::string* Out) const override;
+
+ private:
+  bool Wtf8_;
 };
 
 // Writes rendered events to the platform's standard streams. May be used

@@ -137,7 +137,7 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
 }  // namespace
 
 void TextRenderer::Render(const Event& E, std::string* Out) const {
-  const std::string Path = Printable(E.Path);
+  const std::string Path = Printable(E.Path, Wtf8_);
   if (AddCommandLine(E, Path, Out)) return;
   switch (E.Kind) {
     case EventKind::kDeleted:

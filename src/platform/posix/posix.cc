@@ -87,6 +87,7 @@ class PosixPlatform : public Platform {
   }
   std::string NameKey(const std::string& Path) override { return Path; }
   bool SlashHelp() const override { return false; }
+  bool NamesInWtf8() const override { return false; }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
   }

@@ -119,6 +119,7 @@ class Win32Platform : public Platform {
     return Utf8FromWide(Wide);
   }
   bool SlashHelp() const override { return true; }
+  bool NamesInWtf8() const override { return true; }
 
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     if (!HasWindowsDriveRootForm(Path)) return DriveRoot::kNotRoot;
