@@ -10,6 +10,7 @@
 #include "purge/printable.h"
 #include "purge/purge_folder.h"
 #include "purge/run_settings.h"
+#include "purge/workers.h"
 
 namespace olvane {
 namespace {
@@ -185,6 +186,13 @@ int RunArguments(Platform& Sys, const std::vector<std::string>& Args,
         break;
       case ExactOption::kNoPreserveRoot:
         NoPreserveRoot = true;
+        break;
+      case ExactOption::kWorkers:
+        if (!ParseWorkers(Args[I], kMaxWorkers, &Settings.Workers)) {
+          Sys.Print("   Invalid number of workers (--workers=1 to 128): " +
+                    Printable(Args[I]));
+          return kExitUsage;
+        }
         break;
     }
     NotOptions[I] = true;

@@ -8,6 +8,7 @@
 #include "purge/file_queue.h"
 #include "purge/file_tests.h"
 #include "purge/printable.h"
+#include "purge/workers.h"
 
 namespace olvane {
 namespace {
@@ -50,13 +51,13 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, OpenFolder& Dir,
 
 class Walker {
  public:
-  Walker(WalkContext& Run, int32_t Day, std::string Mask)
+  Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers)
       : Run_(Run),
         Day_(Day),
         Mask_(std::move(Mask)),
         Budget_(std::max<size_t>(4, Run.Sys.FolderBudget())),
         Queue_(
-            Run.Sys, Run.Dispose.InAnyOrder() ? Run.Settings.Workers : 1,
+            Run.Sys, Run.Dispose.InAnyOrder() ? Workers : 1,
             [this](OpenFolder& Dir, const Entry& Item, FileReport& Report) {
               ApplyFileRule(Run_, Day_, Dir, Item, Report);
             },
@@ -260,7 +261,7 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
     }
     return RunCounts();
   }
-  Walker Walk(Run, Day, Mask);
+  Walker Walk(Run, Day, Mask, WorkersFor(Run.Sys, Run.Settings, Path));
   return Walk.Walk(std::move(Target), Path);
 }
 
