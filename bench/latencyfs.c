@@ -42,14 +42,25 @@ static int Source = -1;  // the served folder
 static long WaitUs = 1000;
 static atomic_long Served, Busy, MostBusy;
 
+// The requests served, per operation, for the summary.
+enum { kGetAttr, kReadLink, kMakeDir, kUnlink, kRemoveDir, kSymLink, kRename,
+       kChangeMode, kChangeOwner, kTruncate, kSetTimes, kOpen, kCreate,
+       kStatFs, kRelease, kFsync, kReadDir, kAccess, kOperations };
+static const char *const kNames[kOperations] = {
+    "getattr", "readlink", "mkdir", "unlink", "rmdir", "symlink", "rename",
+    "chmod", "chown", "truncate", "utimens", "open", "create", "statfs",
+    "release", "fsync", "readdir", "access"};
+static atomic_long PerOperation[kOperations];
+
 // The path relative to the served folder ("." for the root).
 static const char *Rel(const char *Path) {
   return Path[1] == '\0' ? "." : Path + 1;
 }
 
 // One round trip: counted, and as long as the set latency.
-static void RoundTrip(void) {
+static void RoundTrip(int Operation) {
   atomic_fetch_add(&Served, 1);
+  atomic_fetch_add(&PerOperation[Operation], 1);
   long Now = atomic_fetch_add(&Busy, 1) + 1;
   long Most = atomic_load(&MostBusy);
   while (Now > Most && !atomic_compare_exchange_weak(&MostBusy, &Most, Now)) {
@@ -79,19 +90,24 @@ static void *Init(struct fuse_conn_info *Conn, struct fuse_config *Cfg) {
 
 static void Destroy(void *Data) {
   (void)Data;
-  fprintf(stderr, "latencyfs: %ld metadata requests, at most %ld at once\n",
+  fprintf(stderr, "latencyfs: %ld metadata requests, at most %ld at once:",
           atomic_load(&Served), atomic_load(&MostBusy));
+  for (int I = 0; I < kOperations; ++I) {
+    const long Count = atomic_load(&PerOperation[I]);
+    if (Count) fprintf(stderr, " %s %ld", kNames[I], Count);
+  }
+  fprintf(stderr, "\n");
 }
 
 static int GetAttr(const char *Path, struct stat *Info,
                    struct fuse_file_info *File) {
-  RoundTrip();
+  RoundTrip(kGetAttr);
   if (File) return Result(fstat((int)File->fh, Info));
   return Result(fstatat(Source, Rel(Path), Info, AT_SYMLINK_NOFOLLOW));
 }
 
 static int ReadLink(const char *Path, char *Buffer, size_t Size) {
-  RoundTrip();
+  RoundTrip(kReadLink);
   ssize_t Got = readlinkat(Source, Rel(Path), Buffer, Size - 1);
   if (Got < 0) return -errno;
   Buffer[Got] = '\0';
@@ -99,46 +115,46 @@ static int ReadLink(const char *Path, char *Buffer, size_t Size) {
 }
 
 static int MakeDir(const char *Path, mode_t Mode) {
-  RoundTrip();
+  RoundTrip(kMakeDir);
   return Result(mkdirat(Source, Rel(Path), Mode));
 }
 
 static int Unlink(const char *Path) {
-  RoundTrip();
+  RoundTrip(kUnlink);
   return Result(unlinkat(Source, Rel(Path), 0));
 }
 
 static int RemoveDir(const char *Path) {
-  RoundTrip();
+  RoundTrip(kRemoveDir);
   return Result(unlinkat(Source, Rel(Path), AT_REMOVEDIR));
 }
 
 static int SymLink(const char *To, const char *Path) {
-  RoundTrip();
+  RoundTrip(kSymLink);
   return Result(symlinkat(To, Source, Rel(Path)));
 }
 
 static int Rename(const char *From, const char *To, unsigned int Flags) {
-  RoundTrip();
+  RoundTrip(kRename);
   return Result(renameat2(Source, Rel(From), Source, Rel(To), Flags));
 }
 
 static int ChangeMode(const char *Path, mode_t Mode,
                       struct fuse_file_info *File) {
-  RoundTrip();
+  RoundTrip(kChangeMode);
   if (File) return Result(fchmod((int)File->fh, Mode));
   return Result(fchmodat(Source, Rel(Path), Mode, 0));
 }
 
 static int ChangeOwner(const char *Path, uid_t User, gid_t Group,
                        struct fuse_file_info *File) {
-  RoundTrip();
+  RoundTrip(kChangeOwner);
   if (File) return Result(fchown((int)File->fh, User, Group));
   return Result(fchownat(Source, Rel(Path), User, Group, AT_SYMLINK_NOFOLLOW));
 }
 
 static int Truncate(const char *Path, off_t Size, struct fuse_file_info *File) {
-  RoundTrip();
+  RoundTrip(kTruncate);
   if (File) return Result(ftruncate((int)File->fh, Size));
   int Fd = openat(Source, Rel(Path), O_WRONLY | O_CLOEXEC);
   if (Fd < 0) return -errno;
@@ -149,13 +165,13 @@ static int Truncate(const char *Path, off_t Size, struct fuse_file_info *File) {
 
 static int SetTimes(const char *Path, const struct timespec Times[2],
                     struct fuse_file_info *File) {
-  RoundTrip();
+  RoundTrip(kSetTimes);
   if (File) return Result(futimens((int)File->fh, Times));
   return Result(utimensat(Source, Rel(Path), Times, AT_SYMLINK_NOFOLLOW));
 }
 
 static int Open(const char *Path, struct fuse_file_info *File) {
-  RoundTrip();
+  RoundTrip(kOpen);
   int Fd = openat(Source, Rel(Path), (File->flags & ~O_NOFOLLOW) | O_CLOEXEC);
   if (Fd < 0) return -errno;
   File->fh = (uint64_t)Fd;
@@ -163,7 +179,7 @@ static int Open(const char *Path, struct fuse_file_info *File) {
 }
 
 static int Create(const char *Path, mode_t Mode, struct fuse_file_info *File) {
-  RoundTrip();
+  RoundTrip(kCreate);
   int Fd = openat(Source, Rel(Path), File->flags | O_CREAT | O_CLOEXEC, Mode);
   if (Fd < 0) return -errno;
   File->fh = (uint64_t)Fd;
@@ -186,20 +202,20 @@ static int Write(const char *Path, const char *Buffer, size_t Size, off_t At,
 
 static int StatFs(const char *Path, struct statvfs *Info) {
   (void)Path;
-  RoundTrip();
+  RoundTrip(kStatFs);
   return Result(fstatvfs(Source, Info));
 }
 
 static int Release(const char *Path, struct fuse_file_info *File) {
   (void)Path;
-  RoundTrip();
+  RoundTrip(kRelease);
   close((int)File->fh);
   return 0;
 }
 
 static int Fsync(const char *Path, int Data, struct fuse_file_info *File) {
   (void)Path;
-  RoundTrip();
+  RoundTrip(kFsync);
   return Result(Data ? fdatasync((int)File->fh) : fsync((int)File->fh));
 }
 
@@ -209,7 +225,7 @@ static int ReadDir(const char *Path, void *Buffer, fuse_fill_dir_t Fill,
   (void)At;
   (void)File;
   (void)Flags;
-  RoundTrip();
+  RoundTrip(kReadDir);
   int Fd = openat(Source, Rel(Path), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   DIR *Dir = Fd < 0 ? NULL : fdopendir(Fd);
   if (!Dir) {
@@ -230,7 +246,7 @@ static int ReadDir(const char *Path, void *Buffer, fuse_fill_dir_t Fill,
 }
 
 static int Access(const char *Path, int Mask) {
-  RoundTrip();
+  RoundTrip(kAccess);
   return Result(faccessat(Source, Rel(Path), Mask, AT_SYMLINK_NOFOLLOW));
 }
 
