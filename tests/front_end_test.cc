@@ -158,7 +158,7 @@ TEST(FrontEndTest, TheDefaultWorkersSuitTheFileSystem) {
     int Workers;
   } Cases[] = {
       {Local, 0, false, 1},   {Local, 2, false, 2},    {Local, 64, false, 8},
-      {Network, 1, false, 32}, {Network, 64, false, 32}, {Local, 2, true, 32},
+      {Network, 1, false, 128}, {Network, 64, false, 128}, {Local, 2, true, 128},
   };
   for (const auto& C : Cases) {
     EXPECT_EQ(DefaultWorkers(C.Kind, C.Processors, C.CrossMounts), C.Workers)
@@ -169,7 +169,7 @@ TEST(FrontEndTest, TheDefaultWorkersSuitTheFileSystem) {
   Sys.Share = "/srv";
   RunSettings Set;
   Set.Workers = 0;
-  EXPECT_EQ(WorkersFor(Sys, Set, "/srv/archive"), 32);
+  EXPECT_EQ(WorkersFor(Sys, Set, "/srv/archive"), 128);
   EXPECT_LE(WorkersFor(Sys, Set, "/work"), 8);
   Set.Workers = 5;
   EXPECT_EQ(WorkersFor(Sys, Set, "/srv/archive"), 5);

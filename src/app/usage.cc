@@ -48,6 +48,8 @@ void PrintHelp(Platform& Sys) {
       "      --cross-mounts - with -r: walk into other mounts below the target",
       "      --no-preserve-root - allow a target that takes every file of a",
       "              whole root (/, C:\\)",
+      "      --workers=N - work on up to N files at once (1 to 128; by",
+      "              default 128 on a share, else the processors up to 8)",
       "      --help, -h - this screen;  --version - the version",
       "",
   };

