@@ -2,6 +2,7 @@
 
 #include "move/move.h"
 #include "purge/purge_folder.h"
+#include "purge/workers.h"
 
 namespace olvane {
 namespace {
@@ -10,7 +11,7 @@ namespace {
 RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers,
                Report& Out) {
   RunSettings Settings = Line.Settings;
-  Settings.Workers = Workers;
+  if (Settings.Workers == 0) Settings.Workers = Workers;
   DeleteDisposal Delete(Settings.DryRun);
   MoveDisposal Move(Sys, Settings);
   Disposal& Chosen = Settings.MoveMode ? static_cast<Disposal&>(Move) : Delete;

@@ -59,6 +59,14 @@ enum class DriveRoot {
   kAbsent,   // a root with no volume behind it
 };
 
+// What a folder's file system costs per metadata operation, which decides
+// how many operations a walk keeps under way there.
+enum class FileSystemKind {
+  kLocal,    // a disk or memory of this machine: the processors are the limit
+  kNetwork,  // each operation waits on a server or on a user-space process
+             // (NFS, SMB, FUSE, 9p, Ceph, AFS...): the round trips are
+};
+
 // Result of moving a file.
 enum class MoveResult {
   kMoved,
@@ -272,6 +280,10 @@ class Platform {
   // network share is no system root.
   virtual std::string WholeRoot(const std::string& Folder,
                                 const std::string& Mask) = 0;
+
+  // The kind of file system the folder Path lies on; kLocal when it cannot
+  // be told.
+  virtual FileSystemKind FileSystemOf(const std::string& Path) = 0;
 
   // --- Process -------------------------------------------------------------
 

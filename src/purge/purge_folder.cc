@@ -7,6 +7,7 @@
 #include "platform/path_syntax.h"
 #include "purge/file_queue.h"
 #include "purge/file_tests.h"
+#include "purge/workers.h"
 
 namespace olvane {
 namespace {
@@ -49,7 +50,7 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, WalkFolder& Dir,
 
 class Walker {
  public:
-  Walker(WalkContext& Run, int32_t Day, std::string Mask)
+  Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers)
       : Run_(Run),
         Day_(Day),
         Mask_(std::move(Mask)),
@@ -57,7 +58,7 @@ class Walker {
                  Mask_.find_first_of("*?") == std::string::npos),
         Budget_(std::max<size_t>(4, Run.Sys.FolderBudget())),
         Queue_(
-            Run.Sys, Run.Out, Run.Dispose.InAnyOrder() ? Run.Settings.Workers : 1,
+            Run.Sys, Run.Out, Run.Dispose.InAnyOrder() ? Workers : 1,
             [this](WalkFolder& Dir, const Entry& Item, FileReport& Report) {
               ApplyFileRule(Run_, Day_, Dir, Item, Report);
             },
@@ -266,7 +267,7 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
     }
     return RunCounts();
   }
-  Walker Walk(Run, Day, Mask);
+  Walker Walk(Run, Day, Mask, WorkersFor(Run.Sys, Run.Settings, Path));
   return Walk.Walk(std::move(Target), Path);
 }
 

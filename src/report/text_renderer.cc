@@ -46,6 +46,8 @@ constexpr const char* kHelpLines[] = {
     "      --cross-mounts - with -r: walk into other mounts below the target",
     "      --no-preserve-root - allow a target that takes every file of a",
     "              whole root (/, C:\\)",
+    "      --workers=N - work on up to N files at once (1 to 128; by",
+    "              default 128 on a share, else the processors up to 8)",
     "      --help, -h - this screen;  --version - the version",
     "",
 };
@@ -113,6 +115,9 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
     case EventKind::kInvalidProtectMask:
       AddLine("   Invalid protect mask (a name, without a separator): " + Arg,
               Out);
+      return true;
+    case EventKind::kInvalidWorkers:
+      AddLine("   Invalid number of workers (--workers=1 to 128): " + Arg, Out);
       return true;
     case EventKind::kWholeRoot:
       AddLine("   Will not purge the whole root " + Arg +

@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -206,6 +207,25 @@ class PosixPlatform : public Platform {
 
   void RemoveStaleCopies(const std::string& Path) override {
     RemoveStaleCopiesIn(Path);
+  }
+
+  FileSystemKind FileSystemOf(const std::string& Path) override {
+    // The file systems whose every operation is a request served elsewhere:
+    // NFS, SMB (the old client and CIFS/SMB2), FUSE, 9p, Ceph, the AFS
+    // clients, Coda, NCP, Lustre, GPFS, OrangeFS.
+    static constexpr unsigned long kServed[] = {
+        0x6969,     0x517B,     0xFF534D42, 0xFE534D42, 0x65735546,
+        0x01021997, 0x00C36400, 0x5346414F, 0x6B414653, 0x73757245,
+        0x564C,     0x0BD00BD0, 0x47504653, 0x19830326};
+    struct statfs Info;
+    if (statfs(Path.empty() ? "/" : Path.c_str(), &Info) != 0) {
+      return FileSystemKind::kLocal;
+    }
+    const unsigned long Type = static_cast<unsigned long>(Info.f_type);
+    return std::find(std::begin(kServed), std::end(kServed), Type) !=
+                   std::end(kServed)
+               ? FileSystemKind::kNetwork
+               : FileSystemKind::kLocal;
   }
 
   // Whether the entry may be renamed over is the folder's to say, which

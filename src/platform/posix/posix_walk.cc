@@ -40,7 +40,8 @@ bool StatusOf(int Fd, const char* Name, struct statx* Info) {
                     (Name[0] == '\0' ? AT_EMPTY_PATH : 0);
   return Fd >= 0 && statx(Fd, Name, Flags,
                           STATX_BTIME | STATX_CTIME | STATX_MTIME |
-                              STATX_ATIME | STATX_MODE | STATX_UID | STATX_INO,
+                              STATX_ATIME | STATX_TYPE | STATX_MODE |
+                              STATX_UID | STATX_INO | STATX_NLINK,
                           Info) == 0;
 }
 
@@ -301,14 +302,19 @@ class PosixExclusiveFile : public ExclusiveFile {
 
   bool IsStillExclusive() override { return StillFree(); }
 
-  // The lease stays until the name is gone: an open by another process in
-  // the meantime waits for it, and then finds the file deleted.
   // The name is removed only if it still leads to this file; a name
   // swapped in the instant between that check and the removal is the
   // window that remains, as no call removes a name by its descriptor.
+  // The file is closed first: a file system served elsewhere (NFS, FUSE)
+  // keeps a file unlinked while open under a hidden name until its last
+  // close, two more round trips to the server for each file. An open by
+  // another process in that instant gets what it would get under the
+  // lease, which makes it wait for the removal: a file without a name.
   bool Remove() override {
     const int DirFd = Dir_->Fd();
-    return LeadsHere(DirFd) && unlinkat(DirFd, Name_.c_str(), 0) == 0;
+    if (!LeadsHere(DirFd)) return false;
+    Close();
+    return unlinkat(DirFd, Name_.c_str(), 0) == 0;
   }
 
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
@@ -358,7 +364,18 @@ class PosixExclusiveFile : public ExclusiveFile {
     if (Link_) return true;
     // Any open by another process since has broken the lease.
     if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
-    return ProvenFree(Fd_, Dir_->Fd(), Name_, Dir_->Watch(), &Ticket_);
+    constexpr unsigned kHad = STATX_TYPE | STATX_INO | STATX_NLINK;
+    if (!HaveStatus_ || (Status_.stx_mask & kHad) != kHad ||
+        !S_ISREG(Status_.stx_mode)) {
+      return ProvenFree(Fd_, Dir_->Fd(), Name_, Dir_->Watch(), &Ticket_);
+    }
+    // The identity and links as the expiry test's status read them on this
+    // handle a moment ago. Opens through another link to the file are out
+    // of the folder's sight.
+    const FileId Id{Status_.stx_dev_major, Status_.stx_dev_minor,
+                    Status_.stx_ino};
+    if (Status_.stx_nlink > 1) return !IsOpenElsewhere(Id);
+    return Dir_->Watch()->IsFree(Dir_->Fd(), Name_, Id, &Ticket_);
   }
 };
 

@@ -128,6 +128,19 @@ class Win32Platform : public Platform {
                : DriveRoot::kPresent;
   }
 
+  // A share however written ("\\server\share", "\\?\UNC\..."), or a
+  // drive the system says is remote (a mapped share).
+  FileSystemKind FileSystemOf(const std::string& Path) override {
+    const std::u16string Long = LongForm(Path);
+    if (Long.compare(0, 8, u"\\\\?\\UNC\\") == 0) {
+      return FileSystemKind::kNetwork;
+    }
+    if (Long.size() < 7 || Long[5] != u':') return FileSystemKind::kLocal;
+    return GetDriveTypeW(W(Long.substr(4, 3))) == DRIVE_REMOTE
+               ? FileSystemKind::kNetwork
+               : FileSystemKind::kLocal;
+  }
+
   bool MatchName(const std::string& Mask,
                  const std::string& Name) const override {
     return MatchWideMask(WideFromUtf8(Mask), WideFromUtf8(Name), win32::Upcase);
