@@ -65,7 +65,7 @@ TEST_F(EndToEndTest, ScarceDescriptorsChangeNothingButTheSpeed) {
   // Without leases each file under way needs a look at the other
   // processes too.
   const bool Look = Env("OLVANE_NO_LEASES") == "1";
-  for (const std::string& Limit : Look ? Lines{"20"} : Lines{"8", "12"}) {
+  for (const std::string& Limit : Look ? Lines{"20"} : Lines{"12"}) {
     Cases.push_back({"", "-d0 ~ -r", Deleted(Paths.substr(1)), Left,
                      Make + "OLVANE_WORKERS=8 sh -c 'ulimit -n " + Limit +
                          " && exec \"$0\" \"$@\"'"});

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 
@@ -30,13 +31,20 @@ size_t Slots = 1;  // files under way at once
 size_t Taken = 0;
 thread_local bool Exhausted = false;
 
-// The descriptors open now.
-size_t OpenNow() {
+// The descriptors open now whose numbers are below Limit: those above it,
+// inherited from a parent with a higher limit, take no number a new one
+// could have.
+size_t OpenNow(size_t Limit) {
   size_t Open = 0;
   if (DIR* Fds = opendir("/proc/self/fd")) {
-    while (dirent* Fd = readdir(Fds)) Open += Fd->d_name[0] != '.';
+    const int Own = dirfd(Fds);
+    while (dirent* Fd = readdir(Fds)) {
+      if (Fd->d_name[0] == '.') continue;
+      const long Number = std::strtol(Fd->d_name, nullptr, 10);
+      Open += Number != Own && static_cast<size_t>(Number) < Limit;
+    }
     closedir(Fds);
-    return Open - 1;  // the listing's own
+    return Open;
   }
   return 3;
 }
@@ -44,7 +52,7 @@ size_t OpenNow() {
 }  // namespace
 
 size_t SetDescriptorLimit(size_t Limit) {
-  const size_t Taken = kFixed + OpenNow();
+  const size_t Taken = kFixed + OpenNow(Limit);
   const size_t Free = Limit > Taken ? Limit - Taken : 0;
   const size_t Budget = std::max<size_t>(4, std::min<size_t>(1024, Free / 2));
   std::lock_guard<std::mutex> Guard(Lock);
