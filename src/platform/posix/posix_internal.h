@@ -37,9 +37,17 @@ class UniqueFd {
   int Fd_;
 };
 
+// What a rename came to.
+enum class Renamed {
+  kDone,
+  kAcross,  // the two names are on different file systems: nothing changed
+  kFailed,  // for any other reason (the name To exists among them)
+};
+
 // Renames From in FromDir to To in ToDir without ever replacing an existing
-// entry. 0 or -1 with errno, as rename does.
-int RenameNoReplace(int FromDir, const char* From, int ToDir, const char* To);
+// entry.
+Renamed RenameNoReplace(int FromDir, const char* From, int ToDir,
+                        const char* To);
 
 // Whether the entry Name of the folder Dir is the file open as Fd (for a
 // link, a descriptor of the link itself).
@@ -59,7 +67,7 @@ class FileProof {
   // no proof can be had.
   bool Begin(int Fd);
   // True while nobody else has opened the file since Begin.
-  bool Holds();
+  bool IsStillFree();
 
  private:
   int Fd_ = -1;
@@ -156,11 +164,11 @@ class FolderWatch {
 // Whether no other process holds the regular file open as Fd, the entry
 // Name of the folder DirFd: a write lease (*Leased, kept with Fd), or else
 // the folder's watch. False for anything but a regular file.
-bool NoOtherOpener(int Fd, int DirFd, const std::string& Name,
+bool IsFreeAtOpen(int Fd, int DirFd, const std::string& Name,
                    FolderWatch* Watch, WatchTicket* Ticket, bool* Leased);
 
 // The same proof again without a lease, for a file tested earlier.
-bool ProvenFree(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
+bool IsFreeWithoutLease(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
                 WatchTicket* Ticket);
 
 // The tables of every process under /proc. Safe for concurrent use.
@@ -170,7 +178,7 @@ ProcessTable& Processes();
 bool OpenFileId(int Fd, FileId* Id, nlink_t* Links);
 
 // Whether any other process holds the file Id: a look for it alone.
-bool IsOpenElsewhere(const FileId& Id);
+bool IsHeldElsewhere(const FileId& Id);
 
 // The descriptors the process may have at once are Limit: sets how many
 // files may be under way at once (TakeFileSlot), and answers how many

@@ -43,19 +43,30 @@ void SplitPath(const std::string& Path, std::string* Dir, std::string* Name) {
 
 }  // namespace
 
-int RenameNoReplace(int FromDir, const char* From, int ToDir, const char* To) {
-  if (renameat2(FromDir, From, ToDir, To, RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
+Renamed RenameNoReplace(int FromDir, const char* From, int ToDir,
+                        const char* To) {
+  if (renameat2(FromDir, From, ToDir, To, RENAME_NOREPLACE) == 0) {
+    return Renamed::kDone;
+  }
+  if (errno == EXDEV) return Renamed::kAcross;
+  if (errno != EINVAL && errno != ENOSYS) return Renamed::kFailed;
   // No RENAME_NOREPLACE on this file system: a hard link fails on an
   // existing name just the same.
-  if (linkat(FromDir, From, ToDir, To, 0) != 0) return -1;
-  if (unlinkat(FromDir, From, 0) != 0) {
-    int Saved = errno;
-    unlinkat(ToDir, To, 0);
-    errno = Saved;
-    return -1;
+  if (linkat(FromDir, From, ToDir, To, 0) != 0) {
+    return errno == EXDEV ? Renamed::kAcross : Renamed::kFailed;
   }
-  return 0;
+  if (unlinkat(FromDir, From, 0) != 0) {
+    unlinkat(ToDir, To, 0);
+    return Renamed::kFailed;
+  }
+  return Renamed::kDone;
+}
+
+// A rename over an existing To, as renameat does.
+static Renamed RenameReplacing(int FromDir, const char* From, int ToDir,
+                               const char* To) {
+  if (renameat(FromDir, From, ToDir, To) == 0) return Renamed::kDone;
+  return errno == EXDEV ? Renamed::kAcross : Renamed::kFailed;
 }
 
 bool NameLeadsTo(int Dir, const char* Name, int Fd) {
@@ -162,7 +173,8 @@ class Copy {
   // be. False on failure, or if Name exists.
   bool Name(const char* Name) {
     if (!Temporary_.empty()) {
-      if (RenameNoReplace(ToDir_, Temporary_.c_str(), ToDir_, Name) != 0) {
+      if (RenameNoReplace(ToDir_, Temporary_.c_str(), ToDir_, Name) !=
+          Renamed::kDone) {
         return false;
       }
       Temporary_.clear();
@@ -190,9 +202,14 @@ class Copy {
 
   // The temporary name, and then Name, lead to each other's file. False
   // when the file system cannot exchange names.
-  bool Exchange(const char* Name) {
-    return renameat2(ToDir_, Temporary_.c_str(), ToDir_, Name,
-                     RENAME_EXCHANGE) == 0;
+  // What an exchange of the temporary name with Name came to.
+  enum class Exchanged { kDone, kUnsupported, kFailed };
+  Exchanged Exchange(const char* Name) {
+    if (renameat2(ToDir_, Temporary_.c_str(), ToDir_, Name, RENAME_EXCHANGE) ==
+        0) {
+      return Exchanged::kDone;
+    }
+    return errno == EINVAL ? Exchanged::kUnsupported : Exchanged::kFailed;
   }
   // Renames the temporary name over Name: no way back.
   bool RenameOver(const char* Name) {
@@ -249,18 +266,23 @@ MoveResult MoveAcross(const MoveSource& Source, int ToDir, const char* DestName,
   if (!Made.NameTemporarily() || !Source.StillOurs()) {
     return MoveResult::kFailed;
   }
-  if (!Proof->Holds() || !NameLeadsTo(ToDir, DestName, DestFd)) {
+  if (!Proof->IsStillFree() || !NameLeadsTo(ToDir, DestName, DestFd)) {
     return MoveResult::kDestinationHeld;
   }
-  if (Made.Exchange(DestName)) {
+  const auto Swapped = Made.Exchange(DestName);
+  if (Swapped == Copy::Exchanged::kDone) {
     // The old copy is under the temporary name now, and goes with it.
     if (RemoveSource(Source, ToDir)) return MoveResult::kMoved;
-    if (Made.Exchange(DestName)) return MoveResult::kFailed;
+    if (Made.Exchange(DestName) == Copy::Exchanged::kDone) {
+      return MoveResult::kFailed;
+    }
     Made.Keep();  // the old copy, which must not go
     return MoveResult::kFailed;
   }
   // No exchange on this file system: one rename over the old copy.
-  if (errno != EINVAL || !Made.RenameOver(DestName)) return MoveResult::kFailed;
+  if (Swapped == Copy::Exchanged::kFailed || !Made.RenameOver(DestName)) {
+    return MoveResult::kFailed;
+  }
   return RemoveSource(Source, ToDir) ? MoveResult::kMoved : MoveResult::kFailed;
 }
 
@@ -284,14 +306,14 @@ MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,
   if (Dest == Destined::kHeld) return MoveResult::kDestinationHeld;
   if (Dest == Destined::kFailed) return MoveResult::kFailed;
   // Within a file system one rename, which replaces the proven file.
-  const int Renamed =
-      Dest == Destined::kFree
-          ? (NameLeadsTo(ToDir.Get(), To, DestFd.Get())
-                 ? renameat(Source.Dir, Source.Name, ToDir.Get(), To)
-                 : (errno = EEXIST, -1))
-          : RenameNoReplace(Source.Dir, Source.Name, ToDir.Get(), To);
-  if (Renamed == 0) return MoveResult::kMoved;
-  if (errno != EXDEV) return MoveResult::kFailed;
+  Renamed Done = Renamed::kFailed;  // the proven file gone from its name
+  if (Dest != Destined::kFree) {
+    Done = RenameNoReplace(Source.Dir, Source.Name, ToDir.Get(), To);
+  } else if (NameLeadsTo(ToDir.Get(), To, DestFd.Get())) {
+    Done = RenameReplacing(Source.Dir, Source.Name, ToDir.Get(), To);
+  }
+  if (Done == Renamed::kDone) return MoveResult::kMoved;
+  if (Done == Renamed::kFailed) return MoveResult::kFailed;
   return MoveAcross(Source, ToDir.Get(), To, Dest, DestFd.Get(), &Proof);
 }
 
