@@ -311,7 +311,7 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   }
 
   // As a file.
-  bool IsStillExclusive() override {
+  bool IsStillFree() override {
     FakePlatform::Guard Hold(Sys_.Lock);
     return Sys_.At(Key_, kOpenedLater);
   }

@@ -103,11 +103,11 @@ TEST(HeldOpenTest, DecidesFromEveryOtherProcessesTables) {
     Table.Table = C.Table;
     Table.Listable = C.Listable;
     const HeldFiles Look = LookAtOtherProcesses(Table);
-    EXPECT_EQ(Look.MayHold(kLog), C.LogHeld);
-    EXPECT_EQ(Look.MayHold(kOther), C.OtherHeld);
+    EXPECT_EQ(Look.MayBeHeld(kLog), C.LogHeld);
+    EXPECT_EQ(Look.MayBeHeld(kOther), C.OtherHeld);
     // A look for one file alone comes to the same answer for it.
-    EXPECT_EQ(LookAtOtherProcesses(Table, &kLog).MayHold(kLog), C.LogHeld);
-    EXPECT_EQ(LookAtOtherProcesses(Table, &kOther).MayHold(kOther),
+    EXPECT_EQ(LookAtOtherProcesses(Table, &kLog).MayBeHeld(kLog), C.LogHeld);
+    EXPECT_EQ(LookAtOtherProcesses(Table, &kOther).MayBeHeld(kOther),
               C.OtherHeld);
   }
 }

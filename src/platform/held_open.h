@@ -61,7 +61,7 @@ class ProcessTable {
 class HeldFiles {
  public:
   // A file may be held if it was seen, or if any table went unread.
-  bool MayHold(const FileId& Id) const {
+  bool MayBeHeld(const FileId& Id) const {
     return !Complete_ || Files_.count(Id) != 0;
   }
 

@@ -101,7 +101,7 @@ class ExclusiveFile {
 
   // True while no other process has opened the file since it was opened
   // here: the probe just before a disposal.
-  virtual bool IsStillExclusive() = 0;
+  virtual bool IsStillFree() = 0;
 
   // Deletes the file (a link: the link itself) through this handle, and
   // only while its name still leads to it. False on failure, and the file

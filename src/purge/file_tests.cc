@@ -4,7 +4,7 @@
 
 namespace olvane {
 
-int IsFileFree(ExclusiveFile& File) { return File.IsStillExclusive() ? 1 : 0; }
+int IsFileFree(ExclusiveFile& File) { return File.IsStillFree() ? 1 : 0; }
 
 int IsFolder(Platform& Sys, const std::string& Path) {
   std::string Work = Path;

@@ -100,13 +100,13 @@ class Watcher {
         const Tally& Watch = Watches_[Folder->Wd_];
         const auto Seen = Watch.Opens.find(Name);
         const unsigned Opens = Seen == Watch.Opens.end() ? 0 : Seen->second;
-        return Opens <= (Ticket->OwnCounted ? 1u : 0u) && !Look_->MayHold(Id);
+        return Opens <= (Ticket->OwnCounted ? 1u : 0u) && !Look_->MayBeHeld(Id);
       }
     }
     Guard.unlock();
     // No watch, or this file's own open may have fallen between two eras:
     // a look for this file alone.
-    return !IsOpenElsewhere(Id);
+    return !IsHeldElsewhere(Id);
   }
 
   void Forget(FolderWatch* Folder, const std::string& Name, bool Counted) {
@@ -253,29 +253,29 @@ void FolderWatch::Forget(const std::string& Name, const WatchTicket& Ticket) {
   if (Era() != 0) Watcher::Get().Forget(this, Name, Ticket.Checked);
 }
 
-bool ProvenFree(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
+bool IsFreeWithoutLease(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
                 WatchTicket* Ticket) {
   FileId Id;
   nlink_t Links;
   if (!OpenFileId(Fd, &Id, &Links)) return false;
   // Opens through another link to the file are out of the folder's sight.
-  if (Links > 1) return !IsOpenElsewhere(Id);
+  if (Links > 1) return !IsHeldElsewhere(Id);
   return Watch->IsFree(DirFd, Name, Id, Ticket);
 }
 
-bool NoOtherOpener(int Fd, int DirFd, const std::string& Name,
+bool IsFreeAtOpen(int Fd, int DirFd, const std::string& Name,
                    FolderWatch* Watch, WatchTicket* Ticket, bool* Leased) {
 #ifdef OLVANE_NO_LEASES
   *Leased = false;
-  errno = EINVAL;
 #else
   *Leased = fcntl(Fd, F_SETLEASE, F_WRLCK) == 0;
   if (*Leased) return true;
-#endif
+  // Refused because another process has the file open.
   if (errno == EAGAIN) return false;
+#endif
   // No lease here (not the owner without CAP_LEASE, a file system without
   // leases, or not a regular file): look at the other processes instead.
-  return ProvenFree(Fd, DirFd, Name, Watch, Ticket);
+  return IsFreeWithoutLease(Fd, DirFd, Name, Watch, Ticket);
 }
 
 }  // namespace olvane

@@ -185,8 +185,8 @@ bool OpenFileId(int Fd, FileId* Id, nlink_t* Links) {
   return true;
 }
 
-bool IsOpenElsewhere(const FileId& Id) {
-  return LookAtOtherProcesses(Processes(), &Id).MayHold(Id);
+bool IsHeldElsewhere(const FileId& Id) {
+  return LookAtOtherProcesses(Processes(), &Id).MayBeHeld(Id);
 }
 
 FileProof::~FileProof() = default;
@@ -209,10 +209,10 @@ bool FileProof::Begin(int Fd) {
   const std::string Path = "/proc/self/fd/" + std::to_string(Fd);
   return Watch_.Get() >= 0 &&
          inotify_add_watch(Watch_.Get(), Path.c_str(), IN_OPEN) >= 0 &&
-         OpenFileId(Fd, &Id, &Links) && !IsOpenElsewhere(Id);
+         OpenFileId(Fd, &Id, &Links) && !IsHeldElsewhere(Id);
 }
 
-bool FileProof::Holds() {
+bool FileProof::IsStillFree() {
   if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
   char Event[sizeof(inotify_event) + 256];
   return Watch_.Get() >= 0 && read(Watch_.Get(), Event, sizeof(Event)) < 0 &&

@@ -300,7 +300,6 @@ class PosixExclusiveFile : public ExclusiveFile {
            Me == Folder.stx_uid;
   }
 
-  bool IsStillExclusive() override { return StillFree(); }
 
   // The name is removed only if it still leads to this file; a name
   // swapped in the instant between that check and the removal is the
@@ -320,7 +319,7 @@ class PosixExclusiveFile : public ExclusiveFile {
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
     const int DirFd = Dir_->Fd();
     const MoveSource Source{DirFd, Name_.c_str(), Fd_, Link_,
-                            [&] { return LeadsHere(DirFd) && StillFree(); }};
+                            [&] { return LeadsHere(DirFd) && IsStillFree(); }};
     return MoveEntry(Source, Destination, Replace);
   }
 
@@ -360,21 +359,22 @@ class PosixExclusiveFile : public ExclusiveFile {
                makedev(Status_.stx_dev_major, Status_.stx_dev_minor);
   }
 
-  bool StillFree() {
+  // Public through ExclusiveFile; beside the checks it shares a state with.
+  bool IsStillFree() override {
     if (Link_) return true;
     // Any open by another process since has broken the lease.
     if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
     constexpr unsigned kHad = STATX_TYPE | STATX_INO | STATX_NLINK;
     if (!HaveStatus_ || (Status_.stx_mask & kHad) != kHad ||
         !S_ISREG(Status_.stx_mode)) {
-      return ProvenFree(Fd_, Dir_->Fd(), Name_, Dir_->Watch(), &Ticket_);
+      return IsFreeWithoutLease(Fd_, Dir_->Fd(), Name_, Dir_->Watch(), &Ticket_);
     }
     // The identity and links as the expiry test's status read them on this
     // handle a moment ago. Opens through another link to the file are out
     // of the folder's sight.
     const FileId Id{Status_.stx_dev_major, Status_.stx_dev_minor,
                     Status_.stx_ino};
-    if (Status_.stx_nlink > 1) return !IsOpenElsewhere(Id);
+    if (Status_.stx_nlink > 1) return !IsHeldElsewhere(Id);
     return Dir_->Watch()->IsFree(Dir_->Fd(), Name_, Id, &Ticket_);
   }
 };
@@ -401,7 +401,7 @@ std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
   TakeFileSlot();
   UniqueFd Fd(OpenAtWaiting(Fd_, Item.Name.c_str(), Flags));
   const bool Free =
-      Fd.Get() >= 0 && (Link || NoOtherOpener(Fd.Get(), Fd_, Item.Name, &Watch_,
+      Fd.Get() >= 0 && (Link || IsFreeAtOpen(Fd.Get(), Fd_, Item.Name, &Watch_,
                                               &Ticket, &Leased));
   if (!Free) {
     if (Fd.Get() >= 0 && !Link) Watch_.Forget(Item.Name, Ticket);

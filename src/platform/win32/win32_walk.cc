@@ -145,7 +145,7 @@ class Win32ExclusiveFile : public ExclusiveFile {
   }
   // No other handle can read, write or delete the file while this one with
   // no sharing is open.
-  bool IsStillExclusive() override { return File_.Valid(); }
+  bool IsStillFree() override { return File_.Valid(); }
   bool Remove() override {
     return File_.Valid() && MarkForDeletion(File_.Get());
   }
