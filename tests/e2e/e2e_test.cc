@@ -48,7 +48,7 @@ TEST_F(EndToEndTest, PurgesDueFilesOnlyAndReportOnlyRunsChangeNothing) {
          Deleted("~/old/a.log ~/old/s/b.log",
                  {"Delete folder: ~/old/s", "Delete folder: ~/old",
                   "     2 folder(s) deleted."}),
-         "", "touch -d '40 days ago' old/s/b.log old/a.log old/s old &&"});
+         "", "touch -d '40 days ago' old`s`b.log old`a.log old`s old &&"});
   }
   if (Windows()) {  // case does not count, in any script
     Cases.push_back({"архив1.log АРХИВ2.LOG другое.log архив3.txt",
