@@ -406,9 +406,9 @@ struct Item {
 };
 
 struct Case {
-  std::vector<Item> Tree;
-  Lines Args;
-  Lines Out;           // a usage screen as the one line "USAGE"
+  std::vector<Item> Tree = {};
+  Lines Args = {};
+  Lines Out = {};      // a usage screen as the one line "USAGE"
   Lines Changes = {};  // in the log beyond the deletions and moves shown
   int Status = kExitOk;
   size_t Budget = 1024;  // folders open at once
