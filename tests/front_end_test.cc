@@ -26,7 +26,6 @@ TEST(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
     bool Found;
   } Cases[] = {
       {"C:\\Run", "-d30 D:\\Logs\\*.log -r", "D:\\Logs\\*.log", true},
-      {"C:\\Run", "Logs Old *.log", "C:\\Run\\Logs\\Old\\*.log", true},
       {"C:\\Run", "Nope", "C:\\Run", false},
       {"C:\\", "Logs", "C:\\Logs", true},
       {"C:\\Run", "*.log D:\\Logs\\", "D:\\Logs\\", true},
@@ -38,11 +37,8 @@ TEST(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
       {"C:\\Run", "/Logs/", "C:\\Logs", true},
       {"C:\\Run", "\\", "C:\\Run", false},
       {"C:\\Run", "Logs/ Old\\\\ *.log", "C:\\Run\\Logs\\Old\\*.log", true},
-      {"C:\\Run", "C:/Logs/*.log", "C:\\Logs\\*.log", true},
       {"C:\\Run", "c:*.log", "C:\\Run\\*.log", true},
-      {"C:\\Run", "C:Logs", "C:\\Run\\Logs", true},
       {"C:\\Run", "D:x*", "D:\\x*", true},
-      {"C:\\Run", "\\\\?\\C:\\Logs", "\\\\?\\C:\\Logs", true},
       {"C:\\Run", "x\\\\y:\\z", "C:\\Run", false},  // not a full path
   };
   for (const auto& C : Cases) {
