@@ -305,7 +305,10 @@ class FakeFolder : public Folder {
   FakeFolder(FakePlatform& Sys, std::string Key) : Sys_(Sys), Key_(Key) {
     Sys_.Opens(1);
   }
-  ~FakeFolder() override { Sys_.Opens(Suspended_ ? 0 : -1); }
+  ~FakeFolder() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    Sys_.Opens(Suspended_ ? 0 : -1);
+  }
 
   std::unique_ptr<Listing> List(const std::string& Mask) override {
     FakePlatform::Guard Hold(Sys_.Lock);
