@@ -206,123 +206,75 @@ class FakePlatform : public Platform {
     Log.push_back("Delete file: " + Key(Path));
     return true;
   }
+  // For the folder, the listing and the file.
+  std::string Join(const std::string& Key, const std::string& Name) const {
+    return Key + Separator() + Name;
+  }
+  bool Has(const std::string& Key, int Unless) {
+    Guard Hold(Lock);
+    return At(Key, Unless);
+  }
+  bool TimesOf(const std::string& Key, int Unless, FileTimes* Out) {
+    Guard Hold(Lock);
+    const Node* Found = At(Key, Unless);
+    if (Found) *Out = {Found->Created, Found->Modified, Found->Accessed};
+    return Found;
+  }
+  void Opens(int Change) {
+    Guard Hold(Lock);
+    OpenNow += Change;
+    MostOpen = std::max(MostOpen, OpenNow);
+  }
 
  private:
   bool Windows_;
 };
 
-// A folder, its listing and a file of the fake are each a key into its tree:
-// one class serves as all three.
-class FakeEntry : public Folder, public Listing, public ExclusiveFile {
+// The folder, the listing and the file of the fake: keys into its tree.
+class FakeListing : public Listing {
  public:
-  // A folder is one of those open at once, until it is suspended.
-  FakeEntry(FakePlatform& Sys, std::string Key, std::string Mask = "",
-            bool Folder = false)
-      : Sys_(Sys), Key_(Key), Open_(Folder) {
-    if (Open_) Sys.MostOpen = std::max(Sys.MostOpen, ++Sys.OpenNow);
-    Unlisted_ = !Mask.empty() && !Sys.At(Key, kNoList);
-    if (Mask.empty() || Unlisted_) return;
-    for (const std::string& Name : Sys.Children(Key)) {
-      if (MatchMask(Mask, Name)) Names_.push_back(Name);
+  // A snapshot of the names that match Mask, as removals go on; none for an
+  // empty Mask.
+  FakeListing(FakePlatform& Sys, std::string Key, const std::string& Mask)
+      : Sys_(Sys), Key_(std::move(Key)) {
+    Failed_ = !Mask.empty() && !Sys.At(Key_, kNoList);
+    for (const std::string& Name : Sys.Children(Key_)) {
+      if (!Mask.empty() && !Failed_ && MatchMask(Mask, Name))
+        Names_.push_back(Name);
     }
   }
-
-  ~FakeEntry() override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    Sys_.OpenNow -= Open_;
-  }
-
-  // As a folder: one that is suspended answers nothing, as a closed
-  // descriptor would.
-  std::unique_ptr<Listing> List(const std::string& Mask) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    return std::make_unique<FakeEntry>(Sys_, Key_, Suspended_ ? "" : Mask);
-  }
-  void Suspend() override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    Suspended_ = true;
-    Sys_.OpenNow -= Open_;
-    Open_ = false;
-  }
-  bool Resume(Folder& /*Child*/) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    Suspended_ = false;
-    Open_ = true;
-    Sys_.MostOpen = std::max(Sys_.MostOpen, ++Sys_.OpenNow);
-    return true;
-  }
-  bool EntryTimes(const Entry& Item, FileTimes* Out) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    return !Suspended_ && TimesOf(Sys_.At(Path(Item.Name), kGone), Out);
-  }
-  std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
-    return Open(Name);
-  }
-  bool IsOtherMount(const std::string&) override { return false; }
-  std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
-    bool Slow = false;
-    {
-      FakePlatform::Guard Hold(Sys_.Lock);
-      const auto* Found = Sys_.At(Path(Item.Name), kGone);
-      if (!Found || Suspended_ || (Found->Flags & kFolder) ||
-          (Found->Flags & (kHeld | kFileLink)) == kHeld) {
-        return nullptr;
-      }
-      Sys_.Opened.push_back(Path(Item.Name));
-      Slow = Found->Flags & kSlow;
-    }
-    // Outside the lock, so that other workers overtake this one.
-    if (Slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return std::make_unique<FakeEntry>(Sys_, Path(Item.Name));
-  }
-  bool RemoveSubFolder(const std::string& Name) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    const auto* Found = Sys_.At(Path(Name));
-    if (Suspended_ || !Found || !(Found->Flags & kFolder) ||
-        !Sys_.Children(Path(Name)).empty())
-      return false;
-    Sys_.Nodes.erase(Path(Name));
-    Sys_.Log.push_back("Delete folder: " + Path(Name));
-    return true;
-  }
-  bool IsSameFile(const Entry& Item, const std::string& Other) override {
-    return Sys_.Key(Other) == Path(Item.Name);
-  }
-  bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
-
-  bool Failed() const override { return Unlisted_; }
-
-  // As a listing: a snapshot, as removals go on.
   bool Next(Entry* Item) override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    for (; Index_ < Names_.size(); ++Index_) {
-      if (const auto* Found = Sys_.At(Path(Names_[Index_]))) {
-        *Item = Entry{Names_[Index_++], Found->Kind(), false, {}};
+    while (Index_ < Names_.size()) {
+      const std::string& Name = Names_[Index_++];
+      if (const auto* Found = Sys_.At(Sys_.Join(Key_, Name))) {
+        *Item = Entry{Name, Found->Kind(), false, {}};
         return true;
       }
     }
     return false;
   }
+  bool Failed() const override { return Failed_; }
 
-  // As a folder or a file.
+ private:
+  FakePlatform& Sys_;
+  std::string Key_;
+  bool Failed_;
+  std::vector<std::string> Names_;
+  size_t Index_ = 0;
+};
+
+class FakeFile : public ExclusiveFile {
+ public:
+  FakeFile(FakePlatform& Sys, std::string Key) : Sys_(Sys), Key_(Key) {}
   bool Times(FileTimes* Out) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    return TimesOf(Sys_.At(Key_, kNoStatus), Out);
+    return Sys_.TimesOf(Key_, kNoStatus, Out);
   }
-
-  // As a file.
-  bool IsStillFree() override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    return Sys_.At(Key_, kOpenedLater);
-  }
+  bool IsStillFree() override { return Sys_.Has(Key_, kOpenedLater); }
   bool Remove() override { return Sys_.RemoveFile(Key_); }
-  bool Removable() override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    return Sys_.At(Key_, kNoRemove);
-  }
+  bool Removable() override { return Sys_.Has(Key_, kNoRemove); }
   bool CanMoveTo(const std::string&) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    return Sys_.At(Key_, kNoMove);
+    return Sys_.Has(Key_, kNoMove);
   }
   // A replaced file is logged as such; a held one stays, and so does the
   // source.
@@ -348,27 +300,90 @@ class FakeEntry : public Folder, public Listing, public ExclusiveFile {
   bool Close() override { return true; }
 
  private:
-  std::string Path(const std::string& Name) const {
-    return Key_ + Sys_.Separator() + Name;
+  FakePlatform& Sys_;
+  std::string Key_;
+};
+
+// One of the folders open at once, until it is suspended; then it answers
+// nothing, as a closed descriptor would.
+class FakeFolder : public Folder {
+ public:
+  FakeFolder(FakePlatform& Sys, std::string Key) : Sys_(Sys), Key_(Key) {
+    Sys_.Opens(1);
   }
-  static bool TimesOf(const FakePlatform::Node* Item, FileTimes* Out) {
-    if (Item) *Out = FileTimes{Item->Created, Item->Modified, Item->Accessed};
-    return Item;
+  ~FakeFolder() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    Sys_.Opens(Suspended_ ? 0 : -1);
   }
-  // The subfolder Name.
-  std::unique_ptr<FakeEntry> Open(const std::string& Name) {
+
+  std::unique_ptr<Listing> List(const std::string& Mask) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return std::make_unique<FakeListing>(Sys_, Key_, Suspended_ ? "" : Mask);
+  }
+  void Suspend() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    Suspended_ = true;
+    Sys_.Opens(-1);
+  }
+  bool Resume(Folder& /*Child*/) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    Suspended_ = false;
+    Sys_.Opens(1);
+    return true;
+  }
+  bool EntryTimes(const Entry& Item, FileTimes* Out) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return !Suspended_ && Sys_.TimesOf(Path(Item.Name), kGone, Out);
+  }
+  std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
     FakePlatform::Guard Hold(Sys_.Lock);
     const auto* Found = Sys_.At(Path(Name));
     if (!Found || Suspended_ || !(Found->Flags & kFolder)) return nullptr;
-    return std::make_unique<FakeEntry>(Sys_, Path(Name), "", true);
+    return std::make_unique<FakeFolder>(Sys_, Path(Name));
+  }
+  bool IsOtherMount(const std::string&) override { return false; }
+  std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
+    bool Slow = false;
+    {
+      FakePlatform::Guard Hold(Sys_.Lock);
+      const auto* Found = Sys_.At(Path(Item.Name), kGone);
+      if (!Found || Suspended_ || (Found->Flags & kFolder) ||
+          (Found->Flags & (kHeld | kFileLink)) == kHeld) {
+        return nullptr;
+      }
+      Sys_.Opened.push_back(Path(Item.Name));
+      Slow = Found->Flags & kSlow;
+    }
+    // Outside the lock, so that other workers overtake this one.
+    if (Slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return std::make_unique<FakeFile>(Sys_, Path(Item.Name));
+  }
+  bool Times(FileTimes* Out) override {
+    return Sys_.TimesOf(Key_, kNoStatus, Out);
+  }
+  bool RemoveSubFolder(const std::string& Name) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    const auto* Found = Sys_.At(Path(Name));
+    if (Suspended_ || !Found || !(Found->Flags & kFolder) ||
+        !Sys_.Children(Path(Name)).empty())
+      return false;
+    Sys_.Nodes.erase(Path(Name));
+    Sys_.Log.push_back("Delete folder: " + Path(Name));
+    return true;
+  }
+  bool IsSameFile(const Entry& Item, const std::string& Other) override {
+    return Sys_.Key(Other) == Path(Item.Name);
+  }
+  bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
+
+ private:
+  std::string Path(const std::string& Name) const {
+    return Sys_.Join(Key_, Name);
   }
 
   FakePlatform& Sys_;
   std::string Key_;
-  bool Open_ = false, Suspended_ = false;
-  std::vector<std::string> Names_;
-  size_t Index_ = 0;
-  bool Unlisted_ = false;  // as a listing: the folder cannot be read
+  bool Suspended_ = false;
 };
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
@@ -378,27 +393,35 @@ inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
   if ((Path.empty() && Windows_) || !Found || !(Found->Flags & kFolder)) {
     return nullptr;
   }
-  return std::make_unique<FakeEntry>(*this, Key(Path), "", true);
+  return std::make_unique<FakeFolder>(*this, Key(Path));
 }
 
 constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
 
-// An entry of a test's tree: a path alone is a file 100 days old.
+// An entry of a test's tree: a path alone is a file 100 days old. Its last
+// write and access are as old, unless given.
 struct Item {
-  Item(const char* Path, int64_t Age = 100, int Flags = 0)
-      : Path(Path), Age(Age), Flags(Flags) {}
+  Item(const char* Path, int64_t Age = 100, int Flags = 0,
+       int64_t Modified = -1, int64_t Accessed = -1)
+      : Path(Path),
+        Age(Age),
+        Flags(Flags),
+        Modified(Modified < 0 ? Age : Modified),
+        Accessed(Accessed < 0 ? Age : Accessed) {}
   std::string Path;
   int64_t Age;  // days
   int Flags;
+  int64_t Modified, Accessed;
 };
 
 struct Case {
-  std::vector<Item> Tree;
-  Lines Args;
-  Lines Out;           // a usage screen as the one line "USAGE"
+  std::vector<Item> Tree = {};
+  Lines Args = {};
+  Lines Out = {};      // a usage screen as the one line "USAGE"
   Lines Changes = {};  // in the log beyond the deletions and moves shown
   int Status = kExitOk;
   size_t Budget = 1024;  // folders open at once
+  bool Predict = false;  // run with "-n" too, which predicts Out
 };
 
 // A platform with the clock set and the working folder in place.
@@ -406,7 +429,12 @@ inline void Prepare(FakePlatform& Sys, const std::vector<Item>& Tree) {
   Sys.Clock = kNow;
   Sys.Cwd = Sys.Separator() == '/' ? "/work" : "C:\\Work";
   Sys.Add(Sys.Cwd, 0, kFolder);
-  for (const Item& I : Tree) Sys.Add(I.Path, kNow - I.Age * kDay, I.Flags);
+  for (const Item& I : Tree) {
+    Sys.Add(I.Path, kNow - I.Age * kDay, I.Flags);
+    FakePlatform::Node& Added = Sys.Nodes[Sys.Key(I.Path)];
+    Added.Modified = kNow - I.Modified * kDay;
+    Added.Accessed = kNow - I.Accessed * kDay;
+  }
 }
 
 // Every change in the log is one the output reports, or one of Changes; and
@@ -421,24 +449,27 @@ inline void CheckLog(const FakePlatform& Sys, Lines Changes) {
 }
 
 // Runs each case on a tree of its own, with one worker and with three: the
-// output is the same.
+// output is the same. A report-only run changes nothing.
 inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
   std::string Usage;
   TextRenderer().Render(Event{EventKind::kUsage}, &Usage);
   for (const Case& C : Cases) {
-    for (int Workers : {1, 3}) {
+    for (int Run = 0; Run < (C.Predict ? 4 : 2); ++Run) {
+      const bool Dry = Run > 1;
       FakePlatform Sys(Windows);
       Prepare(Sys, C.Tree);
       Sys.Budget = C.Budget;
-      SCOPED_TRACE(testing::PrintToString(C.Args) + " with " +
-                   std::to_string(Workers) + " workers");
-      EXPECT_EQ(RunCommand(Sys, C.Args, Workers), C.Status);
+      Lines Args = C.Args;
+      if (Dry) Args.push_back("-n");
+      SCOPED_TRACE(testing::PrintToString(Args) + " with " +
+                   std::to_string(Run % 2 * 2 + 1) + " workers");
+      EXPECT_EQ(RunCommand(Sys, Args, Run % 2 * 2 + 1), C.Status);
       std::string Expected;
-      for (const std::string& Line : C.Out) {
+      for (const std::string& Line : Dry ? Predicted(C.Out) : C.Out) {
         Expected += Line == "USAGE" ? Usage : Line + "\n";
       }
       EXPECT_EQ(Sys.Output, Expected);
-      CheckLog(Sys, C.Changes);
+      CheckLog(Sys, Dry ? Lines{} : C.Changes);
       // No file is opened twice.
       std::sort(Sys.Opened.begin(), Sys.Opened.end());
       EXPECT_EQ(std::adjacent_find(Sys.Opened.begin(), Sys.Opened.end()),

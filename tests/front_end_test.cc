@@ -22,38 +22,31 @@ TEST(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
   Win.Add("C:\\Logs", 0, kFolder);
   struct {
     const char* Cwd;
-    Lines Args;
+    const char* Args;
     const char* Path;
     bool Found;
   } Cases[] = {
-      {"C:\\Run", {"-d30", "D:\\Logs\\*.log", "-r"}, "D:\\Logs\\*.log", true},
-      {"C:\\Run", {"Logs", "Old", "*.log"}, "C:\\Run\\Logs\\Old\\*.log", true},
-      {"C:\\Run", {"Nope"}, "C:\\Run", false},
-      {"C:\\", {"Logs"}, "C:\\Logs", true},
-      {"C:\\Run", {"*.log", "D:\\Logs\\"}, "D:\\Logs\\", true},
-      {"C:\\Run", {"\\\\Srv\\Arc\\*.zip"}, "\\\\Srv\\Arc\\*.zip", true},
-      {"C:\\Run", {"-m:C:\\Logs"}, "C:\\Run", false},
-      {"", {"*.log"}, "", false},  // no current directory: no base
+      {"C:\\Run", "-d30 D:\\Logs\\*.log -r", "D:\\Logs\\*.log", true},
+      {"C:\\Run", "Nope", "C:\\Run", false},
+      {"C:\\", "Logs", "C:\\Logs", true},
+      {"C:\\Run", "*.log D:\\Logs\\", "D:\\Logs\\", true},
+      {"C:\\Run", "\\\\Srv\\Arc\\*.zip", "\\\\Srv\\Arc\\*.zip", true},
+      {"C:\\Run", "-m:C:\\Logs", "C:\\Run", false},
+      {"", "*.log", "", false},  // no current directory: no base
       // Root- and drive-relative forms, "/" and trailing separators.
-      {"C:\\Run", {"\\Logs\\*.log"}, "C:\\Logs\\*.log", true},
-      {"C:\\Run", {"/Logs/"}, "C:\\Logs", true},
-      {"C:\\Run", {"\\"}, "C:\\Run", false},
-      {"C:\\Run",
-       {"Logs/", "Old\\\\", "*.log"},
-       "C:\\Run\\Logs\\Old\\*.log",
-       true},
-      {"C:\\Run", {"C:/Logs/*.log"}, "C:\\Logs\\*.log", true},
-      {"C:\\Run", {"c:*.log"}, "C:\\Run\\*.log", true},
-      {"C:\\Run", {"C:Logs"}, "C:\\Run\\Logs", true},
-      {"C:\\Run", {"D:x*"}, "D:\\x*", true},
-      {"C:\\Run", {"\\\\?\\C:\\Logs"}, "\\\\?\\C:\\Logs", true},
-      {"C:\\Run", {"x\\\\y:\\z"}, "C:\\Run", false},  // not a full path
+      {"C:\\Run", "\\Logs\\*.log", "C:\\Logs\\*.log", true},
+      {"C:\\Run", "/Logs/", "C:\\Logs", true},
+      {"C:\\Run", "\\", "C:\\Run", false},
+      {"C:\\Run", "Logs/ Old\\\\ *.log", "C:\\Run\\Logs\\Old\\*.log", true},
+      {"C:\\Run", "c:*.log", "C:\\Run\\*.log", true},
+      {"C:\\Run", "D:x*", "D:\\x*", true},
+      {"C:\\Run", "x\\\\y:\\z", "C:\\Run", false},  // not a full path
   };
   for (const auto& C : Cases) {
     Win.Cwd = C.Cwd;
-    const TargetScan Target = ScanTarget(Win, C.Args);
-    EXPECT_EQ(Target.Path, C.Path) << C.Args[0];
-    EXPECT_EQ(Target.Found, C.Found) << C.Args[0];
+    const TargetScan Target = ScanTarget(Win, Words(C.Args));
+    EXPECT_EQ(Target.Path, C.Path) << C.Args;
+    EXPECT_EQ(Target.Found, C.Found) << C.Args;
   }
 }
 
@@ -67,7 +60,10 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
                               "/srv/old-exports/sub/b"};
   auto Bad = [&](const std::string& Arg) {
     const Lines Out{"   Invalid number of days: " + Arg, "", "USAGE"};
-    return Case{Ages, {Arg, "-m:/nowhere", "/work"}, Out, {}, kExitUsage};
+    return Case{.Tree = Ages,
+                .Args = {Arg, "-m:/nowhere", "/work"},
+                .Out = Out,
+                .Status = kExitUsage};
   };
   Check({
       {{Item("/work/logs/a.log", 31), Item("/work/logs/b.log", 29),
@@ -119,15 +115,26 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
 Case Refused(const std::vector<Item>& Tree, const std::string& Arg,
              const std::string& Why) {
   const Lines Args{"-d0", Arg, "-m:/nowhere", "/work/t"};
-  return {Tree, Args, {"   " + Why + Arg}, {}, kExitUsage};
+  return {.Tree = Tree,
+          .Args = Args,
+          .Out = {"   " + Why + Arg},
+          .Status = kExitUsage};
 }
 
+// The age counts from the time asked for, for files and emptied folders.
 TEST(FrontEndTest, TheTimeKindIsOneLetter) {
-  const std::vector<Item> Tree{Item("/work/t/a", 31), Item("/work/t/b", 29)};
-  std::vector<Case> Cases{
-      {Tree, {"-d30", "-t:c", "/work/t"}, Deleted("/work/t/a")},
-      {Tree, {"-d0", "-t:m", "/work/t"}, Deleted("/work/t/a /work/t/b")},
-      {Tree, {"-d0", "-T:a", "/work/t"}, Deleted("/work/t/a /work/t/b")}};
+  const std::vector<Item> Tree{
+      Item("/work/t/a", 1, 0, 1, 100), Item("/work/t/c", 100, 0, 0, 0),
+      Item("/work/t/m", 1, 0, 100), Item("/work/t/dm", 1, kFolder, 100)};
+  const auto Run = [&](const char* Kind, const char* File, bool Folder) {
+    Lines Out{"Delete file: /work/t/" + std::string(File)};
+    if (Folder) Out.push_back("Delete folder: /work/t/dm");
+    Out.push_back("     1 file(s) deleted.");
+    Out.push_back("     " + std::to_string(Folder) + " folder(s) deleted.");
+    return Case{Tree, {"-d30", Kind, "/work/t", "-r", "-e"}, Out};
+  };
+  std::vector<Case> Cases{Run("-t:c", "c", false), Run("-t:m", "m", true),
+                          Run("-T:a", "a", false)};
   for (const char* Bad : {"-t:", "-t:x", "-t:mc", "-T:C", "x-t:m"})
     Cases.push_back(
         Refused(Tree, Bad, "Invalid time kind (-t:c, -t:m or -t:a): "));
@@ -194,7 +201,7 @@ TEST(FrontEndTest, ProtectedNamesAreNeverTouched) {
           {"-d0", "/work/t/*.log", "-r", "-x:cur*"},
           Deleted("/work/t/a.log /work/t/old/c.log")},
          {Tree,
-          {"-d0", "/work/t", "-r", "-e", "-n", "-x:current"},
+          {"-d0", "/work/t", "-r", "-e", "-N", "-x:current"},
           {"Would delete file: /work/t/a.keep",
            "Would delete file: /work/t/a.log",
            "Would delete folder: /work/t/empty.keep",

@@ -19,8 +19,6 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
   const std::vector<Item> Kept{"/work/held", Item("/archive/held", 100, kHeld),
                                Item("/work/stays", 100, kNoMove),
                                "/archive/stays"};
-  const std::vector<Item> Inside{Item("/work/b/archive", 100, kFolder),
-                                 Item("/work/b", 100, kFolder), "/work/c/f"};
   const std::string NoMove = "   Path don't find (-m:move_path)";
   const Lines Moved{"Move file: /work/f", "     1 file(s) moved."};
   Check({
@@ -35,33 +33,25 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
       {One,
        {"-d30", "-m:/a", "-m:/archive", "/work"},
        {NoMove, "", "USAGE", Moved[0], Moved[1]}},
-      {Outcomes,
-       {"-d30", "/work", "-m:/archive//"},
-       {"Cannot move file: /work/locked", "Move file: /work/moved",
-        "File /work/stays cannot be moved.",
-        "File /archive/taken already exist.", "     1 file(s) moved."}},
-      {Outcomes,
-       {"-d30", "/work", "-n", "-m:/archive"},
-       {"Cannot move file: /work/locked", "Would move file: /work/moved",
-        "File /work/stays cannot be moved.",
-        "File /archive/taken already exist.",
-        "     1 file(s) would be moved."}},
-      {{Item("/work/a", 100, kNoRemove)},
-       {"-d30", "/work", "-n"},
-       {"File /work/a cannot be removed.", "     0 file(s) would be deleted."}},
-      // Replaced only with -Y or -y:, and never a folder; the report-only
-      // run predicts the same lines.
-      {Replace,
-       {"-d30", "/work", "-Y", "-n", "-m:/archive"},
-       {"Would move file: /work/a", "File /archive/b cannot be removed.",
-        "File /work/b cannot be moved.", "File /archive/c cannot be removed.",
-        "File /work/c cannot be moved.", "     1 file(s) would be moved."}},
-      {Replace,
-       {"-d30", "/work", "-y:", "-m:/archive"},
-       {"Move file: /work/a", "File /archive/b cannot be removed.",
-        "File /work/b cannot be moved.", "File /archive/c cannot be removed.",
-        "File /work/c cannot be moved.", "     1 file(s) moved."},
-       {"Replace file: /archive/a"}},
+      {.Tree = Outcomes,
+       .Args = {"-d30", "/work", "-m:/archive//"},
+       .Out = {"Cannot move file: /work/locked", "Move file: /work/moved",
+               "File /work/stays cannot be moved.",
+               "File /archive/taken already exist.", "     1 file(s) moved."},
+       .Predict = true},
+      {.Tree = {Item("/work/a", 100, kNoRemove)},
+       .Args = {"-d30", "/work"},
+       .Out = {"File /work/a cannot be removed.", "     0 file(s) deleted."},
+       .Predict = true},
+      // Replaced only with -Y or -y:, and never a folder.
+      {.Tree = Replace,
+       .Args = {"-d30", "/work", "-y:", "-m:/archive"},
+       .Out = {"Move file: /work/a", "File /archive/b cannot be removed.",
+               "File /work/b cannot be moved.",
+               "File /archive/c cannot be removed.",
+               "File /work/c cannot be moved.", "     1 file(s) moved."},
+       .Changes = {"Replace file: /archive/a"},
+       .Predict = true},
       // The old copy goes only in the step that puts the new one in its
       // place: it stays when the move fails or when it is held open.
       {Kept,
@@ -70,27 +60,16 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
         "File /work/held cannot be moved.", "File /work/stays cannot be moved.",
         "     0 file(s) moved."}},
       // Of two files for one name the first in walk order goes.
-      {Twice,
-       {"-d30", "/work", "-r", "-N", "-m:/archive"},
-       {"Would move file: /work/x/same", "File /archive/same already exist.",
-        "     1 file(s) would be moved."}},
-      {Twice,
-       {"-d30", "/work", "-r", "-Y", "-m:/archive"},
-       {"Move file: /work/x/same", "File /archive/same already exist.",
-        "     1 file(s) moved."}},
-      // A file is never its own destination, and the walk keeps out of the
-      // move folder, which -e never removes.
-      {{"/work/archive/old", "/work/new"},
-       {"-d30", "/work", "-r", "-Y", "-m:/work/archive"},
-       {"Move file: /work/new", "     1 file(s) moved."}},
+      {.Tree = Twice,
+       .Args = {"-d30", "/work", "-r", "-Y", "-m:/archive"},
+       .Out = {"Move file: /work/x/same", "File /archive/same already exist.",
+               "     1 file(s) moved."},
+       .Predict = true},
+      // A file is never its own destination.
       {{"/work/old", "/work/new"},
        {"-d30", "/work", "-Y", "-m:/work"},
        {"File /work/new already exist.", "File /work/old already exist.",
         "     0 file(s) moved."}},
-      {Inside,
-       {"-d30", "/work", "-r", "-e", "-m:/work/b/archive"},
-       {"Move file: /work/c/f", "Delete folder: /work/c",
-        "     1 file(s) moved.", "     1 folder(s) deleted."}},
       // A failed move folder moves and removes nothing; "/a" is what a bare
       // "-m:" would point at.
       {{"/work/a", "/a"},
@@ -121,12 +100,7 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
          {{"C:\\Work\\In\\r", "C:\\Work\\r", "C:\\r"},
           {"-d30", "C:\\Work\\In", "-m:C:", "-Y"},
           {"Move file: C:\\Work\\In\\r", "     1 file(s) moved."},
-          {"Replace file: C:\\Work\\r"}},
-         // Names the move folder takes for one in the report-only run too.
-         {{"C:\\Work\\A", "C:\\Work\\a", Item("C:\\Arch", 0, kFolder)},
-          {"-d30", "C:\\Work", "-n", "-m:\\Arch"},
-          {"Would move file: C:\\Work\\A", "File C:\\Arch\\a already exist.",
-           "     1 file(s) would be moved."}}},
+          {"Replace file: C:\\Work\\r"}}},
         true);
 }
 

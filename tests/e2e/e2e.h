@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ namespace olvane_e2e {
 
 using olvane::Deleted;
 using olvane::Lines;
+using olvane::Predicted;
 using olvane::Sorted;
 using olvane::Words;
 
@@ -40,6 +42,35 @@ inline std::string Env(const char* Name) {
 }
 
 inline bool Windows() { return Env("OLVANE_PATH_STYLE") == "windows"; }
+
+// Shell words that make the rest of the command run as nobody.
+const std::string kAsNobody =
+    "setpriv --reuid=nobody --regid=nogroup --clear-groups";
+// Shell words that interpose the race library (race_preload.cc).
+const std::string kRace = "LD_PRELOAD=$OLVANE_RACE_PRELOAD ";
+
+// Root, with a way to become nobody.
+inline bool CanBeNobody() {
+  return !Windows() && geteuid() == 0 &&
+         std::system("command -v setpriv >/dev/null") == 0;
+}
+// Root, and a mount namespace of the run's own to be had (unshare -m).
+inline bool CanMount() {
+  return !Windows() && geteuid() == 0 &&
+         std::system("unshare -m true 2>/dev/null") == 0;
+}
+// The folder of the Wine prefix's drive letters.
+inline fs::path WineDevices() {
+  const std::string Prefix = Env("WINEPREFIX");
+  return (Prefix.empty() ? Env("HOME") + "/.wine" : Prefix) + "/dosdevices";
+}
+// The first drive letter of Wine from First on that is free, as "x:".
+inline std::string FreeDrive(char First) {
+  std::string Link{First, ':'};
+  while (Link[0] < 'z' && fs::exists(fs::symlink_status(WineDevices() / Link)))
+    ++Link[0];
+  return Link;
+}
 
 inline std::string Quote(const std::string& Text) {
   std::string Quoted = "'";
@@ -81,6 +112,7 @@ struct Case {
   std::string Prefix = "";  // shell words put before the command
   std::string Held = "";    // files another process holds open meanwhile
   int Status = 0;           // the exit status
+  bool Predict = false;     // first with "-n", which changes nothing
 };
 
 class EndToEndTest : public ::testing::Test {
@@ -94,6 +126,25 @@ class EndToEndTest : public ::testing::Test {
     fs::create_directories(Tree);
   }
   void TearDown() override { Wipe(Base); }
+  // The other folder is on another file system than the tree.
+  bool OtherFileSystem() const {
+    return std::system(("test $(stat -c %d /dev/shm) != $(stat -c %d " +
+                        Quote(Tree) + ")")
+                           .c_str()) == 0;
+  }
+  // Runs a shell Command in the tree; whether it succeeded.
+  bool Shell(const std::string& Command) const {
+    return std::system(("cd " + Quote(Tree) + " && " + Command).c_str()) == 0;
+  }
+  // The files in the tree's subfolders.
+  size_t FilesBelow() const {
+    size_t Count = 0;
+    for (const auto& Folder : fs::directory_iterator(Tree)) {
+      Count += std::distance(fs::directory_iterator(Folder),
+                             fs::directory_iterator());
+    }
+    return Count;
+  }
   // Removes Top, the other folder and the holder's sign; rm, as the deep tree
   // is too deep for one path.
   void Wipe(const fs::path& Top) {
@@ -186,32 +237,38 @@ class EndToEndTest : public ::testing::Test {
     return Sorted(Left);
   }
 
-  // Runs each case on a tree of its own.
+  // Runs each case on a tree of its own; one that predicts, on a second.
   void Check(const std::vector<Case>& Cases) {
     for (const Case& C : Cases) {
-      SCOPED_TRACE(::testing::PrintToString(C.Args));
-      Wipe(Tree);
-      fs::create_directories(Tree);
-      Make(C.Files);
-      // The holder keeps its files until its input ends.
-      FILE* Holder = nullptr;
-      if (!C.Held.empty()) {
-        std::string Command =
-            Env("OLVANE_HOLDER") + " " + Quote(Expand("~/../ready"));
-        for (const std::string& File : Words(C.Held)) {
-          Command += " " + Quote(Expand(File));
+      for (int Dry = C.Predict; Dry >= 0; --Dry) {
+        const std::string Args = C.Args + (Dry ? " -n" : "");
+        SCOPED_TRACE(Args);
+        Wipe(Tree);
+        fs::create_directories(Tree);
+        Make(C.Files);
+        const Lines Before = Leaves();
+        // The holder keeps its files until its input ends.
+        FILE* Holder = nullptr;
+        if (!C.Held.empty()) {
+          std::string Command =
+              Env("OLVANE_HOLDER") + " " + Quote(Expand("~/../ready"));
+          for (const std::string& File : Words(C.Held)) {
+            Command += " " + Quote(Expand(File));
+          }
+          Holder = popen((Command + " >/dev/null 2>&1").c_str(), "w");
+          for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready");
+               ++Tick) {
+            usleep(10000);
+          }
         }
-        Holder = popen((Command + " >/dev/null 2>&1").c_str(), "w");
-        for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready"); ++Tick) {
-          usleep(10000);
-        }
+        const Lines Out = Run(Words(Args), C.Prefix, C.Status);
+        if (Holder) pclose(Holder);
+        Lines Expected;
+        for (const std::string& Line : Dry ? Predicted(C.Out) : C.Out)
+          Expected.push_back(Expand(Line));
+        EXPECT_EQ(Sorted(Out), Sorted(Expected));
+        EXPECT_EQ(Leaves(), Dry ? Before : Sorted(Words(C.Left)));
       }
-      const Lines Out = Run(Words(C.Args), C.Prefix, C.Status);
-      if (Holder) pclose(Holder);
-      Lines Expected;
-      for (const std::string& Line : C.Out) Expected.push_back(Expand(Line));
-      EXPECT_EQ(Sorted(Out), Sorted(Expected));
-      EXPECT_EQ(Leaves(), Sorted(Words(C.Left)));
     }
   }
 

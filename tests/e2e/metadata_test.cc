@@ -3,12 +3,6 @@
 
 namespace olvane_e2e {
 
-bool OtherIsAnotherFileSystem(const fs::path& Tree) {
-  return std::system(("test $(stat -c %d /dev/shm) != $(stat -c %d " +
-                      Quote(Tree) + ")")
-                         .c_str()) == 0;
-}
-
 // The access ACL (a named entry, and a group entry narrower than the mask),
 // user.* attributes and, as root, trusted.* and security.* ones, in both
 // directions; a destination folder's default ACL never reaches a file that
@@ -31,7 +25,7 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
   };
   // A file system without ACLs or attributes, in a namespace of the run's
   // own, where only the plain file can go and no copy is left behind.
-  if (geteuid() == 0 && std::system("unshare -m true") == 0) {
+  if (CanMount()) {
     Check({{In("t/") + "ram/",
             "-d0 ~/t -m:~/ram",
             {"File ~/t/acl.log cannot be moved.",
@@ -44,7 +38,7 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
   } else {
     std::cout << "no mount namespace: no destination without attributes\n";
   }
-  if (!OtherIsAnotherFileSystem(Tree)) GTEST_SKIP() << "no second file system";
+  if (!OtherFileSystem()) GTEST_SKIP() << "no second file system";
   const std::string Show =
       "for f in *; do getfacl -c $f; getfattr -d -m '(user|trusted|security)' "
       "$f; done 2>&1";
@@ -70,16 +64,13 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
   // An ordinary user cannot keep a group it is not in: that group gets no
   // more than everyone else, and the set-group-id bit goes. Without a lease
   // it could not prove its file free of root's processes.
-  if (geteuid() != 0 || Env("OLVANE_NO_LEASES") == "1" ||
-      std::system("command -v setpriv >/dev/null") != 0) {
-    return;
-  }
+  if (!CanBeNobody() || Env("OLVANE_NO_LEASES") == "1") return;
   Check(
       {{"t/g.log ^/in/", "-d0 ~/t -m:^/in",
         Lines{"Move file: ~/t/g.log", "     1 file(s) moved."}, "^/in/g.log t/",
         "chmod 755 .. . && chmod 777 t ^/in && chown nobody:root t/g.log && "
-        "chmod 2664 t/g.log && setpriv --reuid=nobody --regid=nogroup "
-        "--clear-groups"}});
+        "chmod 2664 t/g.log && " +
+            kAsNobody}});
   EXPECT_EQ(fs::status(Other / "in/g.log").permissions(), fs::perms(0644));
 }
 
@@ -89,29 +80,21 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
 // the Unix mode, which the copy keeps; it has no named streams.
 TEST_F(EndToEndTest, MovesAcrossDrivesKeepAttributesAndTimes) {
   if (!Windows()) GTEST_SKIP() << "Windows drives";
-  if (!OtherIsAnotherFileSystem(Tree)) GTEST_SKIP() << "no second file system";
-  const fs::path Devices =
-      (Env("WINEPREFIX").empty() ? Env("HOME") + "/.wine" : Env("WINEPREFIX")) +
-      "/dosdevices";
-  std::string Letter = "p:";
-  while (Letter[0] < 'y' && fs::exists(fs::symlink_status(Devices / Letter))) {
-    ++Letter[0];
-  }
+  if (!OtherFileSystem()) GTEST_SKIP() << "no second file system";
+  const fs::path Link = WineDevices() / FreeDrive('p');
   // Mode, access and modification times, and the attributes Wine keeps.
   const std::string Stat =
       "{ stat -c '%a %X %Y' a.log hs.log && getfattr --absolute-names "
       "--only-values -n user.DOSATTRIB hs.log; } >";
   Make("hs.log a.log ^/");
-  ASSERT_EQ(std::system(("cd " + Quote(Tree) +
-                         " && setfattr -n user.DOSATTRIB -v '\"0x6\"' hs.log "
-                         "&& touch -m -d @1000000000 a.log hs.log && touch -a "
-                         "-d @1100000000 a.log hs.log && " +
-                         Stat + "../before")
-                            .c_str()),
-            0);
-  fs::create_symlink(Other, Devices / Letter);
-  const Lines Out = Run({"-d0", "~", "-m:" + Letter + "\\"});
-  fs::remove(Devices / Letter);
+  ASSERT_TRUE(
+      Shell("setfattr -n user.DOSATTRIB -v '\"0x6\"' hs.log && touch "
+            "-m -d @1000000000 a.log hs.log && touch -a -d "
+            "@1100000000 a.log hs.log && " +
+            Stat + "../before"));
+  fs::create_symlink(Other, Link);
+  const Lines Out = Run({"-d0", "~", "-m:" + Link.filename().string() + "\\"});
+  fs::remove(Link);
   EXPECT_EQ(Sorted(Out),
             Sorted({Expand("Move file: ~/a.log"), Expand("Move file: ~/hs.log"),
                     "     2 file(s) moved."}));

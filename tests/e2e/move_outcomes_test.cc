@@ -5,17 +5,8 @@
 
 namespace olvane_e2e {
 
-namespace {
-
-const std::string Race = "LD_PRELOAD=$OLVANE_RACE_PRELOAD ";
-
-bool OtherFileSystem(const fs::path& Tree) {
-  return std::system(("test $(stat -c %d /dev/shm) != $(stat -c %d " +
-                      Quote(Tree) + ")")
-                         .c_str()) == 0;
-}
-
-}  // namespace
+// The lines of a run whose move of t/f fails.
+const Lines Kept{"File ~/t/f cannot be moved.", "     0 file(s) moved."};
 
 TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
   const std::string Years = "t/2024/report.txt=24 t/2025/report.txt=25 a/";
@@ -27,13 +18,12 @@ TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
         "     1 file(s) moved."},
        "a/report.txt=24 t/2024/ t/2025/report.txt=25"},
       // A held old copy stays, and so does the new one.
-      {"t/f=new a/f=old",
-       "-d0 ~/t -Y -m:~/a",
-       {"File ~/a/f cannot be removed.", "File ~/t/f cannot be moved.",
-        "     0 file(s) moved."},
-       "a/f=old t/f=new",
-       "",
-       "~/a/f"},
+      {.Files = "t/f=new a/f=old",
+       .Args = "-d0 ~/t -Y -m:~/a",
+       .Out = {"File ~/a/f cannot be removed.", "File ~/t/f cannot be moved.",
+               "     0 file(s) moved."},
+       .Left = "a/f=old t/f=new",
+       .Held = "~/a/f"},
       {"t/f=new a/f=old",
        "-d0 ~/t -Y -m:~/a",
        {"Move file: ~/t/f", "     1 file(s) moved."},
@@ -53,15 +43,18 @@ TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
                      {"     0 file(s) moved."},
                      "m->~/t/b/archive t/b/archive/old"});
   }
-  if (OtherFileSystem(Tree)) {
-    // A replacement across file systems that fails keeps the old copy: a
-    // copy that cannot be flushed, a read-only file on Windows.
-    Cases.push_back({"t/f=new ^/f=old",
-                     "-d0 ~/t -Y -m:^",
-                     {"File ~/t/f cannot be moved.", "     0 file(s) moved."},
+  if (OtherFileSystem()) {
+    // A move across file systems that fails keeps the file, and a
+    // replacement the old copy: a copy or a move folder that cannot be
+    // flushed to disk holds no sure copy; a read-only file on Windows.
+    for (const std::string& Fails :
+         Windows() ? Lines{} : Lines{"file", "folder"})
+      Cases.push_back({"t/f=new ^/keep", "-d0 ~/t -m:^", Kept, "^/keep t/f=new",
+                       kRace + "OLVANE_RACE_FSYNC=" + Fails});
+    Cases.push_back({"t/f=new ^/f=old", "-d0 ~/t -Y -m:^", Kept,
                      "^/f=old t/f=new",
                      Windows() ? "(cd t && chmod a-w f) &&"
-                               : Race + "OLVANE_RACE_FSYNC=file"});
+                               : kRace + "OLVANE_RACE_FSYNC=file"});
     Cases.push_back({"t/f=new ^/f=old",
                      "-d0 ~/t -Y -m:^",
                      {"Move file: ~/t/f", "     1 file(s) moved."},
@@ -80,17 +73,16 @@ TEST_F(EndToEndTest, TheSourceGoesOnlyWhileItIsTheFileProvenFree) {
        "-d0 ~/f",
        {"File ~/f cannot be removed.", "     0 file(s) deleted."},
        "f=held other=mine",
-       Race + "OLVANE_RACE_EXCHANGE=~/f:~/other",
+       kRace + "OLVANE_RACE_EXCHANGE=~/f:~/other",
        "~/other"},
   };
-  if (OtherFileSystem(Tree)) {
-    const Lines Kept{"File ~/t/f cannot be moved.", "     0 file(s) moved."};
+  if (OtherFileSystem()) {
     Cases.push_back({"t/f=old new=fresh ^/keep", "-d0 ~/t -m:^", Kept,
                      "^/keep t/f=fresh",
-                     Race + "OLVANE_RACE_AT=flush "
-                            "OLVANE_RACE_RENAME=~/new:~/t/f"});
+                     kRace + "OLVANE_RACE_AT=flush "
+                             "OLVANE_RACE_RENAME=~/new:~/t/f"});
     Cases.push_back({"t/f=data ^/keep", "-d0 ~/t -m:^", Kept, "^/keep t/f=data",
-                     Race + "OLVANE_RACE_AT=flush OLVANE_RACE_OPENER=f"});
+                     kRace + "OLVANE_RACE_AT=flush OLVANE_RACE_OPENER=f"});
   }
   Check(Cases);
 }
@@ -102,9 +94,11 @@ TEST_F(EndToEndTest, TheLookSeesEveryThreadsTable) {
   std::vector<Case> Cases;
   for (const char* Mode : {"--thread", "--orphan"}) {
     Cases.push_back(
-        {"s/held.log s/free.log", "-d0 ~/s",
-         Deleted("~/s/free.log", {"Cannot open file: ~/s/held.log"}),
-         "s/held.log", "", std::string(Mode) + " ~/s/held.log"});
+        {.Files = "s/held.log s/free.log",
+         .Args = "-d0 ~/s",
+         .Out = Deleted("~/s/free.log", {"Cannot open file: ~/s/held.log"}),
+         .Left = "s/held.log",
+         .Held = std::string(Mode) + " ~/s/held.log"});
   }
   Check(Cases);
 }
@@ -114,7 +108,7 @@ TEST_F(EndToEndTest, TheLookSeesEveryThreadsTable) {
 // after them: the move folder holds only whole files under their own names,
 // the old copy or the new one, and at last every new one.
 TEST_F(EndToEndTest, KilledMovesLeaveOnlyWholeFiles) {
-  if (Windows() || !OtherFileSystem(Tree)) {
+  if (Windows() || !OtherFileSystem()) {
     GTEST_SKIP() << "needs /dev/shm on another file system, and POSIX signals";
   }
   const int Count = 16;
@@ -130,16 +124,12 @@ TEST_F(EndToEndTest, KilledMovesLeaveOnlyWholeFiles) {
       std::ofstream(Tree / "a" / std::to_string(I)) << "old";
     }
     const std::string Command =
-        "LD_PRELOAD=$OLVANE_RACE_PRELOAD OLVANE_RACE_NO_TMPFILE=" +
-        std::string(Unnamed) + " " + Env("OLVANE_PROGRAM") + " -d0 " +
-        Quote(Other.string()) + " -m:a -Y";
-    ASSERT_EQ(std::system(("cd " + Quote(Tree) + " && { for i in 3 5 7 9; do " +
-                           Command +
-                           " >/dev/null 2>&1 & sleep 0.0$i; kill -9 "
-                           "$!; wait $!; done; } 2>/dev/null; " +
-                           Command + " >/dev/null")
-                              .c_str()),
-              0);
+        kRace + "OLVANE_RACE_NO_TMPFILE=" + std::string(Unnamed) + " " +
+        Env("OLVANE_PROGRAM") + " -d0 " + Quote(Other.string()) + " -m:a -Y";
+    ASSERT_TRUE(Shell("{ for i in 3 5 7 9; do " + Command +
+                      " >/dev/null 2>&1 & sleep 0.0$i; kill -9 $!; wait $!; "
+                      "done; } 2>/dev/null; " +
+                      Command + " >/dev/null"));
     Lines Names;
     for (const auto& Item : fs::directory_iterator(Tree / "a")) {
       const std::string Name = Item.path().filename().string();

@@ -38,9 +38,7 @@ TEST_F(EndToEndTest, TheReportSaysAllOrSaysWhatIsMissing) {
        "-d0 -n ~/x -r -n",
        {"Would delete file: ~/x/-n", "     1 file(s) would be deleted."},
        "-n/ x/-n x/a.log"}};
-  if (std::system(
-          ("test $(stat -c %d /dev/shm) != $(stat -c %d " + Quote(Tree) + ")")
-              .c_str()) == 0) {
+  if (OtherFileSystem()) {
     // No report line can end up in a file the move writes.
     Cases.push_back({"^/ t/a.log=alpha t/s/b.log=" + Big,
                      "-d0 ~/t -r -m:^",
@@ -94,18 +92,13 @@ TEST_F(EndToEndTest, TheReportSaysAllOrSaysWhatIsMissing) {
 // What the real run cannot do, a report-only run says too; a folder that
 // cannot be entered is named.
 TEST_F(EndToEndTest, ReportOnlyRunsPredictAndClosedFoldersAreNamed) {
-  const bool Root = !Windows() && geteuid() == 0 &&
-                    std::system("command -v setpriv >/dev/null") == 0;
   const bool Chattr =
-      !Windows() && std::system(("cd " + Quote(Base) +
-                                 " && touch p && chattr +i p && chattr -i p")
-                                    .c_str()) == 0;
+      !Windows() && Shell("cd .. && touch p && chattr +i p && chattr -i p");
   if (!Windows() && !Chattr) std::cout << "no chattr here: no immutable rows\n";
-  const std::string Nobody =
-      " && setpriv --reuid=nobody --regid=nogroup --clear-groups";
+  const std::string Nobody = " && " + kAsNobody;
   std::vector<Case> Cases;
-  for (const char* Target : {"~/s -r", "~/s/locked/*.log"}) {
-    if (Root) {
+  if (CanBeNobody()) {
+    for (const char* Target : {"~/s -r", "~/s/locked/*.log"}) {
       Cases.push_back(
           {"s/locked/b.log",
            std::string("-d0 ") + Target,
@@ -113,42 +106,39 @@ TEST_F(EndToEndTest, ReportOnlyRunsPredictAndClosedFoldersAreNamed) {
            "s/locked/b.log",
            "chmod 755 .. . s && chmod 000 s/locked" + Nobody});
     }
-  }
-  for (const std::string Dry : {"", " would be"}) {
-    const std::string N = Dry.empty() ? "" : " -n";
-    const std::string Free =
-        (Dry.empty() ? "Delete file: " : "Would delete file: ") +
-        std::string("~/free.log");
-    const std::string Count = "     1 file(s)" + Dry + " deleted.";
     // Nobody's own file in root's folder. Without leases it cannot prove
     // the file free of root's processes.
-    if (Root) {
-      Cases.push_back({"w/mine.log",
-                       "-d0 ~/w" + N,
-                       {Env("OLVANE_NO_LEASES") != "1"
-                            ? "File ~/w/mine.log cannot be removed."
-                            : "Cannot open file: ~/w/mine.log",
-                        "     0 file(s)" + Dry + " deleted."},
-                       "w/mine.log",
-                       "chmod 755 .. . w && chown nobody w/mine.log" + Nobody});
-    }
-    if (Chattr) {
-      Cases.push_back(
-          {"keep.log app.log free.log",
-           "-d0 ~" + N,
-           {"File ~/keep.log cannot be removed.",
-            "File ~/app.log cannot be removed.", Free, Count},
-           Dry.empty() ? "app.log keep.log" : "app.log free.log keep.log",
-           "chattr +i keep.log && chattr +a app.log && sh -c '\"$@\"; S=$?; "
-           "chattr -ia keep.log app.log; exit $S' sh"});
-    }
-    if (Windows()) {
-      Cases.push_back({"ro.log free.log",
-                       "-d0 ~" + N,
-                       {"File ~/ro.log cannot be removed.", Free, Count},
-                       Dry.empty() ? "ro.log" : "free.log ro.log",
-                       "chmod a-w ro.log &&"});
-    }
+    Cases.push_back(
+        {.Files = "w/mine.log",
+         .Args = "-d0 ~/w",
+         .Out = {Env("OLVANE_NO_LEASES") != "1"
+                     ? "File ~/w/mine.log cannot be removed."
+                     : "Cannot open file: ~/w/mine.log",
+                 "     0 file(s) deleted."},
+         .Left = "w/mine.log",
+         .Prefix = "chmod 755 .. . w && chown nobody w/mine.log" + Nobody,
+         .Predict = true});
+  }
+  const Lines Free{"Delete file: ~/free.log", "     1 file(s) deleted."};
+  if (Chattr) {
+    Cases.push_back(
+        {.Files = "keep.log app.log free.log",
+         .Args = "-d0 ~",
+         .Out = {"File ~/keep.log cannot be removed.",
+                 "File ~/app.log cannot be removed.", Free[0], Free[1]},
+         .Left = "app.log keep.log",
+         .Prefix = "chattr +i keep.log && chattr +a app.log && sh -c '\"$@\"; "
+                   "S=$?; chattr -ia keep.log app.log; exit $S' sh",
+         .Predict = true});
+  }
+  if (Windows()) {
+    Cases.push_back(
+        {.Files = "ro.log free.log",
+         .Args = "-d0 ~",
+         .Out = {"File ~/ro.log cannot be removed.", Free[0], Free[1]},
+         .Left = "ro.log",
+         .Prefix = "chmod a-w ro.log &&",
+         .Predict = true});
   }
   Check(Cases);
 }
