@@ -275,17 +275,28 @@ class Win32Folder : public Folder {
   // without sharing it makes the removal fail, and so does the read-only
   // attribute.
   bool CanRemoveSubFolder(const std::string& Name) override {
-    const std::u16string Wide = WideFromUtf8(Name);
     UniqueHandle Sub;
-    FileBasicInfo Info;
-    return IsPlainName(Wide) &&
-           OpenRelative(Dir(), Wide,
-                        DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                        kFileOpen, kFileDirectoryFile | kFileOpenReparsePoint,
-                        &Sub) >= 0 &&
-           QueryBasicInfo(Sub.Get(), &Info) == kStatusSuccess &&
-           !(Info.FileAttributes &
+    DWORD Attributes = 0;
+    return OpenForRemoval(Name, &Sub, &Attributes) &&
+           !(Attributes &
              (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY));
+  }
+
+  // Opens the subfolder Name itself (never through a reparse point) for its
+  // removal, with its attributes.
+  bool OpenForRemoval(const std::string& Name, UniqueHandle* Sub,
+                      DWORD* Attributes) {
+    const std::u16string Wide = WideFromUtf8(Name);
+    FileBasicInfo Info;
+    if (!IsPlainName(Wide) ||
+        OpenRelative(Dir(), Wide, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                     kShareAll, kFileOpen,
+                     kFileDirectoryFile | kFileOpenReparsePoint, Sub) < 0 ||
+        QueryBasicInfo(Sub->Get(), &Info) != kStatusSuccess) {
+      return false;
+    }
+    *Attributes = Info.FileAttributes;
+    return true;
   }
 
   bool EntryTimes(const Entry& Item, FileTimes* Out) override {
@@ -306,17 +317,11 @@ class Win32Folder : public Folder {
   bool Times(FileTimes* Out) override { return TimesOf(Dir(), Out); }
 
   bool RemoveSubFolder(const std::string& Name) override {
-    const std::u16string Wide = WideFromUtf8(Name);
     UniqueHandle Sub;
-    FileBasicInfo Info;
+    DWORD Attributes = 0;
     // The disposition fails on a folder that is not empty.
-    return IsPlainName(Wide) &&
-           OpenRelative(Dir(), Wide,
-                        DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                        kFileOpen, kFileDirectoryFile | kFileOpenReparsePoint,
-                        &Sub) >= 0 &&
-           QueryBasicInfo(Sub.Get(), &Info) == kStatusSuccess &&
-           !(Info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+    return OpenForRemoval(Name, &Sub, &Attributes) &&
+           !(Attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
            MarkForDeletion(Sub.Get()) && Sub.Close();
   }
 
