@@ -63,6 +63,9 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
       case ExactOption::kNoPreserveRoot:
         *NoPreserveRoot = true;
         break;
+      case ExactOption::kJson:
+        Line->Json = true;
+        break;
     }
     (*NotOptions)[I] = true;
   }

@@ -51,6 +51,7 @@ ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp) {
   if (Arg == "--version") return ExactOption::kVersion;
   if (Arg == "--cross-mounts") return ExactOption::kCrossMounts;
   if (Arg == "--no-preserve-root") return ExactOption::kNoPreserveRoot;
+  if (Arg == "--json") return ExactOption::kJson;
   return ExactOption::kNone;
 }
 

@@ -40,6 +40,7 @@ enum class ExactOption {
   kVersion,         // "--version"
   kCrossMounts,     // "--cross-mounts"
   kNoPreserveRoot,  // "--no-preserve-root"
+  kJson,            // "--json"
 };
 
 // SlashHelp: "/?" asks for help too (where "/" does not begin a path).

@@ -65,6 +65,7 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
     WouldFill_.insert(Key);
     Report.Add(EventKind::kWouldMove, FileName, Destination);
     Report.Counted = true;
+    if (IsOffVolume(Dir)) Report.Freed = Report.Freeable();
     return;
   }
   switch (File.MoveTo(Destination, Exists != 0)) {
@@ -72,6 +73,7 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
       if (Sys_.IdentityOf(Destination, &There)) Filled_.insert(There);
       Report.Add(EventKind::kMoved, FileName, Destination);
       Report.Counted = true;
+      if (IsOffVolume(Dir)) Report.Freed = Report.Freeable();
       break;
     case MoveResult::kDestinationHeld:
       // Held open elsewhere: the old copy stays, and so does the source.
@@ -84,12 +86,19 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
   }
 }
 
+bool MoveDisposal::IsOffVolume(Folder& Dir) {
+  FileIdentity Here;
+  return KnowsVolume_ && Dir.Identity(&Here) && Here.Volume != ArchiveVolume_;
+}
+
 std::function<bool(Folder&)> MoveDisposal::Prepare() {
   if (!Settings_.MovePathValid) return nullptr;
   if (!Settings_.DryRun) Sys_.RemoveStaleCopies(Settings_.MovePath);
   FileIdentity Archive;
   std::unique_ptr<Folder> Opened = Sys_.OpenFolder(Settings_.MovePath);
   if (!Opened || !Opened->Identity(&Archive)) return nullptr;
+  ArchiveVolume_ = Archive.Volume;
+  KnowsVolume_ = true;
   return [Archive](Folder& Sub) {
     FileIdentity Id;
     return Sub.Identity(&Id) && Id == Archive;

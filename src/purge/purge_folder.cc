@@ -214,6 +214,9 @@ class Walker {
         !IsExpired(TimeOf(Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
       return false;
     }
+    // A folder's own size is not counted as freed.
+    Times.Allocated = -1;
+    Report.Know(Sub.Path, Times, TimeOf(Times, Run_.Settings.Age));
     // A folder being removed must not be held open by the walk itself.
     Sub.Close();
     if (Run_.Settings.DryRun) {
@@ -274,6 +277,7 @@ void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,
   Report.Add(DryRun_ ? EventKind::kWouldDelete : EventKind::kDeleted,
              FileName);
   Report.Counted = true;
+  Report.Freed = Report.Freeable();
 }
 
 }  // namespace olvane

@@ -27,6 +27,19 @@ class TextRenderer : public Renderer {
   void Render(const Event& E, std::string* Out) const override;
 };
 
+// The report as JSON Lines: one object per event, each on one line, with
+// the path, the size, the time and the reason where known. The usage and
+// help screens, the version, the refusals of a command line and the lines
+// to standard error stay as TextRenderer writes them: they are no record
+// of a run.
+class JsonRenderer : public Renderer {
+ public:
+  void Render(const Event& E, std::string* Out) const override;
+
+ private:
+  TextRenderer Text_;
+};
+
 // Writes rendered events to the platform's standard streams. May be used
 // from several threads at once.
 class Report {
