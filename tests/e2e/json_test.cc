@@ -61,7 +61,7 @@ sys.stdout.write(''.join(r + end for r in rows))
 // reads; the command's exit status stays the run's.
 std::string Json(const std::string& Env = "") {
   return "sh -c '" + Env +
-         " \"$@\" >../json; S=$?; python3 ../check.py <../json || exit 99; "
+         " \"$@\" >..`json; S=$?; python3 ..`check.py <..`json || exit 99; "
          "exit $S' sh";
 }
 
@@ -77,7 +77,7 @@ TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
         "deleted ~/old.log reason=age size time=2001-02-03T04:05:06Z",
         "summary files=3 folders=0 mode=delete dry=false status=0 freed=sum"},
        "",
-       "ln linked.log ../linked && touch -m -d @981173106 old.log && " +
+       "ln linked.log ..`linked && touch -m -d @981173106 old.log && " +
            Json()},
       {"t/a.log t/b.log a/b.log",
        "-d0 ~/t -n -m:~/a --json",
