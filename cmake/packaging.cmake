@@ -1,7 +1,9 @@
 # Install layout and packages. On Linux: the program, its man page, and the
 # documents and scheduling examples, packed by CPack as a .deb whose library
 # dependencies dpkg-shlibdeps works out. On Windows: a .zip with the program,
-# README and LICENSE at its top level.
+# README and LICENSE at its top level, and beside it an installer (.msi) of
+# the same files, made from the staged tree by cmake/msi.cmake through
+# CPack's External generator; `--target msi` makes the installer alone.
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME olvane)
@@ -25,8 +27,15 @@ if(WIN32)
   install(TARGETS olvane RUNTIME DESTINATION .)
   install(FILES README.md LICENSE docs/windows-task.md DESTINATION .)
 
-  set(CPACK_GENERATOR ZIP)
+  set(CPACK_GENERATOR ZIP External)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+  set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/msi.cmake)
+  set(CPACK_OLVANE_MAKE_MSI ${PROJECT_SOURCE_DIR}/scripts/make-msi.sh)
+  add_custom_target(msi
+    COMMAND ${CMAKE_CPACK_COMMAND} -G External --config CPackConfig.cmake
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR} VERBATIM)
+  add_dependencies(msi olvane)
 else()
   install(TARGETS olvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES docs/olvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need and the machine lacks: the native
 # toolchain and GoogleTest, mingw-w64 for the Windows build and Wine to run
-# it; the acl and attr tools the tests use. Debian packages only.
+# it, wixl and msitools for its installer; the acl and attr tools the tests
+# use. Debian packages only.
 set -euo pipefail
 
 need=()
@@ -12,6 +13,9 @@ command -v make >/dev/null || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix)
 command -v wine >/dev/null || need+=(wine wine64)
+# The Windows installer is built with wixl and edited with msibuild.
+command -v wixl >/dev/null || need+=(wixl)
+command -v msibuild >/dev/null || need+=(msitools)
 # The end-to-end suite sets and reads ACLs and extended attributes.
 command -v setfacl >/dev/null || need+=(acl)
 command -v setfattr >/dev/null || need+=(attr)

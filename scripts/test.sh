@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the native and the Windows build and runs every test: the unit and
 # end-to-end suites natively, then the same two suites for the Windows build
-# under Wine.
+# under Wine, and the Windows installer's install, upgrade and uninstall.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +24,9 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
+# The installer, tried under Wine in a prefix the check makes for itself.
+cmake --build --preset windows --target msi
+bash scripts/check-msi.sh build/windows
 
 cmake --preset default -DOLVANE_WINDOWS_BUILD_DIR="$PWD/build/windows"
 cmake --build --preset default

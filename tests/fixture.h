@@ -101,6 +101,7 @@ class FakePlatform : public Platform {
   size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
   size_t Budget = 1024;       // folders open at once
   size_t OpenNow = 0, MostOpen = 0;
+  std::string Share = "-";  // the folder below which a network share lies
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
   bool IsSeparator(char C) const override {
@@ -127,6 +128,7 @@ class FakePlatform : public Platform {
     return Key;
   }
   bool SlashHelp() const override { return Windows_; }
+  bool NamesInWtf8() const override { return Windows_; }
   // A read-only file refuses the rename over it as a held one does.
   bool CanReplaceFile(const std::string& Path) override {
     Guard Hold(Lock);
@@ -150,6 +152,10 @@ class FakePlatform : public Platform {
         Windows_ ? Folder.size() == 2 && Folder[1] == ':' : Folder.empty();
     if (!Root || !MaskTakesEveryName(Mask, Windows_)) return "";
     return Windows_ ? Folder + "\\" : "/";
+  }
+  FileSystemKind FileSystemOf(const std::string& Path) override {
+    return Path.rfind(Share, 0) == 0 ? FileSystemKind::kNetwork
+                                     : FileSystemKind::kLocal;
   }
   std::vector<std::string> Arguments(int, char**) override { return {}; }
   bool Start() override { return !StartFails; }

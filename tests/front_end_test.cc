@@ -1,6 +1,7 @@
 #include "app/front_end.h"
 
 #include "fixture.h"
+#include "purge/workers.h"
 
 namespace olvane {
 namespace {
@@ -131,6 +132,49 @@ TEST(FrontEndTest, TheTimeKindIsOneLetter) {
     Cases.push_back(
         Refused(Tree, Bad, "Invalid time kind (-t:c, -t:m or -t:a): "));
   Check(Cases);
+}
+
+// Any number of workers gives the one-worker output; one outside 1 to 128
+// is refused, and never read for another option.
+TEST(FrontEndTest, TheWorkersAreOneTo128) {
+  const std::vector<Item> Tree{Item("/work/t/a", 31), Item("/work/t/b", 29)};
+  std::vector<Case> Cases{
+      {Tree, {"-d0", "--workers=128", "/work/t"}, Deleted("/work/t/a /work/t/b")},
+      {Tree, {"--workers=007", "-d30", "/work/t"}, Deleted("/work/t/a")}};
+  for (const char* Bad : {"--workers", "--workers=", "--workers=0",
+                          "--workers=129", "--workers=8x", "--workers=-n"})
+    Cases.push_back(Refused(Tree, Bad,
+                            "Invalid number of workers (--workers=1 to 128): "));
+  Check(Cases);
+}
+
+// The default: by the processors on a local file system, enough to hide the
+// round trips on a share, the higher where a walk may cross onto another.
+TEST(FrontEndTest, TheDefaultWorkersSuitTheFileSystem) {
+  const FileSystemKind Local = FileSystemKind::kLocal,
+                       Network = FileSystemKind::kNetwork;
+  struct {
+    FileSystemKind Kind;
+    int Processors;
+    bool CrossMounts;
+    int Workers;
+  } Cases[] = {
+      {Local, 0, false, 1},   {Local, 2, false, 2},    {Local, 64, false, 8},
+      {Network, 1, false, 128}, {Network, 64, false, 128}, {Local, 2, true, 128},
+  };
+  for (const auto& C : Cases) {
+    EXPECT_EQ(DefaultWorkers(C.Kind, C.Processors, C.CrossMounts), C.Workers)
+        << C.Processors << (C.CrossMounts ? " across mounts" : "");
+  }
+  // The platform tells the kind; a number set stands whatever it is.
+  FakePlatform Sys;
+  Sys.Share = "/srv";
+  RunSettings Set;
+  Set.Workers = 0;
+  EXPECT_EQ(WorkersFor(Sys, Set, "/srv/archive"), 128);
+  EXPECT_LE(WorkersFor(Sys, Set, "/work"), 8);
+  Set.Workers = 5;
+  EXPECT_EQ(WorkersFor(Sys, Set, "/srv/archive"), 5);
 }
 
 // Protected files stay, protected folders are neither entered nor removed,

@@ -20,9 +20,11 @@ TEST(PrintableTest, EscapesWhatCouldBreakOrDriveALineAndNothingElse) {
       {"\xf0\x80\x80\xaf", "\\xf0\\x80\\x80\\xaf"},
       {"\xf4\x90\x80\x80 \xf4\x8f\xbf\xbf",
        "\\xf4\\x90\\x80\\x80 \xf4\x8f\xbf\xbf"},
-      {"lone\xed\xa0\x80", "lone\xed\xa0\x80"},  // a Windows name's surrogate
+      {"lone\xed\xa0\x80 \xed\x9f\xbf", "lone\\xed\\xa0\\x80 \xed\x9f\xbf"},
   };
   for (const auto& C : Cases) EXPECT_EQ(Printable(C.Path), C.Printed) << C.Path;
+  // Where names carry unpaired surrogates so, they stay.
+  EXPECT_EQ(Printable("lone\xed\xa0\x80\x01", true), "lone\xed\xa0\x80\\x01");
 }
 
 // A name in the JSON record: a string with JSON's escapes, readable when it

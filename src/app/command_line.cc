@@ -3,6 +3,7 @@
 #include "app/options.h"
 #include "platform/path_syntax.h"
 #include "purge/file_tests.h"
+#include "purge/workers.h"
 
 namespace olvane {
 namespace {
@@ -41,7 +42,7 @@ CommandLine Refuse(EventKind Why, const std::string& Arg) {
 }
 
 // The exact long options, each a whole argument. Marks them in NotOptions;
-// false when one of them decides the run alone (help, version).
+// false when one of them decides the run alone (help, version, a refusal).
 bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
                       std::vector<bool>* NotOptions, CommandLine* Line,
                       bool* NoPreserveRoot) {
@@ -62,6 +63,12 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
         break;
       case ExactOption::kNoPreserveRoot:
         *NoPreserveRoot = true;
+        break;
+      case ExactOption::kWorkers:
+        if (!ParseWorkers(Args[I], kMaxWorkers, &Line->Settings.Workers)) {
+          *Line = Refuse(EventKind::kInvalidWorkers, Args[I]);
+          return false;
+        }
         break;
       case ExactOption::kJson:
         Line->Json = true;
@@ -211,6 +218,7 @@ TargetScan ScanTarget(Platform& Sys, const std::vector<std::string>& Args) {
 CommandLine ReadCommandLine(Platform& Sys,
                             const std::vector<std::string>& Args) {
   CommandLine Line;
+  Line.Settings.Workers = 0;  // unless --workers: what suits the target
   if (Args.empty()) {
     Line.What = CommandLine::Action::kUsage;
     return Line;

@@ -30,7 +30,7 @@ struct CommandLine {
   int32_t Day = kDefaultDay;
   std::string Target;    // the folder or file mask to purge
   bool Found = false;    // an argument resolved the target
-  RunSettings Settings;  // Workers aside, which the caller gives
+  RunSettings Settings;  // Workers 0 unless --workers: the caller's choice
   // Move folders that failed their check, each reported with the usage
   // screen before the walk.
   std::vector<std::string> MissingMoveFolders;

@@ -2,6 +2,7 @@
 
 #include "move/move.h"
 #include "purge/purge_folder.h"
+#include "purge/workers.h"
 
 namespace olvane {
 namespace {
@@ -10,7 +11,7 @@ namespace {
 RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers,
                Report& Out) {
   RunSettings Settings = Line.Settings;
-  Settings.Workers = Workers;
+  if (Settings.Workers == 0) Settings.Workers = Workers;
   DeleteDisposal Delete(Settings.DryRun);
   MoveDisposal Move(Sys, Settings);
   Disposal& Chosen = Settings.MoveMode ? static_cast<Disposal&>(Move) : Delete;
@@ -67,8 +68,8 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
 
 int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
                int Workers) {
-  const TextRenderer Text;
-  const JsonRenderer Json;
+  const TextRenderer Text(Sys.NamesInWtf8());
+  const JsonRenderer Json(Sys.NamesInWtf8());
   if (!Sys.Start()) {
     Report(Sys, Text).Emit(Event{EventKind::kCannotStart});
     return kExitCannotStart;

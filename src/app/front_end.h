@@ -21,8 +21,9 @@ constexpr int kExitUsage = 2;
 // A run that would end with 0 but lost some of its report.
 constexpr int kExitOutputLost = 3;
 
-// Does what Line asks, with up to Workers threads working on files, its
-// events going to Out, and answers the exit status.
+// Does what Line asks, its events going to Out, and answers the exit status.
+// Workers threads work on files unless Line sets their number; 0: as many
+// as suit the target's file system.
 int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
                    Report& Out);
 

@@ -2,24 +2,20 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/front_end.h"
 #include "platform/platform.h"
+#include "purge/workers.h"
 
 namespace {
 
-// As many workers as the machine has processors, up to a point past which
-// they only wait on one another. OLVANE_WORKERS sets the number, for
-// measurements.
+// The workers OLVANE_WORKERS sets, for measurements (--workers sets them on
+// the command line); 0: as many as suit the target's file system.
 int WorkerCount() {
-  if (const char* Set = std::getenv("OLVANE_WORKERS")) {
-    const int Wanted = std::atoi(Set);
-    if (Wanted > 0) return std::min(Wanted, 64);
-  }
-  const int Processors = static_cast<int>(std::thread::hardware_concurrency());
-  return std::clamp(Processors, 1, 8);
+  const char* Set = std::getenv("OLVANE_WORKERS");
+  const int Wanted = Set ? std::atoi(Set) : 0;
+  return Wanted > 0 ? std::min(Wanted, olvane::kMaxWorkers) : 0;
 }
 
 }  // namespace

@@ -51,8 +51,23 @@ ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp) {
   if (Arg == "--version") return ExactOption::kVersion;
   if (Arg == "--cross-mounts") return ExactOption::kCrossMounts;
   if (Arg == "--no-preserve-root") return ExactOption::kNoPreserveRoot;
+  if (Arg.rfind("--workers", 0) == 0 && (Arg.size() == 9 || Arg[9] == '=')) {
+    return ExactOption::kWorkers;
+  }
   if (Arg == "--json") return ExactOption::kJson;
   return ExactOption::kNone;
+}
+
+bool ParseWorkers(const std::string& Arg, int Most, int* Workers) {
+  const std::string Digits = Arg.substr(std::min<size_t>(Arg.size(), 10));
+  if (Arg.size() <= 10 || Arg[9] != '=' || Digits.size() > 3 ||
+      Digits.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  const int Value = std::stoi(Digits);
+  if (Value < 1 || Value > Most) return false;
+  *Workers = Value;
+  return true;
 }
 
 }  // namespace olvane

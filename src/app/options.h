@@ -40,11 +40,16 @@ enum class ExactOption {
   kVersion,         // "--version"
   kCrossMounts,     // "--cross-mounts"
   kNoPreserveRoot,  // "--no-preserve-root"
+  kWorkers,         // "--workers" and "--workers=" with anything after it
   kJson,            // "--json"
 };
 
 // SlashHelp: "/?" asks for help too (where "/" does not begin a path).
 ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp);
+
+// The number a workers argument sets: "--workers=" and 1 to Most in decimal
+// digits. False for anything else.
+bool ParseWorkers(const std::string& Arg, int Most, int* Workers);
 
 }  // namespace olvane
 

@@ -58,23 +58,37 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
     }
   }
   if (DryRun) {
-    if (!File.CanMoveTo(Destination)) {
-      Report.Add(EventKind::kCannotMove, FileName);
-      return;
-    }
-    WouldFill_.insert(Key);
-    Report.Add(EventKind::kWouldMove, FileName, Destination);
-    Report.Counted = true;
-    if (IsOffVolume(Dir)) Report.Freed = Report.Freeable();
+    Predict(File, FileName, Destination, Key, Report);
+  } else {
+    Move(File, FileName, Destination, Exists != 0, Report);
+  }
+  // A move off the file's own file system frees what it took there.
+  if (Report.Counted && IsOffVolume(Dir)) Report.Freed = Report.Freeable();
+}
+
+void MoveDisposal::Predict(ExclusiveFile& File, const std::string& FileName,
+                           const std::string& Destination,
+                           const std::string& Key, FileReport& Report) {
+  if (!File.CanMoveTo(Destination)) {
+    Report.Add(EventKind::kCannotMove, FileName);
     return;
   }
-  switch (File.MoveTo(Destination, Exists != 0)) {
-    case MoveResult::kMoved:
+  WouldFill_.insert(Key);
+  Report.Add(EventKind::kWouldMove, FileName, Destination);
+  Report.Counted = true;
+}
+
+void MoveDisposal::Move(ExclusiveFile& File, const std::string& FileName,
+                        const std::string& Destination, bool Replace,
+                        FileReport& Report) {
+  switch (File.MoveTo(Destination, Replace)) {
+    case MoveResult::kMoved: {
+      FileIdentity There;
       if (Sys_.IdentityOf(Destination, &There)) Filled_.insert(There);
       Report.Add(EventKind::kMoved, FileName, Destination);
       Report.Counted = true;
-      if (IsOffVolume(Dir)) Report.Freed = Report.Freeable();
       break;
+    }
     case MoveResult::kDestinationHeld:
       // Held open elsewhere: the old copy stays, and so does the source.
       Report.Add(EventKind::kCannotRemove, Destination);

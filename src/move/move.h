@@ -40,6 +40,13 @@ class MoveDisposal : public Disposal {
   std::function<bool(Folder&)> Prepare();
 
  private:
+  // The report-only run's answer for a move to Destination (NameKey Key).
+  void Predict(ExclusiveFile& File, const std::string& FileName,
+               const std::string& Destination, const std::string& Key,
+               FileReport& Report);
+  void Move(ExclusiveFile& File, const std::string& FileName,
+            const std::string& Destination, bool Replace, FileReport& Report);
+
   Platform& Sys_;
   const RunSettings& Settings_;
   std::set<std::string> WouldFill_;  // report-only: names a move would take

@@ -62,6 +62,14 @@ enum class DriveRoot {
   kAbsent,   // a root with no volume behind it
 };
 
+// What a folder's file system costs per metadata operation, which decides
+// how many operations a walk keeps under way there.
+enum class FileSystemKind {
+  kLocal,    // a disk or memory of this machine: the processors are the limit
+  kNetwork,  // each operation waits on a server or on a user-space process
+             // (NFS, SMB, FUSE, 9p, Ceph, AFS...): the round trips are
+};
+
 // Result of moving a file.
 enum class MoveResult {
   kMoved,
@@ -104,10 +112,11 @@ class ExclusiveFile {
   virtual bool Remove() = 0;
 
   // Whether Remove can be expected to succeed, as far as can be known
-  // without changing anything: false when the file's own attributes
-  // (immutable or append-only; read-only on Windows) or its folder (not
-  // writable by this process, immutable, append-only, or sticky and owned by
-  // another user) forbid the removal. True promises nothing; what cannot be
+  // without changing anything (on Windows the deletion is asked for and
+  // taken back at once): false when the file's own attributes (immutable or
+  // append-only; read-only on Windows), a mapping (on Windows) or its folder
+  // (not writable by this process, immutable, append-only, or sticky and
+  // owned by another user) forbid the removal. True promises nothing; what cannot be
   // found out counts as removable. Any call may follow.
   virtual bool Removable() = 0;
 
@@ -123,7 +132,8 @@ class ExclusiveFile {
 
   // Whether MoveTo(Destination) can be expected to succeed, as far as can
   // be told without changing anything (on Windows a read-only file is not
-  // moved onto another volume). For the report-only run.
+  // moved onto another volume, nor a mapped file anywhere). For the
+  // report-only run.
   virtual bool CanMoveTo(const std::string& Destination) = 0;
 
   // Releases the file. False when the system reported a failure; the file
@@ -187,6 +197,13 @@ class Folder {
   // real folder (never a link). False on failure.
   virtual bool RemoveSubFolder(const std::string& Name) = 0;
 
+  // Whether RemoveSubFolder(Name) can be expected to succeed once the
+  // folder is empty, as far as can be told without changing anything (on
+  // Windows: no other process holds it open without sharing its deletion,
+  // and it is not read-only). True promises nothing. For the report-only
+  // run; a platform that cannot tell answers true.
+  virtual bool CanRemoveSubFolder(const std::string& /*Name*/) { return true; }
+
   // True when the full path Path names the very file that Item names (the
   // same file identity, however the two are written).
   virtual bool IsSameFile(const Entry& Item, const std::string& Path) = 0;
@@ -245,6 +262,10 @@ class Platform {
   // case as the system folds names on Windows.
   virtual std::string NameKey(const std::string& Path) = 0;
 
+  // True where names may hold unpaired surrogates, which paths then carry
+  // in their three-byte form (WTF-8: Windows).
+  virtual bool NamesInWtf8() const = 0;
+
   // True where "/?" asks a command for help and is never read as a path.
   virtual bool SlashHelp() const = 0;
 
@@ -262,6 +283,10 @@ class Platform {
   // network share is no system root.
   virtual std::string WholeRoot(const std::string& Folder,
                                 const std::string& Mask) = 0;
+
+  // The kind of file system the folder Path lies on; kLocal when it cannot
+  // be told.
+  virtual FileSystemKind FileSystemOf(const std::string& Path) = 0;
 
   // --- Process -------------------------------------------------------------
 
@@ -336,7 +361,8 @@ class Platform {
 
   // Whether a replacing MoveTo can be expected to take the place of the
   // file Path, as far as can be told without changing anything (on
-  // Windows: not read-only, and not held open by another process).
+  // Windows: not read-only, not mapped, and not held open by another
+  // process, for its attributes alone too where the system says so).
   virtual bool CanReplaceFile(const std::string& Path) = 0;
 };
 

@@ -65,6 +65,10 @@ class WalkFolder {
   WalkFolder* const Parent;
   const std::string Name;    // its name there
   int Entries = 0;           // entries its listings held (the walk's own)
+  // Its times as the walk first saw them, before its listing and the
+  // removals in it changed them (set by the walk).
+  bool Timed = false;
+  FileTimes Times;
   int Counted = 0;           // of its files, those counted; GUARDED_BY Lock_
   int Gone = 0;  // of its subfolders, those removed (or would be); Lock_
 

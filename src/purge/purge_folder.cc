@@ -7,6 +7,7 @@
 #include "platform/path_syntax.h"
 #include "purge/file_queue.h"
 #include "purge/file_tests.h"
+#include "purge/workers.h"
 
 namespace olvane {
 namespace {
@@ -49,7 +50,7 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, WalkFolder& Dir,
 
 class Walker {
  public:
-  Walker(WalkContext& Run, int32_t Day, std::string Mask)
+  Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers)
       : Run_(Run),
         Day_(Day),
         Mask_(std::move(Mask)),
@@ -57,7 +58,7 @@ class Walker {
                  Mask_.find_first_of("*?") == std::string::npos),
         Budget_(std::max<size_t>(4, Run.Sys.FolderBudget())),
         Queue_(
-            Run.Sys, Run.Out, Run.Dispose.InAnyOrder() ? Run.Settings.Workers : 1,
+            Run.Sys, Run.Out, Run.Dispose.InAnyOrder() ? Workers : 1,
             [this](WalkFolder& Dir, const Entry& Item, FileReport& Report) {
               ApplyFileRule(Run_, Day_, Dir, Item, Report);
             },
@@ -155,7 +156,11 @@ class Walker {
     }
     // Kept out: never walked nor removed, so the folders above it stay too.
     if (Run_.KeepOut && Run_.KeepOut(*Sub)) return;
+    FileTimes Times;
+    const bool Timed = Sub->Times(&Times);
     WalkFolder* Dir = Queue_.Open(std::move(Sub), Path, Current.Dir, Name);
+    Dir->Timed = Timed;
+    Dir->Times = Times;
     Stack_.push_back(Frame{Dir, {}, 0, false});
     List(Stack_.back());
   }
@@ -202,25 +207,30 @@ class Walker {
     }
   }
 
-  // Removes Sub from its parent if it is empty and its own term is due.
-  // A report-only run goes by whether every entry it held left it.
+  // Removes Sub from its parent if it is empty and its own term is due, by
+  // the times it had before the walk listed and emptied it. A report-only
+  // run goes by whether every entry it held left it.
   bool RemoveIfEmptied(WalkFolder& Sub, FileReport& Report) {
-    FileTimes Times;
     // A mount point stays, even once a walk across mounts has emptied it;
     // without --cross-mounts the walk never entered one.
     if ((Run_.Settings.CrossMounts &&
          Sub.Parent->Dir().IsOtherMount(Sub.Name)) ||
-        !Sub.Dir().Times(&Times) ||
-        !IsExpired(TimeOf(Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
+        !Sub.Timed ||
+        !IsExpired(TimeOf(Sub.Times, Run_.Settings.Age), Run_.Sys.Now(),
+                   Day_)) {
       return false;
     }
     // A folder's own size is not counted as freed.
+    FileTimes Times = Sub.Times;
     Times.Allocated = -1;
     Report.Know(Sub.Path, Times, TimeOf(Times, Run_.Settings.Age));
     // A folder being removed must not be held open by the walk itself.
     Sub.Close();
     if (Run_.Settings.DryRun) {
-      if (Sub.Entries != Sub.Counted + Sub.Gone) return false;
+      if (Sub.Entries != Sub.Counted + Sub.Gone ||
+          !Sub.Parent->Dir().CanRemoveSubFolder(Sub.Name)) {
+        return false;
+      }
       Report.Add(EventKind::kWouldDeleteFolder, Sub.Path);
       return true;
     }
@@ -261,7 +271,7 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
     }
     return RunCounts();
   }
-  Walker Walk(Run, Day, Mask);
+  Walker Walk(Run, Day, Mask, WorkersFor(Run.Sys, Run.Settings, Path));
   return Walk.Walk(std::move(Target), Path);
 }
 

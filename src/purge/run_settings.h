@@ -31,7 +31,9 @@ struct RunSettings {
   // syntax, matched against an entry's name alone.
   std::vector<std::string> ProtectMasks;
   bool CrossMounts = false;  // with Recurse: walk into other mounts too
-  int Workers = 1;  // threads that work on files at once
+  // Threads that work on files at once; 0: as many as suit the target's
+  // file system.
+  int Workers = 1;
 };
 
 // What a run did, as the summary reports it.

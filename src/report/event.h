@@ -35,6 +35,7 @@ enum class EventKind {
   kInvalidDays,         // a days option without a whole number
   kInvalidTimeKind,     // -t: with another value than c, m or a
   kInvalidProtectMask,  // -x: empty or holding a separator
+  kInvalidWorkers,      // --workers without a number from 1 to 128
   kWholeRoot,           // a target that takes every file of a root
   kSummary,             // the closing counts
   // To standard error.

@@ -4,9 +4,10 @@ namespace olvane {
 namespace {
 
 // The length of the well-formed sequence at Text[At], or 0 when the byte
-// there is not the start of one (surrogates in their three-byte form
-// allowed). Control characters get 0 too: they are escaped alike.
-size_t PrintableLength(const std::string& Text, size_t At) {
+// there is not the start of one. Surrogates in their three-byte form
+// (ED A0..BF xx) are no UTF-8 and get 0 unless Wtf8, as do control
+// characters: they are escaped alike.
+size_t PrintableLength(const std::string& Text, size_t At, bool Wtf8) {
   const auto Byte = [&](size_t I) {
     return I < Text.size() ? static_cast<unsigned char>(Text[I]) : 0u;
   };
@@ -18,7 +19,11 @@ size_t PrintableLength(const std::string& Text, size_t At) {
     return Lead == 0xC2 && Byte(At + 1) < 0xA0 ? 0 : 2;
   }
   if (Lead >= 0xE0 && Lead <= 0xEF && Tail(At + 1) && Tail(At + 2)) {
-    return Lead == 0xE0 && Byte(At + 1) < 0xA0 ? 0 : 3;  // overlong
+    const unsigned Next = Byte(At + 1);
+    if ((Lead == 0xE0 && Next < 0xA0) || (Lead == 0xED && Next >= 0xA0 && !Wtf8)) {
+      return 0;  // overlong, or a surrogate
+    }
+    return 3;
   }
   if (Lead >= 0xF0 && Lead <= 0xF4 && Tail(At + 1) && Tail(At + 2) &&
       Tail(At + 3)) {
@@ -33,16 +38,16 @@ size_t PrintableLength(const std::string& Text, size_t At) {
 
 }  // namespace
 
-std::string Printable(const std::string& Path) {
+std::string Printable(const std::string& Path, bool Wtf8) {
   size_t At = 0;
   for (size_t Length; At < Path.size(); At += Length) {
-    if ((Length = PrintableLength(Path, At)) == 0) break;
+    if ((Length = PrintableLength(Path, At, Wtf8)) == 0) break;
   }
   if (At == Path.size()) return Path;
   static const char kHex[] = "0123456789abcdef";
   std::string Out = Path.substr(0, At);
   while (At < Path.size()) {
-    if (const size_t Length = PrintableLength(Path, At)) {
+    if (const size_t Length = PrintableLength(Path, At, Wtf8)) {
       Out.append(Path, At, Length);
       At += Length;
       continue;

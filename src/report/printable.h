@@ -12,10 +12,13 @@ namespace olvane {
 // control characters (0x01-0x1F, 0x7F, and U+0080-U+009F) and every byte
 // that is not part of a well-formed UTF-8 sequence as "\xhh" (lower-case
 // hex, one escape per byte). Surrogate code points in their three-byte form
-// count as well-formed: they carry the names Windows allows. A path without
+// are not well-formed either, unless Wtf8: the names of a system whose names
+// may hold unpaired surrogates carry them so, and its output converts them
+// (Windows). Elsewhere they are bytes no name of UTF-8 text holds, and the
+// report stays valid UTF-8 while still telling them. A path without
 // such bytes comes back unchanged. A backslash is left as it is: on Windows
 // it is the separator, on Linux an ordinary character of names.
-std::string Printable(const std::string& Path);
+std::string Printable(const std::string& Path, bool Wtf8 = false);
 
 }  // namespace olvane
 

@@ -24,7 +24,13 @@ class Renderer {
 // Printable.
 class TextRenderer : public Renderer {
  public:
+  // Wtf8: names carry unpaired surrogates, which stay as they are (see
+  // Printable).
+  explicit TextRenderer(bool Wtf8 = false) : Wtf8_(Wtf8) {}
   void Render(const Event& E, std::string* Out) const override;
+
+ private:
+  bool Wtf8_;
 };
 
 // The report as JSON Lines: one object per event, each on one line, with
@@ -34,6 +40,8 @@ class TextRenderer : public Renderer {
 // of a run.
 class JsonRenderer : public Renderer {
  public:
+  // Wtf8: as TextRenderer's, for the lines that stay text.
+  explicit JsonRenderer(bool Wtf8 = false) : Text_(Wtf8) {}
   void Render(const Event& E, std::string* Out) const override;
 
  private:

@@ -48,6 +48,8 @@ constexpr const char* kHelpLines[] = {
     "              sizes, times, reasons and the bytes freed",
     "      --no-preserve-root - allow a target that takes every file of a",
     "              whole root (/, C:\\)",
+    "      --workers=N - work on up to N files at once (1 to 128; by",
+    "              default 128 on a share, else the processors up to 8)",
     "      --help, -h - this screen;  --version - the version",
     "",
 };
@@ -116,6 +118,9 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
       AddLine("   Invalid protect mask (a name, without a separator): " + Arg,
               Out);
       return true;
+    case EventKind::kInvalidWorkers:
+      AddLine("   Invalid number of workers (--workers=1 to 128): " + Arg, Out);
+      return true;
     case EventKind::kWholeRoot:
       AddLine("   Will not purge the whole root " + Arg +
                   ": give a narrower target, or add --no-preserve-root",
@@ -139,7 +144,7 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
 }  // namespace
 
 void TextRenderer::Render(const Event& E, std::string* Out) const {
-  const std::string Path = Printable(E.Path);
+  const std::string Path = Printable(E.Path, Wtf8_);
   if (AddCommandLine(E, Path, Out)) return;
   switch (E.Kind) {
     case EventKind::kDeleted:

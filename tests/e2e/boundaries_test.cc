@@ -83,8 +83,16 @@ TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
   std::vector<std::pair<std::string, bool>> Rows = {
       {"/", false},       {"/ -r", false},     {"//", false},
       {"/* -r", false},   {"/?*", false},      {"/x/..", false},
-      {"/x ../*", false}, {"/*.log -r", true}, {"/ --no-preserve-root", true}};
-  if (Windows()) Rows.push_back({"/*.*", false});
+      {"/x ../*", false}, {"/link/*", false},  {"/*.log -r", true},
+      {"/ --no-preserve-root", true},
+      // A root stays a root, and an argument that reaches one is taken.
+      {"/ *.log", true},  {"/x ../..", false}, {"/ *.log --no-preserve-root", true}};
+  if (Windows()) {
+    Rows.insert(Rows.end(), {{"/*.*", false},
+                             {"/x " + Drive, false},
+                             {Drive + " --no-preserve-root", true}});
+  }
+  Make("link->.");  // a link to the root
   for (const auto& [Args, Runs] : Rows) {
     SCOPED_TRACE(Args);
     Make("a.log x/b");
@@ -97,6 +105,19 @@ TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
     EXPECT_TRUE(fs::exists(Tree / "x/b"));
   }
   if (!Drive.empty()) fs::remove(Devices + char(Drive[0] + 32) + ":");
+  // With the current folder at the root, a relative name is found under it.
+  if (!Windows()) {
+    Make("a.log x/b");
+    EXPECT_EQ(Run({"-d0", "x"}, Prefix), Deleted("/x/b"));
+    EXPECT_TRUE(fs::exists(Tree / "a.log"));
+  }
+}
+
+// A name without a wildcard takes one entry, even where names compare
+// case-blind in a folder that holds both.
+TEST_F(EndToEndTest, ANameWithoutAWildcardTakesOneEntry) {
+  Check({{"a.txt A.TXT", "-d0 ~/a.txt", Deleted("~/a.txt"), "A.TXT"},
+         {"a.txt A.TXT", "-d0 ~ a.txt", Deleted("~/a.txt"), "A.TXT"}});
 }
 
 // Names are protected with the system's case rules.

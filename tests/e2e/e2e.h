@@ -68,8 +68,9 @@ inline Lines SplitLines(const std::string& Text, const std::string& End) {
 // are words.
 struct Case {
   // Below the tree: "a/b" a file holding "x", "a/b=text" one holding text,
-  // "a/" an empty folder, "a->target" a link, "a|" a FIFO. A name that
-  // begins with "^/" is below a folder on another file system.
+  // "a/" an empty folder, "a->target" a link (to a Unix path, "~" the
+  // tree), "a|" a FIFO. A name that begins with "^/" is below a folder on
+  // another file system.
   std::string Files;
   // "~" stands for the tree, which is the current folder, and "^" for the
   // other folder, in the form the command takes (not after a letter or a
@@ -136,7 +137,9 @@ class EndToEndTest : public ::testing::Test {
     for (std::string Name : Words(Files)) {
       std::string Content = "x", To;
       if (size_t At = Name.find("->"); At != std::string::npos) {
-        To = Expand(Name.substr(At + 2));
+        // A Unix path on every build, as Leaves reads it back.
+        To = Name.substr(At + 2);
+        if (To[0] == '~') To.replace(0, 1, Tree.string());
         Name.resize(At);
       } else if (At = Name.find('='); At != std::string::npos) {
         Content = Name.substr(At + 1);

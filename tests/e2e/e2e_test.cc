@@ -40,6 +40,16 @@ TEST_F(EndToEndTest, PurgesDueFilesOnlyAndReportOnlyRunsChangeNothing) {
         "     1 file(s) would be moved."},
        Two},
   };
+  // A folder is judged by the times it had before the walk listed and
+  // emptied it.
+  for (const char* Kind : {" -t:m", " -t:a"}) {
+    Cases.push_back(
+        {"old/a.log old/s/b.log", std::string("-d30 ~ -r -e") + Kind,
+         Deleted("~/old/a.log ~/old/s/b.log",
+                 {"Delete folder: ~/old/s", "Delete folder: ~/old",
+                  "     2 folder(s) deleted."}),
+         "", "touch -d '40 days ago' old/s/b.log old/a.log old/s old &&"});
+  }
   if (Windows()) {  // case does not count, in any script
     Cases.push_back({"архив1.log АРХИВ2.LOG другое.log архив3.txt",
                      "-d0 ~/архив*.log", Deleted("~/АРХИВ2.LOG ~/архив1.log"),

@@ -125,6 +125,16 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
       {"s/a ^/keep", "-d0 s -m:R:", {NoMove}, RO + "s`a &&"},
       {"s/a m/a", "-d0 s -Y -m:m", {NoRemove, NoMove}, RO + "m`a &&"},
       {"s/a m/a", "-d0 s -Y -m:m", {NoRemove, NoMove}, "", "~/m/a"},
+      // Held by a view of it alone, the file can be renamed but not deleted:
+      // it is held for moves too. So is the file in the way.
+      {"s/a m/", "-d0 s -m:m", {NoMove}, "", "map:~/s/a"},
+      {"s/a", "-d0 s", {"File ~/s/a cannot be removed."}, "", "map:~/s/a"},
+      {"s/a m/a", "-d0 s -Y -m:m", {NoRemove, NoMove}, "", "map:~/m/a"},
+      // Wine lists a Unix link as the file it leads to, and would delete
+      // that file through it.
+      {"o/keep s/l->~/o/keep", "-d0 s", {"Cannot open file: ~/s/l"}},
+      // A folder held without sharing its deletion stays.
+      {"s/d/", "-d0 s -r -e", {"     0 folder(s) deleted."}, "", "~/s/d"},
       // A due file named as another file's short name reaches nothing.
       {Short, "-d0 s -Y -m:m", {NoShort}},
       {Short, "-d0 s -m:m", {NoShort}},
@@ -141,7 +151,8 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
   for (auto& R : Rows) {
     if (R.Files == Short && !HasShort) continue;
     Lines Dry;
-    for (const std::string& Line : R.Real) {
+    for (std::string Line : R.Real) {
+      if (Line[0] == ' ') Line.insert(Line.find(") ") + 2, "would be ");
       Dry.push_back(Line[0] == 'M' ? "Would m" + Line.substr(1) : Line);
     }
     const std::string Summary =

@@ -6,10 +6,12 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -29,8 +31,9 @@ std::atomic<int> StopSignal{0};
 
 void OnStop(int Signal) { StopSignal.store(Signal); }
 
-// Writes all of Text to the descriptor, across partial writes and signals.
-// False when some of it could not be written.
+// Writes all of Text to the descriptor, across partial writes and signals,
+// and waiting while a stream left in non-blocking mode by whoever handed it
+// over is full. False when some of it could not be written.
 bool WriteAll(int Fd, const std::string& Text) {
   const char* Data = Text.data();
   size_t Left = Text.size();
@@ -38,7 +41,10 @@ bool WriteAll(int Fd, const std::string& Text) {
     ssize_t Done = write(Fd, Data, Left);
     if (Done < 0) {
       if (errno == EINTR) continue;
-      return false;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      pollfd Ready = {Fd, POLLOUT, 0};
+      if (poll(&Ready, 1, -1) < 0 && errno != EINTR) return false;
+      continue;
     }
     Data += Done;
     Left -= static_cast<size_t>(Done);
@@ -82,6 +88,7 @@ class PosixPlatform : public Platform {
   }
   std::string NameKey(const std::string& Path) override { return Path; }
   bool SlashHelp() const override { return false; }
+  bool NamesInWtf8() const override { return false; }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
   }
@@ -120,8 +127,9 @@ class PosixPlatform : public Platform {
         sigaction(SIGTERM, &Stop, nullptr) != 0) {
       return false;
     }
-    // Each level of the walk holds its folder open: allow as many as the
-    // system lets this process have, and keep half of them for folders.
+    // Each level of the walk holds its folder open, and each file under
+    // way a few descriptors more: allow as many as the system lets this
+    // process have, and share them out.
     size_t Limit = 1024;
     struct rlimit Files;
     if (getrlimit(RLIMIT_NOFILE, &Files) == 0) {
@@ -132,7 +140,7 @@ class PosixPlatform : public Platform {
       }
       Limit = Files.rlim_cur;
     }
-    Budget_ = std::max<size_t>(4, std::min<size_t>(1024, Limit / 2));
+    Budget_ = SetDescriptorLimit(Limit);
     // A standard stream that stayed closed would be taken by a file.
     return fcntl(0, F_GETFD) >= 0 && fcntl(1, F_GETFD) >= 0 &&
            fcntl(2, F_GETFD) >= 0;
@@ -199,6 +207,25 @@ class PosixPlatform : public Platform {
 
   void RemoveStaleCopies(const std::string& Path) override {
     RemoveStaleCopiesIn(Path);
+  }
+
+  FileSystemKind FileSystemOf(const std::string& Path) override {
+    // The file systems whose every operation is a request served elsewhere:
+    // NFS, SMB (the old client and CIFS/SMB2), FUSE, 9p, Ceph, the AFS
+    // clients, Coda, NCP, Lustre, GPFS, OrangeFS.
+    static constexpr unsigned long kServed[] = {
+        0x6969,     0x517B,     0xFF534D42, 0xFE534D42, 0x65735546,
+        0x01021997, 0x00C36400, 0x5346414F, 0x6B414653, 0x73757245,
+        0x564C,     0x0BD00BD0, 0x47504653, 0x19830326};
+    struct statfs Info;
+    if (statfs(Path.empty() ? "/" : Path.c_str(), &Info) != 0) {
+      return FileSystemKind::kLocal;
+    }
+    const unsigned long Type = static_cast<unsigned long>(Info.f_type);
+    return std::find(std::begin(kServed), std::end(kServed), Type) !=
+                   std::end(kServed)
+               ? FileSystemKind::kNetwork
+               : FileSystemKind::kLocal;
   }
 
   // Whether the entry may be renamed over is the folder's to say, which

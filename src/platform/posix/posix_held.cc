@@ -135,7 +135,10 @@ class Watcher {
 
   bool Instance() {
     if (Fd_ < 0 && !Broken_) {
-      Fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+      int Tries = 0;
+      while ((Fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) < 0 &&
+             AwaitDescriptor(errno, &Tries)) {
+      }
       Broken_ = Fd_ < 0;
     }
     return !Broken_;

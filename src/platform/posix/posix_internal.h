@@ -172,6 +172,33 @@ bool OpenFileId(int Fd, FileId* Id, nlink_t* Links);
 // Whether any other process holds the file Id: a look for it alone.
 bool IsOpenElsewhere(const FileId& Id);
 
+// The descriptors the process may have at once are Limit: sets how many
+// files may be under way at once (TakeFileSlot), and answers how many
+// folders the walk may hold open beside them.
+size_t SetDescriptorLimit(size_t Limit);
+
+// A file goes under way: waits (a short while at most) until fewer files
+// than the limit leaves room for are, so that fewer workers run where
+// descriptors are scarce. GiveFileSlot once the file is done.
+void TakeFileSlot();
+void GiveFileSlot();
+
+// Tells the threads waiting for a descriptor that one was closed.
+void DescriptorFreed();
+
+// After a call failed with Error: true when it was for want of a
+// descriptor (EMFILE, ENFILE) and the call is to be tried again after a
+// wait for one to come free; false otherwise, or once *Tries waits (about
+// ten seconds in all) were in vain, which TakeExhausted then tells.
+bool AwaitDescriptor(int Error, int* Tries);
+
+// openat, waiting for a descriptor while the process or the system has none.
+int OpenAtWaiting(int Dir, const char* Path, int Flags, mode_t Mode = 0);
+
+// Whether this thread's last call gave up waiting for a descriptor; clears
+// the sign.
+bool TakeExhausted();
+
 // Opens the folder Path as written, as the first of a walk. Null on failure.
 std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path);
 

@@ -32,7 +32,10 @@ bool Ended(int Error) { return Error == ENOENT || Error == ESRCH; }
 class ProcTable : public ProcessTable {
  public:
   bool ListOthers(std::vector<std::string>* Processes) override {
-    DIR* Procs = opendir("/proc");
+    const int ProcsFd =
+        OpenAtWaiting(AT_FDCWD, "/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* Procs = ProcsFd < 0 ? nullptr : fdopendir(ProcsFd);
+    if (!Procs && ProcsFd >= 0) close(ProcsFd);
     if (!Procs) return false;
     const std::string Self = std::to_string(getpid());
     errno = 0;
@@ -51,8 +54,8 @@ class ProcTable : public ProcessTable {
                       std::vector<std::string>* Threads,
                       bool* MainGone) override {
     const std::string Dir = "/proc/" + Process;
-    const int TaskFd =
-        open((Dir + "/task").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int TaskFd = OpenAtWaiting(AT_FDCWD, (Dir + "/task").c_str(),
+                                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* Tasks = TaskFd < 0 ? nullptr : fdopendir(TaskFd);
     if (!Tasks) {
       const int Error = errno;
@@ -74,7 +77,8 @@ class ProcTable : public ProcessTable {
     if (Others.empty()) return TableRead::kRead;  // one thread: nothing more
     // The main thread's state is the third field of its stat line, after
     // the name in parentheses.
-    UniqueFd Stat(open((Dir + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd Stat(
+        OpenAtWaiting(AT_FDCWD, (Dir + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
     char Line[512];
     const ssize_t Got = Stat.Get() < 0 ? -1 : read(Stat.Get(), Line, 511);
     if (Got <= 0)
@@ -102,7 +106,8 @@ class ProcTable : public ProcessTable {
                     std::vector<FileId>* Files) override {
     const std::string Dir =
         "/proc/" + Process + (Thread.empty() ? "" : "/task/" + Thread);
-    UniqueFd ProcFd(open(Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd ProcFd(OpenAtWaiting(AT_FDCWD, Dir.c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (ProcFd.Get() < 0) {
       return Ended(errno) ? TableRead::kGone : TableRead::kUnreadable;
     }
@@ -112,7 +117,8 @@ class ProcTable : public ProcessTable {
 
  private:
   static TableRead Descriptors(int ProcFd, std::vector<FileId>* Files) {
-    const int FdsFd = openat(ProcFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int FdsFd =
+        OpenAtWaiting(ProcFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* Fds = FdsFd < 0 ? nullptr : fdopendir(FdsFd);
     if (!Fds) {
       const int Error = errno;
@@ -146,7 +152,7 @@ class ProcTable : public ProcessTable {
   }
 
   static TableRead Mappings(int ProcFd, std::vector<FileId>* Files) {
-    UniqueFd Maps(openat(ProcFd, "maps", O_RDONLY | O_CLOEXEC));
+    UniqueFd Maps(OpenAtWaiting(ProcFd, "maps", O_RDONLY | O_CLOEXEC));
     if (Maps.Get() < 0) {
       return Ended(errno) ? TableRead::kGone : TableRead::kUnreadable;
     }
@@ -196,7 +202,10 @@ bool FileProof::Begin(int Fd) {
   // process's own open came before it.
   FileId Id;
   nlink_t Links;
-  Watch_.Reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  int Tries = 0;
+  do {
+    Watch_.Reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  } while (Watch_.Get() < 0 && AwaitDescriptor(errno, &Tries));
   const std::string Path = "/proc/self/fd/" + std::to_string(Fd);
   return Watch_.Get() >= 0 &&
          inotify_add_watch(Watch_.Get(), Path.c_str(), IN_OPEN) >= 0 &&

@@ -19,11 +19,11 @@
 namespace olvane {
 
 UniqueFd::~UniqueFd() {
-  if (Fd_ >= 0) close(Fd_);
+  if (Fd_ >= 0 && close(Fd_) >= 0) DescriptorFreed();
 }
 
 void UniqueFd::Reset(int Fd) {
-  if (Fd_ >= 0) close(Fd_);
+  if (Fd_ >= 0 && close(Fd_) >= 0) DescriptorFreed();
   Fd_ = Fd;
 }
 
@@ -78,12 +78,12 @@ Destined ProveDestination(int ToDir, const char* Name, UniqueFd* Fd,
   }
   // A link is never held open: it stands for itself.
   if (S_ISLNK(Info.st_mode)) {
-    Fd->Reset(openat(ToDir, Name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    Fd->Reset(OpenAtWaiting(ToDir, Name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
     return Fd->Get() >= 0 ? Destined::kFree : Destined::kFailed;
   }
   if (!S_ISREG(Info.st_mode)) return Destined::kFailed;
-  Fd->Reset(openat(ToDir, Name,
-                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+  Fd->Reset(OpenAtWaiting(
+      ToDir, Name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
   if (Fd->Get() < 0 || !NameLeadsTo(ToDir, Name, Fd->Get())) {
     return Destined::kFailed;
   }
@@ -126,11 +126,12 @@ class Copy {
   }
 
   bool Create() {
-    Fd_.Reset(openat(ToDir_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    Fd_.Reset(
+        OpenAtWaiting(ToDir_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     for (int Try = 0; Fd_.Get() < 0 && Try < 100; ++Try) {
       const std::string Name = TemporaryName(Try);
-      Fd_.Reset(openat(ToDir_, Name.c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+      Fd_.Reset(OpenAtWaiting(ToDir_, Name.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
       if (Fd_.Get() >= 0) {
         Temporary_ = Name;
       } else if (errno != EEXIST) {
@@ -145,8 +146,8 @@ class Copy {
     for (int Try = 0; Try < 100; ++Try) {
       Temporary_ = TemporaryName(Try);
       if (symlinkat(Text.data(), ToDir_, Temporary_.c_str()) == 0) {
-        Fd_.Reset(openat(ToDir_, Temporary_.c_str(),
-                         O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        Fd_.Reset(OpenAtWaiting(ToDir_, Temporary_.c_str(),
+                                O_PATH | O_NOFOLLOW | O_CLOEXEC));
         return Fd_.Get() >= 0;
       }
       if (errno != EEXIST) break;
@@ -269,7 +270,8 @@ MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,
                      bool Replace) {
   std::string DestDir, DestName;
   SplitPath(Destination, &DestDir, &DestName);
-  UniqueFd ToDir(open(DestDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd ToDir(OpenAtWaiting(AT_FDCWD, DestDir.c_str(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (ToDir.Get() < 0 || !NameLeadsTo(Source.Dir, Source.Name, Source.Fd)) {
     return MoveResult::kFailed;
   }

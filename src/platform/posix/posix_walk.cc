@@ -40,8 +40,9 @@ bool StatusOf(int Fd, const char* Name, struct statx* Info) {
                     (Name[0] == '\0' ? AT_EMPTY_PATH : 0);
   return Fd >= 0 && statx(Fd, Name, Flags,
                           STATX_BTIME | STATX_CTIME | STATX_MTIME |
-                              STATX_ATIME | STATX_MODE | STATX_UID | STATX_INO |
-                              STATX_BLOCKS | STATX_NLINK,
+                              STATX_ATIME | STATX_TYPE | STATX_MODE |
+                              STATX_UID | STATX_INO | STATX_NLINK |
+                              STATX_BLOCKS,
                           Info) == 0;
 }
 
@@ -169,7 +170,7 @@ class PosixFolder : public Folder {
   }
 
   ~PosixFolder() override {
-    if (Fd_ >= 0) close(Fd_);
+    if (Fd_ >= 0 && close(Fd_) >= 0) DescriptorFreed();
   }
 
   std::unique_ptr<Listing> List(const std::string& Mask) override {
@@ -179,8 +180,8 @@ class PosixFolder : public Folder {
   }
 
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
-    int Fd = openat(Fd_, Name.c_str(),
-                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int Fd = OpenAtWaiting(Fd_, Name.c_str(),
+                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (Fd < 0) return nullptr;
     auto Sub = std::make_unique<PosixFolder>(Fd);
     Sub->Watch()->WatchEarly(Fd, &Watch_, Fd_);
@@ -232,16 +233,16 @@ class PosixFolder : public Folder {
   }
 
   void Suspend() override {
-    if (Fd_ >= 0) close(Fd_);
+    if (Fd_ >= 0 && close(Fd_) >= 0) DescriptorFreed();
     Fd_ = -1;
   }
 
   // Through "..", and only if that is still the folder given up.
   bool Resume(Folder& Child) override {
     const int ChildFd = static_cast<PosixFolder&>(Child).Fd_;
-    int Fd = ChildFd < 0
-                 ? -1
-                 : openat(ChildFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int Fd = ChildFd < 0 ? -1
+                         : OpenAtWaiting(ChildFd, "..",
+                                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat Info;
     if (Fd >= 0 && fstat(Fd, &Info) == 0 && Info.st_dev == Device_ &&
         Info.st_ino == Inode_) {
@@ -307,14 +308,19 @@ class PosixExclusiveFile : public ExclusiveFile {
 
   bool IsStillExclusive() override { return StillFree(); }
 
-  // The lease stays until the name is gone: an open by another process in
-  // the meantime waits for it, and then finds the file deleted.
   // The name is removed only if it still leads to this file; a name
   // swapped in the instant between that check and the removal is the
   // window that remains, as no call removes a name by its descriptor.
+  // The file is closed first: a file system served elsewhere (NFS, FUSE)
+  // keeps a file unlinked while open under a hidden name until its last
+  // close, two more round trips to the server for each file. An open by
+  // another process in that instant gets what it would get under the
+  // lease, which makes it wait for the removal: a file without a name.
   bool Remove() override {
     const int DirFd = Dir_->Fd();
-    return LeadsHere(DirFd) && unlinkat(DirFd, Name_.c_str(), 0) == 0;
+    if (!LeadsHere(DirFd)) return false;
+    Close();
+    return unlinkat(DirFd, Name_.c_str(), 0) == 0;
   }
 
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
@@ -332,7 +338,9 @@ class PosixExclusiveFile : public ExclusiveFile {
     const int Fd = Fd_;
     Fd_ = -1;
     if (!Link_) Dir_->Watch()->Forget(Name_, Ticket_);
-    return close(Fd) == 0 || errno == EINTR;
+    const bool Closed = close(Fd) == 0 || errno == EINTR;
+    GiveFileSlot();
+    return Closed;
   }
 
  private:
@@ -362,7 +370,18 @@ class PosixExclusiveFile : public ExclusiveFile {
     if (Link_) return true;
     // Any open by another process since has broken the lease.
     if (Leased_) return fcntl(Fd_, F_GETLEASE) == F_WRLCK;
-    return ProvenFree(Fd_, Dir_->Fd(), Name_, Dir_->Watch(), &Ticket_);
+    constexpr unsigned kHad = STATX_TYPE | STATX_INO | STATX_NLINK;
+    if (!HaveStatus_ || (Status_.stx_mask & kHad) != kHad ||
+        !S_ISREG(Status_.stx_mode)) {
+      return ProvenFree(Fd_, Dir_->Fd(), Name_, Dir_->Watch(), &Ticket_);
+    }
+    // The identity and links as the expiry test's status read them on this
+    // handle a moment ago. Opens through another link to the file are out
+    // of the folder's sight.
+    const FileId Id{Status_.stx_dev_major, Status_.stx_dev_minor,
+                    Status_.stx_ino};
+    if (Status_.stx_nlink > 1) return !IsOpenElsewhere(Id);
+    return Dir_->Watch()->IsFree(Dir_->Fd(), Name_, Id, &Ticket_);
   }
 };
 
@@ -383,12 +402,17 @@ std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
   // one the watch counts.
   Ticket.Era = Watch_.Era();
   Ticket.OwnCounted = Ticket.Era != 0;
-  UniqueFd Fd(openat(Fd_, Item.Name.c_str(), Flags));
+  // Within the files that may be under way at once; the slot goes back
+  // when the file is closed.
+  TakeFileSlot();
+  UniqueFd Fd(OpenAtWaiting(Fd_, Item.Name.c_str(), Flags));
   const bool Free =
       Fd.Get() >= 0 && (Link || NoOtherOpener(Fd.Get(), Fd_, Item.Name, &Watch_,
                                               &Ticket, &Leased));
   if (!Free) {
     if (Fd.Get() >= 0 && !Link) Watch_.Forget(Item.Name, Ticket);
+    Fd.Reset(-1);
+    GiveFileSlot();
     return nullptr;
   }
   return std::make_unique<PosixExclusiveFile>(Fd.Release(), this, Item.Name,
@@ -396,8 +420,8 @@ std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
 }
 
 std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path) {
-  int Fd = open(Path.empty() ? "/" : Path.c_str(),
-                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int Fd = OpenAtWaiting(AT_FDCWD, Path.empty() ? "/" : Path.c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (Fd < 0) return nullptr;
   auto First = std::make_unique<PosixFolder>(Fd);
   First->Watch()->WatchEarly(Fd);

@@ -75,6 +75,23 @@ std::string DriveFolder(const std::string& Drive) {
   }
 }
 
+// The length of the drive root "\\?\C:\" that begins the long form Long;
+// 0 when it begins with none.
+size_t DriveRootOf(const std::u16string& Long) {
+  return Long.size() >= 7 && Long.compare(0, 4, u"\\\\?\\") == 0 &&
+                 Long[5] == u':' && Long[6] == u'\\'
+             ? 7
+             : 0;
+}
+
+// The folder or file Long leads to, through links, opened for its
+// attributes only.
+UniqueHandle OpenForIdentity(const std::u16string& Long) {
+  return FromCreateFile(CreateFileW(W(Long), FILE_READ_ATTRIBUTES,
+                                    win32::kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
 PathKind KindOfAttributes(DWORD Attributes) {
   return (Attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kFolder
                                                  : PathKind::kFile;
@@ -102,6 +119,7 @@ class Win32Platform : public Platform {
     return Utf8FromWide(Wide);
   }
   bool SlashHelp() const override { return true; }
+  bool NamesInWtf8() const override { return true; }
 
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     if (!HasWindowsDriveRootForm(Path)) return DriveRoot::kNotRoot;
@@ -110,24 +128,60 @@ class Win32Platform : public Platform {
                : DriveRoot::kPresent;
   }
 
+  // A share however written ("\\server\share", "\\?\UNC\..."), or a
+  // drive the system says is remote (a mapped share).
+  FileSystemKind FileSystemOf(const std::string& Path) override {
+    const std::u16string Long = LongForm(Path);
+    if (Long.compare(0, 8, u"\\\\?\\UNC\\") == 0) {
+      return FileSystemKind::kNetwork;
+    }
+    if (Long.size() < 7 || Long[5] != u':') return FileSystemKind::kLocal;
+    return GetDriveTypeW(W(Long.substr(4, 3))) == DRIVE_REMOTE
+               ? FileSystemKind::kNetwork
+               : FileSystemKind::kLocal;
+  }
+
   bool MatchName(const std::string& Mask,
                  const std::string& Name) const override {
     return MatchWideMask(WideFromUtf8(Mask), WideFromUtf8(Name), win32::Upcase);
   }
 
   // A drive root however written ("C:", "C:\\", "C:\Logs\..", a relative
-  // path that climbs to it): the full long form is "\\?\C:\".
+  // path that climbs to it): the full long form is "\\?\C:\". Or reached
+  // through links and junctions: the folder Folder opens is, by volume
+  // serial and file number, the root of its own path's drive or of the
+  // drive the system finds it on.
   std::string WholeRoot(const std::string& Folder,
                         const std::string& Mask) override {
     if (!MaskTakesEveryName(Mask, true) || Folder.empty()) return std::string();
     // The separator makes "C:" the root of C:, as OpenFolder takes it.
     std::u16string Long = LongForm(Folder + '\\');
     while (Long.size() > 7 && Long.back() == u'\\') Long.pop_back();
-    if (Long.size() != 7 || Long.compare(0, 4, u"\\\\?\\") != 0 ||
-        Long[5] != u':' || Long[6] != u'\\') {
+    if (DriveRootOf(Long) != 0 && DriveRootOf(Long) == Long.size()) {
+      return Utf8FromWide(Long.substr(4));
+    }
+    const UniqueHandle Opened = OpenForIdentity(Long);
+    FileIdentity Mine;
+    if (!Opened.Valid() || !win32::IdentityOfHandle(Opened.Get(), &Mine)) {
       return std::string();
     }
-    return Utf8FromWide(Long.substr(4));
+    std::u16string Final(MAX_PATH, u'\0');
+    const DWORD Length = GetFinalPathNameByHandleW(
+        Opened.Get(), reinterpret_cast<wchar_t*>(&Final[0]),
+        static_cast<DWORD>(Final.size()), VOLUME_NAME_DOS);
+    Final.resize(Length < Final.size() ? Length : 0);
+    for (const std::u16string* Path : {&Long, &Final}) {
+      const size_t Root = DriveRootOf(*Path);
+      if (Root == 0) continue;
+      const std::u16string Drive = Path->substr(0, Root);
+      const UniqueHandle Top = OpenForIdentity(Drive);
+      FileIdentity Id;
+      if (Top.Valid() && win32::IdentityOfHandle(Top.Get(), &Id) &&
+          Id == Mine) {
+        return Utf8FromWide(Drive.substr(4));
+      }
+    }
+    return std::string();
   }
 
   std::vector<std::string> Arguments(int, char**) override {
@@ -228,8 +282,10 @@ class Win32Platform : public Platform {
   }
 
   // The open the replacing move proves the old file free with, without the
-  // move: it fails while another handle holds it; the rename refuses a
-  // read-only file.
+  // move: it fails while another handle can read, write or delete it. The
+  // rename refuses a read-only or mapped file, which the deletion asked for
+  // and taken back meets too, and one open for its attributes alone, which
+  // only the list of its users shows.
   bool CanReplaceFile(const std::string& Path) override {
     DWORD Attributes = 0;
     const std::u16string Long = ExactLongForm(Path, &Attributes);
@@ -240,7 +296,9 @@ class Win32Platform : public Platform {
     BY_HANDLE_FILE_INFORMATION Info;
     return File.Valid() && GetFileInformationByHandle(File.Get(), &Info) &&
            !(Info.dwFileAttributes &
-             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) &&
+           win32::DeletionAllowed(File.Get(), false) &&
+           win32::OtherUsers(File.Get()) != win32::Users::kOthers;
   }
 
  private:

@@ -154,6 +154,25 @@ bool MarkForDeletion(HANDLE File);
 
 // Takes the mark back before the close: the file stays. False on failure.
 bool UnmarkForDeletion(HANDLE File);
+
+// Whether the file open as File (with delete access) may be deleted: the
+// mark is set and at once taken back, on this handle. False where the
+// system refuses it: a section of the file mapped by another process, which
+// no sharing shows once that process has closed its handles, or the
+// read-only attribute. DespiteReadOnly leaves that out where the system
+// can (Windows 10 1809 and later); where it cannot, a read-only file counts
+// as refused. Only a process killed between the two calls loses the file.
+bool DeletionAllowed(HANDLE File, bool DespiteReadOnly);
+
+// The path of the file open as File from its volume's root ("\a\b"), as
+// the system names it. Wine names the file a Unix link leads to. False when
+// it cannot be had.
+bool NameOnVolume(HANDLE File, std::u16string* Name);
+
+// Whether a process other than this one has File open, as far as the system
+// says (Wine does not).
+enum class Users { kNone, kOthers, kUnknown };
+Users OtherUsers(HANDLE File);
 // The stream listing of File (FILE_STREAM_INFORMATION records) in *Listing;
 // empty on a volume that has no streams.
 NtStatus QueryStreams(HANDLE File, std::vector<unsigned char>* Listing);

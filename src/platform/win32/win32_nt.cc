@@ -1,6 +1,7 @@
 // The NT calls of the Windows platform. They are found in ntdll.dll at run
 // time: the import libraries do not declare them all, and the declarations
 // here are the only ones the platform relies on.
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <vector>
@@ -38,14 +39,17 @@ struct NtIoStatusBlock {
 // Information classes.
 constexpr ULONG kFileDirectoryInformation = 1;
 constexpr ULONG kFileBasicInformation = 4;
+constexpr ULONG kFileNameInformation = 9;
 constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileDispositionInformation = 13;
 constexpr ULONG kFileAllInformation = 18;
 constexpr ULONG kFileStreamInformation = 22;
+constexpr ULONG kFileProcessIdsUsingFileInformation = 47;
 constexpr ULONG kFileDispositionInformationEx = 64;
 
 constexpr ULONG kDispositionDelete = 0x1;
 constexpr ULONG kDispositionPosixSemantics = 0x2;
+constexpr ULONG kDispositionIgnoreReadOnly = 0x10;
 
 struct FileRenameInfo {
   BOOLEAN ReplaceIfExists;
@@ -247,6 +251,82 @@ bool UnmarkForDeletion(HANDLE File) {
   const BOOLEAN Delete = FALSE;
   return SetInfo(File, &Delete, sizeof(Delete), kFileDispositionInformation) ==
          kStatusSuccess;
+}
+
+bool DeletionAllowed(HANDLE File, bool DespiteReadOnly) {
+  // Asked once of a system that does not know the class (Windows before 10
+  // 1809 takes it without the flag, Wine not at all).
+  static std::atomic<bool> NoFlag{false};
+  if (DespiteReadOnly && !NoFlag.load(std::memory_order_relaxed)) {
+    const ULONG Flags = kDispositionDelete | kDispositionIgnoreReadOnly;
+    const NtStatus Status =
+        SetInfo(File, &Flags, sizeof(Flags), kFileDispositionInformationEx);
+    if (Status == kStatusSuccess) return UnmarkForDeletion(File);
+    if (!IsUnsupported(Status)) return false;
+    if (Status == kStatusInvalidInfoClass || Status == kStatusNotImplemented) {
+      NoFlag.store(true, std::memory_order_relaxed);
+    }
+  }
+  const BOOLEAN Delete = TRUE;
+  return SetInfo(File, &Delete, sizeof(Delete), kFileDispositionInformation) ==
+             kStatusSuccess &&
+         UnmarkForDeletion(File);
+}
+
+namespace {
+
+// Queries the information class Class of File into a buffer grown until
+// the answer fits; false on any other failure.
+bool QueryGrowing(HANDLE File, ULONG Class, std::vector<unsigned char>* Out) {
+  if (!Nt().QueryInformationFile) return false;
+  Out->resize(1024);
+  for (;;) {
+    NtIoStatusBlock Io{};
+    const NtStatus Status = Nt().QueryInformationFile(
+        File, &Io, Out->data(), static_cast<ULONG>(Out->size()), Class);
+    if (Status == kStatusSuccess) return true;
+    if ((Status != kStatusBufferOverflow && Status != kStatusBufferTooSmall &&
+         Status != kStatusInfoLengthMismatch) ||
+        Out->size() >= (1u << 20)) {
+      return false;
+    }
+    Out->resize(Out->size() * 4);
+  }
+}
+
+}  // namespace
+
+bool NameOnVolume(HANDLE File, std::u16string* Name) {
+  std::vector<unsigned char> Info;
+  ULONG Bytes = 0;
+  if (!QueryGrowing(File, kFileNameInformation, &Info)) return false;
+  std::copy(Info.begin(), Info.begin() + sizeof(ULONG),
+            reinterpret_cast<unsigned char*>(&Bytes));
+  if (Bytes > Info.size() - sizeof(ULONG)) return false;
+  Name->resize(Bytes / sizeof(char16_t));
+  std::copy(Info.begin() + sizeof(ULONG), Info.begin() + sizeof(ULONG) + Bytes,
+            reinterpret_cast<unsigned char*>(&(*Name)[0]));
+  return true;
+}
+
+Users OtherUsers(HANDLE File) {
+  // FILE_PROCESS_IDS_USING_FILE_INFORMATION: a count, then the identifiers.
+  std::vector<unsigned char> Info;
+  if (!QueryGrowing(File, kFileProcessIdsUsingFileInformation, &Info)) {
+    return Users::kUnknown;
+  }
+  ULONG Count = 0;
+  std::copy(Info.begin(), Info.begin() + sizeof(ULONG),
+            reinterpret_cast<unsigned char*>(&Count));
+  const size_t First = sizeof(ULONG_PTR);  // the list is aligned
+  if (Count > (Info.size() - First) / sizeof(ULONG_PTR)) return Users::kUnknown;
+  for (ULONG I = 0; I < Count; ++I) {
+    ULONG_PTR Id = 0;
+    std::copy_n(Info.begin() + First + I * sizeof(ULONG_PTR), sizeof(Id),
+                reinterpret_cast<unsigned char*>(&Id));
+    if (Id != GetCurrentProcessId()) return Users::kOthers;
+  }
+  return Users::kNone;
 }
 
 NtStatus RenameInto(HANDLE File, HANDLE Folder, std::u16string_view Name,

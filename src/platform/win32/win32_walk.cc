@@ -163,22 +163,23 @@ class Win32ExclusiveFile : public ExclusiveFile {
   bool Remove() override {
     return File_.Valid() && MarkForDeletion(File_.Get());
   }
-  // The handle has delete access, so only the read-only attribute, which
-  // the deletion honours, can be known to keep the file.
+  // The handle has delete access: the read-only attribute and a mapped
+  // section are what can keep the file, and the deletion asked for and
+  // taken back meets both.
   bool Removable() override {
-    FileBasicInfo Info;
-    return !File_.Valid() ||
-           QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess ||
-           !(Info.FileAttributes & FILE_ATTRIBUTE_READONLY);
+    return !File_.Valid() || DeletionAllowed(File_.Get(), false);
   }
   // The handle with no sharing is the proof that the file is the one
   // tested and that nobody has opened it since, up to the disposal itself.
+  // A mapped file, which a rename would move, is held for moves too.
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
-    if (!File_.Valid()) return MoveResult::kFailed;
+    if (!File_.Valid() || !DeletionAllowed(File_.Get(), true)) {
+      return MoveResult::kFailed;
+    }
     return MoveOpenFile(File_.Get(), Destination, Replace);
   }
-  // Within a volume a rename moves anything; onto another one a read-only
-  // file or a link is not copied.
+  // Within a volume a rename moves anything but a mapped file; onto another
+  // one a read-only file or a link is not copied.
   bool CanMoveTo(const std::string& Destination) override {
     // Another entry the name reaches by its short name takes the place: the
     // rename does not replace it. An entry of that very name is the
@@ -187,6 +188,7 @@ class Win32ExclusiveFile : public ExclusiveFile {
     DWORD Attributes = 0;
     FileBasicInfo Info;
     if (!File_.Valid() || Long.empty() ||
+        !DeletionAllowed(File_.Get(), true) ||
         (GetFileAttributesW(W(Long)) != INVALID_FILE_ATTRIBUTES &&
          ExactLongForm(Destination, &Attributes).empty()) ||
         QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess) {
@@ -231,7 +233,10 @@ namespace {
 class Win32Folder : public Folder {
  public:
   explicit Win32Folder(UniqueHandle Handle)
-      : Handle_(std::make_shared<FolderHandle>(std::move(Handle))) {}
+      : Handle_(std::make_shared<FolderHandle>(std::move(Handle))) {
+    Named_ = NameOnVolume(Dir(), &Name_);
+    while (!Name_.empty() && Name_.back() == u'\\') Name_.pop_back();
+  }
 
   std::unique_ptr<Listing> List(const std::string& Mask) override {
     return std::make_unique<Win32Listing>(Handle_, WideFromUtf8(Mask));
@@ -261,10 +266,40 @@ class Win32Folder : public Folder {
     if (!IsPlainName(Wide) ||
         OpenRelative(Dir(), Wide, kExclusiveAccess, 0, kFileOpen,
                      kFileNonDirectoryFile | kFileOpenReparsePoint,
-                     &File) < 0) {
+                     &File) < 0 ||
+        !IsEntryItself(File.Get(), Wide)) {
       return nullptr;
     }
     return std::make_unique<Win32ExclusiveFile>(std::move(File));
+  }
+
+  // Whether the file open as File is the entry Name of this folder itself.
+  // Wine opens the file a Unix link leads to, lists the link as that file,
+  // and deletes or renames that file through the handle: the name it gives
+  // the handle is the file's own. A link of Windows is opened as itself.
+  // Where no names can be had, or the system names the file relative to
+  // the folder, nothing tells otherwise.
+  bool IsEntryItself(HANDLE File, const std::u16string& Name) {
+    std::u16string Opened;
+    return !Named_ || !NameOnVolume(File, &Opened) || Opened == Name ||
+           Opened == Name_ + u'\\' + Name;
+  }
+
+  // The walk's own handles share deletion; one that another process holds
+  // without sharing it makes the removal fail, and so does the read-only
+  // attribute.
+  bool CanRemoveSubFolder(const std::string& Name) override {
+    const std::u16string Wide = WideFromUtf8(Name);
+    UniqueHandle Sub;
+    FileBasicInfo Info;
+    return IsPlainName(Wide) &&
+           OpenRelative(Dir(), Wide,
+                        DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                        kFileOpen, kFileDirectoryFile | kFileOpenReparsePoint,
+                        &Sub) >= 0 &&
+           QueryBasicInfo(Sub.Get(), &Info) == kStatusSuccess &&
+           !(Info.FileAttributes &
+             (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY));
   }
 
   bool EntryTimes(const Entry& Item, FileTimes* Out) override {
@@ -329,6 +364,8 @@ class Win32Folder : public Folder {
   HANDLE Dir() const { return Handle_->Handle.Get(); }
 
   std::shared_ptr<FolderHandle> Handle_;
+  bool Named_ = false;   // Name_ is the folder's path on its volume,
+  std::u16string Name_;  // without a trailing separator
 };
 
 }  // namespace

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the Windows installer from cmake/olvane.wxs with wixl (Debian's
+# port of the WiX toolset), then adds with msibuild what wixl cannot say:
+# the system PATH entry for the install folder, and the upgrade of an
+# installed package of the same version. CPack runs it (cmake/msi.cmake) on
+# the staged files of the zip; by hand, on an installed Windows build:
+#
+#   cmake --install build/windows --prefix DIR --strip
+#   scripts/make-msi.sh VERSION DIR OUT.msi
+#
+# The files go in as the zip has them, the text ones named .txt for Windows.
+set -euo pipefail
+
+if [ $# -ne 3 ] || [ ! -f "$2/olvane.exe" ]; then
+  echo "usage: $0 VERSION DIR OUT.msi (DIR: the installed Windows build)" >&2
+  exit 2
+fi
+version=$1
+dir=$(realpath "$2")
+out=$(realpath -m "$3")
+src=$(cd "$(dirname "$0")/.." && pwd)
+
+stage=$(mktemp -d /tmp/olvane_msi.XXXXXX)
+trap 'rm -rf "$stage"' EXIT
+cp "$dir/olvane.exe" "$stage/olvane.exe"
+cp "$dir/README.md" "$stage/README.txt"
+cp "$dir/LICENSE" "$stage/LICENSE.txt"
+cp "$dir/windows-task.md" "$stage/windows-task.txt"
+
+# wixl takes each File's Source relative to the folder it runs in.
+(cd "$stage" && wixl -a x64 -D Version="$version" -o "$stage/olvane.msi" \
+  "$src/cmake/olvane.wxs")
+
+# The system variable PATH ("*"), the folder appended to its value ("[~];")
+# on install and taken out again ("-") when the program's component goes.
+printf '%s\n' \
+  $'Environment\tName\tValue\tComponent_' \
+  $'s72\tl255\tL255\ts72' \
+  $'Environment\tEnvironment' \
+  $'PathEntry\t=-*PATH\t[~];[INSTALLDIR]\tProgram' >"$stage/Environment.idt"
+msibuild "$stage/olvane.msi" -i "$stage/Environment.idt"
+# The standard places of the two actions in the execute sequence.
+msibuild "$stage/olvane.msi" -q \
+  "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RemoveEnvironmentStrings', 3300)"
+msibuild "$stage/olvane.msi" -q \
+  "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteEnvironmentStrings', 5200)"
+# The upper bound of the versions an install replaces made inclusive (512),
+# so that another build of the same version replaces the installed one
+# instead of going beside it. The attributes belong to the table's key, so
+# the table is written anew.
+(cd "$stage" && msiinfo export olvane.msi Upgrade |
+  awk -F'\t' -v OFS='\t' '$7 ~ /^WIX_UPGRADE_DETECTED/ { $5 = $5 + 512 } 1' \
+  >Upgrade.idt && msibuild olvane.msi -i Upgrade.idt)
+
+mv "$stage/olvane.msi" "$out"
+echo "made $out"
