@@ -1,5 +1,7 @@
 #include "report/printable.h"
 
+#include "report/json_text.h"
+
 #include <gtest/gtest.h>
 
 namespace olvane {
@@ -23,6 +25,46 @@ TEST(PrintableTest, EscapesWhatCouldBreakOrDriveALineAndNothingElse) {
   for (const auto& C : Cases) EXPECT_EQ(Printable(C.Path), C.Printed) << C.Path;
   // Where names carry unpaired surrogates so, they stay.
   EXPECT_EQ(Printable("lone\xed\xa0\x80\x01", true), "lone\xed\xa0\x80\\x01");
+}
+
+// A name in the JSON record: a string with JSON's escapes, readable when it
+// is not UTF-8, and then exact in base64.
+TEST(JsonTextTest, NamesAreEscapedMadeReadableAndKeptExactly) {
+  struct {
+    std::string Name, Json, Base64;  // Base64 empty: the string is exact
+  } Cases[] = {
+      {"/srv/a\"b\\c d/ж😀", "\"/srv/a\\\"b\\\\c d/ж😀\"", ""},
+      {"t\x01\n\x1f\x7f\xc2\x85", "\"t\\u0001\\u000a\\u001f\x7f\xc2\x85\"", ""},
+      {"bad\xff\xc3", "\"bad\xef\xbf\xbd\xef\xbf\xbd\"", "YmFk/8M="},
+      {"\xe6\x97x", "\"\xef\xbf\xbdx\"", "5pd4"},  // one for the run
+      {"\xc0\xaf\xf4\x90", "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"",
+       "wK/0kA=="},
+      {"lone\xed\xa0\x80", "\"lone\xef\xbf\xbd\"", "bG9uZe2ggA=="},
+  };
+  for (const auto& C : Cases) {
+    bool Changed = true;
+    std::string Json;
+    AppendJsonString(ValidUtf8(C.Name, &Changed), &Json);
+    EXPECT_EQ(Json, C.Json) << C.Name;
+    EXPECT_EQ(Changed, !C.Base64.empty()) << C.Name;
+    if (Changed) {
+      EXPECT_EQ(Base64(C.Name), C.Base64) << C.Name;
+    }
+  }
+  EXPECT_EQ(Base64("ab"), "YWI=");
+  EXPECT_EQ(Base64(""), "");
+}
+
+TEST(JsonTextTest, TimesAreIsoInUtc) {
+  struct {
+    int64_t Seconds;
+    const char* Iso;
+  } Cases[] = {
+      {0, "1970-01-01T00:00:00Z"},          {-1, "1969-12-31T23:59:59Z"},
+      {951782400, "2000-02-29T00:00:00Z"},  {1767323045, "2026-01-02T03:04:05Z"},
+      {253402300799, "9999-12-31T23:59:59Z"},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(IsoUtcTime(C.Seconds), C.Iso);
 }
 
 }  // namespace

@@ -70,6 +70,9 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
           return false;
         }
         break;
+      case ExactOption::kJson:
+        Line->Json = true;
+        break;
     }
     (*NotOptions)[I] = true;
   }

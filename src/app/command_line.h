@@ -35,6 +35,7 @@ struct CommandLine {
   // screen before the walk.
   std::vector<std::string> MissingMoveFolders;
   bool CountFolders = false;  // -e was given: the summary counts folders
+  bool Json = false;  // --json: the report as JSON Lines
 };
 
 // Reads Args, the arguments after the program name, against the current

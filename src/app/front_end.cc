@@ -55,21 +55,28 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   Summary.MoveMode = Line.Settings.MoveMode;
   Summary.DryRun = Line.Settings.DryRun;
   Summary.CountFolders = Line.CountFolders;
-  Out.Emit(Summary);
+  Summary.BytesFreed = Counts.BytesFreed;
+  // The status the run ends with, as far as it is known before the summary
+  // is written: the summary's own loss cannot be told in it.
   const int Stop = Sys.StopStatus();
-  return Stop != 0 ? Stop : kExitOk;
+  const int Status = Stop != 0 ? Stop : kExitOk;
+  Summary.Status =
+      Status == kExitOk && Sys.OutputLost() ? kExitOutputLost : Status;
+  Out.Emit(Summary);
+  return Status;
 }
 
 int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
                int Workers) {
   const TextRenderer Text(Sys.NamesInWtf8());
-  Report Out(Sys, Text);
+  const JsonRenderer Json(Sys.NamesInWtf8());
   if (!Sys.Start()) {
-    Out.Emit(Event{EventKind::kCannotStart});
+    Report(Sys, Text).Emit(Event{EventKind::kCannotStart});
     return kExitCannotStart;
   }
-  const int Status =
-      RunCommandLine(Sys, ReadCommandLine(Sys, Args), Workers, Out);
+  const CommandLine Line = ReadCommandLine(Sys, Args);
+  Report Out(Sys, Line.Json ? static_cast<const Renderer&>(Json) : Text);
+  const int Status = RunCommandLine(Sys, Line, Workers, Out);
   if (!Sys.OutputLost()) return Status;
   // The purge went on, as it frees the space a full disk needs; the log
   // must not pass for the whole record.

@@ -54,6 +54,7 @@ ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp) {
   if (Arg.rfind("--workers", 0) == 0 && (Arg.size() == 9 || Arg[9] == '=')) {
     return ExactOption::kWorkers;
   }
+  if (Arg == "--json") return ExactOption::kJson;
   return ExactOption::kNone;
 }
 

@@ -41,6 +41,7 @@ enum class ExactOption {
   kCrossMounts,     // "--cross-mounts"
   kNoPreserveRoot,  // "--no-preserve-root"
   kWorkers,         // "--workers" and "--workers=" with anything after it
+  kJson,            // "--json"
 };
 
 // SlashHelp: "/?" asks for help too (where "/" does not begin a path).

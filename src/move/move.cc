@@ -62,6 +62,8 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
   } else {
     Move(File, FileName, Destination, Exists != 0, Report);
   }
+  // A move off the file's own file system frees what it took there.
+  if (Report.Counted && IsOffVolume(Dir)) Report.Freed = Report.Freeable();
 }
 
 void MoveDisposal::Predict(ExclusiveFile& File, const std::string& FileName,
@@ -98,12 +100,19 @@ void MoveDisposal::Move(ExclusiveFile& File, const std::string& FileName,
   }
 }
 
+bool MoveDisposal::IsOffVolume(Folder& Dir) {
+  FileIdentity Here;
+  return KnowsVolume_ && Dir.Identity(&Here) && Here.Volume != ArchiveVolume_;
+}
+
 std::function<bool(Folder&)> MoveDisposal::Prepare() {
   if (!Settings_.MovePathValid) return nullptr;
   if (!Settings_.DryRun) Sys_.RemoveStaleCopies(Settings_.MovePath);
   FileIdentity Archive;
   std::unique_ptr<Folder> Opened = Sys_.OpenFolder(Settings_.MovePath);
   if (!Opened || !Opened->Identity(&Archive)) return nullptr;
+  ArchiveVolume_ = Archive.Volume;
+  KnowsVolume_ = true;
   return [Archive](Folder& Sub) {
     FileIdentity Id;
     return Sub.Identity(&Id) && Id == Archive;

@@ -51,6 +51,13 @@ class MoveDisposal : public Disposal {
   const RunSettings& Settings_;
   std::set<std::string> WouldFill_;  // report-only: names a move would take
   std::set<FileIdentity> Filled_;    // what this run has moved in
+  // The move folder's volume, once Prepare has read it.
+  bool KnowsVolume_ = false;
+  uint64_t ArchiveVolume_ = 0;
+
+  // Whether a file of Dir moved into the move folder leaves its file
+  // system, and so frees what it takes there.
+  bool IsOffVolume(Folder& Dir);
 };
 
 }  // namespace olvane

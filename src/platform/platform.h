@@ -35,11 +35,14 @@ enum class EntryKind {
 
 // A file's times in whole seconds since 1970-01-01 UTC. Where the file
 // system records no creation time, Creation is a time never earlier than it
-// (the last status change).
+// (the last status change). The same status query gives what the file takes
+// on disk, where the query carries it.
 struct FileTimes {
   int64_t Creation = 0;
   int64_t Modification = 0;  // the last write
   int64_t Access = 0;        // the last access
+  int64_t Allocated = -1;    // bytes allocated on disk; -1: not known
+  uint32_t Links = 0;        // names (hard links) of the file; 0: not known
 };
 
 struct Entry {

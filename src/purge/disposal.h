@@ -16,10 +16,39 @@ namespace olvane {
 struct FileReport {
   std::vector<Event> Events;
   bool Counted = false;  // deleted or moved (or would be): one for FileCount
+  int64_t Freed = 0;     // bytes that freed (or would free): for BytesFreed
+
+  // The status read on the open file or folder Path, whose age counts from
+  // Time: the events about Path added from now on carry it.
+  void Know(const std::string& Path, const FileTimes& Status, int64_t Time) {
+    Subject_ = Path;
+    Known_ = true;
+    Time_ = Time;
+    Size_ = Status.Allocated;
+    // Another name keeps the data of a file with hard links.
+    Freeable_ = Status.Links == 1 && Status.Allocated > 0 ? Status.Allocated
+                                                          : 0;
+  }
+  // What removing the file Know was told of from its file system frees.
+  int64_t Freeable() const { return Freeable_; }
+
   void Add(EventKind Kind, const std::string& Path,
            const std::string& To = std::string()) {
-    Events.push_back(Event{Kind, Path, To});
+    Event E{Kind, Path, To};
+    if (Known_ && Path == Subject_) {
+      E.Timed = true;
+      E.Time = Time_;
+      E.Size = Size_;
+    }
+    Events.push_back(std::move(E));
   }
+
+ private:
+  std::string Subject_;
+  bool Known_ = false;
+  int64_t Time_ = 0;
+  int64_t Size_ = -1;
+  int64_t Freeable_ = 0;
 };
 
 class Disposal {

@@ -127,6 +127,7 @@ void FileQueue::DoNow(WalkFolder* Dir, const Entry* Item) {
   const int Count = Finish(Job, Held);
   Counts_.FileCount += Job.Report.Counted;
   Counts_.FolderCount += Job.Removed;
+  Counts_.BytesFreed += Job.Report.Freed;
   Guard.unlock();
   Out_.Write(Job.Report.Events);
   LetGo(Held, Count);
@@ -303,8 +304,9 @@ void FileQueue::Publish(std::unique_lock<std::mutex>& Guard) {
       for (Event& E : Job.Report.Events) Pending_.push_back(std::move(E));
       Counts_.FileCount += Job.Report.Counted;
       Counts_.FolderCount += Job.Removed;
-      Job.Report.Events.clear();
-      Job.Report.Counted = Job.Removed = false;
+      Counts_.BytesFreed += Job.Report.Freed;
+      Job.Report = FileReport();
+      Job.Removed = false;
       ++End;
     }
     if (End == Head_) break;

@@ -75,6 +75,7 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
     Report.Add(EventKind::kStatusUnreadable, FileName);
     return false;
   }
+  Report.Know(FileName, Times, TimeOf(Times, Kind));
   if (IsExpired(TimeOf(Times, Kind), Sys.Now(), Day)) return true;
   File->reset();
   return false;

@@ -220,6 +220,10 @@ class Walker {
                    Day_)) {
       return false;
     }
+    // A folder's own size is not counted as freed.
+    FileTimes Times = Sub.Times;
+    Times.Allocated = -1;
+    Report.Know(Sub.Path, Times, TimeOf(Times, Run_.Settings.Age));
     // A folder being removed must not be held open by the walk itself.
     Sub.Close();
     if (Run_.Settings.DryRun) {
@@ -283,6 +287,7 @@ void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,
   Report.Add(DryRun_ ? EventKind::kWouldDelete : EventKind::kDeleted,
              FileName);
   Report.Counted = true;
+  Report.Freed = Report.Freeable();
 }
 
 }  // namespace olvane

@@ -40,6 +40,9 @@ struct RunSettings {
 struct RunCounts {
   int32_t FileCount = 0;    // files deleted or moved (or that would be)
   int32_t FolderCount = 0;  // emptied folders removed (or that would be)
+  // Bytes on disk the deletions and the moves onto another file system
+  // freed (or would free).
+  int64_t BytesFreed = 0;
 };
 
 }  // namespace olvane

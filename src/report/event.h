@@ -51,12 +51,18 @@ struct Event {
   EventKind Kind;
   std::string Path;
   std::string To;  // moves: the destination
+  // What the status read on the open file or folder Path told.
+  bool Timed = false;
+  int64_t Time = 0;  // the time its age counts from, as FileTimes
+  int64_t Size = -1;  // bytes allocated on disk; -1: not known
   // The summary's counts and how they read.
   int32_t Files = 0;
   int32_t Folders = 0;
   bool MoveMode = false;
   bool DryRun = false;
   bool CountFolders = false;  // -e was given: a second count follows
+  int64_t BytesFreed = 0;  // as RunCounts
+  int Status = 0;          // the exit status the run ends with
 };
 
 // Whether E goes to standard error rather than into the report.

@@ -33,6 +33,21 @@ class TextRenderer : public Renderer {
   bool Wtf8_;
 };
 
+// The report as JSON Lines: one object per event, each on one line, with
+// the path, the size, the time and the reason where known. The usage and
+// help screens, the version, the refusals of a command line and the lines
+// to standard error stay as TextRenderer writes them: they are no record
+// of a run.
+class JsonRenderer : public Renderer {
+ public:
+  // Wtf8: as TextRenderer's, for the lines that stay text.
+  explicit JsonRenderer(bool Wtf8 = false) : Text_(Wtf8) {}
+  void Render(const Event& E, std::string* Out) const override;
+
+ private:
+  TextRenderer Text_;
+};
+
 // Writes rendered events to the platform's standard streams. May be used
 // from several threads at once.
 class Report {

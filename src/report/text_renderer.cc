@@ -44,6 +44,8 @@ constexpr const char* kHelpLines[] = {
     "      -t:c, -t:m, -t:a - count the age from the creation (default),",
     "              the last modification or the last access",
     "      --cross-mounts - with -r: walk into other mounts below the target",
+    "      --json - the report as JSON Lines: one object per line, with",
+    "              sizes, times, reasons and the bytes freed",
     "      --no-preserve-root - allow a target that takes every file of a",
     "              whole root (/, C:\\)",
     "      --workers=N - work on up to N files at once (1 to 128; by",

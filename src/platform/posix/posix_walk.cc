@@ -41,7 +41,8 @@ bool StatusOf(int Fd, const char* Name, struct statx* Info) {
   return Fd >= 0 && statx(Fd, Name, Flags,
                           STATX_BTIME | STATX_CTIME | STATX_MTIME |
                               STATX_ATIME | STATX_TYPE | STATX_MODE |
-                              STATX_UID | STATX_INO | STATX_NLINK,
+                              STATX_UID | STATX_INO | STATX_NLINK |
+                              STATX_BLOCKS,
                           Info) == 0;
 }
 
@@ -64,6 +65,11 @@ bool TimesOf(int Fd, const char* Name, FileTimes* Out,
                                                 : Info.stx_ctime.tv_sec;
   Out->Modification = Info.stx_mtime.tv_sec;
   Out->Access = Info.stx_atime.tv_sec;
+  // Blocks are counted in units of 512 bytes, whatever the file system's.
+  Out->Allocated = (Info.stx_mask & STATX_BLOCKS)
+                       ? static_cast<int64_t>(Info.stx_blocks) * 512
+                       : -1;
+  Out->Links = (Info.stx_mask & STATX_NLINK) ? Info.stx_nlink : 0;
   return true;
 }
 

@@ -65,6 +65,15 @@ struct FileBasicInfo {
   ULONG FileAttributes;
 };
 
+// FILE_STANDARD_INFORMATION.
+struct FileStandardInfo {
+  LARGE_INTEGER AllocationSize;  // bytes allocated on disk
+  LARGE_INTEGER EndOfFile;
+  ULONG NumberOfLinks;
+  BOOLEAN DeletePending;
+  BOOLEAN Directory;
+};
+
 // FILE_DIRECTORY_INFORMATION, one entry of a folder listing.
 struct FileDirectoryInfo {
   ULONG NextEntryOffset;
@@ -132,6 +141,9 @@ NtStatus QueryDirectory(HANDLE Folder, void* Buffer, ULONG Length, bool Restart,
                         ULONG* Filled);
 
 NtStatus QueryBasicInfo(HANDLE File, FileBasicInfo* Info);
+// The basic and the standard information of File in one query.
+NtStatus QueryBasicAndStandardInfo(HANDLE File, FileBasicInfo* Basic,
+                                   FileStandardInfo* Standard);
 NtStatus SetBasicInfo(HANDLE File, const FileBasicInfo& Info);
 
 // Marks the file or empty folder File for deletion, which its close then

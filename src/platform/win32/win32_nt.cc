@@ -42,6 +42,7 @@ constexpr ULONG kFileBasicInformation = 4;
 constexpr ULONG kFileNameInformation = 9;
 constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileDispositionInformation = 13;
+constexpr ULONG kFileAllInformation = 18;
 constexpr ULONG kFileStreamInformation = 22;
 constexpr ULONG kFileProcessIdsUsingFileInformation = 47;
 constexpr ULONG kFileDispositionInformationEx = 64;
@@ -165,6 +166,33 @@ NtStatus QueryBasicInfo(HANDLE File, FileBasicInfo* Info) {
   NtIoStatusBlock Io{};
   return Nt().QueryInformationFile(File, &Io, Info, sizeof(*Info),
                                    kFileBasicInformation);
+}
+
+NtStatus QueryBasicAndStandardInfo(HANDLE File, FileBasicInfo* Basic,
+                                   FileStandardInfo* Standard) {
+  if (!Nt().QueryInformationFile) return kStatusNotImplemented;
+  // FILE_ALL_INFORMATION; a name longer than its room only shortens the
+  // name, which is not read: the parts before it are filled all the same.
+  struct {
+    FileBasicInfo Basic;
+    FileStandardInfo Standard;
+    LARGE_INTEGER IndexNumber;
+    ULONG EaSize;
+    ACCESS_MASK AccessFlags;
+    LARGE_INTEGER CurrentByteOffset;
+    ULONG Mode;
+    ULONG AlignmentRequirement;
+    ULONG FileNameLength;
+    WCHAR FileName[MAX_PATH];
+  } All;
+  NtIoStatusBlock Io{};
+  NtStatus Status = Nt().QueryInformationFile(File, &Io, &All, sizeof(All),
+                                              kFileAllInformation);
+  if (Status == kStatusBufferOverflow) Status = kStatusSuccess;
+  if (Status != kStatusSuccess) return Status;
+  *Basic = All.Basic;
+  *Standard = All.Standard;
+  return Status;
 }
 
 NtStatus QueryStreams(HANDLE File, std::vector<unsigned char>* Listing) {

@@ -116,6 +116,7 @@ class Win32Listing : public Listing {
       Item->Timed = true;
       Item->Times = TimesFrom(Info->CreationTime, Info->LastWriteTime,
                               Info->LastAccessTime);
+      Item->Times.Allocated = Info->AllocationSize.QuadPart;
       return true;
     }
     return false;
@@ -140,8 +141,21 @@ class Win32ExclusiveFile : public ExclusiveFile {
  public:
   explicit Win32ExclusiveFile(UniqueHandle File) : File_(std::move(File)) {}
 
+  // One query gives the times and what the file takes on disk; where the
+  // file system does not answer it, the times alone.
   bool Times(FileTimes* Out) override {
-    return File_.Valid() && TimesOf(File_.Get(), Out);
+    if (!File_.Valid()) return false;
+    FileBasicInfo Basic;
+    FileStandardInfo Standard;
+    if (QueryBasicAndStandardInfo(File_.Get(), &Basic, &Standard) !=
+        kStatusSuccess) {
+      return TimesOf(File_.Get(), Out);
+    }
+    *Out = TimesFrom(Basic.CreationTime, Basic.LastWriteTime,
+                     Basic.LastAccessTime);
+    Out->Allocated = Standard.AllocationSize.QuadPart;
+    Out->Links = Standard.NumberOfLinks;
+    return true;
   }
   // No other handle can read, write or delete the file while this one with
   // no sharing is open.

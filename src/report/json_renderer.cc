@@ -1,0 +1,121 @@
+// Every object of the JSON Lines report.
+#include "report/json_text.h"
+#include "report/report.h"
+
+namespace olvane {
+namespace {
+
+// The word of each event the record holds, and why its file went or
+// stayed; null for the events that stay text.
+struct Kind {
+  const char* Word;
+  const char* Reason;  // null: none
+};
+
+Kind KindOf(EventKind Of) {
+  switch (Of) {
+    case EventKind::kDeleted:
+      return {"deleted", "age"};
+    case EventKind::kWouldDelete:
+      return {"would-delete", "age"};
+    case EventKind::kMoved:
+      return {"moved", "age"};
+    case EventKind::kWouldMove:
+      return {"would-move", "age"};
+    case EventKind::kCannotOpen:
+      return {"cannot-open", "held"};
+    case EventKind::kStatusUnreadable:
+      return {"status-unreadable", nullptr};
+    case EventKind::kCannotDelete:
+      return {"cannot-delete", "held"};
+    case EventKind::kCannotMoveOpened:
+      return {"cannot-move-opened", "held"};
+    case EventKind::kCannotRemove:
+      return {"cannot-remove", nullptr};
+    case EventKind::kAlreadyExists:
+      return {"already-exists", nullptr};
+    case EventKind::kCannotMove:
+      return {"cannot-move", nullptr};
+    case EventKind::kCannotOpenFolder:
+      return {"cannot-open-folder", nullptr};
+    case EventKind::kFolderDeleted:
+      return {"folder-deleted", "emptied"};
+    case EventKind::kWouldDeleteFolder:
+      return {"would-delete-folder", "emptied"};
+    // A run goes on after these two, and its summary follows.
+    case EventKind::kPathNotFound:
+      return {"path-not-found", nullptr};
+    case EventKind::kMoveFolderNotFound:
+      return {"move-folder-not-found", nullptr};
+    case EventKind::kSummary:
+      return {"summary", nullptr};
+    default:
+      return {nullptr, nullptr};
+  }
+}
+
+void AddField(const char* Name, std::string* Out) {
+  *Out += ",\"";
+  *Out += Name;
+  *Out += "\":";
+}
+
+// A name as a string; one that is not valid UTF-8 readable there, and
+// exactly, as base64 of its bytes, in the field Name "_bytes".
+void AddName(const char* Name, const std::string& Path, std::string* Out) {
+  bool Changed = false;
+  const std::string Readable = ValidUtf8(Path, &Changed);
+  AddField(Name, Out);
+  AppendJsonString(Readable, Out);
+  if (!Changed) return;
+  AddField((std::string(Name) + "_bytes").c_str(), Out);
+  *Out += '"' + Base64(Path) + '"';
+}
+
+void AddSummary(const Event& E, std::string* Out) {
+  AddField("files", Out);
+  *Out += std::to_string(E.Files);
+  AddField("folders", Out);
+  *Out += std::to_string(E.Folders);
+  AddField("bytes_freed", Out);
+  *Out += std::to_string(E.BytesFreed);
+  AddField("mode", Out);
+  *Out += E.MoveMode ? "\"move\"" : "\"delete\"";
+  AddField("dry_run", Out);
+  *Out += E.DryRun ? "true" : "false";
+  AddField("status", Out);
+  *Out += std::to_string(E.Status);
+}
+
+}  // namespace
+
+void JsonRenderer::Render(const Event& E, std::string* Out) const {
+  const Kind Of = KindOf(E.Kind);
+  if (!Of.Word) return Text_.Render(E, Out);
+  *Out += "{\"event\":\"";
+  *Out += Of.Word;
+  *Out += '"';
+  if (E.Kind == EventKind::kSummary) {
+    AddSummary(E, Out);
+  } else if (E.Kind != EventKind::kPathNotFound) {
+    AddName("path", E.Path, Out);
+    if (!E.To.empty()) AddName("to", E.To, Out);
+    if (E.Size >= 0) {
+      AddField("size", Out);
+      *Out += std::to_string(E.Size);
+    }
+    if (E.Timed) {
+      AddField("time", Out);
+      *Out += '"' + IsoUtcTime(E.Time) + '"';
+    }
+    if (Of.Reason) {
+      AddField("reason", Out);
+      *Out += '"';
+      *Out += Of.Reason;
+      *Out += '"';
+    }
+  }
+  *Out += "}\n";
+}
+
+}  // namespace olvane
