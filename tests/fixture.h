@@ -102,6 +102,7 @@ class FakePlatform : public Platform {
   size_t Budget = 1024;       // folders open at once
   size_t OpenNow = 0, MostOpen = 0;
   std::string Share = "-";  // the folder below which a network share lies
+  DiskSpace Space;  // of every folder
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
   bool IsSeparator(char C) const override {
@@ -152,6 +153,10 @@ class FakePlatform : public Platform {
         Windows_ ? Folder.size() == 2 && Folder[1] == ':' : Folder.empty();
     if (!Root || !MaskTakesEveryName(Mask, Windows_)) return "";
     return Windows_ ? Folder + "\\" : "/";
+  }
+  bool SpaceOf(const std::string&, DiskSpace* Out) override {
+    *Out = Space;
+    return Space.Total > 0;
   }
   FileSystemKind FileSystemOf(const std::string& Path) override {
     return Path.rfind(Share, 0) == 0 ? FileSystemKind::kNetwork

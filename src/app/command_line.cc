@@ -41,6 +41,62 @@ CommandLine Refuse(EventKind Why, const std::string& Arg) {
   return Line;
 }
 
+bool IsGoalSet(const Goals& Goal, ExactOption Which) {
+  switch (Which) {
+    case ExactOption::kKeep:
+      return Goal.Keep > 0;
+    case ExactOption::kMaxSize:
+      return Goal.MaxSize >= 0;
+    case ExactOption::kMinFree:
+      return Goal.MinFreeBytes >= 0 || Goal.MinFreePercent >= 0;
+    default:
+      return Goal.MaxFiles >= 0;
+  }
+}
+
+bool SameGoals(const Goals& A, const Goals& B) {
+  return A.Keep == B.Keep && A.MaxSize == B.MaxSize &&
+         A.MinFreeBytes == B.MinFreeBytes &&
+         A.MinFreePercent == B.MinFreePercent && A.MaxFiles == B.MaxFiles;
+}
+
+// A retention goal's argument read into *Goal. False, with the refusal in
+// *Line, for a malformed value or one that differs from an earlier one.
+bool ReadGoal(ExactOption Which, const std::string& Arg, Goals* Goal,
+              CommandLine* Line) {
+  const std::string Value = LongOptionValue(Arg);
+  Goals Read = *Goal;
+  bool Valid = false;
+  EventKind Why = EventKind::kInvalidKeep;
+  if (Which == ExactOption::kKeep) {
+    Valid = ParseCount(Value, 1, &Read.Keep);
+  } else if (Which == ExactOption::kMaxSize) {
+    Why = EventKind::kInvalidMaxSize;
+    Valid = ParseSize(Value, &Read.MaxSize);
+    Read.MaxSizeText = Arg;
+  } else if (Which == ExactOption::kMinFree) {
+    Why = EventKind::kInvalidMinFree;
+    Read.MinFreeBytes = Read.MinFreePercent = -1;
+    Valid = ParseFreeGoal(Value, &Read.MinFreeBytes, &Read.MinFreePercent);
+    Read.MinFreeText = Arg;
+  } else {
+    Why = EventKind::kInvalidMaxFiles;
+    Valid = ParseCount(Value, 0, &Read.MaxFiles);
+  }
+  // A goal given twice must say the same both times.
+  const bool Repeated = IsGoalSet(*Goal, Which);
+  if (Valid && Repeated && !SameGoals(Read, *Goal)) {
+    Why = EventKind::kConflictingGoal;
+    Valid = false;
+  }
+  if (!Valid) {
+    *Line = Refuse(Why, Arg);
+    return false;
+  }
+  if (!Repeated) *Goal = std::move(Read);
+  return true;
+}
+
 // The exact long options, each a whole argument. Marks them in NotOptions;
 // false when one of them decides the run alone (help, version, a refusal).
 bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
@@ -49,7 +105,8 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
   for (size_t I = 0; I < Args.size(); ++I) {
     if ((*NotOptions)[I]) continue;
     (*NotOptions)[I] = IsValueOption(Args[I]);
-    switch (ExactOptionOf(Args[I], Sys.SlashHelp())) {
+    const ExactOption Which = ExactOptionOf(Args[I], Sys.SlashHelp());
+    switch (Which) {
       case ExactOption::kNone:
         continue;
       case ExactOption::kHelp:
@@ -72,6 +129,14 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
         break;
       case ExactOption::kJson:
         Line->Json = true;
+        break;
+      case ExactOption::kKeep:
+      case ExactOption::kMaxSize:
+      case ExactOption::kMinFree:
+      case ExactOption::kMaxFiles:
+        if (!ReadGoal(Which, Args[I], &Line->Settings.Goal, Line)) {
+          return false;
+        }
         break;
     }
     (*NotOptions)[I] = true;

@@ -49,6 +49,14 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   } else {
     Out.Emit(Event{EventKind::kPathNotFound});
   }
+  const bool GoalNotMet = Counts.SizeOver > 0 || Counts.FreeShort > 0;
+  if (GoalNotMet) {
+    const Goals& Goal = Line.Settings.Goal;
+    Event Missing{EventKind::kGoalNotMet, Goal.MaxSizeText, Goal.MinFreeText};
+    Missing.SizeOver = Counts.SizeOver;
+    Missing.FreeShort = Counts.FreeShort;
+    Out.Emit(Missing);
+  }
   Event Summary{EventKind::kSummary};
   Summary.Files = Counts.FileCount;
   Summary.Folders = Counts.FolderCount;
@@ -59,9 +67,12 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   // The status the run ends with, as far as it is known before the summary
   // is written: the summary's own loss cannot be told in it.
   const int Stop = Sys.StopStatus();
-  const int Status = Stop != 0 ? Stop : kExitOk;
-  Summary.Status =
-      Status == kExitOk && Sys.OutputLost() ? kExitOutputLost : Status;
+  const int Status = Stop != 0 ? Stop : GoalNotMet ? kExitGoalNotMet : kExitOk;
+  // A lost report wins over an unmet goal: the log cannot be trusted.
+  Summary.Status = (Status == kExitOk || Status == kExitGoalNotMet) &&
+                           Sys.OutputLost()
+                       ? kExitOutputLost
+                       : Status;
   Out.Emit(Summary);
   return Status;
 }
@@ -81,7 +92,8 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   // The purge went on, as it frees the space a full disk needs; the log
   // must not pass for the whole record.
   Out.Emit(Event{EventKind::kReportIncomplete});
-  return Status == kExitOk ? kExitOutputLost : Status;
+  return Status == kExitOk || Status == kExitGoalNotMet ? kExitOutputLost
+                                                       : Status;
 }
 
 }  // namespace olvane

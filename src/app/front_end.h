@@ -20,6 +20,9 @@ constexpr int kExitCannotStart = 1;
 constexpr int kExitUsage = 2;
 // A run that would end with 0 but lost some of its report.
 constexpr int kExitOutputLost = 3;
+// A run that would end with 0 but left a goal of --max-size or --min-free
+// unmet once every due file was tried.
+constexpr int kExitGoalNotMet = 4;
 
 // Does what Line asks, its events going to Out, and answers the exit status.
 // Workers threads work on files unless Line sets their number; 0: as many

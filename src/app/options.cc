@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace olvane {
 namespace {
@@ -44,6 +45,12 @@ std::string OptionValue(const std::string& Arg) {
   return Arg.size() > 3 ? Arg.substr(3) : std::string();
 }
 
+// Whether Arg is the long option Name, alone or with "=" and a value.
+bool IsLong(const std::string& Arg, const std::string& Name) {
+  return Arg.rfind(Name, 0) == 0 &&
+         (Arg.size() == Name.size() || Arg[Name.size()] == '=');
+}
+
 ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp) {
   if (Arg == "--help" || Arg == "-h" || (SlashHelp && Arg == "/?")) {
     return ExactOption::kHelp;
@@ -51,22 +58,73 @@ ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp) {
   if (Arg == "--version") return ExactOption::kVersion;
   if (Arg == "--cross-mounts") return ExactOption::kCrossMounts;
   if (Arg == "--no-preserve-root") return ExactOption::kNoPreserveRoot;
-  if (Arg.rfind("--workers", 0) == 0 && (Arg.size() == 9 || Arg[9] == '=')) {
-    return ExactOption::kWorkers;
-  }
   if (Arg == "--json") return ExactOption::kJson;
+  static const std::pair<const char*, ExactOption> kValued[] = {
+      {"--workers", ExactOption::kWorkers},
+      {"--keep", ExactOption::kKeep},
+      {"--max-size", ExactOption::kMaxSize},
+      {"--min-free", ExactOption::kMinFree},
+      {"--max-files", ExactOption::kMaxFiles},
+  };
+  for (const auto& [Name, Which] : kValued) {
+    if (IsLong(Arg, Name)) return Which;
+  }
   return ExactOption::kNone;
 }
 
-bool ParseWorkers(const std::string& Arg, int Most, int* Workers) {
-  const std::string Digits = Arg.substr(std::min<size_t>(Arg.size(), 10));
-  if (Arg.size() <= 10 || Arg[9] != '=' || Digits.size() > 3 ||
-      Digits.find_first_not_of("0123456789") != std::string::npos) {
+std::string LongOptionValue(const std::string& Arg) {
+  const size_t Equals = Arg.find('=');
+  return Equals == std::string::npos ? std::string() : Arg.substr(Equals + 1);
+}
+
+bool ParseCount(const std::string& Text, int64_t Least, int64_t* Count) {
+  if (Text.empty() || Text.size() > 18 ||
+      Text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
-  const int Value = std::stoi(Digits);
-  if (Value < 1 || Value > Most) return false;
-  *Workers = Value;
+  const int64_t Value = std::stoll(Text);
+  if (Value < Least) return false;
+  *Count = Value;
+  return true;
+}
+
+bool ParseSize(const std::string& Text, int64_t* Bytes) {
+  static const std::string kSuffixes = "KMGT";
+  std::string Digits = Text;
+  int Shift = 0;
+  if (!Digits.empty()) {
+    const size_t Suffix = kSuffixes.find(static_cast<char>(
+        Digits.back() >= 'a' && Digits.back() <= 'z' ? Digits.back() - 32
+                                                     : Digits.back()));
+    if (Suffix != std::string::npos) {
+      Shift = 10 * static_cast<int>(Suffix + 1);
+      Digits.pop_back();
+    }
+  }
+  int64_t Value = 0;
+  if (!ParseCount(Digits, 0, &Value) || Value > (INT64_MAX >> Shift)) {
+    return false;
+  }
+  *Bytes = Value << Shift;
+  return true;
+}
+
+bool ParseFreeGoal(const std::string& Text, int64_t* Bytes, int* Percent) {
+  if (Text.empty() || Text.back() != '%') return ParseSize(Text, Bytes);
+  int64_t Value = 0;
+  if (!ParseCount(Text.substr(0, Text.size() - 1), 0, &Value) || Value > 100) {
+    return false;
+  }
+  *Percent = static_cast<int>(Value);
+  return true;
+}
+
+bool ParseWorkers(const std::string& Arg, int Most, int* Workers) {
+  int64_t Value = 0;
+  if (!ParseCount(LongOptionValue(Arg), 1, &Value) || Value > Most) {
+    return false;
+  }
+  *Workers = static_cast<int>(Value);
   return true;
 }
 

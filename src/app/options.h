@@ -2,6 +2,7 @@
 #ifndef OLVANE_APP_OPTIONS_H_
 #define OLVANE_APP_OPTIONS_H_
 
+#include <cstdint>
 #include <string>
 
 namespace olvane {
@@ -42,6 +43,11 @@ enum class ExactOption {
   kNoPreserveRoot,  // "--no-preserve-root"
   kWorkers,         // "--workers" and "--workers=" with anything after it
   kJson,            // "--json"
+  // Retention goals, each "--name=VALUE" (the name alone is refused).
+  kKeep,      // "--keep="
+  kMaxSize,   // "--max-size="
+  kMinFree,   // "--min-free="
+  kMaxFiles,  // "--max-files="
 };
 
 // SlashHelp: "/?" asks for help too (where "/" does not begin a path).
@@ -50,6 +56,20 @@ ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp);
 // The number a workers argument sets: "--workers=" and 1 to Most in decimal
 // digits. False for anything else.
 bool ParseWorkers(const std::string& Arg, int Most, int* Workers);
+
+// What follows the "=" of a "--name=VALUE" argument; "" when none does.
+std::string LongOptionValue(const std::string& Arg);
+
+// A count: decimal digits only, at least Least, and within 63 bits.
+bool ParseCount(const std::string& Text, int64_t Least, int64_t* Count);
+
+// A size in bytes: a count with an optional suffix K, M, G or T (powers of
+// 1024, either case), within 63 bits.
+bool ParseSize(const std::string& Text, int64_t* Bytes);
+
+// A free-space goal: a size, or a percentage "P%" from 0 to 100. Sets one
+// of the two and leaves the other as it is.
+bool ParseFreeGoal(const std::string& Text, int64_t* Bytes, int* Percent);
 
 }  // namespace olvane
 

@@ -33,6 +33,7 @@ class MoveDisposal : public Disposal {
   // Two files bound for one name: the first one in the walk's order goes,
   // the second finds its place taken.
   bool InAnyOrder() const override { return false; }
+  bool FreesSpace(Folder& Dir) override { return IsOffVolume(Dir); }
 
   // Before the walk: clears the move folder of what interrupted runs left
   // there, and answers which folders the walk keeps out of: the move folder,

@@ -70,6 +70,12 @@ enum class FileSystemKind {
              // (NFS, SMB, FUSE, 9p, Ceph, AFS...): the round trips are
 };
 
+// The space of a file system, in bytes.
+struct DiskSpace {
+  int64_t Available = 0;  // what the running user may still fill
+  int64_t Total = 0;      // its whole size
+};
+
 // Result of moving a file.
 enum class MoveResult {
   kMoved,
@@ -283,6 +289,10 @@ class Platform {
   // network share is no system root.
   virtual std::string WholeRoot(const std::string& Folder,
                                 const std::string& Mask) = 0;
+
+  // The space of the file system the folder Path lies on. False when it
+  // cannot be had.
+  virtual bool SpaceOf(const std::string& Path, DiskSpace* Out) = 0;
 
   // The kind of file system the folder Path lies on; kLocal when it cannot
   // be told.

@@ -29,8 +29,10 @@ struct FileReport {
     Freeable_ = Status.Links == 1 && Status.Allocated > 0 ? Status.Allocated
                                                           : 0;
   }
-  // What removing the file Know was told of from its file system frees.
+  // What removing the file Know was told of from its file system frees,
+  // and what it takes on disk.
   int64_t Freeable() const { return Freeable_; }
+  int64_t Size() const { return Size_ < 0 ? 0 : Size_; }
 
   void Add(EventKind Kind, const std::string& Path,
            const std::string& To = std::string()) {
@@ -63,6 +65,10 @@ class Disposal {
   // and reports the outcome in Report.
   virtual void Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                        const std::string& FileName, FileReport& Report) = 0;
+
+  // Whether disposing of a file of Dir frees what it takes on its file
+  // system (a move within it frees nothing).
+  virtual bool FreesSpace(Folder& /*Dir*/) { return true; }
 
   // Whether several files may be disposed of at once. An outcome that
   // depends on the files disposed of before (two files bound for one name)

@@ -54,8 +54,8 @@ int64_t TimeOf(const FileTimes& Times, TimeKind Kind) {
 
 bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
                    TimeKind Kind, bool* Gone) {
-  FileTimes Times;
-  *Gone = !Dir.EntryTimes(Item, &Times);
+  FileTimes Times = Item.Times;
+  *Gone = !Item.Timed && !Dir.EntryTimes(Item, &Times);
   return !*Gone && IsExpired(TimeOf(Times, Kind), Sys.Now(), Day);
 }
 

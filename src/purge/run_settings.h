@@ -16,6 +16,27 @@ enum class TimeKind {
   kAccess,        // "-t:a": the last access
 };
 
+// Retention goals beside the term. Any of the last three makes the run rank
+// the due files before it acts on them, oldest first.
+struct Goals {
+  int64_t Keep = 0;  // in each folder the newest this many stay; 0: none
+  // The selected files may take at most this many bytes on disk; -1: none.
+  int64_t MaxSize = -1;
+  // Free space the target's file system is to have: bytes, or a percentage
+  // of its size; -1: none.
+  int64_t MinFreeBytes = -1;
+  int MinFreePercent = -1;
+  int64_t MaxFiles = -1;  // files acted on at most; -1: no cap
+  // The arguments as written, for the line that says a goal was not met.
+  std::string MaxSizeText;
+  std::string MinFreeText;
+
+  bool Ranks() const {
+    return MaxSize >= 0 || MinFreeBytes >= 0 || MinFreePercent >= 0 ||
+           MaxFiles >= 0;
+  }
+};
+
 struct RunSettings {
   bool Recurse = false;       // walk every subfolder too
   bool EmptyFolders = false;  // remove subfolders the walk leaves empty
@@ -34,6 +55,7 @@ struct RunSettings {
   // Threads that work on files at once; 0: as many as suit the target's
   // file system.
   int Workers = 1;
+  Goals Goal;
 };
 
 // What a run did, as the summary reports it.
@@ -43,6 +65,11 @@ struct RunCounts {
   // Bytes on disk the deletions and the moves onto another file system
   // freed (or would free).
   int64_t BytesFreed = 0;
+  // Goals left unmet once every due file was tried (or the cap was
+  // reached): the bytes still over --max-size and still short of
+  // --min-free; 0 when met or not asked for.
+  int64_t SizeOver = 0;
+  int64_t FreeShort = 0;
 };
 
 }  // namespace olvane

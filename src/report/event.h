@@ -36,7 +36,13 @@ enum class EventKind {
   kInvalidTimeKind,     // -t: with another value than c, m or a
   kInvalidProtectMask,  // -x: empty or holding a separator
   kInvalidWorkers,      // --workers without a number from 1 to 128
+  kInvalidKeep,         // --keep= without a count of 1 or more
+  kInvalidMaxSize,      // --max-size= without a size
+  kInvalidMinFree,      // --min-free= without a size or 0% to 100%
+  kInvalidMaxFiles,     // --max-files= without a count
+  kConflictingGoal,     // a goal given again with another value
   kWholeRoot,           // a target that takes every file of a root
+  kGoalNotMet,          // Path, To: --max-size and --min-free as written
   kSummary,             // the closing counts
   // To standard error.
   kCannotStart,       // the process could not be prepared for the run
@@ -62,6 +68,9 @@ struct Event {
   bool DryRun = false;
   bool CountFolders = false;  // -e was given: a second count follows
   int64_t BytesFreed = 0;  // as RunCounts
+  // kGoalNotMet: bytes still over Path's goal and short of To's (0: met).
+  int64_t SizeOver = 0;
+  int64_t FreeShort = 0;
   int Status = 0;          // the exit status the run ends with
 };
 

@@ -49,6 +49,8 @@ Kind KindOf(EventKind Of) {
       return {"move-folder-not-found", nullptr};
     case EventKind::kSummary:
       return {"summary", nullptr};
+    case EventKind::kGoalNotMet:
+      return {"goal-not-met", nullptr};
     default:
       return {nullptr, nullptr};
   }
@@ -87,6 +89,20 @@ void AddSummary(const Event& E, std::string* Out) {
   *Out += std::to_string(E.Status);
 }
 
+// What each unmet goal lacks, under the goal's argument as written.
+void AddGoalNotMet(const Event& E, std::string* Out) {
+  if (E.SizeOver > 0) {
+    AddName("max_size", E.Path, Out);
+    AddField("bytes_over", Out);
+    *Out += std::to_string(E.SizeOver);
+  }
+  if (E.FreeShort > 0) {
+    AddName("min_free", E.To, Out);
+    AddField("bytes_short", Out);
+    *Out += std::to_string(E.FreeShort);
+  }
+}
+
 }  // namespace
 
 void JsonRenderer::Render(const Event& E, std::string* Out) const {
@@ -97,6 +113,8 @@ void JsonRenderer::Render(const Event& E, std::string* Out) const {
   *Out += '"';
   if (E.Kind == EventKind::kSummary) {
     AddSummary(E, Out);
+  } else if (E.Kind == EventKind::kGoalNotMet) {
+    AddGoalNotMet(E, Out);
   } else if (E.Kind != EventKind::kPathNotFound) {
     AddName("path", E.Path, Out);
     if (!E.To.empty()) AddName("to", E.To, Out);

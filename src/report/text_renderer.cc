@@ -44,6 +44,14 @@ constexpr const char* kHelpLines[] = {
     "      -t:c, -t:m, -t:a - count the age from the creation (default),",
     "              the last modification or the last access",
     "      --cross-mounts - with -r: walk into other mounts below the target",
+    "      --keep=N - in each folder never delete or move the N newest",
+    "              selected files (--keep=7: the last week's backups)",
+    "      --max-size=SIZE - purge due files, oldest first, only until the",
+    "              selected files take SIZE or less (500M, 20G: K M G T)",
+    "      --min-free=SIZE, --min-free=P% - purge due files, oldest first,",
+    "              only until the disk has that much free (--min-free=15%)",
+    "      --max-files=N - act on at most N files, the oldest due first",
+    "              (--max-files=5000); a goal not met ends with status 4",
     "      --json - the report as JSON Lines: one object per line, with",
     "              sizes, times, reasons and the bytes freed",
     "      --no-preserve-root - allow a target that takes every file of a",
@@ -89,6 +97,20 @@ void AddSummary(const Event& E, std::string* Out) {
   }
 }
 
+// What is missing of each goal, in one line.
+void AddGoalNotMet(const Event& E, std::string* Out) {
+  std::string Line = "   Goal not met:";
+  if (E.SizeOver > 0) {
+    Line += " " + E.Path + " is " + std::to_string(E.SizeOver) +
+            " bytes over";
+  }
+  if (E.FreeShort > 0) {
+    if (E.SizeOver > 0) Line += ";";
+    Line += " " + E.To + " lacks " + std::to_string(E.FreeShort) + " bytes";
+  }
+  AddLine(Line, Out);
+}
+
 // The line of an event of the command line or the run, "" for a file's.
 bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
   switch (E.Kind) {
@@ -120,6 +142,26 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
       return true;
     case EventKind::kInvalidWorkers:
       AddLine("   Invalid number of workers (--workers=1 to 128): " + Arg, Out);
+      return true;
+    case EventKind::kInvalidKeep:
+      AddLine("   Invalid number to keep (--keep=1 or more): " + Arg, Out);
+      return true;
+    case EventKind::kInvalidMaxSize:
+      AddLine("   Invalid size (--max-size=N, NK, NM, NG or NT): " + Arg, Out);
+      return true;
+    case EventKind::kInvalidMinFree:
+      AddLine("   Invalid free space (--min-free=SIZE or 0% to 100%): " + Arg,
+              Out);
+      return true;
+    case EventKind::kInvalidMaxFiles:
+      AddLine("   Invalid number of files (--max-files=0 or more): " + Arg,
+              Out);
+      return true;
+    case EventKind::kConflictingGoal:
+      AddLine("   Given twice with different values: " + Arg, Out);
+      return true;
+    case EventKind::kGoalNotMet:
+      AddGoalNotMet(E, Out);
       return true;
     case EventKind::kWholeRoot:
       AddLine("   Will not purge the whole root " + Arg +

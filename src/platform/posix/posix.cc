@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
@@ -207,6 +208,15 @@ class PosixPlatform : public Platform {
 
   void RemoveStaleCopies(const std::string& Path) override {
     RemoveStaleCopiesIn(Path);
+  }
+
+  bool SpaceOf(const std::string& Path, DiskSpace* Out) override {
+    struct statvfs Info;
+    if (statvfs(Path.empty() ? "/" : Path.c_str(), &Info) != 0) return false;
+    const int64_t Unit = static_cast<int64_t>(Info.f_frsize);
+    Out->Available = static_cast<int64_t>(Info.f_bavail) * Unit;
+    Out->Total = static_cast<int64_t>(Info.f_blocks) * Unit;
+    return true;
   }
 
   FileSystemKind FileSystemOf(const std::string& Path) override {

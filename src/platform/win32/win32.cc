@@ -128,6 +128,18 @@ class Win32Platform : public Platform {
                : DriveRoot::kPresent;
   }
 
+  bool SpaceOf(const std::string& Path, DiskSpace* Out) override {
+    ULARGE_INTEGER Available, Total, Free;
+    // The folder's own path, with the separator that a root needs.
+    if (!GetDiskFreeSpaceExW(W(LongForm(Path + '\\')), &Available, &Total,
+                             &Free)) {
+      return false;
+    }
+    Out->Available = static_cast<int64_t>(Available.QuadPart);
+    Out->Total = static_cast<int64_t>(Total.QuadPart);
+    return true;
+  }
+
   // A share however written ("\\server\share", "\\?\UNC\..."), or a
   // drive the system says is remote (a mapped share).
   FileSystemKind FileSystemOf(const std::string& Path) override {

@@ -1,0 +1,82 @@
+#include "purge/goals.h"
+
+#include <algorithm>
+
+#include "purge/file_tests.h"
+
+namespace olvane {
+namespace {
+
+// Newer first in heap order: the oldest on top of a heap of the newest.
+struct Older {
+  TimeKind Kind;
+  bool operator()(const Entry& A, const Entry& B) const {
+    const int64_t TimeA = TimeOf(A.Times, Kind), TimeB = TimeOf(B.Times, Kind);
+    return TimeA != TimeB ? TimeA > TimeB : A.Name > B.Name;
+  }
+};
+
+}  // namespace
+
+bool KeepNewest::Offer(const Entry& Item, Entry* Out) {
+  const Older Cmp{Kind_};
+  if (static_cast<int64_t>(Held_.size()) < N_) {
+    Held_.push_back(Item);
+    std::push_heap(Held_.begin(), Held_.end(), Cmp);
+    return false;
+  }
+  // Not newer than the oldest held: Item is none of the newest N.
+  if (Held_.empty() || !Cmp(Item, Held_.front())) {
+    *Out = Item;
+    return true;
+  }
+  std::pop_heap(Held_.begin(), Held_.end(), Cmp);
+  *Out = std::move(Held_.back());
+  Held_.back() = Item;
+  std::push_heap(Held_.begin(), Held_.end(), Cmp);
+  return true;
+}
+
+bool DueChoice::Covers(const Needs& Need) const {
+  // The newest held is let go when the others cover every need without it.
+  const Candidate& Newest = Held_.front();
+  const size_t Most = Need.Files >= 0
+                          ? std::min<size_t>(kMostRemembered, Need.Files)
+                          : kMostRemembered;
+  if (Held_.size() > Most) return true;
+  if (Need.Size < 0 && Need.Free < 0) return false;
+  return (Need.Size < 0 || Size_ - Newest.Size >= Need.Size) &&
+         (Need.Free < 0 || Frees_ - Newest.Frees >= Need.Free);
+}
+
+void DueChoice::Offer(Candidate C, const Needs& Need) {
+  if ((Floor_ && C < *Floor_) || (Horizon_ && !(C < *Horizon_))) return;
+  Size_ += C.Size;
+  Frees_ += C.Frees;
+  Held_.push_back(std::move(C));
+  std::push_heap(Held_.begin(), Held_.end());
+  while (!Held_.empty() && Covers(Need)) {
+    std::pop_heap(Held_.begin(), Held_.end());
+    Size_ -= Held_.back().Size;
+    Frees_ -= Held_.back().Frees;
+    Horizon_ = std::move(Held_.back());
+    Held_.pop_back();
+  }
+}
+
+std::vector<Candidate> DueChoice::TakeOldestFirst() {
+  std::sort_heap(Held_.begin(), Held_.end());
+  Size_ = Frees_ = 0;
+  return std::move(Held_);
+}
+
+int64_t FreeGoal(const Goals& Goal, int64_t Total) {
+  if (Goal.MinFreePercent >= 0) {
+    // In hundredths without overflow: a file system of up to 2^63 bytes.
+    return Total / 100 * Goal.MinFreePercent +
+           Total % 100 * Goal.MinFreePercent / 100;
+  }
+  return Goal.MinFreeBytes;
+}
+
+}  // namespace olvane

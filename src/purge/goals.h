@@ -1,0 +1,99 @@
+// The choices of the retention goals: which files of a folder --keep keeps,
+// and which due files a ranked run acts on first.
+#ifndef OLVANE_PURGE_GOALS_H_
+#define OLVANE_PURGE_GOALS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "purge/run_settings.h"
+
+namespace olvane {
+
+// The newest N of the files offered, a folder at a time. Newer goes by the
+// time of the run's kind; of two equal times the name later in byte order
+// counts as the newer ("backup-08" after "backup-07"). Holds at most N.
+class KeepNewest {
+ public:
+  KeepNewest(int64_t N, TimeKind Kind) : N_(N), Kind_(Kind) {}
+
+  // Offers Item, whose Times are read. True when an entry is now sure not to
+  // be among the newest N, in *Out: Item itself or one it displaced.
+  bool Offer(const Entry& Item, Entry* Out);
+
+  // The newest N offered since the last Clear: the ones kept.
+  const std::vector<Entry>& Held() const { return Held_; }
+  void Clear() { Held_.clear(); }
+
+ private:
+  int64_t N_;
+  TimeKind Kind_;
+  std::vector<Entry> Held_;  // a heap, the oldest of them on top
+};
+
+// A due file of a ranked run, as its examination found it.
+struct Candidate {
+  int64_t Time = 0;   // the time its age counts from
+  std::string Path;   // relative to the target's folder, from a separator
+  EntryKind Kind = EntryKind::kFile;
+  int64_t Size = 0;   // bytes on disk: what leaves the selected files
+  int64_t Frees = 0;  // bytes its disposal is expected to free on its disk
+
+  // Oldest first; the path decides between equal times.
+  bool operator<(const Candidate& Other) const {
+    return Time != Other.Time ? Time < Other.Time : Path < Other.Path;
+  }
+};
+
+// What a round of a ranked run still needs: bytes to leave the selected
+// files, bytes to be freed, files to act on at most; -1: not asked for.
+struct Needs {
+  int64_t Size = -1;
+  int64_t Free = -1;
+  int64_t Files = -1;
+};
+
+// The most candidates one round remembers, whatever the goals: a round that
+// lets others go leaves them to the next round.
+constexpr size_t kMostRemembered = 65536;
+
+// The oldest due files that can still be needed, of those offered at or
+// after a floor (the horizon of the round before). Once the ones held cover
+// every need, a newer one goes, and with it, for this round, everything as
+// new or newer: its horizon. So what is held is exactly every candidate
+// offered between the floor and the horizon, and the memory is bounded by
+// what the needs take.
+class DueChoice {
+ public:
+  explicit DueChoice(std::optional<Candidate> Floor)
+      : Floor_(std::move(Floor)) {}
+
+  // Needs may grow as the round goes on (the selected files' total does).
+  void Offer(Candidate C, const Needs& Need);
+
+  // Whether candidates were let go beyond what is held.
+  bool LetGo() const { return Horizon_.has_value(); }
+  const std::optional<Candidate>& Horizon() const { return Horizon_; }
+
+  // What is held, oldest first; leaves the choice empty.
+  std::vector<Candidate> TakeOldestFirst();
+
+ private:
+  bool Covers(const Needs& Need) const;
+
+  std::optional<Candidate> Floor_;
+  std::optional<Candidate> Horizon_;
+  std::vector<Candidate> Held_;  // a heap, the newest on top
+  int64_t Size_ = 0;  // of what is held
+  int64_t Frees_ = 0;
+};
+
+// The free space that --min-free asks for on a file system of Total bytes.
+int64_t FreeGoal(const Goals& Goal, int64_t Total);
+
+}  // namespace olvane
+
+#endif  // OLVANE_PURGE_GOALS_H_

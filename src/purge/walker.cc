@@ -1,0 +1,266 @@
+#include "purge/walker.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "purge/file_tests.h"
+
+namespace olvane {
+namespace {
+
+bool IsDisposable(EntryKind Kind) {
+  return Kind == EntryKind::kFile || Kind == EntryKind::kFileLink;
+}
+
+}  // namespace
+
+bool IsProtected(const WalkContext& Run, const std::string& Name) {
+  for (const std::string& Mask : Run.Settings.ProtectMasks) {
+    if (Run.Sys.MatchName(Mask, Name)) return true;
+  }
+  return false;
+}
+
+void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
+                   const std::string& DirPath, const Entry& Item,
+                   FileReport& Report) {
+  const TimeKind Kind = Run.Settings.Age;
+  bool Gone = false;
+  const bool Due = IsDueUnopened(Run.Sys, Dir, Item, Day, Kind, &Gone);
+  if (!Due && !Gone) return;
+  const std::string FileName = DirPath + Run.Sys.Separator() + Item.Name;
+  if (Gone) {
+    Report.Add(EventKind::kCannotOpen, FileName);
+    return;
+  }
+  std::unique_ptr<ExclusiveFile> File;
+  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, Kind, &File, Report)) {
+    return;
+  }
+  if (!IsFileFree(*File)) {
+    Report.Add(Run.Dispose.RefusalKind(), FileName);
+    return;
+  }
+  Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
+}
+
+Walker::Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,
+               FileQueue::FileWork DoFile, KeptWork OnKept,
+               EnterWork OnEnter)
+    : Run_(Run),
+      Day_(Day),
+      Mask_(std::move(Mask)),
+      OneName_(!Mask_.empty() &&
+               Mask_.find_first_of("*?") == std::string::npos),
+      Budget_(std::max<size_t>(4, Run.Sys.FolderBudget())),
+      OnKept_(std::move(OnKept)),
+      OnEnter_(std::move(OnEnter)),
+      Newest_(Run.Settings.Goal.Keep, Run.Settings.Age),
+      Queue_(Run.Sys, Run.Out, Run.Dispose.InAnyOrder() ? Workers : 1,
+             std::move(DoFile),
+             [this](WalkFolder& Sub, FileReport& Report) {
+               return RemoveIfEmptied(Sub, Report);
+             }) {}
+
+RunCounts Walker::Walk(std::unique_ptr<Folder> Target,
+                       const std::string& Path) {
+  Stack_.push_back(Frame{Queue_.Open(std::move(Target), Path), {}, 0, false});
+  List(Stack_.back());
+  while (!Stack_.empty()) {
+    Frame& Current = Stack_.back();
+    if (!Stopped() && Current.Next < Current.SubFolders.size()) {
+      Enter(Current, std::move(Current.SubFolders[Current.Next++]));
+    } else {
+      Leave();
+    }
+  }
+  Queue_.Drain();
+  return Queue_.Counts();
+}
+
+// Hands in a selected file of Dir, unless --keep keeps it: with --keep a
+// file goes in only once as many newer ones have been seen, so the newest
+// are chosen before anything of the folder is acted on and memory holds
+// only them.
+void Walker::Select(WalkFolder& Dir, Entry Item) {
+  if (Run_.Settings.Goal.Keep > 0) {
+    FileTimes Times;
+    // One that has gone since its listing is handed in, for its line.
+    if (Item.Timed || Dir.Dir().EntryTimes(Item, &Times)) {
+      if (!Item.Timed) {
+        Item.Timed = true;
+        Item.Times = Times;
+      }
+      Entry Older;
+      if (!Newest_.Offer(Item, &Older)) return;
+      Item = std::move(Older);
+    }
+  }
+  if (!Halted_ && !Queue_.Submit(Dir, Item)) Halted_ = true;
+}
+
+// The files of Dir that --keep kept, once its listing is done.
+void Walker::EndSelection(WalkFolder& Dir) {
+  if (Run_.Settings.Goal.Keep == 0) return;
+  if (OnKept_) {
+    for (const Entry& Item : Newest_.Held()) OnKept_(Dir, Item);
+  }
+  Newest_.Clear();
+}
+
+// Lists the folder of Current and hands in its files. An empty mask is
+// folder mode: every file is a candidate. Otherwise only files matching
+// the mask are, and folders matching it are left alone.
+void Walker::List(Frame& Current) {
+  WalkFolder& Dir = *Current.Dir;
+  const bool MaskMode = !Mask_.empty();
+  const bool Recurse = Run_.Settings.Recurse;
+  Entry Item;
+  // A name without a wildcard names one entry, even where a listing
+  // matches names case-blind in a folder that holds both "a" and "A".
+  Entry Named;
+  std::unique_ptr<Listing> Files = Dir.Dir().List(MaskMode ? Mask_ : "*");
+  while (!Stopped() && Files->Next(&Item)) {
+    ++Dir.Entries;
+    // The one place where a listed entry is decided on.
+    if (IsDisposable(Item.Kind)) {
+      if (IsProtected(Run_, Item.Name)) continue;
+      if (OneName_) {
+        if (Named.Name.empty() || Item.Name == Mask_) Named = Item;
+      } else {
+        Select(Dir, Item);
+        if (Halted_) break;
+      }
+    } else if (!MaskMode && Recurse && Item.Kind == EntryKind::kFolder) {
+      Current.SubFolders.push_back(Item.Name);
+    }
+  }
+  if (!Named.Name.empty() && !Stopped()) Select(Dir, Named);
+  EndSelection(Dir);
+  bool Unreadable = Files->Failed();
+  Files.reset();
+  // The workers need not wait for more of the next folder.
+  Queue_.Flush();
+  if (Recurse && MaskMode) {
+    Dir.Entries = 0;
+    std::unique_ptr<Listing> All = Dir.Dir().List("*");
+    while (!Stopped() && All->Next(&Item)) {
+      ++Dir.Entries;
+      if (Item.Kind == EntryKind::kFolder) {
+        Current.SubFolders.push_back(Item.Name);
+      }
+    }
+    Unreadable |= All->Failed();
+  }
+  if (Unreadable) CannotOpen(Dir.Path);
+}
+
+// Opens the subfolder Name of Current and lists it: the one place where a
+// subfolder is decided on before it is entered.
+void Walker::Enter(Frame& Current, std::string Name) {
+  // Nothing inside another mount is listed, tested or changed.
+  if (IsProtected(Run_, Name) ||
+      (!Run_.Settings.CrossMounts && Current.Dir->Dir().IsOtherMount(Name))) {
+    return;
+  }
+  MakeRoom();
+  std::unique_ptr<Folder> Sub = Stack_.back().Dir->Dir().OpenSubFolder(Name);
+  const std::string Path = Current.Dir->Path + Run_.Sys.Separator() + Name;
+  if (!Sub) {
+    CannotOpen(Path);
+    return;
+  }
+  // Kept out: never walked nor removed, so the folders above it stay too.
+  if (Run_.KeepOut && Run_.KeepOut(*Sub)) return;
+  FileTimes Times;
+  const bool Timed = Sub->Times(&Times);
+  WalkFolder* Dir = Queue_.Open(std::move(Sub), Path, Current.Dir, Name);
+  Dir->Timed = Timed;
+  Dir->Times = Times;
+  if (OnEnter_) OnEnter_(*Dir);
+  Stack_.push_back(Frame{Dir, {}, 0, false});
+  List(Stack_.back());
+}
+
+// Keeps the folders open within the platform's budget before one more is
+// opened. The shallowest folder of the way down gives up its descriptor
+// once nothing of it is under way, and takes it back when the walk
+// returns to it; else the walk waits for folders that are done.
+void Walker::MakeRoom() {
+  while (Queue_.OpenFolders() >= Budget_) {
+    size_t First = 1;
+    while (First < Stack_.size() && Stack_[First].Suspended) ++First;
+    if (First + 1 >= Stack_.size()) {
+      Queue_.WaitForFewerOpen(Budget_);
+      return;
+    }
+    Queue_.WaitFor(*Stack_[First].Dir);
+    Stack_[First].Dir->Suspend();
+    Stack_[First].Suspended = true;
+  }
+}
+
+// The walk is done with the folder on top: its parent takes its descriptor
+// back through it if need be, and with -e it is removed once its subtree
+// is done.
+void Walker::Leave() {
+  WalkFolder* Dir = Stack_.back().Dir;
+  Stack_.pop_back();
+  if (Stack_.empty()) {
+    Queue_.Release(*Dir);
+    return;
+  }
+  Frame& Parent = Stack_.back();
+  if (Parent.Suspended) {
+    // Folders done below wait for their removal meanwhile.
+    Queue_.WaitForFewerOpen(Budget_);
+    Parent.Dir->Resume(*Dir);
+    Parent.Suspended = false;
+  }
+  if (Run_.Settings.EmptyFolders && !Stopped()) {
+    Queue_.SubmitRemoval(*Dir);
+  } else {
+    Queue_.Release(*Dir);
+  }
+}
+
+// Removes Sub from its parent if it is empty and its own term is due, by
+// the times it had before the walk listed and emptied it. A report-only
+// run goes by whether every entry it held left it.
+bool Walker::RemoveIfEmptied(WalkFolder& Sub, FileReport& Report) {
+  // A mount point stays, even once a walk across mounts has emptied it;
+  // without --cross-mounts the walk never entered one.
+  if ((Run_.Settings.CrossMounts &&
+       Sub.Parent->Dir().IsOtherMount(Sub.Name)) ||
+      !Sub.Timed ||
+      !IsExpired(TimeOf(Sub.Times, Run_.Settings.Age), Run_.Sys.Now(),
+                 Day_)) {
+    return false;
+  }
+  // A folder's own size is not counted as freed.
+  FileTimes Times = Sub.Times;
+  Times.Allocated = -1;
+  Report.Know(Sub.Path, Times, TimeOf(Times, Run_.Settings.Age));
+  // A folder being removed must not be held open by the walk itself.
+  Sub.Close();
+  if (Run_.Settings.DryRun) {
+    if (Sub.Entries != Sub.Counted + Sub.Gone ||
+        !Sub.Parent->Dir().CanRemoveSubFolder(Sub.Name)) {
+      return false;
+    }
+    Report.Add(EventKind::kWouldDeleteFolder, Sub.Path);
+    return true;
+  }
+  // One call that fails if anything has appeared in the meantime.
+  if (!Sub.Parent->Dir().RemoveSubFolder(Sub.Name)) return false;
+  Report.Add(EventKind::kFolderDeleted, Sub.Path);
+  return true;
+}
+
+// A folder whose files stay unseen is reported, as a file that cannot be
+// opened is; the exit status stays as it is.
+void Walker::CannotOpen(const std::string& DirPath) {
+  Queue_.SubmitEvent(Event{EventKind::kCannotOpenFolder, DirPath});
+}
+
+}  // namespace olvane
