@@ -237,6 +237,22 @@ class EndToEndTest : public ::testing::Test {
     return Sorted(Left);
   }
 
+  // Starts a holder of Held (words), which keeps the files open until its
+  // input ends (pclose); null for none.
+  FILE* Hold(const std::string& Held) {
+    if (Held.empty()) return nullptr;
+    std::string Command =
+        Env("OLVANE_HOLDER") + " " + Quote(Expand("~/../ready"));
+    for (const std::string& File : Words(Held)) {
+      Command += " " + Quote(Expand(File));
+    }
+    FILE* Holder = popen((Command + " >/dev/null 2>&1").c_str(), "w");
+    for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready"); ++Tick) {
+      usleep(10000);
+    }
+    return Holder;
+  }
+
   // Runs each case on a tree of its own; one that predicts, on a second.
   void Check(const std::vector<Case>& Cases) {
     for (const Case& C : Cases) {
@@ -247,20 +263,7 @@ class EndToEndTest : public ::testing::Test {
         fs::create_directories(Tree);
         Make(C.Files);
         const Lines Before = Leaves();
-        // The holder keeps its files until its input ends.
-        FILE* Holder = nullptr;
-        if (!C.Held.empty()) {
-          std::string Command =
-              Env("OLVANE_HOLDER") + " " + Quote(Expand("~/../ready"));
-          for (const std::string& File : Words(C.Held)) {
-            Command += " " + Quote(Expand(File));
-          }
-          Holder = popen((Command + " >/dev/null 2>&1").c_str(), "w");
-          for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready");
-               ++Tick) {
-            usleep(10000);
-          }
-        }
+        FILE* Holder = Hold(C.Held);
         const Lines Out = Run(Words(Args), C.Prefix, C.Status);
         if (Holder) pclose(Holder);
         Lines Expected;
