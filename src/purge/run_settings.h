@@ -28,8 +28,8 @@ struct Goals {
   int MinFreePercent = -1;
   int64_t MaxFiles = -1;  // files acted on at most; -1: no cap
   // The arguments as written, for the line that says a goal was not met.
-  std::string MaxSizeText;
-  std::string MinFreeText;
+  std::string MaxSizeText = "";
+  std::string MinFreeText = "";
 
   bool Ranks() const {
     return MaxSize >= 0 || MinFreeBytes >= 0 || MinFreePercent >= 0 ||
