@@ -92,11 +92,10 @@ TEST(GoalsTest, TheChoiceIsAPlainSortsPrefixThatCoversTheNeeds) {
     std::vector<Candidate> All = RandomCandidates(Random, 1 + Trial % 60);
     std::vector<Candidate> Order = All;
     std::sort(Order.begin(), Order.end());
-    const Needs Need{.Size = Trial % 3 ? static_cast<int64_t>(Random() % 40)
-                                       : -1,
-                     .Free = Trial % 2 ? static_cast<int64_t>(Random() % 30)
-                                       : -1,
-                     .Files = Trial % 5 ? -1 : 1 + Trial % 7};
+    const Needs Need{
+        .Size = Trial % 3 ? static_cast<int64_t>(Random() % 40) : -1,
+        .Free = Trial % 2 ? static_cast<int64_t>(Random() % 30) : -1,
+        .Files = Trial % 5 ? -1 : 1 + Trial % 7};
     std::optional<Candidate> Floor;
     size_t Done = 0;
     for (int Round = 0; Done < Order.size(); ++Round) {

@@ -69,10 +69,10 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   const int Stop = Sys.StopStatus();
   const int Status = Stop != 0 ? Stop : GoalNotMet ? kExitGoalNotMet : kExitOk;
   // A lost report wins over an unmet goal: the log cannot be trusted.
-  Summary.Status = (Status == kExitOk || Status == kExitGoalNotMet) &&
-                           Sys.OutputLost()
-                       ? kExitOutputLost
-                       : Status;
+  Summary.Status =
+      (Status == kExitOk || Status == kExitGoalNotMet) && Sys.OutputLost()
+          ? kExitOutputLost
+          : Status;
   Out.Emit(Summary);
   return Status;
 }
@@ -93,7 +93,7 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
   // must not pass for the whole record.
   Out.Emit(Event{EventKind::kReportIncomplete});
   return Status == kExitOk || Status == kExitGoalNotMet ? kExitOutputLost
-                                                       : Status;
+                                                        : Status;
 }
 
 }  // namespace olvane

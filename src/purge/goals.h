@@ -36,8 +36,8 @@ class KeepNewest {
 
 // A due file of a ranked run, as its examination found it.
 struct Candidate {
-  int64_t Time = 0;   // the time its age counts from
-  std::string Path;   // relative to the target's folder, from a separator
+  int64_t Time = 0;  // the time its age counts from
+  std::string Path;  // relative to the target's folder, from a separator
   EntryKind Kind = EntryKind::kFile;
   int64_t Size = 0;   // bytes on disk: what leaves the selected files
   int64_t Frees = 0;  // bytes its disposal is expected to free on its disk
@@ -87,7 +87,7 @@ class DueChoice {
   std::optional<Candidate> Floor_;
   std::optional<Candidate> Horizon_;
   std::vector<Candidate> Held_;  // a heap, the newest on top
-  int64_t Size_ = 0;  // of what is held
+  int64_t Size_ = 0;             // of what is held
   int64_t Frees_ = 0;
 };
 

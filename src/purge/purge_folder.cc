@@ -29,11 +29,11 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   if (Run.Settings.Goal.Ranks()) {
     return PurgeRanked(Run, std::move(Target), Path, Mask, Day);
   }
-  Walker Walk(Run, Day, Mask, WorkersFor(Run.Sys, Run.Settings, Path),
-              [&Run, Day](WalkFolder& Dir, const Entry& Item,
-                          FileReport& Report) {
-                ApplyFileRule(Run, Day, Dir.Dir(), Dir.Path, Item, Report);
-              });
+  Walker Walk(
+      Run, Day, Mask, WorkersFor(Run.Sys, Run.Settings, Path),
+      [&Run, Day](WalkFolder& Dir, const Entry& Item, FileReport& Report) {
+        ApplyFileRule(Run, Day, Dir.Dir(), Dir.Path, Item, Report);
+      });
   return Walk.Walk(std::move(Target), Path);
 }
 
@@ -46,8 +46,7 @@ void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,
     Report.Add(EventKind::kCannotRemove, FileName);
     return;
   }
-  Report.Add(DryRun_ ? EventKind::kWouldDelete : EventKind::kDeleted,
-             FileName);
+  Report.Add(DryRun_ ? EventKind::kWouldDelete : EventKind::kDeleted, FileName);
   Report.Counted = true;
   Report.Freed = Report.Freeable();
 }

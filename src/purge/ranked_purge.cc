@@ -76,7 +76,10 @@ class RankedRun {
  public:
   RankedRun(WalkContext& Run, const std::string& Path, const std::string& Mask,
             int32_t Day)
-      : Run_(Run), Goal_(Run.Settings.Goal), Path_(Path), Mask_(Mask),
+      : Run_(Run),
+        Goal_(Run.Settings.Goal),
+        Path_(Path),
+        Mask_(Mask),
         Day_(Day) {
     DiskSpace Space;
     if (Goal_.MinFreeBytes >= 0 || Goal_.MinFreePercent >= 0) {
@@ -196,8 +199,8 @@ void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
   Settings.EmptyFolders = false;
   const QuietRenderer Quiet;
   Report Silent(Run_.Sys, Quiet);
-  WalkContext Look{Run_.Sys, Settings, Run_.Dispose,
-                   First ? Run_.Out : Silent, Run_.KeepOut};
+  WalkContext Look{Run_.Sys, Settings, Run_.Dispose, First ? Run_.Out : Silent,
+                   Run_.KeepOut};
   Total_ = 0;
   LeftBefore_ = Left_;
   Now_ = Run_.Sys.Now();

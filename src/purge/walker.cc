@@ -45,8 +45,7 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
 }
 
 Walker::Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,
-               FileQueue::FileWork DoFile, KeptWork OnKept,
-               EnterWork OnEnter)
+               FileQueue::FileWork DoFile, KeptWork OnKept, EnterWork OnEnter)
     : Run_(Run),
       Day_(Day),
       Mask_(std::move(Mask)),
@@ -57,8 +56,7 @@ Walker::Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,
       OnEnter_(std::move(OnEnter)),
       Newest_(Run.Settings.Goal.Keep, Run.Settings.Age),
       Queue_(Run.Sys, Run.Out, Run.Dispose.InAnyOrder() ? Workers : 1,
-             std::move(DoFile),
-             [this](WalkFolder& Sub, FileReport& Report) {
+             std::move(DoFile), [this](WalkFolder& Sub, FileReport& Report) {
                return RemoveIfEmptied(Sub, Report);
              }) {}
 
@@ -230,11 +228,9 @@ void Walker::Leave() {
 bool Walker::RemoveIfEmptied(WalkFolder& Sub, FileReport& Report) {
   // A mount point stays, even once a walk across mounts has emptied it;
   // without --cross-mounts the walk never entered one.
-  if ((Run_.Settings.CrossMounts &&
-       Sub.Parent->Dir().IsOtherMount(Sub.Name)) ||
+  if ((Run_.Settings.CrossMounts && Sub.Parent->Dir().IsOtherMount(Sub.Name)) ||
       !Sub.Timed ||
-      !IsExpired(TimeOf(Sub.Times, Run_.Settings.Age), Run_.Sys.Now(),
-                 Day_)) {
+      !IsExpired(TimeOf(Sub.Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
     return false;
   }
   // A folder's own size is not counted as freed.

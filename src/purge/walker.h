@@ -73,8 +73,8 @@ class Walker {
   size_t Budget_;
   KeptWork OnKept_;
   EnterWork OnEnter_;
-  KeepNewest Newest_;  // --keep: the newest files of the folder listed
-  bool Halted_ = false;  // a stop came while files were handed in
+  KeepNewest Newest_;         // --keep: the newest files of the folder listed
+  bool Halted_ = false;       // a stop came while files were handed in
   std::vector<Frame> Stack_;  // from the target down
   FileQueue Queue_;
 };

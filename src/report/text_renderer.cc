@@ -89,9 +89,9 @@ std::string Count(int32_t N, const char* Things, bool DryRun,
 }
 
 void AddSummary(const Event& E, std::string* Out) {
-  AddLine(Count(E.Files, " file(s)", E.DryRun,
-                E.MoveMode ? "moved" : "deleted"),
-          Out);
+  AddLine(
+      Count(E.Files, " file(s)", E.DryRun, E.MoveMode ? "moved" : "deleted"),
+      Out);
   if (E.CountFolders) {
     AddLine(Count(E.Folders, " folder(s)", E.DryRun, "deleted"), Out);
   }
@@ -101,8 +101,7 @@ void AddSummary(const Event& E, std::string* Out) {
 void AddGoalNotMet(const Event& E, std::string* Out) {
   std::string Line = "   Goal not met:";
   if (E.SizeOver > 0) {
-    Line += " " + E.Path + " is " + std::to_string(E.SizeOver) +
-            " bytes over";
+    Line += " " + E.Path + " is " + std::to_string(E.SizeOver) + " bytes over";
   }
   if (E.FreeShort > 0) {
     if (E.SizeOver > 0) Line += ";";

@@ -12,11 +12,11 @@ struct GoalCase {
   // "path:D:K": a file last written D days ago, of K KiB (4 if no K).
   std::string Files;
   std::string Args;
-  Lines Out;                // in this order, unless Unordered
-  std::string Left;         // the files afterwards
-  std::string Held = "";    // files another process holds open meanwhile
+  Lines Out;              // in this order, unless Unordered
+  std::string Left;       // the files afterwards
+  std::string Held = "";  // files another process holds open meanwhile
   int Status = 0;
-  bool Unordered = false;   // a streaming run: in the listing's order
+  bool Unordered = false;  // a streaming run: in the listing's order
 };
 
 class GoalsTest : public EndToEndTest {
@@ -29,9 +29,10 @@ class GoalsTest : public EndToEndTest {
       fs::create_directories(Path.parent_path());
       const int KiB = Part.size() > 2 ? std::stoi(Part[2]) : 4;
       std::ofstream(Path, std::ios::binary) << std::string(KiB * 1024, 'x');
-      fs::last_write_time(Path, fs::file_time_type::clock::now() -
-                                    std::chrono::hours(24 * std::stoi(Part[1])) -
-                                    std::chrono::minutes(1));
+      fs::last_write_time(Path,
+                          fs::file_time_type::clock::now() -
+                              std::chrono::hours(24 * std::stoi(Part[1])) -
+                              std::chrono::minutes(1));
     }
   }
   // The files below Top.
@@ -133,8 +134,8 @@ TEST_F(GoalsTest, FreeSpaceCountsOnlyWhatARemovalFrees) {
                       "     2 file(s) deleted."};
   if (Windows()) {
     fs::create_directories(Other / "fs");
-    ASSERT_EQ(std::system(("cd " + Quote(Other / "fs") + " && " + Make).c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("cd " + Quote(Other / "fs") + " && " + Make).c_str()), 0);
     struct statvfs Space;
     ASSERT_EQ(statvfs(Other.c_str(), &Space), 0);
     const int64_t Goal =
@@ -143,7 +144,8 @@ TEST_F(GoalsTest, FreeSpaceCountsOnlyWhatARemovalFrees) {
         Run({"-d0", "^/fs", "--min-free=" + std::to_string(Goal), "-t:m"});
     Lines Expected;
     for (std::string Line : Gone) {
-      if (Line.find("~/") != std::string::npos) Line.replace(Line.find('~'), 1, "^");
+      if (Line.find("~/") != std::string::npos)
+        Line.replace(Line.find('~'), 1, "^");
       Expected.push_back(Expand(Line));
     }
     EXPECT_EQ(Out, Expected);
