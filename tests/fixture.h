@@ -427,6 +427,7 @@ struct Case {
   int Status = kExitOk;
   size_t Budget = 1024;  // folders open at once
   bool Predict = false;  // run with "-n" too, which predicts Out
+  std::string Share = "-";  // the folder below which a network share lies
 };
 
 // A platform with the clock set and the working folder in place.
@@ -464,6 +465,7 @@ inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
       FakePlatform Sys(Windows);
       Prepare(Sys, C.Tree);
       Sys.Budget = C.Budget;
+      Sys.Share = C.Share;
       Lines Args = C.Args;
       if (Dry) Args.push_back("-n");
       SCOPED_TRACE(testing::PrintToString(Args) + " with " +

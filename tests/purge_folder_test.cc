@@ -99,7 +99,11 @@ TEST(PurgeFolderTest, WorkersKeepTheOrderOfTheOneThreadWalk) {
     }
   }
   Walk.Out.push_back("     " + std::to_string(Count) + " file(s) deleted.");
-  Check({Walk});
+  // On a share the folders are opened and listed ahead of the walk too.
+  Case Shared = Walk;
+  Shared.Share = "/t";
+  Shared.Budget = 80;
+  Check({Walk, Shared});
 }
 
 // A tree deeper than the folders that may be open at once, with a file
@@ -115,7 +119,9 @@ TEST(PurgeFolderTest, TreesDeeperThanTheBudgetLoseNoFile) {
       Folders.insert(Folders.begin(), "Delete folder: " + Path);
   }
   Deep.Out.insert(Deep.Out.end(), Folders.begin(), Folders.end());
-  Check({Deep});
+  Case Shared = Deep;
+  Shared.Share = "/t";
+  Check({Deep, Shared});
 }
 
 }  // namespace

@@ -60,6 +60,28 @@ Walker::Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,
                return RemoveIfEmptied(Sub, Report);
              }) {}
 
+void Walker::ListAhead(int Threads) {
+  // What it holds open must leave the walk room for a deep tree.
+  if (Budget_ < 8 * static_cast<size_t>(Threads)) return;
+  AheadThreads_ = static_cast<size_t>(Threads);
+  Ahead_ = std::make_unique<Lookahead>(Run_, Mask_.empty() ? "*" : Mask_,
+                                       Threads);
+}
+
+// Starts the subfolders of Current that come next, as many as the
+// lookahead's threads and the folder budget allow; each one started holds a
+// descriptor until the walk enters it.
+void Walker::StartAhead(Frame& Current) {
+  if (!Ahead_) return;
+  while (Current.Ahead.size() < AheadThreads_ &&
+         Current.Next + Current.Ahead.size() < Current.SubFolders.size() &&
+         Ahead_->Outstanding() < 4 * AheadThreads_ &&
+         Queue_.OpenFolders() + Ahead_->Outstanding() + 2 < Budget_) {
+    Current.Ahead.push_back(Ahead_->Start(
+        *Current.Dir, Current.SubFolders[Current.Next + Current.Ahead.size()]));
+  }
+}
+
 RunCounts Walker::Walk(std::unique_ptr<Folder> Target,
                        const std::string& Path) {
   Stack_.push_back(Frame{Queue_.Open(std::move(Target), Path), {}, 0, false});
@@ -67,6 +89,7 @@ RunCounts Walker::Walk(std::unique_ptr<Folder> Target,
   while (!Stack_.empty()) {
     Frame& Current = Stack_.back();
     if (!Stopped() && Current.Next < Current.SubFolders.size()) {
+      StartAhead(Current);
       Enter(Current, std::move(Current.SubFolders[Current.Next++]));
     } else {
       Leave();
@@ -109,7 +132,7 @@ void Walker::EndSelection(WalkFolder& Dir) {
 // Lists the folder of Current and hands in its files. An empty mask is
 // folder mode: every file is a candidate. Otherwise only files matching
 // the mask are, and folders matching it are left alone.
-void Walker::List(Frame& Current) {
+void Walker::List(Frame& Current, std::unique_ptr<Listing> Files) {
   WalkFolder& Dir = *Current.Dir;
   const bool MaskMode = !Mask_.empty();
   const bool Recurse = Run_.Settings.Recurse;
@@ -117,7 +140,7 @@ void Walker::List(Frame& Current) {
   // A name without a wildcard names one entry, even where a listing
   // matches names case-blind in a folder that holds both "a" and "A".
   Entry Named;
-  std::unique_ptr<Listing> Files = Dir.Dir().List(MaskMode ? Mask_ : "*");
+  if (!Files) Files = Dir.Dir().List(MaskMode ? Mask_ : "*");
   while (!Stopped() && Files->Next(&Item)) {
     ++Dir.Entries;
     // The one place where a listed entry is decided on.
@@ -156,28 +179,40 @@ void Walker::List(Frame& Current) {
 // Opens the subfolder Name of Current and lists it: the one place where a
 // subfolder is decided on before it is entered.
 void Walker::Enter(Frame& Current, std::string Name) {
-  // Nothing inside another mount is listed, tested or changed.
-  if (IsProtected(Run_, Name) ||
-      (!Run_.Settings.CrossMounts && Current.Dir->Dir().IsOtherMount(Name))) {
+  // What the lookahead found of it, where it started it: the same checks,
+  // made on its thread.
+  std::shared_ptr<ListedAhead> Job;
+  if (!Current.Ahead.empty()) {
+    Job = std::move(Current.Ahead.front());
+    Current.Ahead.pop_front();
+    Ahead_->Wait(*Job);
+    if (Job->Now != ListedAhead::Outcome::kOpened) Ahead_->Taken();
+    if (Job->Now == ListedAhead::Outcome::kSkipped) return;
+  } else if (IsProtected(Run_, Name) ||
+             // Nothing inside another mount is listed, tested or changed.
+             (!Run_.Settings.CrossMounts &&
+              Current.Dir->Dir().IsOtherMount(Name))) {
     return;
   }
   MakeRoom();
-  std::unique_ptr<Folder> Sub = Stack_.back().Dir->Dir().OpenSubFolder(Name);
+  std::unique_ptr<Folder> Sub =
+      Job ? std::move(Job->Dir) : Current.Dir->Dir().OpenSubFolder(Name);
   const std::string Path = Current.Dir->Path + Run_.Sys.Separator() + Name;
   if (!Sub) {
     CannotOpen(Path);
     return;
   }
   // Kept out: never walked nor removed, so the folders above it stay too.
-  if (Run_.KeepOut && Run_.KeepOut(*Sub)) return;
-  FileTimes Times;
-  const bool Timed = Sub->Times(&Times);
+  if (!Job && Run_.KeepOut && Run_.KeepOut(*Sub)) return;
+  FileTimes Times = Job ? Job->Times : FileTimes();
+  const bool Timed = Job ? Job->Timed : Sub->Times(&Times);
   WalkFolder* Dir = Queue_.Open(std::move(Sub), Path, Current.Dir, Name);
+  if (Job) Ahead_->Taken();  // counted as open from now on
   Dir->Timed = Timed;
   Dir->Times = Times;
   if (OnEnter_) OnEnter_(*Dir);
   Stack_.push_back(Frame{Dir, {}, 0, false});
-  List(Stack_.back());
+  List(Stack_.back(), Job ? std::move(Job->Files) : nullptr);
 }
 
 // Keeps the folders open within the platform's budget before one more is
@@ -185,11 +220,14 @@ void Walker::Enter(Frame& Current, std::string Name) {
 // once nothing of it is under way, and takes it back when the walk
 // returns to it; else the walk waits for folders that are done.
 void Walker::MakeRoom() {
-  while (Queue_.OpenFolders() >= Budget_) {
+  // The folders the lookahead holds open (the one to enter among them) take
+  // their share of the budget.
+  const size_t Budget = Budget_ - (Ahead_ ? Ahead_->Outstanding() : 0);
+  while (Queue_.OpenFolders() >= Budget) {
     size_t First = 1;
     while (First < Stack_.size() && Stack_[First].Suspended) ++First;
     if (First + 1 >= Stack_.size()) {
-      Queue_.WaitForFewerOpen(Budget_);
+      Queue_.WaitForFewerOpen(Budget);
       return;
     }
     Queue_.WaitFor(*Stack_[First].Dir);
@@ -202,6 +240,11 @@ void Walker::MakeRoom() {
 // back through it if need be, and with -e it is removed once its subtree
 // is done.
 void Walker::Leave() {
+  // Subfolders started but never entered, after a stop.
+  for (const std::shared_ptr<ListedAhead>& Job : Stack_.back().Ahead) {
+    Ahead_->Wait(*Job);
+    Ahead_->Taken();
+  }
   WalkFolder* Dir = Stack_.back().Dir;
   Stack_.pop_back();
   if (Stack_.empty()) {

@@ -5,6 +5,7 @@
 #define OLVANE_PURGE_WALKER_H_
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "platform/platform.h"
 #include "purge/file_queue.h"
 #include "purge/goals.h"
+#include "purge/lookahead.h"
 #include "purge/purge_folder.h"
 
 namespace olvane {
@@ -42,6 +44,10 @@ class Walker {
          FileQueue::FileWork DoFile, KeptWork OnKept = nullptr,
          EnterWork OnEnter = nullptr);
 
+  // Opens and lists up to Threads subfolders ahead of the walk, on threads
+  // of their own (where folders are round trips to a server).
+  void ListAhead(int Threads);
+
   // Walks the tree of Target, the folder Path, to its end or to a stop.
   RunCounts Walk(std::unique_ptr<Folder> Target, const std::string& Path);
 
@@ -54,10 +60,13 @@ class Walker {
     std::vector<std::string> SubFolders;
     size_t Next = 0;
     bool Suspended = false;
+    // The subfolders from Next on that the lookahead has started.
+    std::deque<std::shared_ptr<ListedAhead>> Ahead = {};
   };
 
   bool Stopped() { return Run_.Sys.StopStatus() != 0; }
-  void List(Frame& Current);
+  void List(Frame& Current, std::unique_ptr<Listing> Files = nullptr);
+  void StartAhead(Frame& Current);
   void Select(WalkFolder& Dir, Entry Item);
   void EndSelection(WalkFolder& Dir);
   void Enter(Frame& Current, std::string Name);
@@ -77,6 +86,9 @@ class Walker {
   bool Halted_ = false;       // a stop came while files were handed in
   std::vector<Frame> Stack_;  // from the target down
   FileQueue Queue_;
+  // Destroyed first: its threads may drop the last hold of a folder.
+  std::unique_ptr<Lookahead> Ahead_;
+  size_t AheadThreads_ = 0;
 };
 
 }  // namespace olvane
