@@ -35,10 +35,6 @@ TEST_F(EndToEndTest, OtherMountsBelowTheTargetAreKeptWhole) {
        Deleted("~/t/bind/c.log ~/t/bind/s/d.log", {"b.log"}),
        "src/s/ t/a.log t/bind/ t/p/p.log t/tmp/", In},
   };
-  // Without leases, the file on the crossed tmpfs is not yet proven free
-  // in this namespace and stays ("Cannot open file:"), the safe way: that
-  // row waits for the look to learn such mounts.
-  if (Env("OLVANE_NO_LEASES") == "1") Cases.erase(Cases.begin() + 1);
   Check(Cases);
 }
 
