@@ -271,6 +271,7 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
     }
     return RunCounts();
   }
+  if (Run.RefuseTarget && Run.RefuseTarget(*Target, Mask)) return RunCounts();
   Walker Walk(Run, Day, Mask, WorkersFor(Run.Sys, Run.Settings, Path));
   return Walk.Walk(std::move(Target), Path);
 }
