@@ -132,9 +132,11 @@ class FakePlatform : public Platform {
   bool SlashHelp() const override { return Windows_; }
   bool NamesInWtf8() const override { return Windows_; }
   // A read-only file refuses the rename over it as a held one does.
-  bool CanReplaceFile(const std::string& Path) override {
+  Replaceable CanReplaceFile(const std::string& Path) override {
     Guard Hold(Lock);
-    return Find(Path) == PathKind::kFile && At(Key(Path), kHeld | kNoRemove);
+    return Find(Path) == PathKind::kFile && At(Key(Path), kHeld | kNoRemove)
+               ? Replaceable::kYes
+               : Replaceable::kNo;
   }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     Guard Hold(Lock);

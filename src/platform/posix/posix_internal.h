@@ -91,6 +91,16 @@ struct MoveSource {
 MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,
                      bool Replace);
 
+// Notes when the run began; called once, before any move.
+void NoteRunStart();
+// Whether the file whose status is Info came or changed after the run
+// began: its status-change time, which its creation sets too, is later.
+bool IsNewSinceStart(const struct stat& Info);
+
+// Whether a replacing move can take the place of the file Name in the
+// folder Dir, proving it free as the move does and changing nothing.
+Replaceable CanReplaceEntry(int Dir, const char* Name);
+
 // A name for a temporary file of this process, the Try-th one tried.
 std::string TemporaryName(int Try);
 
