@@ -52,6 +52,24 @@ bool Fixed(const struct statx& Info) {
          (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
 }
 
+// Whether the entry whose status is Entry can be removed from the folder
+// open as DirFd, as far as can be told without removing it: neither is
+// immutable or append-only, the folder may be written into (a read-only
+// mount not), and its sticky bit, if set, lets this process remove it.
+bool MayRemoveFrom(int DirFd, const struct statx& Entry) {
+  struct statx Folder;
+  if (Fixed(Entry)) return false;
+  if (DirFd < 0 || !StatusOf(DirFd, "", &Folder)) return true;
+  if (Fixed(Folder)) return false;
+  if (faccessat(DirFd, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
+      (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    return false;
+  }
+  const uid_t Me = geteuid();
+  return !(Folder.stx_mode & S_ISVTX) || Me == 0 || Me == Entry.stx_uid ||
+         Me == Folder.stx_uid;
+}
+
 // The times of Name in the folder Fd (Name empty: of Fd itself); *Kept, if
 // given, receives the whole status.
 bool TimesOf(int Fd, const char* Name, FileTimes* Out,
@@ -219,6 +237,13 @@ class PosixFolder : public Folder {
     return unlinkat(Fd_, Name.c_str(), AT_REMOVEDIR) == 0;
   }
 
+  // An immutable or append-only folder keeps its entries; such a subfolder
+  // stays itself.
+  bool CanRemoveSubFolder(const std::string& Name) override {
+    struct statx Sub;
+    return !StatusOf(Fd_, Name.c_str(), &Sub) || MayRemoveFrom(Fd_, Sub);
+  }
+
   bool IsSameFile(const Entry& Item, const std::string& Path) override {
     struct stat Mine, Other;
     return fstatat(Fd_, Item.Name.c_str(), &Mine, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -289,21 +314,7 @@ class PosixExclusiveFile : public ExclusiveFile {
     if (!HaveStatus_ && !(HaveStatus_ = StatusOf(Fd_, "", &Status_))) {
       return true;
     }
-    if (Fixed(Status_)) return false;
-    const int DirFd = Dir_->Fd();
-    struct statx Folder;
-    if (DirFd < 0 || !StatusOf(DirFd, "", &Folder)) return true;
-    if (Fixed(Folder)) return false;
-    // Write and search permission on the folder; a read-only mount too.
-    if (faccessat(DirFd, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
-        (errno == EACCES || errno == EPERM || errno == EROFS)) {
-      return false;
-    }
-    // In a sticky folder only the owner of the file or of the folder
-    // removes it, or a privileged process.
-    const uid_t Me = geteuid();
-    return !(Folder.stx_mode & S_ISVTX) || Me == 0 || Me == Status_.stx_uid ||
-           Me == Folder.stx_uid;
+    return MayRemoveFrom(Dir_->Fd(), Status_);
   }
 
 
