@@ -43,6 +43,8 @@ struct FileTimes {
   int64_t Access = 0;        // the last access
   int64_t Allocated = -1;    // bytes allocated on disk; -1: not known
   uint32_t Links = 0;        // names (hard links) of the file; 0: not known
+  bool MountRoot = false;    // the root of another mount (a file mounted
+                             // over a name, a bind mount of a file)
 };
 
 struct Entry {

@@ -30,7 +30,8 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, WalkFolder& Dir,
                    const Entry& Item, FileReport& Report) {
   const TimeKind Kind = Run.Settings.Age;
   bool Gone = false;
-  const bool Due = IsDueUnopened(Run.Sys, Dir.Dir(), Item, Day, Kind, &Gone);
+  const bool Due = IsDueUnopened(Run.Sys, Dir.Dir(), Item, Day, Kind,
+                                 Run.Settings.CrossMounts, &Gone);
   if (!Due && !Gone) return;
   const std::string FileName = Dir.Path + Run.Sys.Separator() + Item.Name;
   if (Gone) {

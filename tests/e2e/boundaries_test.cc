@@ -34,6 +34,14 @@ TEST_F(EndToEndTest, OtherMountsBelowTheTargetAreKeptWhole) {
       {Files, "-d0 ~/t/bind -r",
        Deleted("~/t/bind/c.log ~/t/bind/s/d.log", {"b.log"}),
        "src/s/ t/a.log t/bind/ t/p/p.log t/tmp/", In},
+      // A file mounted over a name is passed over as a mounted folder is.
+      {.Files = "t/f.log t/m.log o.log",
+       .Args = "-d0 ~/t",
+       .Out = Deleted("~/t/f.log"),
+       .Left = "o.log t/m.log",
+       .Prefix = "unshare -m sh -c 'mount --bind o.log t/m.log && \"$0\" "
+                 "\"$@\"'",
+       .Predict = true},
   };
   Check(Cases);
 }

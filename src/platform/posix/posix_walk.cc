@@ -52,13 +52,19 @@ bool Fixed(const struct statx& Info) {
          (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
 }
 
+// The root of another mount, which no removal or rename takes away.
+bool IsMountRoot(const struct statx& Info) {
+  return Info.stx_attributes & Info.stx_attributes_mask &
+         STATX_ATTR_MOUNT_ROOT;
+}
+
 // Whether the entry whose status is Entry can be removed from the folder
-// open as DirFd, as far as can be told without removing it: neither is
-// immutable or append-only, the folder may be written into (a read-only
+// open as DirFd, as far as can be told without removing it: it is no mount
+// root, neither is immutable or append-only, the folder may be written into (a read-only
 // mount not), and its sticky bit, if set, lets this process remove it.
 bool MayRemoveFrom(int DirFd, const struct statx& Entry) {
   struct statx Folder;
-  if (Fixed(Entry)) return false;
+  if (Fixed(Entry) || IsMountRoot(Entry)) return false;
   if (DirFd < 0 || !StatusOf(DirFd, "", &Folder)) return true;
   if (Fixed(Folder)) return false;
   if (faccessat(DirFd, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
@@ -88,6 +94,7 @@ bool TimesOf(int Fd, const char* Name, FileTimes* Out,
                        ? static_cast<int64_t>(Info.stx_blocks) * 512
                        : -1;
   Out->Links = (Info.stx_mask & STATX_NLINK) ? Info.stx_nlink : 0;
+  Out->MountRoot = IsMountRoot(Info);
   return true;
 }
 
