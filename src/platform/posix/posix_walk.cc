@@ -348,7 +348,10 @@ class PosixExclusiveFile : public ExclusiveFile {
   }
 
   // A rename does not depend on the file's own mode.
-  bool CanMoveTo(const std::string&) override { return true; }
+  // A mount root is never renamed, nor removed after a copy.
+  bool CanMoveTo(const std::string&) override {
+    return !HaveStatus_ || !IsMountRoot(Status_);
+  }
 
   bool Close() override {
     if (Fd_ < 0) return true;
