@@ -34,7 +34,8 @@ namespace olvane {
 // file.
 constexpr int kHeld = 1, kOpenedLater = 2, kNoStatus = 4, kNoRemove = 8,
               kNoMove = 16, kNoList = 32, kSlow = 64, kFolder = 128,
-              kFileLink = 256, kFolderLink = 512, kOther = 1024, kGone = 2048;
+              kFileLink = 256, kFolderLink = 512, kOther = 1024, kGone = 2048,
+              kOpensAsRoot = 4096;  // a link repointed to "/" since the check
 
 class FakePlatform : public Platform {
  public:
@@ -62,7 +63,8 @@ class FakePlatform : public Platform {
     if (Cut != std::string::npos && !At(Item.substr(0, Cut))) {
       Add(Item.substr(0, Cut), 0, kFolder);
     }
-    Nodes.emplace(Item, Node{Created, Flags, Created, Created, Nodes.size()});
+    Nodes.emplace(Item, Node{Created, Flags, Created, Created,
+                             Flags & kOpensAsRoot ? 0 : Nodes.size()});
   }
   // Keys are paths without a trailing separator: "" is the POSIX root and
   // "C:" a drive.
@@ -131,9 +133,11 @@ class FakePlatform : public Platform {
   bool SlashHelp() const override { return Windows_; }
   bool NamesInWtf8() const override { return Windows_; }
   // A read-only file refuses the rename over it as a held one does.
-  bool CanReplaceFile(const std::string& Path) override {
+  Replaceable CanReplaceFile(const std::string& Path) override {
     Guard Hold(Lock);
-    return Find(Path) == PathKind::kFile && At(Key(Path), kHeld | kNoRemove);
+    return Find(Path) == PathKind::kFile && At(Key(Path), kHeld | kNoRemove)
+               ? Replaceable::kYes
+               : Replaceable::kNo;
   }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     Guard Hold(Lock);

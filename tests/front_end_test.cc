@@ -105,6 +105,15 @@ TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
        {"     0 file(s) would be deleted."}},
       {Srv, {"-d0", "-x:my-reports", "/srv/my-reports"}, Deleted("")},
       {Srv, {"-d0", "/srv/old-exports", "--no-preserve-root"}, Deleted("")},
+      // The guard asks the folder the walk opened too.
+      {{Item("/work/t", 0, kFolder | kOpensAsRoot), "/work/t/a"},
+       {"-d0", "/work/t"},
+       {"   Will not purge the whole root /: give a narrower target, or add "
+        "--no-preserve-root"},
+       .Status = kExitUsage},
+      {{Item("/work/t", 0, kFolder | kOpensAsRoot), "/work/t/a"},
+       {"-d0", "/work/t", "--no-preserve-root"},
+       Deleted("/work/t/a")},
       {{"/work/-x:a/f", "/work/-t:c/f", "/work/--no-preserve-root/f"},
        {"-d0", "-x:a", "-t:c", "--no-preserve-root"},
        {"   Path don't find", "", "USAGE", "     0 file(s) deleted."}},

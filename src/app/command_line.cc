@@ -320,6 +320,7 @@ CommandLine ReadCommandLine(Platform& Sys,
     const std::string Root = WholeRootOf(Sys, Target.Path);
     if (!Root.empty()) return Refuse(EventKind::kWholeRoot, Root);
   }
+  Line.PreserveRoot = !NoPreserveRoot;
   Line.Target = std::move(Target.Path);
   Line.Found = Target.Found;
   ReadMoveOption(Sys, Args, &Line);

@@ -35,6 +35,7 @@ struct CommandLine {
   // screen before the walk.
   std::vector<std::string> MissingMoveFolders;
   bool CountFolders = false;  // -e was given: the summary counts folders
+  bool PreserveRoot = true;   // no --no-preserve-root
   bool Json = false;  // --json: the report as JSON Lines
 };
 

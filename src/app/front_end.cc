@@ -1,15 +1,33 @@
 #include "app/front_end.h"
 
 #include "move/move.h"
+#include "platform/path_syntax.h"
 #include "purge/purge_folder.h"
 #include "purge/workers.h"
 
 namespace olvane {
 namespace {
 
-// The walk over the target, in delete or in move mode.
+// The system root the opened target folder is, when Mask takes every file
+// there; else "". The same question as the command line's guard, asked of
+// the folder itself: a link repointed to the root since leads there.
+std::string WholeRootOpened(Platform& Sys, Folder& Target,
+                            const std::string& Path, const std::string& Mask) {
+  const std::string Root = Path.substr(0, Sys.RootLength(Path));
+  std::string Trimmed = Root;
+  TrimSeparators(Sys.Separator(), &Trimmed);
+  FileIdentity Opened, Top;
+  if (Root.empty() || !Target.Identity(&Opened) ||
+      !Sys.IdentityOf(Root, &Top) || !(Opened == Top)) {
+    return std::string();
+  }
+  return Sys.WholeRoot(Trimmed, Mask);
+}
+
+// The walk over the target, in delete or in move mode. *Root: the whole
+// root the opened target turned out to be, which was not walked.
 RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers,
-               Report& Out) {
+               Report& Out, std::string* Root) {
   RunSettings Settings = Line.Settings;
   if (Settings.Workers == 0) Settings.Workers = Workers;
   DeleteDisposal Delete(Settings.DryRun);
@@ -17,6 +35,12 @@ RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers,
   Disposal& Chosen = Settings.MoveMode ? static_cast<Disposal&>(Move) : Delete;
   WalkContext Run{Sys, Settings, Chosen, Out};
   if (Settings.MoveMode) Run.KeepOut = Move.Prepare();
+  if (Line.PreserveRoot) {
+    Run.RefuseTarget = [&](Folder& Target, const std::string& Mask) {
+      *Root = WholeRootOpened(Sys, Target, Line.Target, Mask);
+      return !Root->empty();
+    };
+  }
   return PurgeFolder(Run, Line.Target, Line.Day);
 }
 
@@ -45,7 +69,12 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   }
   RunCounts Counts;
   if (Line.Found) {
-    Counts = Walk(Sys, Line, Workers, Out);
+    std::string Root;
+    Counts = Walk(Sys, Line, Workers, Out, &Root);
+    if (!Root.empty()) {
+      Out.Emit(Event{EventKind::kWholeRoot, Root});
+      return kExitUsage;
+    }
   } else {
     Out.Emit(Event{EventKind::kPathNotFound});
   }

@@ -50,8 +50,16 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
       return;
     }
     // A folder of that name is never replaced: the move fails. Nor is a
-    // file the replacing move would be refused.
-    if (Exists < 0 || (DryRun && !Sys_.CanReplaceFile(Destination))) {
+    // file the replacing move would be refused, nor one newer than the run.
+    const Replaceable Old =
+        Exists < 0 ? Replaceable::kNo
+        : DryRun   ? Sys_.CanReplaceFile(Destination)
+                   : Replaceable::kYes;
+    if (Old == Replaceable::kNew) {
+      Report.Add(EventKind::kAlreadyExists, Destination);
+      return;
+    }
+    if (Old == Replaceable::kNo) {
       Report.Add(EventKind::kCannotRemove, Destination);
       Report.Add(EventKind::kCannotMove, FileName);
       return;
@@ -93,6 +101,9 @@ void MoveDisposal::Move(ExclusiveFile& File, const std::string& FileName,
       // Held open elsewhere: the old copy stays, and so does the source.
       Report.Add(EventKind::kCannotRemove, Destination);
       Report.Add(EventKind::kCannotMove, FileName);
+      break;
+    case MoveResult::kDestinationNew:
+      Report.Add(EventKind::kAlreadyExists, Destination);
       break;
     case MoveResult::kFailed:
       Report.Add(EventKind::kCannotMove, FileName);

@@ -7,8 +7,16 @@ namespace olvane {
 HeldFiles LookAtOtherProcesses(ProcessTable& Table, const FileId* Wanted) {
   HeldFiles Held;
   std::vector<std::string> Processes;
-  if (!Table.ListOthers(&Processes)) return Held;
   std::vector<FileId> Files;
+  if (Table.FilesOfKernel(&Files) != TableRead::kRead ||
+      !Table.ListOthers(&Processes)) {
+    return Held;
+  }
+  for (const FileId& Id : Files) {
+    if (Wanted && !(Id == *Wanted)) continue;
+    Held.Files_.insert(Id);
+    if (Wanted) return Held;
+  }
   for (const std::string& Process : Processes) {
     Files.clear();
     std::vector<std::string> Threads;

@@ -55,6 +55,12 @@ class ProcessTable {
   virtual TableRead FilesOf(const std::string& Process,
                             const std::string& Thread,
                             std::vector<FileId>* Files) = 0;
+  // Adds to *Files each file the kernel holds open on no process's behalf
+  // (a loop device's backing file, a swap file). kUnreadable: one such file
+  // could not be identified.
+  virtual TableRead FilesOfKernel(std::vector<FileId>* /*Files*/) {
+    return TableRead::kRead;
+  }
 };
 
 // The files other processes held at the time of one look.

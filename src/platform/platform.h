@@ -43,6 +43,8 @@ struct FileTimes {
   int64_t Access = 0;        // the last access
   int64_t Allocated = -1;    // bytes allocated on disk; -1: not known
   uint32_t Links = 0;        // names (hard links) of the file; 0: not known
+  bool MountRoot = false;    // the root of another mount (a file mounted
+                             // over a name, a bind mount of a file)
 };
 
 struct Entry {
@@ -81,6 +83,15 @@ enum class MoveResult {
   kMoved,
   kFailed,           // the file stays where it was
   kDestinationHeld,  // the file to be replaced is held open: both stay
+  kDestinationNew,   // the file to be replaced came or changed after the run
+                     // began, so was not there before it: both stay
+};
+
+// Whether a replacing move can be expected to take the place of a file.
+enum class Replaceable {
+  kYes,
+  kNew,  // the file came or changed after the run began: never replaced
+  kNo,   // held open, read-only, a folder...: the replacement fails
 };
 
 // What tells one file or folder from every other on the system: its volume
@@ -370,10 +381,11 @@ class Platform {
   virtual void RemoveStaleCopies(const std::string& Path) = 0;
 
   // Whether a replacing MoveTo can be expected to take the place of the
-  // file Path, as far as can be told without changing anything (on
-  // Windows: not read-only, not mapped, and not held open by another
-  // process, for its attributes alone too where the system says so).
-  virtual bool CanReplaceFile(const std::string& Path) = 0;
+  // file Path, as far as can be told without changing anything: not held
+  // open by another process (on Windows for its attributes alone too, where
+  // the system says so), not read-only or mapped on Windows, and there since
+  // before the run began.
+  virtual Replaceable CanReplaceFile(const std::string& Path) = 0;
 };
 
 // The platform of the system the program was built for. Only main calls it,

@@ -53,10 +53,11 @@ int64_t TimeOf(const FileTimes& Times, TimeKind Kind) {
 }
 
 bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
-                   TimeKind Kind, bool* Gone) {
+                   TimeKind Kind, bool CrossMounts, bool* Gone) {
   FileTimes Times = Item.Times;
   *Gone = !Item.Timed && !Dir.EntryTimes(Item, &Times);
-  return !*Gone && IsExpired(TimeOf(Times, Kind), Sys.Now(), Day);
+  return !*Gone && (CrossMounts || !Times.MountRoot) &&
+         IsExpired(TimeOf(Times, Kind), Sys.Now(), Day);
 }
 
 bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,

@@ -44,8 +44,10 @@ int64_t TimeOf(const FileTimes& Times, TimeKind Kind);
 
 // Whether Item of Dir is due by the times had without opening it (the
 // listing's, or one status query). *Gone: no status could be had at all.
+// A file that is the root of another mount is never due unless CrossMounts,
+// as nothing inside another mount is to be tested.
 bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
-                   TimeKind Kind, bool* Gone);
+                   TimeKind Kind, bool CrossMounts, bool* Gone);
 
 // For an Item that IsDueUnopened found due: true when it is still due by the
 // times read on the open handle; *File then holds it open with no sharing,

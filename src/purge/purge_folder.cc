@@ -26,6 +26,7 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
     }
     return RunCounts();
   }
+  if (Run.RefuseTarget && Run.RefuseTarget(*Target, Mask)) return RunCounts();
   if (Run.Settings.Goal.Ranks()) {
     return PurgeRanked(Run, std::move(Target), Path, Mask, Day);
   }

@@ -24,6 +24,9 @@ struct WalkContext {
   // Whether the walk keeps out of a subfolder it has opened: neither walked
   // nor removed (the move folder). Null: it keeps out of none.
   std::function<bool(Folder&)> KeepOut = nullptr;
+  // Whether the walk refuses the target folder it has opened, with the mask
+  // it is to be purged with: nothing is then walked. Null: it refuses none.
+  std::function<bool(Folder&, const std::string&)> RefuseTarget = nullptr;
 };
 
 // Purges the folder or file mask Path (trailing separators are ignored) with

@@ -173,6 +173,8 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
                          DueChoice* Choice) {
   FileTimes Times = Item.Times;
   if (!Item.Timed && !Dir.Dir().EntryTimes(Item, &Times)) return;
+  // Nothing inside another mount is tested, a file mounted over a name too.
+  if (Times.MountRoot && !Run_.Settings.CrossMounts) return;
   const int64_t Size = std::max<int64_t>(0, Times.Allocated);
   Total_ += Size;
   if (!Choice) return;  // kept by --keep

@@ -26,7 +26,8 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
                    FileReport& Report) {
   const TimeKind Kind = Run.Settings.Age;
   bool Gone = false;
-  const bool Due = IsDueUnopened(Run.Sys, Dir, Item, Day, Kind, &Gone);
+  const bool Due = IsDueUnopened(Run.Sys, Dir, Item, Day, Kind,
+                                 Run.Settings.CrossMounts, &Gone);
   if (!Due && !Gone) return;
   const std::string FileName = DirPath + Run.Sys.Separator() + Item.Name;
   if (Gone) {

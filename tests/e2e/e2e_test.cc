@@ -100,6 +100,16 @@ TEST_F(EndToEndTest, LinksRacesAndOtherUsersCannotMisleadTheWalk) {
        Deleted("~/free.log", {"Cannot open file: ~/mapped.log"}), "mapped.log",
        "", "map:~/mapped.log"},
   };
+  // The kernel holds a loop device's backing file for no process.
+  if (geteuid() == 0 && std::system("losetup -f >/dev/null 2>&1") == 0) {
+    Cases.push_back(
+        {"img.log free.log", "-d0 ~",
+         Deleted("~/free.log", {"Cannot open file: ~/img.log"}), "img.log",
+         "sh -c 'L=$(losetup -f --show img.log 2>/dev/null) && trap "
+         "\"losetup -d $L\" EXIT && \"$0\" \"$@\"'"});
+  } else {
+    std::cerr << "No loop device to be had: the backing file row is left out\n";
+  }
   // An ordinary user can take no lease on another user's file and cannot
   // read the tables of root's processes: without proof the file stays. Its
   // own files have leases, which root's holding process also denies; in a

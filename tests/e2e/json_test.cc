@@ -68,11 +68,6 @@ std::string Json(const std::string& Env = "") {
 }  // namespace
 
 TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
-  // Without leases a file counts as held while the watch cannot tell an
-  // open of the suite's own from another's: the safe way, but not this
-  // table's lines. The record's fields are the same in either build.
-  if (Env("OLVANE_NO_LEASES") == "1")
-    GTEST_SKIP() << "the lease build checks the record";
   std::ofstream(Base / "check.py") << kCheck;
   const std::string Now = " reason=age size time=now";
   std::vector<Case> Cases = {

@@ -109,9 +109,11 @@ void Open(int Fd, const std::string& File) {
   int Opened[2];
   if (pipe(Opened) != 0) perror("race_preload");
   if (fork() == 0) {
-    // Not the run's descriptor, which would keep the lease the open waits
-    // for.
-    close(Fd);
+    // None of the run's descriptors: that of the file would keep the lease
+    // the open waits for, and those of other files would hold them.
+    for (int Own = 3; Own < 1024; ++Own) {
+      if (Own != Opened[1]) close(Own);
+    }
     if (open(File.c_str(), O_RDONLY) >= 0) {
       write(Opened[1], "o", 1);
       sleep(2);

@@ -130,6 +130,15 @@ TEST_F(EndToEndTest, ReportOnlyRunsPredictAndClosedFoldersAreNamed) {
          .Prefix = "chattr +i keep.log && chattr +a app.log && sh -c '\"$@\"; "
                    "S=$?; chattr -ia keep.log app.log; exit $S' sh",
          .Predict = true});
+    // An immutable folder keeps the folder emptied in it, and so itself.
+    Cases.push_back(
+        {.Files = "a/b/f.log",
+         .Args = "-d0 ~ -r -e",
+         .Out = {"Delete file: ~/a/b/f.log", "     1 file(s) deleted.",
+                 "     0 folder(s) deleted."},
+         .Left = "a/b/",
+         .Prefix = "chattr +i a && sh -c '\"$@\"; S=$?; chattr -i a; exit $S' sh",
+         .Predict = true});
   }
   if (Windows()) {
     Cases.push_back(

@@ -117,6 +117,7 @@ class PosixPlatform : public Platform {
   }
 
   bool Start() override {
+    NoteRunStart();
     // A lease break signals the lease holder with SIGIO, whose default
     // action would end the run.
     if (signal(SIGIO, SIG_IGN) == SIG_ERR) return false;
@@ -240,9 +241,14 @@ class PosixPlatform : public Platform {
 
   // Whether the entry may be renamed over is the folder's to say, which
   // only the rename itself tells for certain.
-  bool CanReplaceFile(const std::string& Path) override {
-    struct stat Info;
-    return lstat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode);
+  Replaceable CanReplaceFile(const std::string& Path) override {
+    const size_t Slash = Path.rfind('/');
+    if (Slash == std::string::npos) return Replaceable::kNo;
+    UniqueFd Dir(OpenAtWaiting(AT_FDCWD,
+                               Slash == 0 ? "/" : Path.substr(0, Slash).c_str(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (Dir.Get() < 0) return Replaceable::kNo;
+    return CanReplaceEntry(Dir.Get(), Path.c_str() + Slash + 1);
   }
 
  private:

@@ -16,6 +16,8 @@
 #include "platform/held_open.h"
 #include "platform/platform.h"
 
+struct statx;
+
 namespace olvane {
 
 // Closes a descriptor when it goes out of scope.
@@ -90,6 +92,32 @@ struct MoveSource {
 // with Replace and once it is proven free, as ExclusiveFile::MoveTo.
 MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,
                      bool Replace);
+
+// The status of Name in the folder Fd (Name empty: of Fd itself), in one
+// query that follows no link and triggers no automount, with what the walk
+// and the removal tests need of it.
+bool StatusOf(int Fd, const char* Name, struct statx* Info);
+// The attributes that keep an entry (or a folder's entries) in place.
+bool Fixed(const struct statx& Info);
+// The root of another mount, which no removal or rename takes away.
+bool IsMountRoot(const struct statx& Info);
+// Whether the entry whose status is Entry can be removed from the folder
+// open as DirFd, as far as can be told without removing it.
+bool MayRemoveFrom(int DirFd, const struct statx& Entry);
+// The times of Name in the folder Fd (Name empty: of Fd itself); *Kept, if
+// given, receives the whole status.
+bool TimesOf(int Fd, const char* Name, FileTimes* Out,
+             struct statx* Kept = nullptr);
+
+// Notes when the run began; called once, before any move.
+void NoteRunStart();
+// Whether the file whose status is Info came or changed after the run
+// began: its status-change time, which its creation sets too, is later.
+bool IsNewSinceStart(const struct stat& Info);
+
+// Whether a replacing move can take the place of the file Name in the
+// folder Dir, proving it free as the move does and changing nothing.
+Replaceable CanReplaceEntry(int Dir, const char* Name);
 
 // A name for a temporary file of this process, the Try-th one tried.
 std::string TemporaryName(int Try);

@@ -1,6 +1,7 @@
 // The look at other processes on Linux: their descriptor tables and memory
-// maps under /proc, those of threads with tables of their own included; and
-// the proof for a single file outside the walk.
+// maps under /proc, those of threads with tables of their own included, and
+// the files the kernel itself holds (loop devices, swap); and the proof for a
+// single file outside the walk.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -9,14 +10,17 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/kcmp.h>
+#include <linux/loop.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -27,6 +31,112 @@ namespace olvane {
 namespace {
 
 bool Ended(int Error) { return Error == ENOENT || Error == ESRCH; }
+
+// The whole text of a small file of /sys or /proc.
+bool ReadSmall(int Dir, const std::string& Path, std::string* Text) {
+  UniqueFd File(OpenAtWaiting(Dir, Path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (File.Get() < 0) return false;
+  char Buffer[4096];
+  ssize_t Got;
+  while ((Got = read(File.Get(), Buffer, sizeof(Buffer))) > 0) {
+    Text->append(Buffer, static_cast<size_t>(Got));
+  }
+  return Got == 0;
+}
+
+bool IdOfPath(const std::string& Path, FileId* Id) {
+  struct stat Info;
+  if (stat(Path.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode)) return false;
+  *Id = {major(Info.st_dev), minor(Info.st_dev),
+         static_cast<uint64_t>(Info.st_ino)};
+  return true;
+}
+
+// The backing file of the loop device Name (bound where /sys says so): its
+// identity as the device tells it, or else that of the path /sys names.
+TableRead LoopBackingFile(int BlockFd, const std::string& Name,
+                          std::vector<FileId>* Files) {
+  std::string Path;
+  if (!ReadSmall(BlockFd, Name + "/loop/backing_file", &Path)) {
+    return errno == ENOENT ? TableRead::kRead : TableRead::kUnreadable;
+  }
+  UniqueFd Device(OpenAtWaiting(AT_FDCWD, ("/dev/" + Name).c_str(),
+                                O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  loop_info64 Info{};
+  if (Device.Get() >= 0 &&
+      ioctl(Device.Get(), LOOP_GET_STATUS64, &Info) == 0) {
+    Files->push_back({major(Info.lo_device), minor(Info.lo_device),
+                      static_cast<uint64_t>(Info.lo_inode)});
+    return TableRead::kRead;
+  }
+  if (!Path.empty() && Path.back() == '\n') Path.pop_back();
+  const std::string Gone = " (deleted)";  // no name left to purge
+  if (Path.size() > Gone.size() &&
+      Path.compare(Path.size() - Gone.size(), Gone.size(), Gone) == 0) {
+    return TableRead::kRead;
+  }
+  FileId Id;
+  if (!IdOfPath(Path, &Id)) return TableRead::kUnreadable;
+  Files->push_back(Id);
+  return TableRead::kRead;
+}
+
+// A system without /sys shows no loop devices.
+TableRead LoopBackingFiles(std::vector<FileId>* Files) {
+  const int BlockFd = OpenAtWaiting(AT_FDCWD, "/sys/block",
+                                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* Block = BlockFd < 0 ? nullptr : fdopendir(BlockFd);
+  if (!Block) {
+    const int Error = errno;
+    if (BlockFd >= 0) close(BlockFd);
+    return Error == ENOENT ? TableRead::kRead : TableRead::kUnreadable;
+  }
+  TableRead Read = TableRead::kRead;
+  errno = 0;
+  while (dirent* Entry = readdir(Block)) {
+    if (strncmp(Entry->d_name, "loop", 4) != 0) continue;
+    Read = LoopBackingFile(dirfd(Block), Entry->d_name, Files);
+    if (Read != TableRead::kRead) break;
+    errno = 0;
+  }
+  if (Read == TableRead::kRead && errno != 0) Read = TableRead::kUnreadable;
+  closedir(Block);
+  return Read;
+}
+
+// The active swap files. /proc/swaps writes a blank, a tab, a line end and a
+// backslash in a name as \ooo. One that cannot be found by its name has
+// none left to purge.
+TableRead SwapFiles(std::vector<FileId>* Files) {
+  std::string Text;
+  if (!ReadSmall(AT_FDCWD, "/proc/swaps", &Text)) {
+    return errno == ENOENT ? TableRead::kRead : TableRead::kUnreadable;
+  }
+  size_t Line = Text.find('\n');  // past the heading
+  while (Line != std::string::npos && Line + 1 < Text.size()) {
+    const size_t Start = Line + 1;
+    Line = Text.find('\n', Start);
+    char Escaped[4096], Type[32];
+    if (std::sscanf(Text.substr(Start, Line - Start).c_str(), "%4095s %31s",
+                    Escaped, Type) != 2 ||
+        strcmp(Type, "file") != 0) {
+      continue;
+    }
+    std::string Path;
+    for (const char* At = Escaped; *At; ++At) {
+      if (At[0] == '\\' && At[1] >= '0' && At[1] <= '3' && At[2] && At[3]) {
+        Path += static_cast<char>(
+            strtol(std::string(At + 1, 3).c_str(), nullptr, 8));
+        At += 3;
+      } else {
+        Path += *At;
+      }
+    }
+    FileId Id;
+    if (IdOfPath(Path, &Id)) Files->push_back(Id);
+  }
+  return TableRead::kRead;
+}
 
 // Reads the tables of the processes under /proc.
 class ProcTable : public ProcessTable {
@@ -113,6 +223,11 @@ class ProcTable : public ProcessTable {
     }
     const TableRead Read = Descriptors(ProcFd.Get(), Files);
     return Read == TableRead::kRead ? Mappings(ProcFd.Get(), Files) : Read;
+  }
+
+  TableRead FilesOfKernel(std::vector<FileId>* Files) override {
+    const TableRead Loops = LoopBackingFiles(Files);
+    return Loops == TableRead::kRead ? SwapFiles(Files) : Loops;
   }
 
  private:

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -78,8 +79,34 @@ bool NameLeadsTo(int Dir, const char* Name, int Fd) {
 
 namespace {
 
+// The first tick of the clock file times are taken from after the start:
+// every change before the start is stamped earlier, every one after it at
+// least so.
+struct timespec RunStart = {0, 0};
+
+}  // namespace
+
+void NoteRunStart() {
+  struct timespec Before;
+  clock_gettime(CLOCK_REALTIME_COARSE, &Before);
+  do {
+    const struct timespec Pause = {0, 1000000};
+    nanosleep(&Pause, nullptr);
+    clock_gettime(CLOCK_REALTIME_COARSE, &RunStart);
+  } while (RunStart.tv_sec == Before.tv_sec &&
+           RunStart.tv_nsec == Before.tv_nsec);
+}
+
+bool IsNewSinceStart(const struct stat& Info) {
+  return Info.st_ctim.tv_sec != RunStart.tv_sec
+             ? Info.st_ctim.tv_sec > RunStart.tv_sec
+             : Info.st_ctim.tv_nsec >= RunStart.tv_nsec;
+}
+
+namespace {
+
 // The file about to be replaced, proven free, or what stands in its way.
-enum class Destined { kFree, kAbsent, kHeld, kFailed };
+enum class Destined { kFree, kAbsent, kNew, kHeld, kFailed };
 
 Destined ProveDestination(int ToDir, const char* Name, UniqueFd* Fd,
                           FileProof* Proof) {
@@ -87,6 +114,7 @@ Destined ProveDestination(int ToDir, const char* Name, UniqueFd* Fd,
   if (fstatat(ToDir, Name, &Info, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? Destined::kAbsent : Destined::kFailed;
   }
+  if (IsNewSinceStart(Info)) return Destined::kNew;
   // A link is never held open: it stands for itself.
   if (S_ISLNK(Info.st_mode)) {
     Fd->Reset(OpenAtWaiting(ToDir, Name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
@@ -100,6 +128,26 @@ Destined ProveDestination(int ToDir, const char* Name, UniqueFd* Fd,
   }
   return Proof->Begin(Fd->Get()) ? Destined::kFree : Destined::kHeld;
 }
+
+}  // namespace
+
+Replaceable CanReplaceEntry(int Dir, const char* Name) {
+  UniqueFd Fd;
+  FileProof Proof;
+  switch (ProveDestination(Dir, Name, &Fd, &Proof)) {
+    case Destined::kFree:
+    case Destined::kAbsent:  // gone meanwhile: the move takes the name
+      return Replaceable::kYes;
+    case Destined::kNew:
+      return Replaceable::kNew;
+    case Destined::kHeld:
+    case Destined::kFailed:
+      break;
+  }
+  return Replaceable::kNo;
+}
+
+namespace {
 
 // Copies the content of the file open as Source to Target.
 bool CopyContent(int Source, int Target) {
@@ -304,6 +352,7 @@ MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,
                             ? ProveDestination(ToDir.Get(), To, &DestFd, &Proof)
                             : Destined::kAbsent;
   if (Dest == Destined::kHeld) return MoveResult::kDestinationHeld;
+  if (Dest == Destined::kNew) return MoveResult::kDestinationNew;
   if (Dest == Destined::kFailed) return MoveResult::kFailed;
   // Within a file system one rename, which replaces the proven file.
   Renamed Done = Renamed::kFailed;  // the proven file gone from its name

@@ -32,47 +32,6 @@ EntryKind KindOfMode(mode_t Mode) {
   return EntryKind::kOther;
 }
 
-// The status of Name in the folder Fd (Name empty: of Fd itself), in one
-// query that follows no link and triggers no automount, with what the walk
-// and the removal tests need of it.
-bool StatusOf(int Fd, const char* Name, struct statx* Info) {
-  const int Flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT |
-                    (Name[0] == '\0' ? AT_EMPTY_PATH : 0);
-  return Fd >= 0 && statx(Fd, Name, Flags,
-                          STATX_BTIME | STATX_CTIME | STATX_MTIME |
-                              STATX_ATIME | STATX_TYPE | STATX_MODE |
-                              STATX_UID | STATX_INO | STATX_NLINK |
-                              STATX_BLOCKS,
-                          Info) == 0;
-}
-
-// The attributes that keep an entry (or a folder's entries) in place.
-bool Fixed(const struct statx& Info) {
-  return Info.stx_attributes & Info.stx_attributes_mask &
-         (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND);
-}
-
-// The times of Name in the folder Fd (Name empty: of Fd itself); *Kept, if
-// given, receives the whole status.
-bool TimesOf(int Fd, const char* Name, FileTimes* Out,
-             struct statx* Kept = nullptr) {
-  struct statx Own;
-  struct statx& Info = Kept ? *Kept : Own;
-  if (!StatusOf(Fd, Name, &Info)) return false;
-  // Without a birth time the status-change time stands in: it is never
-  // earlier than the creation, so a file can only be kept longer.
-  Out->Creation = (Info.stx_mask & STATX_BTIME) ? Info.stx_btime.tv_sec
-                                                : Info.stx_ctime.tv_sec;
-  Out->Modification = Info.stx_mtime.tv_sec;
-  Out->Access = Info.stx_atime.tv_sec;
-  // Blocks are counted in units of 512 bytes, whatever the file system's.
-  Out->Allocated = (Info.stx_mask & STATX_BLOCKS)
-                       ? static_cast<int64_t>(Info.stx_blocks) * 512
-                       : -1;
-  Out->Links = (Info.stx_mask & STATX_NLINK) ? Info.stx_nlink : 0;
-  return true;
-}
-
 class PosixListing : public Listing {
  public:
   // Again: the folder was listed before, and its position is not at the
@@ -219,6 +178,13 @@ class PosixFolder : public Folder {
     return unlinkat(Fd_, Name.c_str(), AT_REMOVEDIR) == 0;
   }
 
+  // An immutable or append-only folder keeps its entries; such a subfolder
+  // stays itself.
+  bool CanRemoveSubFolder(const std::string& Name) override {
+    struct statx Sub;
+    return !StatusOf(Fd_, Name.c_str(), &Sub) || MayRemoveFrom(Fd_, Sub);
+  }
+
   bool IsSameFile(const Entry& Item, const std::string& Path) override {
     struct stat Mine, Other;
     return fstatat(Fd_, Item.Name.c_str(), &Mine, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -289,21 +255,7 @@ class PosixExclusiveFile : public ExclusiveFile {
     if (!HaveStatus_ && !(HaveStatus_ = StatusOf(Fd_, "", &Status_))) {
       return true;
     }
-    if (Fixed(Status_)) return false;
-    const int DirFd = Dir_->Fd();
-    struct statx Folder;
-    if (DirFd < 0 || !StatusOf(DirFd, "", &Folder)) return true;
-    if (Fixed(Folder)) return false;
-    // Write and search permission on the folder; a read-only mount too.
-    if (faccessat(DirFd, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
-        (errno == EACCES || errno == EPERM || errno == EROFS)) {
-      return false;
-    }
-    // In a sticky folder only the owner of the file or of the folder
-    // removes it, or a privileged process.
-    const uid_t Me = geteuid();
-    return !(Folder.stx_mode & S_ISVTX) || Me == 0 || Me == Status_.stx_uid ||
-           Me == Folder.stx_uid;
+    return MayRemoveFrom(Dir_->Fd(), Status_);
   }
 
 
@@ -330,7 +282,10 @@ class PosixExclusiveFile : public ExclusiveFile {
   }
 
   // A rename does not depend on the file's own mode.
-  bool CanMoveTo(const std::string&) override { return true; }
+  // A mount root is never renamed, nor removed after a copy.
+  bool CanMoveTo(const std::string&) override {
+    return !HaveStatus_ || !IsMountRoot(Status_);
+  }
 
   bool Close() override {
     if (Fd_ < 0) return true;

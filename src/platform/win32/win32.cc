@@ -203,6 +203,7 @@ class Win32Platform : public Platform {
   bool Start() override {
     // A drive without a medium fails its calls instead of asking the user.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    win32::NoteRunStart();
     return win32::NtCallsAvailable() &&
            SetConsoleCtrlHandler(OnConsoleEvent, TRUE) != 0;
   }
@@ -298,19 +299,23 @@ class Win32Platform : public Platform {
   // rename refuses a read-only or mapped file, which the deletion asked for
   // and taken back meets too, and one open for its attributes alone, which
   // only the list of its users shows.
-  bool CanReplaceFile(const std::string& Path) override {
+  Replaceable CanReplaceFile(const std::string& Path) override {
     DWORD Attributes = 0;
     const std::u16string Long = ExactLongForm(Path, &Attributes);
-    if (Long.empty()) return false;
+    if (Long.empty()) return Replaceable::kNo;
     UniqueHandle File = FromCreateFile(CreateFileW(
         W(Long), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION Info;
-    return File.Valid() && GetFileInformationByHandle(File.Get(), &Info) &&
-           !(Info.dwFileAttributes &
-             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) &&
-           win32::DeletionAllowed(File.Get(), false) &&
-           win32::OtherUsers(File.Get()) != win32::Users::kOthers;
+    win32::FileBasicInfo Info;
+    if (!File.Valid() ||
+        win32::QueryBasicInfo(File.Get(), &Info) != win32::kStatusSuccess ||
+        (Info.FileAttributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ||
+        !win32::DeletionAllowed(File.Get(), false) ||
+        win32::OtherUsers(File.Get()) == win32::Users::kOthers) {
+      return Replaceable::kNo;
+    }
+    return win32::IsNewSinceStart(Info) ? Replaceable::kNew : Replaceable::kYes;
   }
 
  private:

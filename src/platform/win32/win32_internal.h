@@ -223,6 +223,11 @@ MoveResult MoveOpenFile(HANDLE File, const std::string& Destination,
 // the folder Path.
 void RemoveStaleCopiesIn(const std::string& Path);
 
+// Notes when the run began; called once, before any move.
+void NoteRunStart();
+// Whether a file with these times came or changed after the run began.
+bool IsNewSinceStart(const FileBasicInfo& Info);
+
 // The identity of the file or folder open as Handle.
 bool IdentityOfHandle(HANDLE Handle, FileIdentity* Id);
 

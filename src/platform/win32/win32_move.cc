@@ -52,7 +52,18 @@ UniqueHandle CreateTemporary(HANDLE Folder) {
 }
 
 // The file about to be replaced, or what stands in its way.
-enum class Destined { kFree, kAbsent, kHeld, kFailed };
+enum class Destined { kFree, kAbsent, kNew, kHeld, kFailed };
+
+// The first tick of the system time after the start: every change before
+// the start is stamped earlier, every one after it at least so.
+int64_t RunStart = 0;
+
+int64_t SystemTime() {
+  FILETIME Now;
+  GetSystemTimeAsFileTime(&Now);
+  return static_cast<int64_t>(
+      (static_cast<uint64_t>(Now.dwHighDateTime) << 32) | Now.dwLowDateTime);
+}
 
 // Proven free by an open with no sharing, which fails while any other
 // handle can read, write or delete it; closed again at once, as the rename
@@ -65,10 +76,11 @@ Destined ProveDestination(HANDLE Folder, const std::u16string& Name) {
       kFileNonDirectoryFile | kFileOpenReparsePoint, &Old);
   FileBasicInfo Info;
   if (Status >= 0) {
-    return QueryBasicInfo(Old.Get(), &Info) == kStatusSuccess &&
-                   !(Info.FileAttributes & FILE_ATTRIBUTE_READONLY)
-               ? Destined::kFree
-               : Destined::kHeld;
+    if (QueryBasicInfo(Old.Get(), &Info) != kStatusSuccess ||
+        (Info.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+      return Destined::kHeld;
+    }
+    return IsNewSinceStart(Info) ? Destined::kNew : Destined::kFree;
   }
   if (Status == kStatusObjectNameNotFound) return Destined::kAbsent;
   return Status == kStatusSharingViolation ? Destined::kHeld
@@ -160,6 +172,7 @@ MoveResult MoveOpenFile(HANDLE File, const std::string& Destination,
   const Destined Dest =
       Replace ? ProveDestination(Folder.Get(), Name) : Destined::kAbsent;
   if (Dest == Destined::kHeld) return MoveResult::kDestinationHeld;
+  if (Dest == Destined::kNew) return MoveResult::kDestinationNew;
   if (Dest == Destined::kFailed) return MoveResult::kFailed;
   const NtStatus Status =
       RenameInto(File, Folder.Get(), Name, Dest == Destined::kFree);
@@ -169,6 +182,16 @@ MoveResult MoveOpenFile(HANDLE File, const std::string& Destination,
                       Dest == Destined::kFree);
   }
   return Dest == Destined::kFree ? Refused(Status) : MoveResult::kFailed;
+}
+
+void NoteRunStart() {
+  const int64_t Before = SystemTime();
+  while ((RunStart = SystemTime()) == Before) Sleep(1);
+}
+
+bool IsNewSinceStart(const FileBasicInfo& Info) {
+  return Info.ChangeTime.QuadPart >= RunStart ||
+         Info.CreationTime.QuadPart >= RunStart;
 }
 
 void RemoveStaleCopiesIn(const std::string& Path) {
