@@ -417,7 +417,7 @@ struct Item {
 struct Case {
   std::vector<Item> Tree = {};
   Lines Args = {};
-  Lines Out = {};      // a usage screen as the one line "USAGE"
+  Output Out = {};     // a usage screen as the one line "USAGE"
   Lines Changes = {};  // in the log beyond the deletions and moves shown
   int Status = kExitOk;
   size_t Budget = 1024;  // folders open at once
@@ -465,7 +465,7 @@ inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
                    std::to_string(Run % 2 * 2 + 1) + " workers");
       EXPECT_EQ(RunCommand(Sys, Args, Run % 2 * 2 + 1), C.Status);
       std::string Expected;
-      for (const std::string& Line : Dry ? Predicted(C.Out) : C.Out) {
+      for (const std::string& Line : Dry ? Predicted(C.Out) : Lines(C.Out)) {
         Expected += Line == "USAGE" ? Usage : Line + "\n";
       }
       EXPECT_EQ(Sys.Output, Expected);

@@ -3,6 +3,7 @@
 #define OLVANE_TESTS_LINES_H_
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -25,15 +26,28 @@ inline Lines Words(const std::string& Text, char Gap = ' ') {
   return Split;
 }
 
-// The lines of a run that deletes Paths (words) in this order, after
-// Others, and does nothing else.
-inline Lines Deleted(const std::string& Paths, Lines Others = {}) {
-  for (const std::string& Path : Words(Paths)) {
-    Others.push_back("Delete file: " + Path);
-  }
-  Others.push_back("     " + std::to_string(Words(Paths).size()) +
-                   " file(s) deleted.");
-  return Others;
+// Lines as a table row gives them: a list, or one text with a line per "\n".
+struct Output : Lines {
+  Output(Lines List = {}) : Lines(std::move(List)) {}
+  Output(std::initializer_list<std::string> List) : Lines(List) {}
+  Output(const char* Text) : Lines(Words(Text, '\n')) {}
+  Output(const std::string& Text) : Lines(Words(Text, '\n')) {}
+};
+
+// The lines of a run that deletes (or moves) Paths (words) in this order,
+// after Others, and does nothing else.
+inline Lines Done(const std::string& Each, const std::string& Verb,
+                  const std::string& Paths, Output Others) {
+  for (const std::string& Path : Words(Paths)) Others.push_back(Each + Path);
+  Others.push_back("     " + std::to_string(Words(Paths).size()) + " file(s) " +
+                   Verb);
+  return std::move(Others);
+}
+inline Lines Deleted(const std::string& Paths, Output Others = {}) {
+  return Done("Delete file: ", "deleted.", Paths, std::move(Others));
+}
+inline Lines Moved(const std::string& Paths, Output Others = {}) {
+  return Done("Move file: ", "moved.", Paths, std::move(Others));
 }
 
 // The lines of a report-only run where a real run prints Real.

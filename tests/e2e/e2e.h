@@ -32,6 +32,8 @@ namespace olvane_e2e {
 
 using olvane::Deleted;
 using olvane::Lines;
+using olvane::Moved;
+using olvane::Output;
 using olvane::Predicted;
 using olvane::Sorted;
 using olvane::Words;
@@ -107,7 +109,7 @@ struct Case {
   // other folder, in the form the command takes (not after a letter or a
   // digit); "`" for a "/" that stays one.
   std::string Args;
-  Lines Out;                // in any order
+  Output Out;               // in any order
   std::string Left;         // the files, links and empty folders afterwards
   std::string Prefix = "";  // shell words put before the command
   std::string Held = "";    // files another process holds open meanwhile
@@ -264,7 +266,7 @@ class EndToEndTest : public ::testing::Test {
         const Lines Out = Run(Words(Args), C.Prefix, C.Status);
         if (Holder) pclose(Holder);
         Lines Expected;
-        for (const std::string& Line : Dry ? Predicted(C.Out) : C.Out)
+        for (const std::string& Line : Dry ? Predicted(C.Out) : Lines(C.Out))
           Expected.push_back(Expand(Line));
         EXPECT_EQ(Sorted(Out), Sorted(Expected));
         EXPECT_EQ(Leaves(), Dry ? Before : Sorted(Words(C.Left)));
