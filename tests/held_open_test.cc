@@ -95,8 +95,7 @@ TEST(HeldOpenTest, DecidesFromEveryOtherProcessesTables) {
        true,
        false},
       {{{"10", {kRead, {}, "", {{"11", kBad, {}}}}}}, true, true, true},
-      {{{"10", {kRead, {}, "", {}, kBad, true}}}, true, true, true},
-  };
+      {{{"10", {kRead, {}, "", {}, kBad, true}}}, true, true, true}};
   for (const auto& C : Cases) {
     SCOPED_TRACE(&C - Cases);
     FakeTable Table;

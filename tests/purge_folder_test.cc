@@ -60,7 +60,6 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
         "Error in BOOL CheckDate(CString FileName, int Day)",
         "Cannot delete file: /t/opened", "File /t/stuck cannot be removed.",
         "Cannot open folder: /t/u", "     2 file(s) deleted."}},
-      {{"/x.log"}, {"-d30", "/*.log"}, Deleted("/x.log")},
       // Emptied folders go when their own term is due, never the target.
       {.Tree = Emptied,
        .Args = {"-d30", "/work/t", "-r", "-E"},
@@ -100,22 +99,6 @@ TEST(PurgeFolderTest, WorkersKeepTheOrderOfTheOneThreadWalk) {
   }
   Walk.Out.push_back("     " + std::to_string(Count) + " file(s) deleted.");
   Check({Walk});
-}
-
-// A tree deeper than the folders that may be open at once, with a file
-// beside every folder: none is left, and the budget holds.
-TEST(PurgeFolderTest, TreesDeeperThanTheBudgetLoseNoFile) {
-  Case Deep{.Args = {"-d0", "/t", "-r", "-e"}, .Budget = 4};
-  Lines Folders{"     13 file(s) deleted.", "     12 folder(s) deleted."};
-  for (std::string Path = "/t"; Path.size() <= 26; Path += "/a") {
-    Deep.Tree.emplace_back((Path + "/f").c_str(), 100,
-                           Path.size() % 6 == 2 ? kSlow : 0);
-    Deep.Out.push_back("Delete file: " + Path + "/f");
-    if (Path.size() > 2)
-      Folders.insert(Folders.begin(), "Delete folder: " + Path);
-  }
-  Deep.Out.insert(Deep.Out.end(), Folders.begin(), Folders.end());
-  Check({Deep});
 }
 
 }  // namespace

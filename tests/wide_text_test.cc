@@ -63,8 +63,7 @@ TEST(WideTextTest, LongPathFormIsFullAndPrefixed) {
       {u"x", u"\\\\?\\C:\\work", u"\\\\?\\C:\\work\\x"},
       {u"x", u"", u""},
       {u"\\\\?\\C:\\a\\..\\b/c", u"", u"\\\\?\\C:\\a\\..\\b/c"},
-      {u"\\\\.\\C:\\a\\..\\b", u"", u"\\\\?\\C:\\b"},
-  };
+      {u"\\\\.\\C:\\a\\..\\b", u"", u"\\\\?\\C:\\b"}};
   for (const auto& C : Cases) {
     EXPECT_EQ(LongPathForm(C.Path, C.Current), C.Long)
         << Utf8FromWide(C.Path) << " in " << Utf8FromWide(C.Current);
@@ -84,8 +83,7 @@ TEST(WideTextTest, WindowsRootsEndAfterTheirSeparator) {
       {"\\\\?\\C:\\a?", 7},
       {"//./C:/a", 7},
       {"\\\\?\\unc\\srv\\sh\\*", 15},
-      {"\\\\?\\Volume{1}\\", 14},
-  };
+      {"\\\\?\\Volume{1}\\", 14}};
   for (const auto& [Path, Length] : Cases) {
     EXPECT_EQ(WindowsRootLength(Path), Length) << Path;
   }
@@ -104,8 +102,7 @@ TEST(WideTextTest, CommandLineSplitsAsTheCRuntimeDoes) {
       {u"o a\\\\b \"c\\\\\" d\\\"e", Words{u"o", u"a\\\\b", u"c\\", u"d\"e"}},
       {u"o \"a\"\"b c\" d", Words{u"o", u"a\"b", u"c d"}},
       {u"o \"\" x\"y z\"", Words{u"o", u"", u"xy z"}},
-      {u"o \"日本語😀 x", Words{u"o", u"日本語😀 x"}},
-  };
+      {u"o \"日本語😀 x", Words{u"o", u"日本語😀 x"}}};
   for (const auto& C : Cases) {
     EXPECT_EQ(SplitCommandLine(C.Line), C.Split) << Utf8FromWide(C.Line);
   }
@@ -117,19 +114,17 @@ TEST(WideTextTest, MasksMatchAnyRunOrOneCharacter) {
   struct {
     std::u16string Mask, Name;
     bool Bytes, Wide;
-  } Cases[] = {
-      {u"*", u".hidden", true, true},
-      {u"*.log", u"a.log.gz", false, false},
-      {u"a?c", u"abc", true, true},
-      {u"a?c", u"ac", false, false},
-      {u"*a*b", u"ab_a", false, false},
-      {u"*.LOG", u"a.log", false, true},
-      {u"**?", u"", false, false},
-      {u"?.log", u"😀.log", false, true},
-      {u"??.log", u"😀.log", false, false},
-      {u"*😀*", u"日本語😀.log", true, true},
-      {u"*******x", u"aaaaaaaaaaaaaaaaaaaaaaay", false, false},
-  };
+  } Cases[] = {{u"*", u".hidden", true, true},
+               {u"*.log", u"a.log.gz", false, false},
+               {u"a?c", u"abc", true, true},
+               {u"a?c", u"ac", false, false},
+               {u"*a*b", u"ab_a", false, false},
+               {u"*.LOG", u"a.log", false, true},
+               {u"**?", u"", false, false},
+               {u"?.log", u"😀.log", false, true},
+               {u"??.log", u"😀.log", false, false},
+               {u"*😀*", u"日本語😀.log", true, true},
+               {u"*******x", u"aaaaaaaaaaaaaaaaaaaaaaay", false, false}};
   const auto Upper = [](char16_t C) -> char16_t {
     return C >= u'a' && C <= u'z' ? C - 32 : C;
   };
