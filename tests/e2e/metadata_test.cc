@@ -26,11 +26,10 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
   // A file system without ACLs or attributes, in a namespace of the run's
   // own, where only the plain file can go and no copy is left behind.
   if (CanMount()) {
-    Check({{In("t/") + "ram/",
-            "-d0 ~/t -m:~/ram",
-            {"File ~/t/acl.log cannot be moved.",
-             "File ~/t/attr.log cannot be moved.", "Move file: ~/t/plain.log",
-             "     1 file(s) moved.", "plain.log"},
+    Check({{In("t/") + "ram/", "-d0 ~/t -m:~/ram",
+            Moved("~/t/plain.log",
+                  "File ~/t/acl.log cannot be moved.\n"
+                  "File ~/t/attr.log cannot be moved.\nplain.log"),
             "ram/ t/acl.log t/attr.log",
             "(cd t && " + Give +
                 ") && unshare -m sh -c 'mount -t ramfs none ram && \"$0\" "
@@ -47,11 +46,9 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
                                                         {"^/t/", "in/"}}) {
     const std::string Source = From == "t/" ? "~/t" : "^/t",
                       Target = To == "in/" ? "~/in" : "^/in";
-    Check({{In(From) + To,
-            "-d0 " + Source + " -m:" + Target,
-            {"Move file: " + Source + "/acl.log", "     3 file(s) moved.",
-             "Move file: " + Source + "/attr.log",
-             "Move file: " + Source + "/plain.log"},
+    Check({{In(From) + To, "-d0 " + Source + " -m:" + Target,
+            Moved(Source + "/acl.log " + Source + "/attr.log " + Source +
+                  "/plain.log"),
             In(To) + From,
             "(cd " + Source + " && " + Give + " && " + Show +
                 " >~/../before) && setfacl -d -m u:nobody:rwx " + Target +
@@ -66,8 +63,7 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
   // it could not prove its file free of root's processes.
   if (!CanBeNobody() || Env("OLVANE_NO_LEASES") == "1") return;
   Check(
-      {{"t/g.log ^/in/", "-d0 ~/t -m:^/in",
-        Lines{"Move file: ~/t/g.log", "     1 file(s) moved."}, "^/in/g.log t/",
+      {{"t/g.log ^/in/", "-d0 ~/t -m:^/in", Moved("~/t/g.log"), "^/in/g.log t/",
         "chmod 755 .. . && chmod 777 t ^/in && chown nobody:root t/g.log && "
         "chmod 2664 t/g.log && " +
             kAsNobody}});
@@ -95,9 +91,7 @@ TEST_F(EndToEndTest, MovesAcrossDrivesKeepAttributesAndTimes) {
   fs::create_symlink(Other, Link);
   const Lines Out = Run({"-d0", "~", "-m:" + Link.filename().string() + "\\"});
   fs::remove(Link);
-  EXPECT_EQ(Sorted(Out),
-            Sorted({Expand("Move file: ~/a.log"), Expand("Move file: ~/hs.log"),
-                    "     2 file(s) moved."}));
+  EXPECT_EQ(Sorted(Out), Sorted(Moved(Expand("~/a.log ~/hs.log"))));
   // Before anything reads them, which would change the access time.
   std::system(
       ("cd " + Quote(Other) + " && " + Stat + Quote(Base / "after")).c_str());
