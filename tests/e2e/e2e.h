@@ -45,21 +45,24 @@ inline std::string Env(const char* Name) {
 
 inline bool Windows() { return Env("OLVANE_PATH_STYLE") == "windows"; }
 
+// Whether the shell Command succeeded.
+inline bool Succeeds(const std::string& Command) {
+  return std::system(Command.c_str()) == 0;
+}
+
 // Shell words that make the rest of the command run as nobody.
 const std::string kAsNobody =
     "setpriv --reuid=nobody --regid=nogroup --clear-groups";
 // Shell words that interpose the race library (race_preload.cc).
 const std::string kRace = "LD_PRELOAD=$OLVANE_RACE_PRELOAD ";
 
-// Root, with a way to become nobody.
+// Root on Linux, with a way to become nobody; with a mount namespace of the
+// run's own to be had (unshare -m).
 inline bool CanBeNobody() {
-  return !Windows() && geteuid() == 0 &&
-         std::system("command -v setpriv >/dev/null") == 0;
+  return !Windows() && !geteuid() && Succeeds("command -v setpriv >/dev/null");
 }
-// Root, and a mount namespace of the run's own to be had (unshare -m).
 inline bool CanMount() {
-  return !Windows() && geteuid() == 0 &&
-         std::system("unshare -m true 2>/dev/null") == 0;
+  return !Windows() && !geteuid() && Succeeds("unshare -m true 2>/dev/null");
 }
 // The folder of the Wine prefix's drive letters.
 inline fs::path WineDevices() {
@@ -130,13 +133,12 @@ class EndToEndTest : public ::testing::Test {
   void TearDown() override { Wipe(Base); }
   // The other folder is on another file system than the tree.
   bool OtherFileSystem() const {
-    return std::system(("test $(stat -c %d /dev/shm) != $(stat -c %d " +
-                        Quote(Tree) + ")")
-                           .c_str()) == 0;
+    return Succeeds("test $(stat -c %d /dev/shm) != $(stat -c %d " +
+                    Quote(Tree) + ")");
   }
   // Runs a shell Command in the tree; whether it succeeded.
   bool Shell(const std::string& Command) const {
-    return std::system(("cd " + Quote(Tree) + " && " + Command).c_str()) == 0;
+    return Succeeds("cd " + Quote(Tree) + " && " + Command);
   }
   // The files in the tree's subfolders.
   size_t FilesBelow() const {
@@ -150,9 +152,8 @@ class EndToEndTest : public ::testing::Test {
   // Removes Top, the other folder and the holder's sign; rm, as the deep tree
   // is too deep for one path.
   void Wipe(const fs::path& Top) {
-    std::system(("rm -rf " + Quote(Top) + " " + Quote(Other) + " " +
-                 Quote(Base / "ready"))
-                    .c_str());
+    Succeeds("rm -rf " + Quote(Top) + " " + Quote(Other) + " " +
+             Quote(Base / "ready"));
   }
 
   // A test's text as the command takes and prints it.
@@ -206,7 +207,7 @@ class EndToEndTest : public ::testing::Test {
       if (!To.empty()) {
         fs::create_symlink(To, Path);
       } else if (Fifo) {
-        std::system(("mkfifo " + Quote(Path)).c_str());
+        Succeeds("mkfifo " + Quote(Path));
       } else if (!Folder) {
         std::ofstream(Path, std::ios::binary) << Content;
       }

@@ -14,7 +14,9 @@ namespace {
 bool Hold(const wchar_t* Arg) {
   const bool Map = std::wcsncmp(Arg, L"map:", 4) == 0,
              Attributes = std::wcsncmp(Arg, L"attr:", 5) == 0;
-  HANDLE File = CreateFileW(Arg + (Map ? 4 : Attributes ? 5 : 0),
+  HANDLE File = CreateFileW(Arg + (Map          ? 4
+                                   : Attributes ? 5
+                                                : 0),
                             Attributes ? FILE_READ_ATTRIBUTES : GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

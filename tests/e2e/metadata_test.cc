@@ -9,7 +9,7 @@ namespace olvane_e2e {
 // had none. A destination that cannot hold them keeps the file where it was.
 TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
   if (Windows()) GTEST_SKIP() << "Linux ACLs and attributes";
-  if (std::system("(setfacl -v && getfattr --version) >/dev/null") != 0) {
+  if (!Succeeds("(setfacl -v && getfattr --version) >/dev/null")) {
     GTEST_SKIP() << "no acl and attr packages (scripts/install-deps.sh)";
   }
   const std::string Give =
@@ -53,8 +53,7 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
             "(cd " + Source + " && " + Give + " && " + Show +
                 " >~/../before) && setfacl -d -m u:nobody:rwx " + Target +
                 " &&"}});
-    std::system(
-        ("cd " + Quote(Expand(Target)) + " && " + Show + " >../after").c_str());
+    Succeeds("cd " + Quote(Expand(Target)) + " && " + Show + " >../after");
     EXPECT_EQ(ReadFile(Expand(Target) + "/../after"),
               ReadFile(Base / "before"));
   }
@@ -93,8 +92,7 @@ TEST_F(EndToEndTest, MovesAcrossDrivesKeepAttributesAndTimes) {
   fs::remove(Link);
   EXPECT_EQ(Sorted(Out), Sorted(Moved(Expand("~/a.log ~/hs.log"))));
   // Before anything reads them, which would change the access time.
-  std::system(
-      ("cd " + Quote(Other) + " && " + Stat + Quote(Base / "after")).c_str());
+  Succeeds("cd " + Quote(Other) + " && " + Stat + Quote(Base / "after"));
   EXPECT_EQ(ReadFile(Base / "after"), ReadFile(Base / "before"));
   EXPECT_EQ(Leaves(), (Lines{"^/a.log", "^/hs.log"}));
 }

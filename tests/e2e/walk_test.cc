@@ -89,12 +89,10 @@ TEST_F(EndToEndTest, ManyWorkersOnAShareReportAsOne) {
     Wipe(Source);
     fs::create_directories(Source);
     // Due files in folders of several sizes, and one that is not due.
-    ASSERT_EQ(std::system(("cd " + Quote(Source) +
-                           " && for d in $(seq 12); do mkdir $d && (cd $d && "
-                           "seq $((d * 3)) | xargs touch); done && touch -d "
-                           "tomorrow 5/young")
-                              .c_str()),
-              0);
+    ASSERT_TRUE(Succeeds("cd " + Quote(Source) +
+                         " && for d in $(seq 12); do mkdir $d && (cd $d && "
+                         "seq $((d * 3)) | xargs touch); done && touch -d "
+                         "tomorrow 5/young"));
     // The served folder mounted over the tree in a mount namespace of the
     // run's own, and unmounted after it.
     const std::string Mounted =

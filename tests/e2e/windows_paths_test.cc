@@ -130,10 +130,9 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
   // A due file named as another file's short name reaches nothing. Wine
   // makes short names from a hash of the long name; a volume may make none.
   Make(Short);
-  std::system((Words(Env("OLVANE_PROGRAM"))[0] + " cmd /c if exist " +
-               Quote(Expand("~/m/REPO") + "~Y2J.TXT") + " echo short >" +
-               Quote(Base / "short") + " 2>&1 </dev/null")
-                  .c_str());
+  Succeeds(Words(Env("OLVANE_PROGRAM"))[0] + " cmd /c if exist " +
+           Quote(Expand("~/m/REPO") + "~Y2J.TXT") + " echo short >" +
+           Quote(Base / "short") + " 2>&1 </dev/null");
   const bool HasShort = ReadFile(Base / "short").find("short") == 0;
   for (const char* Args : {"-d0 s -Y -m:m", "-d0 s -m:m"})
     if (HasShort) Cases.push_back({Short, Args, Moved("", NoShort), Short});
