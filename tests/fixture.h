@@ -134,9 +134,8 @@ class FakePlatform : public Platform {
   }
   DriveRoot QueryDriveRoot(const std::string& Path) override {
     Guard Hold(Lock);
-    if (!Windows_)
-      return Path == "/" ? DriveRoot::kPresent : DriveRoot::kNotRoot;
-    if (!HasWindowsDriveRootForm(Path)) return DriveRoot::kNotRoot;
+    if (Windows_ ? !HasWindowsDriveRootForm(Path) : Path != "/")
+      return DriveRoot::kNotRoot;
     return At(Key(Path)) ? DriveRoot::kPresent : DriveRoot::kAbsent;
   }
   bool MatchName(const std::string& Mask,
@@ -373,19 +372,15 @@ inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
 constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
 
 // An entry of a test's tree: a path alone is a file 100 days old. Its last
-// write and access are as old, unless given.
+// write and access are as old, unless given. Ages in days.
 struct Item {
-  Item(const char* Path, int64_t Age = 100, int Flags = 0,
-       int64_t Modified = -1, int64_t Accessed = -1)
-      : Path(Path),
-        Age(Age),
-        Flags(Flags),
-        Modified(Modified < 0 ? Age : Modified),
-        Accessed(Accessed < 0 ? Age : Accessed) {}
+  Item(const char* Path, int64_t Age = 100, int Flags = 0, int64_t Write = -1,
+       int64_t Access = -1)
+      : Path(Path), Age(Age), Flags(Flags), Times{Write, Access} {}
   std::string Path;
-  int64_t Age;  // days
+  int64_t Age;
   int Flags;
-  int64_t Modified, Accessed;
+  int64_t Times[2];  // of the last write and access; -1: Age
 };
 
 struct Case {
@@ -405,8 +400,8 @@ inline void Prepare(FakePlatform& Sys, const std::vector<Item>& Tree) {
   for (const Item& I : Tree) {
     Sys.Add(I.Path, kNow - I.Age * kDay, I.Flags);
     FakePlatform::Node& Added = Sys.Nodes[Sys.Key(I.Path)];
-    Added.Modified = kNow - I.Modified * kDay;
-    Added.Accessed = kNow - I.Accessed * kDay;
+    Added.Modified = kNow - (I.Times[0] < 0 ? I.Age : I.Times[0]) * kDay;
+    Added.Accessed = kNow - (I.Times[1] < 0 ? I.Age : I.Times[1]) * kDay;
   }
 }
 
