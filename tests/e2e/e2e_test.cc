@@ -134,23 +134,19 @@ TEST_F(EndToEndTest, MovesKeepTheFileAndReplaceOnlyWithY) {
     const std::string Touch = "chmod 640 " + Quote(From + Name) +
                               " && touch -d @1000000000 ../time " +
                               Quote(From + Name) + " &&";
-    Check({{Files,
-            "-d0 ~/" + From + " -m:" + Into,
-            {"Move file: ~/" + From + Name,
-             "File " + Into + "/same.log already exist.",
-             "     1 file(s) moved."},
+    Check({{Files, "-d0 ~/" + From + " -m:" + Into,
+            Moved("~/" + From + Name,
+                  "File " + Into + "/same.log already exist."),
             From + "/same.log=new " + To + Name + "=" + Big + " " + To +
                 "/same.log=old",
             Windows() ? "" : Touch}});
-    const fs::path Moved = (To == "^" ? Other : Tree / To) / Name.substr(1);
+    const fs::path There = (To == "^" ? Other : Tree / To) / Name.substr(1);
     if (!Windows()) {
-      EXPECT_EQ(fs::status(Moved).permissions(), fs::perms(0640));
-      EXPECT_EQ(fs::last_write_time(Moved), fs::last_write_time(Base / "time"));
+      EXPECT_EQ(fs::status(There).permissions(), fs::perms(0640));
+      EXPECT_EQ(fs::last_write_time(There), fs::last_write_time(Base / "time"));
     }
-    Check({{Files,
-            "-d0 ~/" + From + " -Y -m:" + Into,
-            {"Move file: ~/" + From + Name,
-             "Move file: ~/" + From + "/same.log", "     2 file(s) moved."},
+    Check({{Files, "-d0 ~/" + From + " -Y -m:" + Into,
+            Moved("~/" + From + Name + " ~/" + From + "/same.log"),
             From + "/ " + To + Name + "=" + Big + " " + To + "/same.log=new"}});
   }
 }
@@ -175,12 +171,11 @@ TEST_F(EndToEndTest, TreesBeyondThePathLimitArePurgedWhole) {
     Out.push_back(Expand("Delete folder: " + Path + "/s"));
     Out.push_back(Expand("Delete folder: " + Path + "/" + Step));
   }
-  const std::string Leaf = Expand("Delete file: " + Path + "/f.log");
+  const std::string Leaf = Expand(Path + "/f.log");
   if (Windows()) {  // the deepest folder given directly
-    EXPECT_EQ(Run({"-d0", Path + "/*.log"}),
-              (Lines{Leaf, "     1 file(s) deleted."}));
+    EXPECT_EQ(Run({"-d0", Path + "/*.log"}), Deleted(Leaf));
   } else {
-    Out.push_back(Leaf);
+    Out.push_back("Delete file: " + Leaf);
   }
   Out.push_back("     " + std::to_string(2 * Levels + !Windows()) +
                 " file(s) deleted.");
