@@ -30,11 +30,11 @@ namespace olvane {
 // What an entry does when the walk comes to it: held open by another
 // process; opened by another process after the walk opened it; a status that
 // cannot be read on the open handle; failures; an open that takes 20 ms, so
-// that other workers overtake; gone once listed. And what it is when not a
-// file.
+// that other workers overtake; gone once listed. And whether it is a folder
+// (links and other kinds are the end-to-end suite's).
 constexpr int kHeld = 1, kOpenedLater = 2, kNoStatus = 4, kNoRemove = 8,
               kNoMove = 16, kNoList = 32, kSlow = 64, kFolder = 128,
-              kFileLink = 256, kFolderLink = 512, kOther = 1024, kGone = 2048;
+              kGone = 256;
 
 class FakePlatform : public Platform {
  public:
@@ -44,11 +44,7 @@ class FakePlatform : public Platform {
     int64_t Modified = Created, Accessed = Created;
     uint64_t Id = 0;  // the identity, which a move keeps
     EntryKind Kind() const {
-      return Flags & kFolder       ? EntryKind::kFolder
-             : Flags & kFileLink   ? EntryKind::kFileLink
-             : Flags & kFolderLink ? EntryKind::kFolderLink
-             : Flags & kOther      ? EntryKind::kOther
-                                   : EntryKind::kFile;
+      return Flags & kFolder ? EntryKind::kFolder : EntryKind::kFile;
     }
   };
   using Guard = std::lock_guard<std::recursive_mutex>;
@@ -176,8 +172,7 @@ class FakePlatform : public Platform {
     const Node* Found =
         Path.empty() || IsSeparator(Path.back()) ? nullptr : At(Key(Path));
     if (!Found) return PathKind::kNothing;
-    return Found->Flags & (kFolder | kFolderLink) ? PathKind::kFolder
-                                                  : PathKind::kFile;
+    return Found->Flags & kFolder ? PathKind::kFolder : PathKind::kFile;
   }
   PathKind Status(const std::string& Path) override {
     // Like stat(), the status query looks through trailing separators.
@@ -321,8 +316,7 @@ class FakeFolder : public Folder {
     {
       FakePlatform::Guard Hold(Sys_.Lock);
       const auto* Found = Sys_.At(Path(Item.Name), kGone);
-      if (!Found || (Found->Flags & kFolder) ||
-          (Found->Flags & (kHeld | kFileLink)) == kHeld) {
+      if (!Found || (Found->Flags & kFolder) || (Found->Flags & kHeld)) {
         return nullptr;
       }
       Sys_.Opened.push_back(Path(Item.Name));
@@ -385,7 +379,7 @@ struct Item {
 
 struct Case {
   std::vector<Item> Tree = {};
-  Lines Args = {};
+  Arguments Args = {};
   Output Out = {};     // a usage screen as the one line "USAGE"
   Lines Changes = {};  // in the log beyond the deletions and moves shown
   int Status = kExitOk;

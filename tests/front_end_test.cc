@@ -40,7 +40,7 @@ std::string Describe(const CommandLine& Line) {
 }
 
 struct Reading {
-  Lines Args;
+  Arguments Args;
   std::string Line;  // as Describe writes it
   std::vector<Item> Tree = {};
   const char* Cwd = nullptr;  // by default the one Prepare sets
@@ -66,49 +66,45 @@ void Read(const std::vector<Reading>& Rows, bool Windows = false,
 // wherever its text stands, but for exact options.
 TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
   std::vector<Reading> Rows = {
-      {{"-d10", "logs/*.log", "-D30", "-Rx"}, "30 /work/logs/*.log r"},
-      {{"/work"}, "32768 /work"},
+      {"-d10 logs/*.log -D30 -Rx", "30 /work/logs/*.log r"},
+      {"/work", "32768 /work"},
       {{"-D 30", "/work"}, "30 /work"},
-      {{"-d+0", "/work"}, "0 /work"},
-      {{"-d-1", "/work"}, "-1 /work"},
-      {{"-d-2147483648", "/work"}, "-2147483648 /work"},
-      {{"-dx", "/work", "--version"}, "version"},
-      {{"/?"}, "32768 /?"},  // a POSIX path
-      {{"-d365", "-r"}, "365 ?/work r"},
-      {{"-d30", "/srv/Old-Data/*.log"}, "30 /srv/Old-Data/*.log"},
-      {{"-d30", "/srv/my-reports"}, "30 /srv/my-reports"},
-      {{"-d30", "/srv/old-exports", "-r"}, "30 /srv/old-exports r"},
-      {{"-d30", "/srv/old-names"}, "30 /srv/old-names n"},
-      {{"-x:my-data", "/srv/old-names"}, "32768 /srv/old-names n x:my-data"},
-      {{"-d0", "-x:my-reports", "/srv/my-reports"},
-       "0 /srv/my-reports x:my-reports"},
-      {{"-d0", "/srv/old-exports", "--no-preserve-root"}, "0 /srv/old-exports"},
+      {"-d+0 /work", "0 /work"},
+      {"-d-1 /work", "-1 /work"},
+      {"-d-2147483648 /work", "-2147483648 /work"},
+      {"-dx /work --version", "version"},
+      {"/?", "32768 /?"},  // a POSIX path
+      {"-d365 -r", "365 ?/work r"},
+      {"-d30 /srv/Old-Data/*.log", "30 /srv/Old-Data/*.log"},
+      {"-d30 /srv/my-reports", "30 /srv/my-reports"},
+      {"-d30 /srv/old-exports -r", "30 /srv/old-exports r"},
+      {"-d30 /srv/old-names", "30 /srv/old-names n"},
+      {"-x:my-data /srv/old-names", "32768 /srv/old-names n x:my-data"},
+      {"-d0 -x:my-reports /srv/my-reports", "0 /srv/my-reports x:my-reports"},
+      {"-d0 /srv/old-exports --no-preserve-root", "0 /srv/old-exports"},
       // Value and exact options are never targets, whatever entries exist.
-      {{"-d0", "-x:a", "-t:c", "--no-preserve-root"},
+      {"-d0 -x:a -t:c --no-preserve-root",
        "0 ?/work x:a",
        {"/work/-x:a/f", "/work/-t:c/f", "/work/--no-preserve-root/f"}},
-      {{"-d0", "-T:m", "-x:*.keep", "-X:b", "/work", "-r", "-e", "-N", "--json",
-        "--cross-mounts"},
+      {"-d0 -T:m -x:*.keep -X:b /work -r -e -N --json --cross-mounts",
        "0 /work r e c n X json t:m x:*.keep x:b"},
-      {{"-d0", "-t:a", "/work", "--workers=007"}, "0 /work t:a w:7"},
-      {{"-d0", "--workers=128", "/work"}, "0 /work w:128"},
+      {"-d0 -t:a /work --workers=007", "0 /work t:a w:7"},
+      {"-d0 --workers=128 /work", "0 /work w:128"},
       // The move folder is read from the fourth character on; each one that
       // is no folder is reported, and the last one is used.
-      {{"-d30", "-m:/archive//", "-y:", "/work"}, "30 /work y m:/archive//"},
-      {{"-d30", "-M:/archive", "-Y", "/work"}, "30 /work y m:/archive"},
-      {{"-d30", "x-m:/archive", "/work"},
+      {"-d30 -m:/archive// -y: /work", "30 /work y m:/archive//"},
+      {"-d30 -M:/archive -Y /work", "30 /work y m:/archive"},
+      {"-d30 x-m:/archive /work",
        "30 /work m?:/work/:/archive missing:/work/:/archive"},
-      {{"-d30", "-m/archive", "-y", "/work"}, "30 /work"},
-      {{"-d30", "-m:/a", "-m:/archive", "/work"},
-       "30 /work m:/archive missing:/a"},
-      {{"-d30", "/work", "-m:"}, "30 /work m?: missing:"},
-      {{"-d30", "/work/my-Yearly", "-m:/Old-Yard"},
-       "30 /work/my-Yearly m:/Old-Yard"},
+      {"-d30 -m/archive -y /work", "30 /work"},
+      {"-d30 -m:/a -m:/archive /work", "30 /work m:/archive missing:/a"},
+      {"-d30 /work -m:", "30 /work m?: missing:"},
+      {"-d30 /work/my-Yearly -m:/Old-Yard", "30 /work/my-Yearly m:/Old-Yard"},
       // A run whose move folder failed its check removes no folder, and
       // counts them all the same.
-      {{"-d30", "/work", "-r", "-e", "-m:/nowhere"},
+      {"-d30 /work -r -e -m:/nowhere",
        "30 /work r c m?:/nowhere missing:/nowhere"},
-      {{"-d0", "/", "-m:/nowhere"}, "root /"}};
+      {"-d0 / -m:/nowhere", "root /"}};
   // Refusals come before the move folder's check.
   const std::pair<const char*, const char*> Refusals[] = {
       {"days", "-D 30x,-d0.5,-d,-dx,x-d30,-d2147483648,-d-2147483649"},
@@ -128,31 +124,30 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
 // The target in argument order, from the current directory, in the forms
 // Windows users write; "/?" is help before anything is read.
 TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
-  Read({{{"-d30", "D:\\Logs\\*.log", "-r"}, "30 D:\\Logs\\*.log r"},
-        {{"Nope"}, "32768 ?C:\\Work"},
-        {{"Logs"}, "32768 C:\\Logs", {}, "C:\\"},
-        {{"*.log", "D:\\Logs\\"}, "32768 D:\\Logs\\"},
-        {{"\\\\Srv\\Arc\\*.zip"}, "32768 \\\\Srv\\Arc\\*.zip"},
-        {{"-m:C:\\Logs"}, "32768 ?C:\\Work m:C:\\Logs"},
-        {{"*.log"}, "32768 ?", {}, ""},  // no current directory: no base
+  Read({{"-d30 D:\\Logs\\*.log -r", "30 D:\\Logs\\*.log r"},
+        {"Nope", "32768 ?C:\\Work"},
+        {"Logs", "32768 C:\\Logs", {}, "C:\\"},
+        {"*.log D:\\Logs\\", "32768 D:\\Logs\\"},
+        {"\\\\Srv\\Arc\\*.zip", "32768 \\\\Srv\\Arc\\*.zip"},
+        {"-m:C:\\Logs", "32768 ?C:\\Work m:C:\\Logs"},
+        {"*.log", "32768 ?", {}, ""},  // no current directory: no base
         // Root- and drive-relative forms, "/" and trailing separators.
-        {{"\\Logs\\*.log"}, "32768 C:\\Logs\\*.log"},
-        {{"/Logs/"}, "32768 C:\\Logs"},
-        {{"\\"}, "32768 ?C:\\Work"},
-        {{"Logs/", "Old\\\\", "*.log"}, "32768 C:\\Work\\Logs\\Old\\*.log"},
-        {{"c:*.log"}, "32768 C:\\Work\\*.log"},
-        {{"D:x*"}, "32768 D:\\x*"},
-        {{"x\\\\y:\\z"}, "32768 ?C:\\Work"},  // not a full path
-        {{"-d0", "-r", "/?", "-e"}, "help"},
+        {"\\Logs\\*.log", "32768 C:\\Logs\\*.log"},
+        {"/Logs/", "32768 C:\\Logs"},
+        {"\\", "32768 ?C:\\Work"},
+        {"Logs/ Old\\\\ *.log", "32768 C:\\Work\\Logs\\Old\\*.log"},
+        {"c:*.log", "32768 C:\\Work\\*.log"},
+        {"D:x*", "32768 D:\\x*"},
+        {"x\\\\y:\\z", "32768 ?C:\\Work"},  // not a full path
+        {"-d0 -r /? -e", "help"},
         // A drive root is a folder, whatever its status says; "C:" is the
         // drive's current folder.
-        {{"-d30", "C:\\Work", "-m:C:\\"},
+        {"-d30 C:\\Work -m:C:\\",
          "30 C:\\Work m:C:\\",
          {Item("C:\\", 0, kFolder | kNoStatus)}},
-        {{"-d30", "C:\\Work", "-m:Q:\\"}, "30 C:\\Work m?:Q:\\ missing:Q:\\"},
-        {{"-d30", "C:\\Work\\Logs", "-m:C:", "-Y"},
-         "30 C:\\Work\\Logs y m:C:\\Work"},
-        {{"-d0", "C:\\"}, "root C:\\"}},
+        {"-d30 C:\\Work -m:Q:\\", "30 C:\\Work m?:Q:\\ missing:Q:\\"},
+        {"-d30 C:\\Work\\Logs -m:C: -Y", "30 C:\\Work\\Logs y m:C:\\Work"},
+        {"-d0 C:\\", "root C:\\"}},
        true,
        {Item("C:\\Work\\Logs\\Old", 0, kFolder), Item("C:\\Logs", 0, kFolder)});
 }
@@ -181,7 +176,7 @@ TEST(FrontEndTest, EachRefusalHasItsLine) {
              "--workers=0",
              "   Invalid number of workers (--workers=1 to 128): --workers=0"),
          {.Tree = {"/work/a"},
-          .Args = {"-d30", "-m:/nowhere", "nothing"},
+          .Args = "-d30 -m:/nowhere nothing",
           .Out = "   Path don't find (-m:move_path)\n\nUSAGE\n   Path don't "
                  "find\n\nUSAGE\n     0 file(s) moved."}});
 }
@@ -234,14 +229,13 @@ TEST(FrontEndTest, ProtectedNamesAreNeverTouched) {
       "/work/t/current/b.log", "/work/t/old/c.log",
       "/work/t/old/current",   Item("/work/t/empty.keep", 100, kFolder)};
   Check({{Tree,
-          {"-d0", "/work/t", "-r", "-e", "-x:*.keep", "-x:current"},
+          "-d0 /work/t -r -e -x:*.keep -x:current",
           {"Delete file: /work/t/a.log", "Delete file: /work/t/old/c.log",
            "     2 file(s) deleted.", "     0 folder(s) deleted."}},
-         {Tree,
-          {"-d0", "/work/t/*.log", "-r", "-x:cur*"},
+         {Tree, "-d0 /work/t/*.log -r -x:cur*",
           Deleted("/work/t/a.log /work/t/old/c.log")},
          {Tree,
-          {"-d0", "/work/t", "-r", "-e", "-N", "-x:current"},
+          "-d0 /work/t -r -e -N -x:current",
           {"Would delete file: /work/t/a.keep",
            "Would delete file: /work/t/a.log",
            "Would delete folder: /work/t/empty.keep",

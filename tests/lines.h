@@ -26,13 +26,16 @@ inline Lines Words(const std::string& Text, char Gap = ' ') {
   return Split;
 }
 
-// Lines as a table row gives them: a list, or one text with a line per "\n".
-struct Output : Lines {
-  Output(Lines List = {}) : Lines(std::move(List)) {}
-  Output(std::initializer_list<std::string> List) : Lines(List) {}
-  Output(const char* Text) : Lines(Words(Text, '\n')) {}
-  Output(const std::string& Text) : Lines(Words(Text, '\n')) {}
+// Words as a table row gives them: a list, or one text parted by Gap.
+template <char Gap>
+struct Parted : Lines {
+  Parted(Lines List = {}) : Lines(std::move(List)) {}
+  Parted(std::initializer_list<std::string> List) : Lines(List) {}
+  Parted(const char* Text) : Lines(Words(Text, Gap)) {}
+  Parted(const std::string& Text) : Lines(Words(Text, Gap)) {}
 };
+using Output = Parted<'\n'>;    // lines, one per "\n"
+using Arguments = Parted<' '>;  // arguments, parted by spaces
 
 // The lines of a run that deletes (or moves) Paths (words) in this order,
 // after Others, and does nothing else.

@@ -11,7 +11,7 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
       {.Tree = {"/work/moved", "/work/taken", "/archive/taken",
                 Item("/work/locked", 100, kOpenedLater),
                 Item("/work/stays", 100, kNoMove)},
-       .Args = {"-d30", "/work", "-m:/archive//"},
+       .Args = "-d30 /work -m:/archive//",
        .Out = {"Cannot move file: /work/locked", "Move file: /work/moved",
                "File /work/stays cannot be moved.",
                "File /archive/taken already exist.", "     1 file(s) moved."},
@@ -19,7 +19,7 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
       // Replaced only with -Y or -y:, and never a folder.
       {.Tree = {"/work/a", "/archive/a", "/work/b", "/archive/b/inner",
                 "/work/c", Item("/archive/c", 9, kNoRemove)},
-       .Args = {"-d30", "/work", "-y:", "-m:/archive"},
+       .Args = "-d30 /work -y: -m:/archive",
        .Out = {"Move file: /work/a", "File /archive/b cannot be removed.",
                "File /work/b cannot be moved.",
                "File /archive/c cannot be removed.",
@@ -28,7 +28,7 @@ TEST(MoveTest, MovesDueFilesAndReportsEachOutcome) {
        .Predict = true},
       // A file is never its own destination.
       {{"/work/old", "/work/new"},
-       {"-d30", "/work", "-Y", "-m:/work"},
+       "-d30 /work -Y -m:/work",
        "File /work/new already exist.\nFile /work/old already exist.\n"
        "     0 file(s) moved."},
   });
