@@ -219,11 +219,16 @@ class FakePlatform : public Platform {
 };
 
 // The folder, the listing and the file of the fake: keys into its tree.
-class FakeListing : public Listing {
+struct FakeEntry {
+  FakePlatform& Sys_;
+  std::string Key_;
+};
+
+class FakeListing : public Listing, FakeEntry {
  public:
   // A snapshot of the names that match Mask, as removals go on.
   FakeListing(FakePlatform& Sys, std::string Key, const std::string& Mask)
-      : Sys_(Sys), Key_(std::move(Key)), Failed_(!Sys.At(Key_, kNoList)) {
+      : FakeEntry{Sys, std::move(Key)}, Failed_(!Sys.At(Key_, kNoList)) {
     for (const std::string& Name : Sys.Children(Key_)) {
       if (!Failed_ && MatchMask(Mask, Name)) Names_.push_back(Name);
     }
@@ -242,16 +247,14 @@ class FakeListing : public Listing {
   bool Failed() const override { return Failed_; }
 
  private:
-  FakePlatform& Sys_;
-  std::string Key_;
   bool Failed_;
   std::vector<std::string> Names_;
   size_t Index_ = 0;
 };
 
-class FakeFile : public ExclusiveFile {
+class FakeFile : public ExclusiveFile, FakeEntry {
  public:
-  FakeFile(FakePlatform& Sys, std::string Key) : Sys_(Sys), Key_(Key) {}
+  FakeFile(FakePlatform& Sys, std::string Key) : FakeEntry{Sys, Key} {}
   bool Times(FileTimes* Out) override {
     return Sys_.TimesOf(Key_, kNoStatus, Out);
   }
@@ -283,17 +286,13 @@ class FakeFile : public ExclusiveFile {
     return MoveResult::kMoved;
   }
   bool Close() override { return true; }
-
- private:
-  FakePlatform& Sys_;
-  std::string Key_;
 };
 
 // One of the folders open at once; never suspended, as the budget is never
 // reached.
-class FakeFolder : public Folder {
+class FakeFolder : public Folder, FakeEntry {
  public:
-  FakeFolder(FakePlatform& Sys, std::string Key) : Sys_(Sys), Key_(Key) {}
+  FakeFolder(FakePlatform& Sys, std::string Key) : FakeEntry{Sys, Key} {}
 
   std::unique_ptr<Listing> List(const std::string& Mask) override {
     FakePlatform::Guard Hold(Sys_.Lock);
@@ -348,9 +347,6 @@ class FakeFolder : public Folder {
   std::string Path(const std::string& Name) const {
     return Sys_.Join(Key_, Name);
   }
-
-  FakePlatform& Sys_;
-  std::string Key_;
 };
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(

@@ -186,15 +186,14 @@ TEST(FrontEndTest, TheTimeKindIsOneLetter) {
   const std::vector<Item> Tree{
       Item("/work/t/a", 1, 0, 1, 100), Item("/work/t/c", 100, 0, 0, 0),
       Item("/work/t/m", 1, 0, 100), Item("/work/t/dm", 1, kFolder, 100)};
-  const auto Run = [&](const char* Kind, const char* File, bool Folder) {
-    Lines Out{"Delete file: /work/t/" + std::string(File)};
-    if (Folder) Out.push_back("Delete folder: /work/t/dm");
-    Out.push_back("     1 file(s) deleted.");
-    Out.push_back("     " + std::to_string(Folder) + " folder(s) deleted.");
-    return Case{Tree, {"-d30", Kind, "/work/t", "-r", "-e"}, Out};
-  };
-  Check({Run("-t:c", "c", false), Run("-t:m", "m", true),
-         Run("-T:a", "a", false)});
+  const std::string One = "\n     1 file(s) deleted.\n     ";
+  Check({{Tree, "-d30 -t:c /work/t -r -e",
+          "Delete file: /work/t/c" + One + "0 folder(s) deleted."},
+         {Tree, "-d30 -t:m /work/t -r -e",
+          "Delete file: /work/t/m\nDelete folder: /work/t/dm" + One +
+              "1 folder(s) deleted."},
+         {Tree, "-d30 -T:a /work/t -r -e",
+          "Delete file: /work/t/a" + One + "0 folder(s) deleted."}});
 }
 
 // The default: by the processors on a local file system, enough to hide the
@@ -228,20 +227,19 @@ TEST(FrontEndTest, ProtectedNamesAreNeverTouched) {
       "/work/t/a.log",         "/work/t/a.keep",
       "/work/t/current/b.log", "/work/t/old/c.log",
       "/work/t/old/current",   Item("/work/t/empty.keep", 100, kFolder)};
-  Check({{Tree,
-          "-d0 /work/t -r -e -x:*.keep -x:current",
-          {"Delete file: /work/t/a.log", "Delete file: /work/t/old/c.log",
-           "     2 file(s) deleted.", "     0 folder(s) deleted."}},
-         {Tree, "-d0 /work/t/*.log -r -x:cur*",
-          Deleted("/work/t/a.log /work/t/old/c.log")},
+  const Lines Both = Deleted("/work/t/a.log /work/t/old/c.log");
+  Check({{Tree, "-d0 /work/t -r -e -x:*.keep -x:current",
+          Both[0] + "\n" + Both[1] + "\n" + Both[2] +
+              "\n     0 folder(s) deleted."},
+         {Tree, "-d0 /work/t/*.log -r -x:cur*", Both},
          {Tree,
-          "-d0 /work/t -r -e -N -x:current",
-          {"Would delete file: /work/t/a.keep",
-           "Would delete file: /work/t/a.log",
-           "Would delete folder: /work/t/empty.keep",
-           "Would delete file: /work/t/old/c.log",
-           "     3 file(s) would be deleted.",
-           "     1 folder(s) would be deleted."}}});
+          "-d0 /work/t -r -e -x:current",
+          "Delete file: /work/t/a.keep\n" + Both[0] +
+              "\nDelete folder: /work/t/empty.keep\n" + Both[1] +
+              "\n     3 file(s) deleted.\n     1 folder(s) deleted.",
+          {},
+          kExitOk,
+          true}});
 }
 
 // Stopped after the 100th open: the files under way are finished and

@@ -143,10 +143,8 @@ class EndToEndTest : public ::testing::Test {
   // The files in the tree's subfolders.
   size_t FilesBelow() const {
     size_t Count = 0;
-    for (const auto& Folder : fs::directory_iterator(Tree)) {
-      Count += std::distance(fs::directory_iterator(Folder),
-                             fs::directory_iterator());
-    }
+    for (const auto& Folder : fs::directory_iterator(Tree))
+      Count += std::distance(fs::directory_iterator(Folder), {});
     return Count;
   }
   // Removes Top, the other folder and the holder's sign; rm, as the deep tree
@@ -255,14 +253,11 @@ class EndToEndTest : public ::testing::Test {
         if (!C.Held.empty()) {
           std::string Command =
               Env("OLVANE_HOLDER") + " " + Quote(Expand("~/../ready"));
-          for (const std::string& File : Words(C.Held)) {
+          for (const std::string& File : Words(C.Held))
             Command += " " + Quote(Expand(File));
-          }
           Holder = popen((Command + " >/dev/null 2>&1").c_str(), "w");
-          for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready");
-               ++Tick) {
+          for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready"); ++Tick)
             usleep(10000);
-          }
         }
         const Lines Out = Run(Words(Args), C.Prefix, C.Status);
         if (Holder) pclose(Holder);
