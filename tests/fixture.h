@@ -55,9 +55,8 @@ class FakePlatform : public Platform {
   void Add(const std::string& Path, int64_t Created, int Flags = 0) {
     const std::string Item = Key(Path);
     const size_t Cut = Item.rfind(Separator());
-    if (Cut != std::string::npos && !At(Item.substr(0, Cut))) {
+    if (Cut != std::string::npos && !At(Item.substr(0, Cut)))
       Add(Item.substr(0, Cut), 0, kFolder);
-    }
     Nodes.emplace(Item, Node{Created, Flags, Created, Created, Nodes.size()});
   }
   // Keys are paths without a trailing separator: "" is the POSIX root and
@@ -229,9 +228,8 @@ class FakeListing : public Listing, FakeEntry {
   // A snapshot of the names that match Mask, as removals go on.
   FakeListing(FakePlatform& Sys, std::string Key, const std::string& Mask)
       : FakeEntry{Sys, std::move(Key)}, Failed_(!Sys.At(Key_, kNoList)) {
-    for (const std::string& Name : Sys.Children(Key_)) {
+    for (const std::string& Name : Sys.Children(Key_))
       if (!Failed_ && MatchMask(Mask, Name)) Names_.push_back(Name);
-    }
   }
   bool Next(Entry* Item) override {
     FakePlatform::Guard Hold(Sys_.Lock);
@@ -271,9 +269,8 @@ class FakeFile : public ExclusiveFile, FakeEntry {
     const std::string To = Sys_.Key(Destination);
     const FakePlatform::Node* From = Sys_.At(Key_, kNoMove);
     const FakePlatform::Node* There = Sys_.At(To);
-    if (There && Replace && (There->Flags & (kHeld | kNoRemove))) {
+    if (There && Replace && (There->Flags & (kHeld | kNoRemove)))
       return MoveResult::kDestinationHeld;
-    }
     if (!From || (There && (!Replace || (There->Flags & kFolder))) ||
         Sys_.Find(To.substr(0, To.rfind(Sys_.Separator()))) !=
             PathKind::kFolder) {
@@ -315,9 +312,8 @@ class FakeFolder : public Folder, FakeEntry {
     {
       FakePlatform::Guard Hold(Sys_.Lock);
       const auto* Found = Sys_.At(Path(Item.Name), kGone);
-      if (!Found || (Found->Flags & kFolder) || (Found->Flags & kHeld)) {
+      if (!Found || (Found->Flags & kFolder) || (Found->Flags & kHeld))
         return nullptr;
-      }
       Sys_.Opened.push_back(Path(Item.Name));
       Slow = Found->Flags & kSlow;
     }
@@ -353,9 +349,8 @@ inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
     const std::string& Path) {
   Guard Hold(Lock);
   const Node* Found = At(Key(Path));
-  if ((Path.empty() && Windows_) || !Found || !(Found->Flags & kFolder)) {
+  if ((Path.empty() && Windows_) || !Found || !(Found->Flags & kFolder))
     return nullptr;
-  }
   return std::make_unique<FakeFolder>(*this, Key(Path));
 }
 
@@ -399,9 +394,8 @@ inline void Prepare(FakePlatform& Sys, const std::vector<Item>& Tree) {
 // every deletion reported was made.
 inline void CheckLog(const FakePlatform& Sys, Lines Changes) {
   for (const std::string& Line : Words(Sys.Output, '\n')) {
-    if (Line.rfind("Delete ", 0) == 0 || Line.rfind("Move file: ", 0) == 0) {
+    if (Line.rfind("Delete ", 0) == 0 || Line.rfind("Move file: ", 0) == 0)
       Changes.push_back(Line);
-    }
   }
   EXPECT_EQ(Sorted(Sys.Log), Sorted(Changes));
 }
@@ -422,9 +416,8 @@ inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
                    std::to_string(Run % 2 * 2 + 1) + " workers");
       EXPECT_EQ(RunCommand(Sys, Args, Run % 2 * 2 + 1), C.Status);
       std::string Expected;
-      for (const std::string& Line : Dry ? Predicted(C.Out) : Lines(C.Out)) {
+      for (const std::string& Line : Dry ? Predicted(C.Out) : Lines(C.Out))
         Expected += Line == "USAGE" ? Usage : Line + "\n";
-      }
       EXPECT_EQ(Sys.Output, Expected);
       CheckLog(Sys, Dry ? Lines{} : C.Changes);
       // No file is opened twice.

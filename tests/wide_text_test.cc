@@ -97,9 +97,8 @@ TEST(WideTextTest, CommandLineSplitsAsTheCRuntimeDoes) {
       {u"o \"a\"\"b c\" d", Words{u"o", u"a\"b", u"c d"}},
       {u"o \"\" x\"y z\"", Words{u"o", u"", u"xy z"}},
       {u"o \"日本語😀 x", Words{u"o", u"日本語😀 x"}}};
-  for (const auto& C : Cases) {
+  for (const auto& C : Cases)
     EXPECT_EQ(SplitCommandLine(C.Line), C.Split) << Utf8FromWide(C.Line);
-  }
 }
 
 // The byte mask of Linux matches case-sensitively; the wide mask of Windows

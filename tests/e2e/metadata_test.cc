@@ -9,9 +9,8 @@ namespace olvane_e2e {
 // had none. A destination that cannot hold them keeps the file where it was.
 TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
   if (Windows()) GTEST_SKIP() << "Linux ACLs and attributes";
-  if (!Succeeds("(setfacl -v && getfattr --version) >/dev/null")) {
+  if (!Succeeds("(setfacl -v && getfattr --version) >/dev/null"))
     GTEST_SKIP() << "no acl and attr packages (scripts/install-deps.sh)";
-  }
   const std::string Give =
       "setfacl -m u:nobody:rw,g::r acl.log && setfattr -n user.app -v 42 "
       "attr.log && setfattr -n user.bin -v 0sAAEC attr.log && chmod 640 "

@@ -154,9 +154,8 @@ void Stage(const char* Point, int Fd) {
   const std::string Opener = Var("OLVANE_RACE_OPENER");
   std::string File = PathIfNamed(Fd, Opener), From, To;
   // At the flush, the descriptor of the file being moved.
-  for (int Own = 3; File.empty() && !Opener.empty() && Own < 256; ++Own) {
+  for (int Own = 3; File.empty() && !Opener.empty() && Own < 256; ++Own)
     if ((File = PathIfNamed(Own, Opener)).size()) Fd = Own;
-  }
   if (!Opener.empty() && File.empty()) return;
   if (Done.exchange(true)) return;
   if (!File.empty()) Open(Fd, File);

@@ -35,9 +35,8 @@ class WindowsPathsTest : public EndToEndTest {
   std::string Row(std::string Text) const {
     std::string Slashed = Tree.string();
     std::replace(Slashed.begin(), Slashed.end(), '/', '`');
-    for (size_t At; (At = Text.find_first_of("@%")) != std::string::npos;) {
+    for (size_t At; (At = Text.find_first_of("@%")) != std::string::npos;)
       Text.replace(At, 1, Text[At] == '@' ? Tree.string() : Slashed);
-    }
     return Text;
   }
 
