@@ -20,7 +20,6 @@ TEST_F(EndToEndTest, UsageHelpAndVersionWalkNothing) {
 TEST_F(EndToEndTest, PurgesDueFilesOnlyAndReportOnlyRunsChangeNothing) {
   const std::string
       Logs = "r.log logs/a.log logs/b.txt logs/x/y/c.log",
-      Two = "t/a.log=aaa t/sub/b.log=bb archive/b.log",
       Names = "Данные/отчёт.log Данные/日本語😀.log Данные/日本語😀.txt";
   std::vector<Case> Cases = {
       // An expanding runtime would turn *.log into r.log.
@@ -29,10 +28,8 @@ TEST_F(EndToEndTest, PurgesDueFilesOnlyAndReportOnlyRunsChangeNothing) {
       {Logs, "-d1 logs *.log -r", Deleted(""), Logs},
       {Names, "-d0 Данные *.log",
        Deleted("~/Данные/отчёт.log", "Cannot open file: ~/Данные/日本語😀.log"),
-       "Данные/日本語😀.log Данные/日本語😀.txt", "", "~/Данные/日本語😀.log"},
-      {Two, "-d0 ~/t -r -n -m:~/archive",
-       Predicted(Moved("~/t/a.log", "File ~/archive/b.log already exist.")),
-       Two}};
+       "Данные/日本語😀.log Данные/日本語😀.txt", "", "~/Данные/日本語😀.log"}};
+  Cases[0].Predict = true;
   // A folder is judged by the times it had before the walk listed and
   // emptied it.
   for (const char* Kind : {" -t:m", " -t:a"}) {

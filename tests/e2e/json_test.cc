@@ -33,9 +33,7 @@ for line in text.split(b'\n')[:-1]:
     if e == 'summary':
         assert set(o) == {'files', 'folders', 'bytes_freed', 'mode', 'dry_run', 'status'}, o
         f = o['bytes_freed']
-        rows.append('summary %d %d %s %s %d %s' % (
-            o['files'], o['folders'], o['mode'], json.dumps(o['dry_run']), o['status'],
-            'sum' if f == freed > 0 else f))
+        rows.append('summary %d %d %s %s %d %s' % (o['files'], o['folders'], o['mode'], json.dumps(o['dry_run']), o['status'], 'sum' if f == freed > 0 else f))
         continue
     assert set(o) <= {'path', 'path_bytes', 'to', 'to_bytes', 'size', 'time', 'reason'}, o
     row = [e] + ([name(o, 'path')] if 'path' in o else [])
@@ -50,8 +48,7 @@ for line in text.split(b'\n')[:-1]:
         t = dt.datetime.strptime(o['time'], '%Y-%m-%dT%H:%M:%SZ').replace(tzinfo=dt.timezone.utc)
         row.append('time=' + ('now' if abs((now - t).total_seconds()) < 2 * 86400 else o['time']))
     rows.append(' '.join(row))
-end = '\r\n' if os.environ.get('OLVANE_PATH_STYLE') == 'windows' else '\n'
-sys.stdout.write(''.join(r + end for r in rows))
+sys.stdout.write(''.join(r + ('\r\n' if os.environ.get('OLVANE_PATH_STYLE') == 'windows' else '\n') for r in rows))
 )";
 
 // Runs the command (after Env, shell words) into a file that the check

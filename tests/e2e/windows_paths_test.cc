@@ -108,7 +108,6 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
                     RO = "chmod a-w ";
   std::vector<Case> Cases = {
       {"s/a m/a=old", "-d0 s -Y -m:m", Moved("~/s/a"), "m/a s/"},
-      {"s/a", "-d0 s", Deleted("", NoRemove), "s/a", RO + "s`a &&"},
       // Under Wine only another drive letter shows another volume.
       {"s/a ^/keep", "-d0 s -m:R:", Moved("", NoMove), "s/a ^/keep",
        RO + "s`a &&"},
