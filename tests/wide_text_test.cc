@@ -83,22 +83,21 @@ TEST(WideTextTest, WindowsRootsEndAfterTheirSeparator) {
   }
 }
 
+// Each command line, and its words parted by "|".
 TEST(WideTextTest, CommandLineSplitsAsTheCRuntimeDoes) {
-  using Words = std::vector<std::u16string>;
-  struct {
-    std::u16string Line;
-    Words Split;
-  } Cases[] = {
-      {u"\"C:\\a b\\olvane.exe\"-d1 *.log",
-       Words{u"C:\\a b\\olvane.exe", u"-d1", u"*.log"}},
-      {u"o  \t\"C:\\My Logs\\*.lo?\"  -r ",
-       Words{u"o", u"C:\\My Logs\\*.lo?", u"-r"}},
-      {u"o a\\\\b \"c\\\\\" d\\\"e", Words{u"o", u"a\\\\b", u"c\\", u"d\"e"}},
-      {u"o \"a\"\"b c\" d", Words{u"o", u"a\"b", u"c d"}},
-      {u"o \"\" x\"y z\"", Words{u"o", u"", u"xy z"}},
-      {u"o \"日本語😀 x", Words{u"o", u"日本語😀 x"}}};
-  for (const auto& C : Cases)
-    EXPECT_EQ(SplitCommandLine(C.Line), C.Split) << Utf8FromWide(C.Line);
+  const std::pair<std::u16string, std::string> Cases[] = {
+      {u"\"C:\\a b\\olvane.exe\"-d1 *.log", "C:\\a b\\olvane.exe|-d1|*.log"},
+      {u"o  \t\"C:\\My Logs\\*.lo?\"  -r ", "o|C:\\My Logs\\*.lo?|-r"},
+      {u"o a\\\\b \"c\\\\\" d\\\"e", "o|a\\\\b|c\\|d\"e"},
+      {u"o \"a\"\"b c\" d", "o|a\"b|c d"},
+      {u"o \"\" x\"y z\"", "o||xy z"},
+      {u"o \"日本語😀 x", "o|日本語😀 x"}};
+  for (const auto& [Line, Split] : Cases) {
+    std::vector<std::u16string> Words;
+    for (const std::string& Word : olvane::Words(Split, '|'))
+      Words.push_back(WideFromUtf8(Word));
+    EXPECT_EQ(SplitCommandLine(Line), Words) << Utf8FromWide(Line);
+  }
 }
 
 // The byte mask of Linux matches case-sensitively; the wide mask of Windows
