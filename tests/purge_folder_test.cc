@@ -85,12 +85,9 @@ TEST(PurgeFolderTest, WorkersKeepTheOrderOfTheOneThreadWalk) {
         Path.c_str(), File % 7 ? 100 : 0,
         (File % 61 == 1 ? kSlow : 0) | (File % 11 ? 0 : kHeld));
     if (File % 7 == 0) continue;
-    if (File % 11 == 0) {
-      Walk.Out.push_back("Cannot open file: " + Path);
-    } else {
-      Walk.Out.push_back("Delete file: " + Path);
-      ++Count;
-    }
+    const bool Held = File % 11 == 0;
+    Walk.Out.push_back((Held ? "Cannot open file: " : "Delete file: ") + Path);
+    Count += !Held;
   }
   Walk.Out.push_back("     " + std::to_string(Count) + " file(s) deleted.");
   Check({Walk});
