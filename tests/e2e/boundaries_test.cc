@@ -44,10 +44,9 @@ TEST_F(EndToEndTest, OtherMountsBelowTheTargetAreKeptWhole) {
 // On Linux "/" is the tree, in a chroot holding the command and its
 // libraries; on Windows a free drive letter of Wine is bound to the tree.
 TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
-  std::string Prefix, Drive, Link = FreeDrive('q');
+  std::string Prefix, Drive;
   if (Windows()) {
-    fs::create_directory_symlink(Tree, WineDevices() / Link);
-    Drive = char(Link[0] - 32) + std::string(":");
+    Drive = BindDrive('q', Tree);
   } else if (CanMount()) {
     // The sanitizers read /proc: one of the namespace's own.
     Prefix =
@@ -83,7 +82,6 @@ TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
       EXPECT_EQ(fs::exists(Tree / "a.log"), !Runs);
       EXPECT_TRUE(fs::exists(Tree / "x/b"));
     }
-  if (Windows()) fs::remove(WineDevices() / Link);
   // With the current folder at the root, a relative name is found under it.
   if (!Windows()) {
     Make("a.log x/b");

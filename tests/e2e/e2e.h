@@ -69,13 +69,6 @@ inline fs::path WineDevices() {
   const std::string Prefix = Env("WINEPREFIX");
   return (Prefix.empty() ? Env("HOME") + "/.wine" : Prefix) + "/dosdevices";
 }
-// The first drive letter of Wine from First on that is free, as "x:".
-inline std::string FreeDrive(char First) {
-  std::string Link{First, ':'};
-  while (Link[0] < 'z' && fs::exists(fs::symlink_status(WineDevices() / Link)))
-    ++Link[0];
-  return Link;
-}
 
 inline std::string Quote(const std::string& Text) {
   std::string Quoted = "'";
@@ -130,7 +123,21 @@ class EndToEndTest : public ::testing::Test {
     Other = "/dev/shm" / Base.filename();
     fs::create_directories(Tree);
   }
-  void TearDown() override { Wipe(Base); }
+  void TearDown() override {
+    for (const fs::path& Link : Bound) fs::remove(Link);
+    if (!Base.empty()) Wipe(Base);  // not where a skip came first
+  }
+  // Binds the first drive letter of Wine from First on that leads nowhere
+  // (a link left by a run that did not end, or none) to Folder, until the
+  // test ends; answers it as "X:".
+  std::string BindDrive(char First, const fs::path& Folder) {
+    std::string Letter{First, ':'};
+    while (Letter[0] < 'z' && fs::exists(WineDevices() / Letter)) ++Letter[0];
+    fs::remove(WineDevices() / Letter);
+    fs::create_directory_symlink(Folder,
+                                 Bound.emplace_back(WineDevices() / Letter));
+    return std::string(1, Letter[0] - 32) + ":";
+  }
   // The other folder is on another file system than the tree.
   bool OtherFileSystem() const {
     return Succeeds("test $(stat -c %d /dev/shm) != $(stat -c %d " +
@@ -271,6 +278,7 @@ class EndToEndTest : public ::testing::Test {
   }
 
   fs::path Base, Tree, Other;
+  std::vector<fs::path> Bound;  // drive letters bound
 };
 
 }  // namespace olvane_e2e

@@ -12,24 +12,9 @@ class WindowsPathsTest : public EndToEndTest {
   void SetUp() override {
     if (!Windows()) GTEST_SKIP() << "Windows path forms: Windows build only";
     EndToEndTest::SetUp();
-    const fs::path Links = WineDevices();
-    if (!fs::is_directory(Links)) GTEST_SKIP() << "no " << Links;
-    for (const char* Letter : {"q:", "r:"}) {
-      // A link left by a run that did not end is removed; a live one stays.
-      if (fs::exists(Links / Letter)) GTEST_SKIP() << Letter << " is taken";
-      std::error_code Dangling;
-      fs::remove(Links / Letter, Dangling);
-    }
-    Devices = Links;
-    fs::create_directory_symlink(Tree / "q", Devices / "q:");
-    fs::create_directory_symlink(Other, Devices / "r:");
-  }
-  void TearDown() override {
-    if (!Devices.empty()) {
-      fs::remove(Devices / "q:");
-      fs::remove(Devices / "r:");
-    }
-    if (!Base.empty()) EndToEndTest::TearDown();
+    if (!fs::is_directory(WineDevices())) GTEST_SKIP() << "no Wine drives";
+    if (BindDrive('q', Tree / "q") != "Q:" || BindDrive('r', Other) != "R:")
+      GTEST_SKIP() << "Q: or R: is taken";
   }
 
   std::string Row(std::string Text) const {
@@ -39,8 +24,6 @@ class WindowsPathsTest : public EndToEndTest {
       Text.replace(At, 1, Text[At] == '@' ? Tree.string() : Slashed);
     return Text;
   }
-
-  fs::path Devices;
 };
 
 TEST_F(WindowsPathsTest, EachFormNamesWhatWindowsMeansByIt) {
