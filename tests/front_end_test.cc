@@ -86,10 +86,10 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       {"-d0 -x:a -t:c --no-preserve-root",
        "0 ?/work x:a",
        {"/work/-x:a/f", "/work/-t:c/f", "/work/--no-preserve-root/f"}},
-      {"-d0 -T:m -x:*.keep -X:b /work -r -e -N --json --cross-mounts",
-       "0 /work r e c n X json t:m x:*.keep x:b"},
+      {"-d0 -T:m -x:*.keep -X:b /work -r -e -N --json --cross-mounts "
+       "--workers=128",
+       "0 /work r e c n X json t:m x:*.keep x:b w:128"},
       {"-d0 -t:a /work --workers=007", "0 /work t:a w:7"},
-      {"-d0 --workers=128 /work", "0 /work w:128"},
       // The move folder is read from the fourth character on; each one that
       // is no folder is reported, and the last one is used.
       {"-d30 -m:/archive// -y: /work", "30 /work y m:/archive//"},
