@@ -6,128 +6,177 @@
 namespace olvane {
 namespace {
 
-// The usage screen and help are checked end to end.
-TEST(FrontEndTest, AFailedStartPrintsTheFatalErrorAlone) {
+// A command line as one text: the action; for a refusal its kind and
+// argument; for a run the term, the target ("?" before it where no argument
+// found one) and each setting that differs from a bare run's, in this order.
+std::string Describe(const CommandLine& Line) {
+  using A = CommandLine::Action;
+  using K = EventKind;
+  const std::map<A, std::string> Actions{
+      {A::kUsage, "usage"}, {A::kHelp, "help"}, {A::kVersion, "version"}};
+  const std::map<K, std::string> Refusals{{K::kInvalidDays, "days "},
+                                          {K::kInvalidTimeKind, "time "},
+                                          {K::kInvalidProtectMask, "protect "},
+                                          {K::kInvalidWorkers, "workers "},
+                                          {K::kWholeRoot, "root "}};
+  if (Line.What == A::kRefuse)
+    return Refusals.at(Line.Refusal.Kind) + Line.Refusal.Path;
+  if (Line.What != A::kRun) return Actions.at(Line.What);
+  const RunSettings& S = Line.Settings;
+  std::string Text =
+      std::to_string(Line.Day) + (Line.Found ? " " : " ?") + Line.Target;
+  const std::pair<bool, const char*> Flags[] = {
+      {S.Recurse, " r"},   {S.EmptyFolders, " e"}, {Line.CountFolders, " c"},
+      {S.DryRun, " n"},    {S.Overwrite, " y"},    {S.CrossMounts, " X"},
+      {Line.Json, " json"}};
+  for (const auto& [On, Name] : Flags) Text += On ? Name : "";
+  Text += std::vector<std::string>{"", " t:m", " t:a"}[int(S.Age)];
+  for (const std::string& Mask : S.ProtectMasks) Text += " x:" + Mask;
+  if (S.Workers) Text += " w:" + std::to_string(S.Workers);
+  if (S.MoveMode) Text += (S.MovePathValid ? " m:" : " m?:") + S.MovePath;
+  for (const std::string& Path : Line.MissingMoveFolders)
+    Text += " missing:" + Path;
+  return Text;
+}
+
+struct Reading {
+  Arguments Args;
+  std::string Line;  // as Describe writes it
+  std::vector<Item> Tree = {};
+  const char* Cwd = nullptr;  // by default the one Prepare sets
+};
+
+// Reads each row's arguments on a platform of its own, with its tree and
+// the Common one.
+void Read(const std::vector<Reading>& Rows, bool Windows = false,
+          const std::vector<Item>& Common = {}) {
+  for (const Reading& R : Rows) {
+    FakePlatform Sys(Windows);
+    Prepare(Sys, Common);
+    Prepare(Sys, R.Tree);
+    if (R.Cwd) Sys.Cwd = R.Cwd;
+    EXPECT_EQ(Describe(ReadCommandLine(Sys, R.Args)), R.Line)
+        << testing::PrintToString(R.Args);
+  }
+}
+
+// The scans in their order: help and version, days, values, the root guard,
+// the move folder. No option text is read out of a path that became the
+// target, out of a value or out of an exact option; report-only wins
+// wherever its text stands, but for exact options.
+TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
+  std::vector<Reading> Rows = {
+      {"-d10 logs/*.log -D30 -Rx", "30 /work/logs/*.log r"},
+      {"/work", "32768 /work"},
+      {{"-D 30", "/work"}, "30 /work"},
+      {"-d+0 /work", "0 /work"},
+      {"-d-1 /work", "-1 /work"},
+      {"-d-2147483648 /work", "-2147483648 /work"},
+      {"-dx /work --version", "version"},
+      {"/?", "32768 /?"},  // a POSIX path
+      {"-d365 -r", "365 ?/work r"},
+      {"-d30 /srv/Old-Data/*.log", "30 /srv/Old-Data/*.log"},
+      {"-d30 /srv/my-reports", "30 /srv/my-reports"},
+      {"-d30 /srv/old-exports -r", "30 /srv/old-exports r"},
+      {"-d30 /srv/old-names", "30 /srv/old-names n"},
+      {"-x:my-data /srv/old-names", "32768 /srv/old-names n x:my-data"},
+      {"-d0 -x:my-reports /srv/my-reports", "0 /srv/my-reports x:my-reports"},
+      {"-d0 /srv/old-exports --no-preserve-root", "0 /srv/old-exports"},
+      // Value and exact options are never targets, whatever entries exist.
+      {"-d0 -x:a -t:c --no-preserve-root",
+       "0 ?/work x:a",
+       {"/work/-x:a/f", "/work/-t:c/f", "/work/--no-preserve-root/f"}},
+      {"-d0 -T:m -x:*.keep -X:b /work -r -e -N --json --cross-mounts "
+       "--workers=128",
+       "0 /work r e c n X json t:m x:*.keep x:b w:128"},
+      {"-d0 -t:a /work --workers=007", "0 /work t:a w:7"},
+      // The move folder is read from the fourth character on; each one that
+      // is no folder is reported, and the last one is used.
+      {"-d30 -m:/archive// -y: /work", "30 /work y m:/archive//"},
+      {"-d30 -M:/archive -Y /work", "30 /work y m:/archive"},
+      {"-d30 x-m:/archive /work",
+       "30 /work m?:/work/:/archive missing:/work/:/archive"},
+      {"-d30 -m/archive -y /work", "30 /work"},
+      {"-d30 -m:/a -m:/archive /work", "30 /work m:/archive missing:/a"},
+      {"-d30 /work -m:", "30 /work m?: missing:"},
+      {"-d30 /work/my-Yearly -m:/Old-Yard", "30 /work/my-Yearly m:/Old-Yard"},
+      // A run whose move folder failed its check removes no folder, and
+      // counts them all the same.
+      {"-d30 /work -r -e -m:/nowhere",
+       "30 /work r c m?:/nowhere missing:/nowhere"},
+      {"-d0 / -m:/nowhere", "root /"}};
+  // Refusals come before the move folder's check.
+  const std::pair<const char*, const char*> Refusals[] = {
+      {"days", "-D 30x,-d0.5,-d,-dx,x-d30,-d2147483648,-d-2147483649"},
+      {"time", "-t:,-t:x,-t:mc,-T:C,x-t:m"},
+      {"protect", "-x:,-x:old/c.log"},
+      {"workers",
+       "--workers,--workers=,--workers=0,--workers=129,--workers=8x,"
+       "--workers=-n"}};
+  for (const auto& [Why, Args] : Refusals) {
+    for (const std::string& Arg : Words(Args, ','))
+      Rows.push_back({{"-d0", Arg, "-m:/nowhere", "/work"}, Why + (" " + Arg)});
+  }
+  Read(Rows, false,
+       {Item("/archive", 0, kFolder), Item("/Old-Yard", 0, kFolder)});
+}
+
+// The target in argument order, from the current directory, in the forms
+// Windows users write; "/?" is help before anything is read.
+TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
+  Read({{"-d30 D:\\Logs\\*.log -r", "30 D:\\Logs\\*.log r"},
+        {"Nope", "32768 ?C:\\Work"},
+        {"Logs", "32768 C:\\Logs", {}, "C:\\"},
+        {"*.log D:\\Logs\\", "32768 D:\\Logs\\"},
+        {"\\\\Srv\\Arc\\*.zip", "32768 \\\\Srv\\Arc\\*.zip"},
+        {"-m:C:\\Logs", "32768 ?C:\\Work m:C:\\Logs"},
+        {"*.log", "32768 ?", {}, ""},  // no current directory: no base
+        // A separator alone, trailing ones, the drive's current folder (the
+        // end-to-end table has the other forms).
+        {"\\", "32768 ?C:\\Work"},
+        {"Logs/ Old\\\\ *.log", "32768 C:\\Work\\Logs\\Old\\*.log"},
+        {"c:*.log", "32768 C:\\Work\\*.log"},
+        {"x\\\\y:\\z", "32768 ?C:\\Work"},  // not a full path
+        {"-d0 -r /? -e", "help"},
+        // A drive root is a folder, whatever its status says; "C:" is the
+        // drive's current folder.
+        {"-d30 C:\\Work -m:C:\\",
+         "30 C:\\Work m:C:\\",
+         {Item("C:\\", 0, kFolder | kNoStatus)}},
+        {"-d30 C:\\Work -m:Q:\\", "30 C:\\Work m?:Q:\\ missing:Q:\\"},
+        {"-d30 C:\\Work\\Logs -m:C: -Y", "30 C:\\Work\\Logs y m:C:\\Work"},
+        {"-d0 C:\\", "root C:\\"}},
+       true,
+       {Item("C:\\Work\\Logs\\Old", 0, kFolder), Item("C:\\Logs", 0, kFolder)});
+}
+
+// The lines of the front end: a failed start prints its fatal error alone;
+// each refusal has its line, a bad term and a target not found the usage
+// screen too, and a move folder not found comes before the target's line.
+TEST(FrontEndTest, EachRefusalHasItsLine) {
   FakePlatform Sys;
   Prepare(Sys, {"/work/a"});
   Sys.StartFails = true;
   EXPECT_EQ(RunCommand(Sys, {"-d1", "/work"}), kExitCannotStart);
   EXPECT_EQ(Sys.Errors, Lines{"Fatal Error: MFC initialization failed"});
   EXPECT_TRUE(Sys.Output.empty() && Sys.Log.empty());
-}
-
-TEST(FrontEndTest, ScanTargetBuildsTheTargetInArgumentOrder) {
-  FakePlatform Win(true);
-  Win.Add("C:\\Run\\Logs\\Old", 0, kFolder);
-  Win.Add("C:\\Logs", 0, kFolder);
-  struct {
-    const char* Cwd;
-    const char* Args;
-    const char* Path;
-    bool Found;
-  } Cases[] = {
-      {"C:\\Run", "-d30 D:\\Logs\\*.log -r", "D:\\Logs\\*.log", true},
-      {"C:\\Run", "Nope", "C:\\Run", false},
-      {"C:\\", "Logs", "C:\\Logs", true},
-      {"C:\\Run", "*.log D:\\Logs\\", "D:\\Logs\\", true},
-      {"C:\\Run", "\\\\Srv\\Arc\\*.zip", "\\\\Srv\\Arc\\*.zip", true},
-      {"C:\\Run", "-m:C:\\Logs", "C:\\Run", false},
-      {"", "*.log", "", false},  // no current directory: no base
-      // Root- and drive-relative forms, "/" and trailing separators.
-      {"C:\\Run", "\\Logs\\*.log", "C:\\Logs\\*.log", true},
-      {"C:\\Run", "/Logs/", "C:\\Logs", true},
-      {"C:\\Run", "\\", "C:\\Run", false},
-      {"C:\\Run", "Logs/ Old\\\\ *.log", "C:\\Run\\Logs\\Old\\*.log", true},
-      {"C:\\Run", "c:*.log", "C:\\Run\\*.log", true},
-      {"C:\\Run", "D:x*", "D:\\x*", true},
-      {"C:\\Run", "x\\\\y:\\z", "C:\\Run", false},  // not a full path
-  };
-  for (const auto& C : Cases) {
-    Win.Cwd = C.Cwd;
-    const TargetScan Target = ScanTarget(Win, Words(C.Args));
-    EXPECT_EQ(Target.Path, C.Path) << C.Args;
-    EXPECT_EQ(Target.Found, C.Found) << C.Args;
-  }
-}
-
-// The scans in their order: help and version, days, the move folder. No
-// option text is read out of a path that became the target or a move folder.
-TEST(FrontEndTest, OptionsAreReadInOrderAndNeverOutOfPaths) {
-  const std::vector<Item> Ages{Item("/work/a", 30), Item("/work/b", 29),
-                               Item("/work/c", 0), Item("/work/f", -1)};
-  const std::vector<Item> Srv{Item("/srv/Old-Data/young.log", 1),
-                              "/srv/my-reports/sub/old", "/srv/old-names/a",
-                              "/srv/old-exports/sub/b"};
-  auto Bad = [&](const std::string& Arg) {
-    const Lines Out{"   Invalid number of days: " + Arg, "", "USAGE"};
-    return Case{.Tree = Ages,
+  const auto Refused = [](const char* Arg, const char* Out) {
+    return Case{.Tree = {"/work/a"},
                 .Args = {Arg, "-m:/nowhere", "/work"},
                 .Out = Out,
                 .Status = kExitUsage};
   };
-  Check({
-      {{Item("/work/logs/a.log", 31), Item("/work/logs/b.log", 29),
-        Item("/work/logs/sub/c.log", 31)},
-       {"-d10", "logs/*.log", "-D30", "-Rx"},
-       Deleted("/work/logs/a.log /work/logs/sub/c.log")},
-      // No days option: 32768 days.
-      {{Item("/work/d", 32768), Item("/work/e", 32767)},
-       {"/work"},
-       Deleted("/work/d")},
-      {Ages, {"-D 30", "/work"}, Deleted("/work/a")},
-      Bad("-D 30x"),
-      Bad("-d0.5"),
-      {Ages, {"-d+0", "/work"}, Deleted("/work/a /work/b /work/c")},
-      {Ages, {"-d-1", "/work"}, Deleted("/work/a /work/b /work/c /work/f")},
-      Bad("-d"),
-      Bad("-dx"),
-      Bad("x-d30"),
-      Bad("-d2147483648"),
-      Bad("-d-2147483649"),
-      {Ages, {"-dx", "/work", "--version"}, {"olvane " OLVANE_VERSION}},
-      {Ages, {"/?"}, Deleted("")},  // a POSIX path
-      {Ages,
-       {"-d365", "-r"},
-       {"   Path don't find", "", "USAGE", "     0 file(s) deleted."}},
-      {Srv, {"-d30", "/srv/Old-Data/*.log"}, Deleted("")},
-      {Srv, {"-d30", "/srv/my-reports"}, Deleted("")},
-      {Srv,
-       {"-d30", "/srv/old-exports", "-r"},
-       Deleted("/srv/old-exports/sub/b")},
-      // Report-only wins wherever its text stands, but for exact options.
-      {Srv,
-       {"-d30", "/srv/old-names"},
-       {"Would delete file: /srv/old-names/a",
-        "     1 file(s) would be deleted."}},
-      // Value and exact options: never targets, never read for others.
-      {Srv,
-       {"-x:my-data", "/srv/old-names"},
-       {"     0 file(s) would be deleted."}},
-      {Srv, {"-d0", "-x:my-reports", "/srv/my-reports"}, Deleted("")},
-      {Srv, {"-d0", "/srv/old-exports", "--no-preserve-root"}, Deleted("")},
-      // The guard asks the folder the walk opened too.
-      {{Item("/work/t", 0, kFolder | kOpensAsRoot), "/work/t/a"},
-       {"-d0", "/work/t"},
-       {"   Will not purge the whole root /: give a narrower target, or add "
-        "--no-preserve-root"},
-       .Status = kExitUsage},
-      {{Item("/work/t", 0, kFolder | kOpensAsRoot), "/work/t/a"},
-       {"-d0", "/work/t", "--no-preserve-root"},
-       Deleted("/work/t/a")},
-      {{"/work/-x:a/f", "/work/-t:c/f", "/work/--no-preserve-root/f"},
-       {"-d0", "-x:a", "-t:c", "--no-preserve-root"},
-       {"   Path don't find", "", "USAGE", "     0 file(s) deleted."}},
-  });
-}
-
-// Refusals come before the move folder's check, and nothing is walked.
-Case Refused(const std::vector<Item>& Tree, const std::string& Arg,
-             const std::string& Why) {
-  const Lines Args{"-d0", Arg, "-m:/nowhere", "/work/t"};
-  return {.Tree = Tree,
-          .Args = Args,
-          .Out = {"   " + Why + Arg},
-          .Status = kExitUsage};
+  Check({Refused("-d", "   Invalid number of days: -d\n\nUSAGE"),
+         Refused("-t:x", "   Invalid time kind (-t:c, -t:m or -t:a): -t:x"),
+         Refused("-x:",
+                 "   Invalid protect mask (a name, without a separator): -x:"),
+         Refused(
+             "--workers=0",
+             "   Invalid number of workers (--workers=1 to 128): --workers=0"),
+         {.Tree = {"/work/a"},
+          .Args = "-d30 -m:/nowhere nothing",
+          .Out = "   Path don't find (-m:move_path)\n\nUSAGE\n   Path don't "
+                 "find\n\nUSAGE\n     0 file(s) moved."}});
 }
 
 // The age counts from the time asked for, for files and emptied folders.
@@ -135,33 +184,14 @@ TEST(FrontEndTest, TheTimeKindIsOneLetter) {
   const std::vector<Item> Tree{
       Item("/work/t/a", 1, 0, 1, 100), Item("/work/t/c", 100, 0, 0, 0),
       Item("/work/t/m", 1, 0, 100), Item("/work/t/dm", 1, kFolder, 100)};
-  const auto Run = [&](const char* Kind, const char* File, bool Folder) {
-    Lines Out{"Delete file: /work/t/" + std::string(File)};
-    if (Folder) Out.push_back("Delete folder: /work/t/dm");
-    Out.push_back("     1 file(s) deleted.");
-    Out.push_back("     " + std::to_string(Folder) + " folder(s) deleted.");
-    return Case{Tree, {"-d30", Kind, "/work/t", "-r", "-e"}, Out};
-  };
-  std::vector<Case> Cases{Run("-t:c", "c", false), Run("-t:m", "m", true),
-                          Run("-T:a", "a", false)};
-  for (const char* Bad : {"-t:", "-t:x", "-t:mc", "-T:C", "x-t:m"})
-    Cases.push_back(
-        Refused(Tree, Bad, "Invalid time kind (-t:c, -t:m or -t:a): "));
-  Check(Cases);
-}
-
-// Any number of workers gives the one-worker output; one outside 1 to 128
-// is refused, and never read for another option.
-TEST(FrontEndTest, TheWorkersAreOneTo128) {
-  const std::vector<Item> Tree{Item("/work/t/a", 31), Item("/work/t/b", 29)};
-  std::vector<Case> Cases{
-      {Tree, {"-d0", "--workers=128", "/work/t"}, Deleted("/work/t/a /work/t/b")},
-      {Tree, {"--workers=007", "-d30", "/work/t"}, Deleted("/work/t/a")}};
-  for (const char* Bad : {"--workers", "--workers=", "--workers=0",
-                          "--workers=129", "--workers=8x", "--workers=-n"})
-    Cases.push_back(Refused(Tree, Bad,
-                            "Invalid number of workers (--workers=1 to 128): "));
-  Check(Cases);
+  const std::string One = "\n     1 file(s) deleted.\n     ";
+  Check({{Tree, "-d30 -t:c /work/t -r -e",
+          "Delete file: /work/t/c" + One + "0 folder(s) deleted."},
+         {Tree, "-d30 -t:m /work/t -r -e",
+          "Delete file: /work/t/m\nDelete folder: /work/t/dm" + One +
+              "1 folder(s) deleted."},
+         {Tree, "-d30 -T:a /work/t -r -e",
+          "Delete file: /work/t/a" + One + "0 folder(s) deleted."}});
 }
 
 // The default: by the processors on a local file system, enough to hide the
@@ -169,18 +199,13 @@ TEST(FrontEndTest, TheWorkersAreOneTo128) {
 TEST(FrontEndTest, TheDefaultWorkersSuitTheFileSystem) {
   const FileSystemKind Local = FileSystemKind::kLocal,
                        Network = FileSystemKind::kNetwork;
-  struct {
-    FileSystemKind Kind;
-    int Processors;
-    bool CrossMounts;
-    int Workers;
-  } Cases[] = {
-      {Local, 0, false, 1},   {Local, 2, false, 2},    {Local, 64, false, 8},
-      {Network, 1, false, 128}, {Network, 64, false, 128}, {Local, 2, true, 128},
-  };
-  for (const auto& C : Cases) {
-    EXPECT_EQ(DefaultWorkers(C.Kind, C.Processors, C.CrossMounts), C.Workers)
-        << C.Processors << (C.CrossMounts ? " across mounts" : "");
+  const std::tuple<FileSystemKind, int, bool, int> Cases[] = {
+      {Local, 0, false, 1},      {Local, 2, false, 2},
+      {Local, 64, false, 8},     {Network, 1, false, 128},
+      {Network, 64, false, 128}, {Local, 2, true, 128}};
+  for (const auto& [Kind, Processors, CrossMounts, Workers] : Cases) {
+    EXPECT_EQ(DefaultWorkers(Kind, Processors, CrossMounts), Workers)
+        << Processors << (CrossMounts ? " across mounts" : "");
   }
   // The platform tells the kind; a number set stands whatever it is.
   FakePlatform Sys;
@@ -200,25 +225,19 @@ TEST(FrontEndTest, ProtectedNamesAreNeverTouched) {
       "/work/t/a.log",         "/work/t/a.keep",
       "/work/t/current/b.log", "/work/t/old/c.log",
       "/work/t/old/current",   Item("/work/t/empty.keep", 100, kFolder)};
-  const std::string Why =
-      "Invalid protect mask (a name, without a separator): ";
-  Check({{Tree,
-          {"-d0", "/work/t", "-r", "-e", "-x:*.keep", "-x:current"},
-          {"Delete file: /work/t/a.log", "Delete file: /work/t/old/c.log",
-           "     2 file(s) deleted.", "     0 folder(s) deleted."}},
+  const Lines Both = Deleted("/work/t/a.log /work/t/old/c.log");
+  Check({{Tree, "-d0 /work/t -r -e -x:*.keep -x:current",
+          Both[0] + "\n" + Both[1] + "\n" + Both[2] +
+              "\n     0 folder(s) deleted."},
+         {Tree, "-d0 /work/t/*.log -r -x:cur*", Both},
          {Tree,
-          {"-d0", "/work/t/*.log", "-r", "-x:cur*"},
-          Deleted("/work/t/a.log /work/t/old/c.log")},
-         {Tree,
-          {"-d0", "/work/t", "-r", "-e", "-N", "-x:current"},
-          {"Would delete file: /work/t/a.keep",
-           "Would delete file: /work/t/a.log",
-           "Would delete folder: /work/t/empty.keep",
-           "Would delete file: /work/t/old/c.log",
-           "     3 file(s) would be deleted.",
-           "     1 folder(s) would be deleted."}},
-         Refused(Tree, "-x:", Why),
-         Refused(Tree, "-x:old/c.log", Why)});
+          "-d0 /work/t -r -e -x:current",
+          "Delete file: /work/t/a.keep\n" + Both[0] +
+              "\nDelete folder: /work/t/empty.keep\n" + Both[1] +
+              "\n     3 file(s) deleted.\n     1 folder(s) deleted.",
+          {},
+          kExitOk,
+          true}});
 }
 
 // Stopped after the 100th open: the files under way are finished and

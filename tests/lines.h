@@ -3,6 +3,7 @@
 #define OLVANE_TESTS_LINES_H_
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -25,23 +26,38 @@ inline Lines Words(const std::string& Text, char Gap = ' ') {
   return Split;
 }
 
-// The lines of a run that deletes Paths (words) in this order, after
-// Others, and does nothing else.
-inline Lines Deleted(const std::string& Paths, Lines Others = {}) {
-  for (const std::string& Path : Words(Paths)) {
-    Others.push_back("Delete file: " + Path);
-  }
-  Others.push_back("     " + std::to_string(Words(Paths).size()) +
-                   " file(s) deleted.");
-  return Others;
+// Words as a table row gives them: a list, or one text parted by Gap.
+template <char Gap>
+struct Parted : Lines {
+  Parted(Lines List = {}) : Lines(std::move(List)) {}
+  Parted(std::initializer_list<std::string> List) : Lines(List) {}
+  Parted(const char* Text) : Lines(Words(Text, Gap)) {}
+  Parted(const std::string& Text) : Lines(Words(Text, Gap)) {}
+};
+using Output = Parted<'\n'>;    // lines, one per "\n"
+using Arguments = Parted<' '>;  // arguments, parted by spaces
+
+// The lines of a run that deletes (or moves) Paths (words) in this order,
+// after Others, and does nothing else.
+inline Lines Done(const std::string& Each, const std::string& Verb,
+                  const std::string& Paths, Output Others) {
+  for (const std::string& Path : Words(Paths)) Others.push_back(Each + Path);
+  Others.push_back("     " + std::to_string(Words(Paths).size()) + " file(s) " +
+                   Verb);
+  return std::move(Others);
+}
+inline Lines Deleted(const std::string& Paths, Output Others = {}) {
+  return Done("Delete file: ", "deleted.", Paths, std::move(Others));
+}
+inline Lines Moved(const std::string& Paths, Output Others = {}) {
+  return Done("Move file: ", "moved.", Paths, std::move(Others));
 }
 
 // The lines of a report-only run where a real run prints Real.
 inline Lines Predicted(Lines Real) {
   for (std::string& Line : Real) {
-    if (Line.rfind("Delete ", 0) == 0 || Line.rfind("Move file: ", 0) == 0) {
+    if (Line.rfind("Delete ", 0) == 0 || Line.rfind("Move file: ", 0) == 0)
       Line = "Would " + std::string(1, Line[0] + 32) + Line.substr(1);
-    }
     for (const char* Done : {" deleted.", " moved."}) {
       const size_t At = Line.find(Done);
       if (Line.rfind("     ", 0) == 0 && At != std::string::npos)

@@ -1,8 +1,8 @@
 #include "report/printable.h"
 
-#include "report/json_text.h"
-
 #include <gtest/gtest.h>
+
+#include "report/json_text.h"
 
 namespace olvane {
 namespace {
@@ -20,8 +20,7 @@ TEST(PrintableTest, EscapesWhatCouldBreakOrDriveALineAndNothingElse) {
       {"\xf0\x80\x80\xaf", "\\xf0\\x80\\x80\\xaf"},
       {"\xf4\x90\x80\x80 \xf4\x8f\xbf\xbf",
        "\\xf4\\x90\\x80\\x80 \xf4\x8f\xbf\xbf"},
-      {"lone\xed\xa0\x80 \xed\x9f\xbf", "lone\\xed\\xa0\\x80 \xed\x9f\xbf"},
-  };
+      {"lone\xed\xa0\x80 \xed\x9f\xbf", "lone\\xed\\xa0\\x80 \xed\x9f\xbf"}};
   for (const auto& C : Cases) EXPECT_EQ(Printable(C.Path), C.Printed) << C.Path;
   // Where names carry unpaired surrogates so, they stay.
   EXPECT_EQ(Printable("lone\xed\xa0\x80\x01", true), "lone\xed\xa0\x80\\x01");
@@ -37,10 +36,9 @@ TEST(JsonTextTest, NamesAreEscapedMadeReadableAndKeptExactly) {
       {"t\x01\n\x1f\x7f\xc2\x85", "\"t\\u0001\\u000a\\u001f\x7f\xc2\x85\"", ""},
       {"bad\xff\xc3", "\"bad\xef\xbf\xbd\xef\xbf\xbd\"", "YmFk/8M="},
       {"\xe6\x97x", "\"\xef\xbf\xbdx\"", "5pd4"},  // one for the run
-      {"\xc0\xaf\xf4\x90", "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"",
-       "wK/0kA=="},
-      {"lone\xed\xa0\x80", "\"lone\xef\xbf\xbd\"", "bG9uZe2ggA=="},
-  };
+      {"\xc0\xaf\xf4\x90",
+       "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"", "wK/0kA=="},
+      {"lone\xed\xa0\x80", "\"lone\xef\xbf\xbd\"", "bG9uZe2ggA=="}};
   for (const auto& C : Cases) {
     bool Changed = true;
     std::string Json;
@@ -59,11 +57,11 @@ TEST(JsonTextTest, TimesAreIsoInUtc) {
   struct {
     int64_t Seconds;
     const char* Iso;
-  } Cases[] = {
-      {0, "1970-01-01T00:00:00Z"},          {-1, "1969-12-31T23:59:59Z"},
-      {951782400, "2000-02-29T00:00:00Z"},  {1767323045, "2026-01-02T03:04:05Z"},
-      {253402300799, "9999-12-31T23:59:59Z"},
-  };
+  } Cases[] = {{0, "1970-01-01T00:00:00Z"},
+               {-1, "1969-12-31T23:59:59Z"},
+               {951782400, "2000-02-29T00:00:00Z"},
+               {1767323045, "2026-01-02T03:04:05Z"},
+               {253402300799, "9999-12-31T23:59:59Z"}};
   for (const auto& C : Cases) EXPECT_EQ(IsoUtcTime(C.Seconds), C.Iso);
 }
 

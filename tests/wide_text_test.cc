@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "lines.h"
 #include "platform/path_syntax.h"
 
 namespace olvane {
@@ -63,81 +64,60 @@ TEST(WideTextTest, LongPathFormIsFullAndPrefixed) {
       {u"x", u"\\\\?\\C:\\work", u"\\\\?\\C:\\work\\x"},
       {u"x", u"", u""},
       {u"\\\\?\\C:\\a\\..\\b/c", u"", u"\\\\?\\C:\\a\\..\\b/c"},
-      {u"\\\\.\\C:\\a\\..\\b", u"", u"\\\\?\\C:\\b"},
-  };
+      {u"\\\\.\\C:\\a\\..\\b", u"", u"\\\\?\\C:\\b"}};
   for (const auto& C : Cases) {
     EXPECT_EQ(LongPathForm(C.Path, C.Current), C.Long)
         << Utf8FromWide(C.Path) << " in " << Utf8FromWide(C.Current);
   }
 }
 
-// The root no wildcard reaches and no mask split cuts into.
+// The root no wildcard reaches and no mask split cuts into: each path, and
+// the length of its root.
 TEST(WideTextTest, WindowsRootsEndAfterTheirSeparator) {
-  const std::pair<const char*, size_t> Cases[] = {
-      {"C:\\*.log", 3},
-      {"c:/x", 3},
-      {"C:x?", 2},
-      {"\\x", 1},
-      {"x\\\\?\\y", 0},
-      {"\\\\srv\\share\\*", 12},
-      {"\\\\srv", 5},
-      {"\\\\?\\C:\\a?", 7},
-      {"//./C:/a", 7},
-      {"\\\\?\\unc\\srv\\sh\\*", 15},
-      {"\\\\?\\Volume{1}\\", 14},
-  };
-  for (const auto& [Path, Length] : Cases) {
-    EXPECT_EQ(WindowsRootLength(Path), Length) << Path;
+  for (const char* Row :
+       {"C:\\*.log 3", "c:/x 3", "C:x? 2", "\\x 1", "x\\\\?\\y 0",
+        "\\\\srv\\share\\* 12", "\\\\srv 5", "\\\\?\\C:\\a? 7", "//./C:/a 7",
+        "\\\\?\\unc\\srv\\sh\\* 15", "\\\\?\\Volume{1}\\ 14"}) {
+    const Lines Cells = Words(Row);
+    EXPECT_EQ(WindowsRootLength(Cells[0]), std::stoul(Cells[1])) << Row;
   }
 }
 
+// Each command line, and its words parted by "|".
 TEST(WideTextTest, CommandLineSplitsAsTheCRuntimeDoes) {
-  using Words = std::vector<std::u16string>;
-  struct {
-    std::u16string Line;
-    Words Split;
-  } Cases[] = {
-      {u"\"C:\\a b\\olvane.exe\"-d1 *.log",
-       Words{u"C:\\a b\\olvane.exe", u"-d1", u"*.log"}},
-      {u"o  \t\"C:\\My Logs\\*.lo?\"  -r ",
-       Words{u"o", u"C:\\My Logs\\*.lo?", u"-r"}},
-      {u"o a\\\\b \"c\\\\\" d\\\"e", Words{u"o", u"a\\\\b", u"c\\", u"d\"e"}},
-      {u"o \"a\"\"b c\" d", Words{u"o", u"a\"b", u"c d"}},
-      {u"o \"\" x\"y z\"", Words{u"o", u"", u"xy z"}},
-      {u"o \"日本語😀 x", Words{u"o", u"日本語😀 x"}},
-  };
-  for (const auto& C : Cases) {
-    EXPECT_EQ(SplitCommandLine(C.Line), C.Split) << Utf8FromWide(C.Line);
+  const std::pair<std::u16string, std::string> Cases[] = {
+      {u"\"C:\\a b\\olvane.exe\"-d1 *.log", "C:\\a b\\olvane.exe|-d1|*.log"},
+      {u"o  \t\"C:\\My Logs\\*.lo?\"  -r ", "o|C:\\My Logs\\*.lo?|-r"},
+      {u"o a\\\\b \"c\\\\\" d\\\"e", "o|a\\\\b|c\\|d\"e"},
+      {u"o \"a\"\"b c\" d", "o|a\"b|c d"},
+      {u"o \"\" x\"y z\"", "o||xy z"},
+      {u"o \"日本語😀 x", "o|日本語😀 x"}};
+  for (const auto& [Line, Split] : Cases) {
+    std::vector<std::u16string> Words;
+    for (const std::string& Word : olvane::Words(Split, '|'))
+      Words.push_back(WideFromUtf8(Word));
+    EXPECT_EQ(SplitCommandLine(Line), Words) << Utf8FromWide(Line);
   }
 }
 
 // The byte mask of Linux matches case-sensitively; the wide mask of Windows
-// by character, with case folded (here for ASCII).
+// by character, with case folded (here for ASCII). Each row: the mask, the
+// name, and whether each matches.
 TEST(WideTextTest, MasksMatchAnyRunOrOneCharacter) {
-  struct {
-    std::u16string Mask, Name;
-    bool Bytes, Wide;
-  } Cases[] = {
-      {u"*", u".hidden", true, true},
-      {u"*.log", u"a.log.gz", false, false},
-      {u"a?c", u"abc", true, true},
-      {u"a?c", u"ac", false, false},
-      {u"*a*b", u"ab_a", false, false},
-      {u"*.LOG", u"a.log", false, true},
-      {u"**?", u"", false, false},
-      {u"?.log", u"😀.log", false, true},
-      {u"??.log", u"😀.log", false, false},
-      {u"*😀*", u"日本語😀.log", true, true},
-      {u"*******x", u"aaaaaaaaaaaaaaaaaaaaaaay", false, false},
-  };
   const auto Upper = [](char16_t C) -> char16_t {
     return C >= u'a' && C <= u'z' ? C - 32 : C;
   };
-  for (const auto& C : Cases) {
-    const std::string Mask = Utf8FromWide(C.Mask), Name = Utf8FromWide(C.Name);
-    EXPECT_EQ(MatchMask(Mask, Name), C.Bytes) << Mask << " " << Name;
-    EXPECT_EQ(MatchWideMask(C.Mask, C.Name, Upper), C.Wide)
-        << Mask << " " << Name;
+  for (const char* Row :
+       {"* .hidden 11", "*.log a.log.gz 00", "a?c abc 11", "a?c ac 00",
+        "*a*b ab_a 00", "*.LOG a.log 01", "**?  00", "?.log 😀.log 01",
+        "??.log 😀.log 00", "*😀* 日本語😀.log 11",
+        "*******x aaaaaaaaaaaaaaaaaaaaaaay 00"}) {
+    const Lines Cells = Words(Row);
+    EXPECT_EQ(MatchMask(Cells[0], Cells[1]), Cells[2][0] == '1') << Row;
+    EXPECT_EQ(
+        MatchWideMask(WideFromUtf8(Cells[0]), WideFromUtf8(Cells[1]), Upper),
+        Cells[2][1] == '1')
+        << Row;
   }
 }
 

@@ -16,15 +16,15 @@ TEST_F(EndToEndTest, OtherMountsBelowTheTargetAreKeptWhole) {
           ">t/tmp/b.log && mount --bind src t/bind && \"$0\" \"$@\"; ls t/tmp'",
       Mine = "~/t/a.log ~/t/p/p.log",
       Theirs = " ~/t/bind/c.log ~/t/bind/s/d.log ~/t/tmp/b.log";
-  const Lines Crossed = Deleted(
-      Mine + Theirs, {"Delete folder: ~/t/p", "Delete folder: ~/t/bind/s",
-                      "     2 folder(s) deleted."});
+  const Lines Crossed =
+      Deleted(Mine + Theirs,
+              "Delete folder: ~/t/p\nDelete folder: ~/t/bind/s"
+              "\n     2 folder(s) deleted.");
   Lines Dry = Predicted(Crossed);
   Dry.push_back("b.log");  // kept on the tmpfs
   std::vector<Case> Cases = {
       {Files, "-d0 ~/t -r -e",
-       Deleted(Mine,
-               {"Delete folder: ~/t/p", "     1 folder(s) deleted.", "b.log"}),
+       Deleted(Mine, "Delete folder: ~/t/p\n     1 folder(s) deleted.\nb.log"),
        "src/c.log src/s/d.log t/bind/ t/tmp/", In},
       {Files, "-d0 ~/t -r -e --cross-mounts", Crossed, "src/ t/bind/ t/tmp/",
        In},
@@ -32,7 +32,7 @@ TEST_F(EndToEndTest, OtherMountsBelowTheTargetAreKeptWhole) {
       {Files, "-d0 ~/t -r -e -n --cross-mounts", Dry, Files, In},
       // The target itself may be one.
       {Files, "-d0 ~/t/bind -r",
-       Deleted("~/t/bind/c.log ~/t/bind/s/d.log", {"b.log"}),
+       Deleted("~/t/bind/c.log ~/t/bind/s/d.log", "b.log"),
        "src/s/ t/a.log t/bind/ t/p/p.log t/tmp/", In},
       // A file mounted over a name is passed over as a mounted folder is.
       {.Files = "t/f.log t/m.log o.log",
@@ -49,10 +49,9 @@ TEST_F(EndToEndTest, OtherMountsBelowTheTargetAreKeptWhole) {
 // On Linux "/" is the tree, in a chroot holding the command and its
 // libraries; on Windows a free drive letter of Wine is bound to the tree.
 TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
-  std::string Prefix, Drive, Link = FreeDrive('q');
+  std::string Prefix, Drive;
   if (Windows()) {
-    fs::create_directory_symlink(Tree, WineDevices() / Link);
-    Drive = char(Link[0] - 32) + std::string(":");
+    Drive = BindDrive('q', Tree);
   } else if (CanMount()) {
     // The sanitizers read /proc: one of the namespace's own.
     Prefix =
@@ -66,31 +65,28 @@ TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
                     Refusal = "   Will not purge the whole root " + Root +
                               ": give a narrower target, or add "
                               "--no-preserve-root";
-  std::vector<std::pair<std::string, bool>> Rows = {
-      {"/", false},       {"/ -r", false},     {"//", false},
-      {"/* -r", false},   {"/?*", false},      {"/x/..", false},
-      {"/x ../*", false}, {"/link/*", false},  {"/*.log -r", true},
-      {"/ --no-preserve-root", true},
-      // A root stays a root, and an argument that reaches one is taken.
-      {"/ *.log", true},  {"/x ../..", false}, {"/ *.log --no-preserve-root", true}};
+  // A root stays a root, and an argument that reaches one is taken.
+  std::string Refused = "/,/ -r,//,/* -r,/?*,/x/..,/x ../*,/link/*,/x ../..",
+              Taken =
+                  "/*.log -r,/ --no-preserve-root,/ *.log,"
+                  "/ *.log --no-preserve-root";
   if (Windows()) {
-    Rows.insert(Rows.end(), {{"/*.*", false},
-                             {"/x " + Drive, false},
-                             {Drive + " --no-preserve-root", true}});
+    Refused += ",/*.*,/x " + Drive;
+    Taken += "," + Drive + " --no-preserve-root";
   }
   Make("link->.");  // a link to the root
-  for (const auto& [Args, Runs] : Rows) {
-    SCOPED_TRACE(Args);
-    Make("a.log x/b");
-    Lines Command{"-d0"};
-    for (const std::string& Arg : Words(Args))
-      Command.push_back(Arg[0] == '/' ? Drive + Arg : Arg);
-    EXPECT_EQ(Run(Command, Prefix, Runs ? 0 : 2),
-              Runs ? Deleted(Root + "a.log") : Lines{Refusal});
-    EXPECT_EQ(fs::exists(Tree / "a.log"), !Runs);
-    EXPECT_TRUE(fs::exists(Tree / "x/b"));
-  }
-  if (Windows()) fs::remove(WineDevices() / Link);
+  for (const bool Runs : {false, true})
+    for (const std::string& Args : Words(Runs ? Taken : Refused, ',')) {
+      SCOPED_TRACE(Args);
+      Make("a.log x/b");
+      Lines Command{"-d0"};
+      for (const std::string& Arg : Words(Args))
+        Command.push_back(Arg[0] == '/' ? Drive + Arg : Arg);
+      EXPECT_EQ(Run(Command, Prefix, Runs ? 0 : 2),
+                Runs ? Deleted(Root + "a.log") : Lines{Refusal});
+      EXPECT_EQ(fs::exists(Tree / "a.log"), !Runs);
+      EXPECT_TRUE(fs::exists(Tree / "x/b"));
+    }
   // With the current folder at the root, a relative name is found under it.
   if (!Windows()) {
     Make("a.log x/b");
@@ -100,15 +96,12 @@ TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
 }
 
 // A name without a wildcard takes one entry, even where names compare
-// case-blind in a folder that holds both.
-TEST_F(EndToEndTest, ANameWithoutAWildcardTakesOneEntry) {
+// case-blind in a folder that holds both. Names are protected with the
+// system's case rules.
+TEST_F(EndToEndTest, NamesTakeAndProtectWithTheSystemsCase) {
   Check({{"a.txt A.TXT", "-d0 ~/a.txt", Deleted("~/a.txt"), "A.TXT"},
-         {"a.txt A.TXT", "-d0 ~ a.txt", Deleted("~/a.txt"), "A.TXT"}});
-}
-
-// Names are protected with the system's case rules.
-TEST_F(EndToEndTest, ProtectMasksFollowTheSystemsCase) {
-  Check({{"a.keep A.KEEP b.log Current/c.log", "-d0 ~ -r -x:*.keep -x:current",
+         {"a.txt A.TXT", "-d0 ~ a.txt", Deleted("~/a.txt"), "A.TXT"},
+         {"a.keep A.KEEP b.log Current/c.log", "-d0 ~ -r -x:*.keep -x:current",
           Windows() ? Deleted("~/b.log")
                     : Deleted("~/A.KEEP ~/b.log ~/Current/c.log"),
           Windows() ? "A.KEEP Current/c.log a.keep" : "Current/ a.keep"}});

@@ -32,6 +32,8 @@ namespace olvane_e2e {
 
 using olvane::Deleted;
 using olvane::Lines;
+using olvane::Moved;
+using olvane::Output;
 using olvane::Predicted;
 using olvane::Sorted;
 using olvane::Words;
@@ -43,33 +45,29 @@ inline std::string Env(const char* Name) {
 
 inline bool Windows() { return Env("OLVANE_PATH_STYLE") == "windows"; }
 
+// Whether the shell Command succeeded.
+inline bool Succeeds(const std::string& Command) {
+  return std::system(Command.c_str()) == 0;
+}
+
 // Shell words that make the rest of the command run as nobody.
 const std::string kAsNobody =
     "setpriv --reuid=nobody --regid=nogroup --clear-groups";
 // Shell words that interpose the race library (race_preload.cc).
 const std::string kRace = "LD_PRELOAD=$OLVANE_RACE_PRELOAD ";
 
-// Root, with a way to become nobody.
+// Root on Linux, with a way to become nobody; with a mount namespace of the
+// run's own to be had (unshare -m).
 inline bool CanBeNobody() {
-  return !Windows() && geteuid() == 0 &&
-         std::system("command -v setpriv >/dev/null") == 0;
+  return !Windows() && !geteuid() && Succeeds("command -v setpriv >/dev/null");
 }
-// Root, and a mount namespace of the run's own to be had (unshare -m).
 inline bool CanMount() {
-  return !Windows() && geteuid() == 0 &&
-         std::system("unshare -m true 2>/dev/null") == 0;
+  return !Windows() && !geteuid() && Succeeds("unshare -m true 2>/dev/null");
 }
 // The folder of the Wine prefix's drive letters.
 inline fs::path WineDevices() {
   const std::string Prefix = Env("WINEPREFIX");
   return (Prefix.empty() ? Env("HOME") + "/.wine" : Prefix) + "/dosdevices";
-}
-// The first drive letter of Wine from First on that is free, as "x:".
-inline std::string FreeDrive(char First) {
-  std::string Link{First, ':'};
-  while (Link[0] < 'z' && fs::exists(fs::symlink_status(WineDevices() / Link)))
-    ++Link[0];
-  return Link;
 }
 
 inline std::string Quote(const std::string& Text) {
@@ -107,7 +105,7 @@ struct Case {
   // other folder, in the form the command takes (not after a letter or a
   // digit); "`" for a "/" that stays one.
   std::string Args;
-  Lines Out;                // in any order
+  Output Out;               // in any order
   std::string Left;         // the files, links and empty folders afterwards
   std::string Prefix = "";  // shell words put before the command
   std::string Held = "";    // files another process holds open meanwhile
@@ -125,32 +123,42 @@ class EndToEndTest : public ::testing::Test {
     Other = "/dev/shm" / Base.filename();
     fs::create_directories(Tree);
   }
-  void TearDown() override { Wipe(Base); }
+  void TearDown() override {
+    for (const fs::path& Link : Bound) fs::remove(Link);
+    if (!Base.empty()) Wipe(Base);  // not where a skip came first
+  }
+  // Binds the first drive letter of Wine from First on that leads nowhere
+  // (a link left by a run that did not end, or none) to Folder, until the
+  // test ends; answers it as "X:".
+  std::string BindDrive(char First, const fs::path& Folder) {
+    std::string Letter{First, ':'};
+    while (Letter[0] < 'z' && fs::exists(WineDevices() / Letter)) ++Letter[0];
+    fs::remove(WineDevices() / Letter);
+    fs::create_directory_symlink(Folder,
+                                 Bound.emplace_back(WineDevices() / Letter));
+    return std::string(1, Letter[0] - 32) + ":";
+  }
   // The other folder is on another file system than the tree.
   bool OtherFileSystem() const {
-    return std::system(("test $(stat -c %d /dev/shm) != $(stat -c %d " +
-                        Quote(Tree) + ")")
-                           .c_str()) == 0;
+    return Succeeds("test $(stat -c %d /dev/shm) != $(stat -c %d " +
+                    Quote(Tree) + ")");
   }
   // Runs a shell Command in the tree; whether it succeeded.
   bool Shell(const std::string& Command) const {
-    return std::system(("cd " + Quote(Tree) + " && " + Command).c_str()) == 0;
+    return Succeeds("cd " + Quote(Tree) + " && " + Command);
   }
   // The files in the tree's subfolders.
   size_t FilesBelow() const {
     size_t Count = 0;
-    for (const auto& Folder : fs::directory_iterator(Tree)) {
-      Count += std::distance(fs::directory_iterator(Folder),
-                             fs::directory_iterator());
-    }
+    for (const auto& Folder : fs::directory_iterator(Tree))
+      Count += std::distance(fs::directory_iterator(Folder), {});
     return Count;
   }
   // Removes Top, the other folder and the holder's sign; rm, as the deep tree
   // is too deep for one path.
   void Wipe(const fs::path& Top) {
-    std::system(("rm -rf " + Quote(Top) + " " + Quote(Other) + " " +
-                 Quote(Base / "ready"))
-                    .c_str());
+    Succeeds("rm -rf " + Quote(Top) + " " + Quote(Other) + " " +
+             Quote(Base / "ready"));
   }
 
   // A test's text as the command takes and prints it.
@@ -204,7 +212,7 @@ class EndToEndTest : public ::testing::Test {
       if (!To.empty()) {
         fs::create_symlink(To, Path);
       } else if (Fifo) {
-        std::system(("mkfifo " + Quote(Path)).c_str());
+        Succeeds("mkfifo " + Quote(Path));
       } else if (!Folder) {
         std::ofstream(Path, std::ios::binary) << Content;
       }
@@ -267,7 +275,7 @@ class EndToEndTest : public ::testing::Test {
         const Lines Out = Run(Words(Args), C.Prefix, C.Status);
         if (Holder) pclose(Holder);
         Lines Expected;
-        for (const std::string& Line : Dry ? Predicted(C.Out) : C.Out)
+        for (const std::string& Line : Dry ? Predicted(C.Out) : Lines(C.Out))
           Expected.push_back(Expand(Line));
         EXPECT_EQ(Sorted(Out), Sorted(Expected));
         EXPECT_EQ(Leaves(), Dry ? Before : Sorted(Words(C.Left)));
@@ -276,6 +284,7 @@ class EndToEndTest : public ::testing::Test {
   }
 
   fs::path Base, Tree, Other;
+  std::vector<fs::path> Bound;  // drive letters bound
 };
 
 }  // namespace olvane_e2e

@@ -3,8 +3,8 @@
 // every FILE (a folder too) for reading with the sharing a C runtime's fopen
 // uses (read and write shared, delete not), and keeps it open, as another
 // program would. A FILE written "map:PATH" is mapped and its handles closed:
-// the view alone holds it; "attr:PATH" is opened for its attributes only.
-// Then creates READY. Exits at the end of its standard input.
+// the view alone holds it. Then creates READY. Exits at the end of its standard
+// input.
 #include <windows.h>
 
 #include <cwchar>
@@ -12,10 +12,8 @@
 namespace {
 
 bool Hold(const wchar_t* Arg) {
-  const bool Map = std::wcsncmp(Arg, L"map:", 4) == 0,
-             Attributes = std::wcsncmp(Arg, L"attr:", 5) == 0;
-  HANDLE File = CreateFileW(Arg + (Map ? 4 : Attributes ? 5 : 0),
-                            Attributes ? FILE_READ_ATTRIBUTES : GENERIC_READ,
+  const bool Map = std::wcsncmp(Arg, L"map:", 4) == 0;
+  HANDLE File = CreateFileW(Arg + (Map ? 4 : 0), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (File == INVALID_HANDLE_VALUE) return false;
@@ -32,9 +30,8 @@ bool Hold(const wchar_t* Arg) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
-  for (int I = 2; I < argc; ++I) {
+  for (int I = 2; I < argc; ++I)
     if (!Hold(argv[I])) return 1;
-  }
   HANDLE Ready = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (Ready == INVALID_HANDLE_VALUE) return 1;

@@ -11,19 +11,16 @@ namespace {
 // prints one row per object: the event, its names (the exact bytes, each
 // control character and each byte that is no UTF-8 as \xhh), its reason,
 // "size" where it has one, and its time ("now" within two days). The
-// summary's bytes_freed reads "sum" where it is the sum, not 0, of the sizes
-// of the files gone whose names do not hold "linked".
+// summary's row gives its counts, mode, report-only, status and bytes freed,
+// which read "sum" where they are the sum, not 0, of the sizes of the files
+// gone whose names do not hold "linked".
 const char kCheck[] = R"(import base64, datetime as dt, json, os, sys
 now = dt.datetime.now(dt.timezone.utc)
 def name(o, k):
     if k + '_bytes' in o:
         b = base64.b64decode(o[k + '_bytes'], validate=True)
         assert '\ufffd' in o[k], o
-        try:
-            b.decode('utf-8')
-            assert False, o
-        except UnicodeDecodeError:
-            pass
+        assert b.decode('utf-8', 'replace') != b.decode('utf-8', 'surrogateescape'), o
     else:
         b = o[k].encode('utf-8')
     return ''.join('\\x%02x' % (ord(c) & 255) if ord(c) < 32 or 0xdc80 <= ord(c) <= 0xdcff else c
@@ -36,9 +33,7 @@ for line in text.split(b'\n')[:-1]:
     if e == 'summary':
         assert set(o) == {'files', 'folders', 'bytes_freed', 'mode', 'dry_run', 'status'}, o
         f = o['bytes_freed']
-        rows.append('summary files=%d folders=%d mode=%s dry=%s status=%d freed=%s' % (
-            o['files'], o['folders'], o['mode'], json.dumps(o['dry_run']), o['status'],
-            'sum' if f == freed > 0 else f))
+        rows.append('summary %d %d %s %s %d %s' % (o['files'], o['folders'], o['mode'], json.dumps(o['dry_run']), o['status'], 'sum' if f == freed > 0 else f))
         continue
     assert set(o) <= {'path', 'path_bytes', 'to', 'to_bytes', 'size', 'time', 'reason'}, o
     row = [e] + ([name(o, 'path')] if 'path' in o else [])
@@ -53,8 +48,7 @@ for line in text.split(b'\n')[:-1]:
         t = dt.datetime.strptime(o['time'], '%Y-%m-%dT%H:%M:%SZ').replace(tzinfo=dt.timezone.utc)
         row.append('time=' + ('now' if abs((now - t).total_seconds()) < 2 * 86400 else o['time']))
     rows.append(' '.join(row))
-end = '\r\n' if os.environ.get('OLVANE_PATH_STYLE') == 'windows' else '\n'
-sys.stdout.write(''.join(r + end for r in rows))
+sys.stdout.write(''.join(r + ('\r\n' if os.environ.get('OLVANE_PATH_STYLE') == 'windows' else '\n') for r in rows))
 )";
 
 // Runs the command (after Env, shell words) into a file that the check
@@ -69,99 +63,68 @@ std::string Json(const std::string& Env = "") {
 
 TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
   std::ofstream(Base / "check.py") << kCheck;
-  const std::string Now = " reason=age size time=now";
+  const std::string Now = " reason=age size time=now",
+                    Held = " reason=held size time=now",
+                    Race = kRace + "OLVANE_RACE_OPENER=taken.log";
   std::vector<Case> Cases = {
-      {"a.log linked.log old.log",
-       "-d0 ~ -t:m --json",
-       {"deleted ~/a.log" + Now, "deleted ~/linked.log" + Now,
-        "deleted ~/old.log reason=age size time=2001-02-03T04:05:06Z",
-        "summary files=3 folders=0 mode=delete dry=false status=0 freed=sum"},
+      {"a.log linked.log old.log", "-d0 ~ -t:m --json",
+       "deleted ~/a.log" + Now + "\ndeleted ~/linked.log" + Now +
+           "\ndeleted ~/old.log reason=age size time=2001-02-03T04:05:06Z\n"
+           "summary 3 0 delete false 0 sum",
        "",
        "ln linked.log ..`linked && touch -m -d @981173106 old.log && " +
            Json()},
-      {"t/a.log t/b.log a/b.log",
-       "-d0 ~/t -n -m:~/a --json",
-       {"would-move ~/t/a.log -> ~/a/a.log" + Now, "already-exists ~/a/b.log",
-        "summary files=1 folders=0 mode=move dry=true status=0 freed=0"},
-       "a/b.log t/a.log t/b.log",
-       Json()},
-      {"t/f=new a/f=old t/held.log",
-       "-d0 ~/t -Y -m:~/a --json",
-       {"cannot-remove ~/a/f", "cannot-move ~/t/f size time=now",
-        "cannot-open ~/t/held.log reason=held",
-        "summary files=0 folders=0 mode=move dry=false status=0 freed=0"},
-       "a/f=old t/f=new t/held.log",
-       Json(),
-       "~/a/f ~/t/held.log"},
-      {"t/a.log",
-       "-d0 ~/t -m:~/missing --json",
-       {"move-folder-not-found ~/missing", "cannot-move ~/t/a.log size time=now",
-        "summary files=0 folders=0 mode=move dry=false status=0 freed=0"},
-       "t/a.log",
-       Json()},
-      {"a.log",
-       "-d0 none.log --json",
-       {"path-not-found",
-        "summary files=0 folders=0 mode=delete dry=false status=0 freed=0"},
-       "a.log",
-       Json()},
-  };
+      {"t/a.log t/b.log a/b.log", "-d0 ~/t -n -m:~/a --json",
+       "would-move ~/t/a.log -> ~/a/a.log" + Now +
+           "\nalready-exists ~/a/b.log\nsummary 1 0 move true 0 0",
+       "a/b.log t/a.log t/b.log", Json()},
+      {"t/f=new a/f=old t/held.log", "-d0 ~/t -Y -m:~/a --json",
+       "cannot-remove ~/a/f\ncannot-move ~/t/f size time=now\n"
+       "cannot-open ~/t/held.log reason=held\nsummary 0 0 move false 0 0",
+       "a/f=old t/f=new t/held.log", Json(), "~/a/f ~/t/held.log"},
+      {"t/a.log", "-d0 ~/t -m:~/missing --json",
+       "move-folder-not-found ~/missing\ncannot-move ~/t/a.log size time=now\n"
+       "summary 0 0 move false 0 0",
+       "t/a.log", Json()},
+      {"a.log", "-d0 none.log --json",
+       "path-not-found\nsummary 0 0 delete false 0 0", "a.log", Json()}};
   for (const std::string Dry : {"", "would-"}) {
     const bool Real = Dry.empty();
-    Cases.push_back(
-        {"s/e/ s/f.log",
-         std::string("-d0 ~ -r -e --json") + (Real ? "" : " -n"),
-         {(Real ? "deleted" : "would-delete") + std::string(" ~/s/f.log") + Now,
-          (Real ? "folder-deleted" : "would-delete-folder") +
-              std::string(" ~/s/e reason=emptied time=now"),
-          (Real ? "folder-deleted" : "would-delete-folder") +
-              std::string(" ~/s reason=emptied time=now"),
-          std::string("summary files=1 folders=2 mode=delete dry=") +
-              (Real ? "false" : "true") + " status=0 freed=sum"},
-         Real ? "" : "s/e/ s/f.log",
-         Json()});
+    const std::string Folder = Real ? "folder-deleted" : "would-delete-folder";
+    Cases.push_back({"s/e/ s/f.log",
+                     std::string("-d0 ~ -r -e --json") + (Real ? "" : " -n"),
+                     (Real ? "deleted" : "would-delete") +
+                         (" ~/s/f.log" + Now) + "\n" + Folder +
+                         " ~/s/e reason=emptied time=now\n" + Folder +
+                         " ~/s reason=emptied time=now\nsummary 1 2 delete " +
+                         (Real ? "false" : "true") + " 0 sum",
+                     Real ? "" : "s/e/ s/f.log", Json()});
   }
-  if (std::system(("test $(stat -c %d /dev/shm) != $(stat -c %d " +
-                   Quote(Tree) + ")")
-                      .c_str()) == 0) {
+  if (OtherFileSystem()) {
     Cases.push_back(
-        {"t/a.log ^/other",
-         "-d0 ~/t -m:^ --json",
-         {"moved ~/t/a.log -> ^/a.log" + Now,
-          "summary files=1 folders=0 mode=move dry=false status=0 freed=sum"},
-         "^/a.log ^/other t/",
-         Json()});
+        {"t/a.log ^/other", "-d0 ~/t -m:^ --json",
+         "moved ~/t/a.log -> ^/a.log" + Now + "\nsummary 1 0 move false 0 sum",
+         "^/a.log ^/other t/", Json()});
   }
   if (!Windows()) {
-    const std::string Race =
-        "LD_PRELOAD=$OLVANE_RACE_PRELOAD OLVANE_RACE_OPENER=taken.log";
-    const std::string Held = " reason=held size time=now";
     Cases.push_back(
-        {"q\"uote b\\ack ctl\x01\nx bad\xff taken.log",
-         "-d0 ~ --json",
-         {"deleted ~/q\"uote" + Now, "deleted ~/b\\ack" + Now,
-          "deleted ~/ctl\\x01\\x0ax" + Now, "deleted ~/bad\\xff" + Now,
-          "cannot-delete ~/taken.log" + Held,
-          "summary files=4 folders=0 mode=delete dry=false status=0 freed=sum"},
-         "taken.log",
-         Json(Race)});
-    Cases.push_back(
-        {"t/taken.log a/",
-         "-d0 ~/t -m:~/a --json",
-         {"cannot-move-opened ~/t/taken.log" + Held,
-          "summary files=0 folders=0 mode=move dry=false status=0 freed=0"},
-         "a/ t/taken.log",
-         Json(Race)});
-    if (geteuid() == 0 && std::system("command -v setpriv >/dev/null") == 0) {
+        {"q\"uote b\\ack ctl\x01\nx bad\xff taken.log", "-d0 ~ --json",
+         "deleted ~/q\"uote" + Now + "\ndeleted ~/b\\ack" + Now +
+             "\ndeleted ~/ctl\\x01\\x0ax" + Now + "\ndeleted ~/bad\\xff" + Now +
+             "\ncannot-delete ~/taken.log" + Held +
+             "\nsummary 4 0 delete false 0 sum",
+         "taken.log", Json(Race)});
+    Cases.push_back({"t/taken.log a/", "-d0 ~/t -m:~/a --json",
+                     "cannot-move-opened ~/t/taken.log" + Held +
+                         "\nsummary 0 0 move false 0 0",
+                     "a/ t/taken.log", Json(Race)});
+    if (CanBeNobody()) {
       Cases.push_back(
-          {"s/locked/b.log",
-           "-d0 ~/s -r --json",
-           {"cannot-open-folder ~/s/locked",
-            "summary files=0 folders=0 mode=delete dry=false status=0 "
-            "freed=0"},
+          {"s/locked/b.log", "-d0 ~/s -r --json",
+           "cannot-open-folder ~/s/locked\n"
+           "summary 0 0 delete false 0 0",
            "s/locked/b.log",
-           "chmod 755 .. . s && chmod 000 s/locked && " +
-               Json("setpriv --reuid=nobody --regid=nogroup --clear-groups")});
+           "chmod 755 .. . s && chmod 000 s/locked && " + Json(kAsNobody)});
     }
   }
   Check(Cases);

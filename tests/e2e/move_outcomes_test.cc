@@ -6,52 +6,43 @@
 namespace olvane_e2e {
 
 // The lines of a run whose move of t/f fails.
-const Lines Kept{"File ~/t/f cannot be moved.", "     0 file(s) moved."};
+const std::string Kept = "File ~/t/f cannot be moved.\n     0 file(s) moved.";
 
 TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
-  const std::string Years = "t/2024/report.txt=24 t/2025/report.txt=25 a/";
   std::vector<Case> Cases = {
-      // A name this run filled is never replaced.
-      {Years,
-       "-d0 ~/t -r -Y -m:~/a",
-       {"Move file: ~/t/2024/report.txt", "File ~/a/report.txt already exist.",
-        "     1 file(s) moved."},
-       "a/report.txt=24 t/2024/ t/2025/report.txt=25"},
+      // A name this run filled is never replaced, nor predicted replaced.
+      {.Files = "t/2024/report.txt=24 t/2025/report.txt=25 a/",
+       .Args = "-d0 ~/t -r -Y -m:~/a",
+       .Out =
+           Moved("~/t/2024/report.txt", "File ~/a/report.txt already exist."),
+       .Left = "a/report.txt=24 t/2024/ t/2025/report.txt=25",
+       .Predict = true},
       // A held old copy stays, and so does the new one.
       {.Files = "t/f=new a/f=old",
        .Args = "-d0 ~/t -Y -m:~/a",
-       .Out = {"File ~/a/f cannot be removed.", "File ~/t/f cannot be moved.",
-               "     0 file(s) moved."},
+       .Out = "File ~/a/f cannot be removed.\n" + Kept,
        .Left = "a/f=old t/f=new",
        .Held = "~/a/f",
        .Predict = true},
-      {"t/f=new a/f=old",
-       "-d0 ~/t -Y -m:~/a",
-       {"Move file: ~/t/f", "     1 file(s) moved."},
-       "a/f=new t/"},
+      {"t/f=new a/f=old", "-d0 ~/t -Y -m:~/a", Moved("~/t/f"), "a/f=new t/"},
       // The walk keeps out of the move folder, and -e leaves it and the
       // folders on its path.
-      {"t/b/archive/ t/c/f",
-       "-d0 ~/t -r -e -m:~/t/b/archive",
-       {"Move file: ~/t/c/f", "Delete folder: ~/t/c", "     1 file(s) moved.",
-        "     1 folder(s) deleted."},
-       "t/b/archive/f"},
-  };
+      {"t/b/archive/ t/c/f", "-d0 ~/t -r -e -m:~/t/b/archive",
+       Moved("~/t/c/f", "Delete folder: ~/t/c\n     1 folder(s) deleted."),
+       "t/b/archive/f"}};
   if (!Windows()) {
     // A file put in the move folder during the run (here at the expiry
     // test, set off by an exchange of two other files) was not there before
     // it: -Y leaves it.
     Cases.push_back({"t/f=new new=fresh x/f x/g a/",
                      "-d0 ~/t -Y -m:~/a",
-                     {"File ~/a/f already exist.", "     0 file(s) moved."},
+                     "File ~/a/f already exist.\n     0 file(s) moved.",
                      "a/f=fresh t/f=new x/f x/g",
                      kRace + "OLVANE_RACE_RENAME=~/new:~/a/f "
                              "OLVANE_RACE_EXCHANGE=~/x/f:~/x/g"});
     // However the move folder is written.
-    Cases.push_back({"t/b/archive/old m->~/t/b/archive",
-                     "-d0 ~/t -r -m:~/m",
-                     {"     0 file(s) moved."},
-                     "m->~/t/b/archive t/b/archive/old"});
+    Cases.push_back({"t/b/archive/old m->~/t/b/archive", "-d0 ~/t -r -m:~/m",
+                     Moved(""), "m->~/t/b/archive t/b/archive/old"});
   }
   if (OtherFileSystem()) {
     // A move across file systems that fails keeps the file, and a
@@ -65,10 +56,8 @@ TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
                      "^/f=old t/f=new",
                      Windows() ? "(cd t && chmod a-w f) &&"
                                : kRace + "OLVANE_RACE_FSYNC=file"});
-    Cases.push_back({"t/f=new ^/f=old",
-                     "-d0 ~/t -Y -m:^",
-                     {"Move file: ~/t/f", "     1 file(s) moved."},
-                     "^/f=new t/"});
+    Cases.push_back(
+        {"t/f=new ^/f=old", "-d0 ~/t -Y -m:^", Moved("~/t/f"), "^/f=new t/"});
   }
   Check(Cases);
 }
@@ -79,13 +68,9 @@ TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
 TEST_F(EndToEndTest, TheSourceGoesOnlyWhileItIsTheFileProvenFree) {
   if (Windows()) GTEST_SKIP() << "the race library is for Linux";
   std::vector<Case> Cases = {
-      {"f=mine other=held",
-       "-d0 ~/f",
-       {"File ~/f cannot be removed.", "     0 file(s) deleted."},
-       "f=held other=mine",
-       kRace + "OLVANE_RACE_EXCHANGE=~/f:~/other",
-       "~/other"},
-  };
+      {"f=mine other=held", "-d0 ~/f",
+       Deleted("", "File ~/f cannot be removed."), "f=held other=mine",
+       kRace + "OLVANE_RACE_EXCHANGE=~/f:~/other", "~/other"}};
   if (OtherFileSystem()) {
     Cases.push_back({"t/f=old new=fresh ^/keep", "-d0 ~/t -m:^", Kept,
                      "^/keep t/f=fresh",
@@ -103,12 +88,9 @@ TEST_F(EndToEndTest, TheLookSeesEveryThreadsTable) {
   if (Windows()) GTEST_SKIP() << "threads' own tables are a Linux matter";
   std::vector<Case> Cases;
   for (const char* Mode : {"--thread", "--orphan"}) {
-    Cases.push_back(
-        {.Files = "s/held.log s/free.log",
-         .Args = "-d0 ~/s",
-         .Out = Deleted("~/s/free.log", {"Cannot open file: ~/s/held.log"}),
-         .Left = "s/held.log",
-         .Held = std::string(Mode) + " ~/s/held.log"});
+    Cases.push_back({"s/held.log s/free.log", "-d0 ~/s",
+                     Deleted("~/s/free.log", "Cannot open file: ~/s/held.log"),
+                     "s/held.log", "", std::string(Mode) + " ~/s/held.log"});
   }
   Check(Cases);
 }

@@ -47,6 +47,11 @@ std::string Var(const char* Name) {
   return Value ? Value : "";
 }
 
+// Says on standard error that a staging call failed.
+void Must(bool Done) {
+  if (!Done) perror("race_preload");
+}
+
 void Stage(const char* Point, int Fd);
 
 }  // namespace
@@ -56,10 +61,9 @@ extern "C" int unlinkat(int Dir, const char* Name, int Flags) {
   static std::atomic<bool> Done{false};
   const std::string Swap = Var("OLVANE_RACE_SWAP");
   if (!Swap.empty() && Name == Var("OLVANE_RACE_TRIGGER") &&
-      !Done.exchange(true) &&
-      (rename(Swap.c_str(), Var("OLVANE_RACE_ASIDE").c_str()) != 0 ||
-       symlink(Var("OLVANE_RACE_OUTSIDE").c_str(), Swap.c_str()) != 0)) {
-    perror("race_preload");
+      !Done.exchange(true)) {
+    Must(rename(Swap.c_str(), Var("OLVANE_RACE_ASIDE").c_str()) == 0 &&
+         symlink(Var("OLVANE_RACE_OUTSIDE").c_str(), Swap.c_str()) == 0);
   }
   return Real(Dir, Name, Flags);
 }
@@ -107,7 +111,7 @@ bool Pair(const char* Name, std::string* A, std::string* B) {
 void Open(int Fd, const std::string& File) {
   const bool Leased = fcntl(Fd, F_GETLEASE) == F_WRLCK;
   int Opened[2];
-  if (pipe(Opened) != 0) perror("race_preload");
+  Must(pipe(Opened) == 0);
   if (fork() == 0) {
     // None of the run's descriptors: that of the file would keep the lease
     // the open waits for, and those of other files would hold them.
@@ -128,7 +132,7 @@ void Open(int Fd, const std::string& File) {
        ++Tick) {
     usleep(1000);
   }
-  if (!Leased && read(Opened[0], &Byte, 1) < 0) perror("race_preload");
+  Must(Leased || read(Opened[0], &Byte, 1) >= 0);
   close(Opened[0]);
 }
 
@@ -152,21 +156,16 @@ void Stage(const char* Point, int Fd) {
   const std::string Opener = Var("OLVANE_RACE_OPENER");
   std::string File = PathIfNamed(Fd, Opener), From, To;
   // At the flush, the descriptor of the file being moved.
-  for (int Own = 3; File.empty() && !Opener.empty() && Own < 256; ++Own) {
+  for (int Own = 3; File.empty() && !Opener.empty() && Own < 256; ++Own)
     if ((File = PathIfNamed(Own, Opener)).size()) Fd = Own;
-  }
   if (!Opener.empty() && File.empty()) return;
   if (Done.exchange(true)) return;
   if (!File.empty()) Open(Fd, File);
-  if (Pair("OLVANE_RACE_RENAME", &From, &To) &&
-      rename(From.c_str(), To.c_str()) != 0) {
-    perror("race_preload");
-  }
-  if (Pair("OLVANE_RACE_EXCHANGE", &From, &To) &&
-      renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(),
-                RENAME_EXCHANGE) != 0) {
-    perror("race_preload");
-  }
+  if (Pair("OLVANE_RACE_RENAME", &From, &To))
+    Must(rename(From.c_str(), To.c_str()) == 0);
+  if (Pair("OLVANE_RACE_EXCHANGE", &From, &To))
+    Must(renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(),
+                   RENAME_EXCHANGE) == 0);
 }
 
 }  // namespace

@@ -34,18 +34,12 @@ TEST_F(EndToEndTest, TheReportSaysAllOrSaysWhatIsMissing) {
       {"a.log d/b.log", "-d0 ~ -r", {kLost}, "d/", kFull, "", 3},
       // Entries named like the option, in the current folder and in the
       // target, become part of the target; the run stays report-only.
-      {"-n/ x/-n x/a.log",
-       "-d0 -n ~/x -r -n",
-       {"Would delete file: ~/x/-n", "     1 file(s) would be deleted."},
+      {"-n/ x/-n x/a.log", "-d0 -n ~/x -r -n", Predicted(Deleted("~/x/-n")),
        "-n/ x/-n x/a.log"}};
   if (OtherFileSystem()) {
     // No report line can end up in a file the move writes.
-    Cases.push_back({"^/ t/a.log=alpha t/s/b.log=" + Big,
-                     "-d0 ~/t -r -m:^",
-                     {kLost},
-                     "t/s/ ^/a.log=alpha ^/b.log=" + Big,
-                     kClosed,
-                     "",
+    Cases.push_back({"^/ t/a.log=alpha t/s/b.log=" + Big, "-d0 ~/t -r -m:^",
+                     kLost, "t/s/ ^/a.log=alpha ^/b.log=" + Big, kClosed, "",
                      3});
   }
   if (!Windows()) {  // Windows names cannot hold control characters
@@ -99,56 +93,43 @@ TEST_F(EndToEndTest, ReportOnlyRunsPredictAndClosedFoldersAreNamed) {
   std::vector<Case> Cases;
   if (CanBeNobody()) {
     for (const char* Target : {"~/s -r", "~/s/locked/*.log"}) {
-      Cases.push_back(
-          {"s/locked/b.log",
-           std::string("-d0 ") + Target,
-           {"Cannot open folder: ~/s/locked", "     0 file(s) deleted."},
-           "s/locked/b.log",
-           "chmod 755 .. . s && chmod 000 s/locked" + Nobody});
+      Cases.push_back({"s/locked/b.log", std::string("-d0 ") + Target,
+                       Deleted("", "Cannot open folder: ~/s/locked"),
+                       "s/locked/b.log",
+                       "chmod 755 .. . s && chmod 000 s/locked" + Nobody});
     }
     // Nobody's own file in root's folder. Without leases it cannot prove
     // the file free of root's processes.
-    Cases.push_back(
-        {.Files = "w/mine.log",
-         .Args = "-d0 ~/w",
-         .Out = {Env("OLVANE_NO_LEASES") != "1"
-                     ? "File ~/w/mine.log cannot be removed."
-                     : "Cannot open file: ~/w/mine.log",
-                 "     0 file(s) deleted."},
-         .Left = "w/mine.log",
-         .Prefix = "chmod 755 .. . w && chown nobody w/mine.log" + Nobody,
-         .Predict = true});
+    Cases.push_back({"w/mine.log", "-d0 ~/w",
+                     Deleted("", Env("OLVANE_NO_LEASES") != "1"
+                                     ? "File ~/w/mine.log cannot be removed."
+                                     : "Cannot open file: ~/w/mine.log"),
+                     "w/mine.log",
+                     "chmod 755 .. . w && chown nobody w/mine.log" + Nobody});
   }
-  const Lines Free{"Delete file: ~/free.log", "     1 file(s) deleted."};
   if (Chattr) {
     Cases.push_back(
-        {.Files = "keep.log app.log free.log",
-         .Args = "-d0 ~",
-         .Out = {"File ~/keep.log cannot be removed.",
-                 "File ~/app.log cannot be removed.", Free[0], Free[1]},
-         .Left = "app.log keep.log",
-         .Prefix = "chattr +i keep.log && chattr +a app.log && sh -c '\"$@\"; "
-                   "S=$?; chattr -ia keep.log app.log; exit $S' sh",
-         .Predict = true});
+        {"keep.log app.log free.log", "-d0 ~",
+         Deleted("~/free.log",
+                 "File ~/keep.log cannot be removed.\n"
+                 "File ~/app.log cannot be removed."),
+         "app.log keep.log",
+         "chattr +i keep.log && chattr +a app.log && sh -c '\"$@\"; "
+         "S=$?; chattr -ia keep.log app.log; exit $S' sh"});
     // An immutable folder keeps the folder emptied in it, and so itself.
     Cases.push_back(
-        {.Files = "a/b/f.log",
-         .Args = "-d0 ~ -r -e",
-         .Out = {"Delete file: ~/a/b/f.log", "     1 file(s) deleted.",
-                 "     0 folder(s) deleted."},
-         .Left = "a/b/",
-         .Prefix = "chattr +i a && sh -c '\"$@\"; S=$?; chattr -i a; exit $S' sh",
-         .Predict = true});
+        {"a/b/f.log", "-d0 ~ -r -e",
+         {"Delete file: ~/a/b/f.log", "     1 file(s) deleted.",
+          "     0 folder(s) deleted."},
+         "a/b/",
+         "chattr +i a && sh -c '\"$@\"; S=$?; chattr -i a; exit $S' sh"});
   }
   if (Windows()) {
-    Cases.push_back(
-        {.Files = "ro.log free.log",
-         .Args = "-d0 ~",
-         .Out = {"File ~/ro.log cannot be removed.", Free[0], Free[1]},
-         .Left = "ro.log",
-         .Prefix = "chmod a-w ro.log &&",
-         .Predict = true});
+    Cases.push_back({"ro.log free.log", "-d0 ~",
+                     Deleted("~/free.log", "File ~/ro.log cannot be removed."),
+                     "ro.log", "chmod a-w ro.log &&"});
   }
+  for (Case& C : Cases) C.Predict = true;
   Check(Cases);
 }
 

@@ -67,16 +67,12 @@ TEST_F(EndToEndTest, ScarceDescriptorsChangeNothingButTheSpeed) {
   const std::string Make =
       "for d in $(seq 10); do p=$d; for l in 1 2 3 4 5 6; do mkdir $p && (cd "
       "$p && seq -f f%g 40 | xargs touch); p=$p/$l; done; done && ";
-  std::vector<Case> Cases;
   // Without leases each file under way needs a look at the other
   // processes too.
-  const bool Look = Env("OLVANE_NO_LEASES") == "1";
-  for (const std::string& Limit : Look ? Lines{"20"} : Lines{"12"}) {
-    Cases.push_back({"", "-d0 ~ -r", Deleted(Paths.substr(1)), Left,
-                     Make + "OLVANE_WORKERS=8 sh -c 'ulimit -n " + Limit +
-                         " && exec \"$0\" \"$@\"'"});
-  }
-  Check(Cases);
+  const std::string Limit = Env("OLVANE_NO_LEASES") == "1" ? "20" : "12";
+  Check({{"", "-d0 ~ -r", Deleted(Paths.substr(1)), Left,
+          Make + "OLVANE_WORKERS=8 sh -c 'ulimit -n " + Limit +
+              " && exec \"$0\" \"$@\"'"}});
 }
 
 // On a file system whose every operation waits (a FUSE passthrough, as a
@@ -93,16 +89,15 @@ TEST_F(EndToEndTest, ManyWorkersOnAShareReportAsOne) {
     Wipe(Source);
     fs::create_directories(Source);
     // Due files in folders of several sizes, and one that is not due.
-    ASSERT_EQ(std::system(("cd " + Quote(Source) +
-                           " && for d in $(seq 12); do mkdir $d && (cd $d && "
-                           "seq $((d * 3)) | xargs touch); done && touch -d "
-                           "tomorrow 5/young")
-                              .c_str()),
-              0);
+    ASSERT_TRUE(Succeeds("cd " + Quote(Source) +
+                         " && for d in $(seq 12); do mkdir $d && (cd $d && "
+                         "seq $((d * 3)) | xargs touch); done && touch -d "
+                         "tomorrow 5/young"));
     // The served folder mounted over the tree in a mount namespace of the
     // run's own, and unmounted after it.
     const std::string Mounted =
-        "unshare -m sh -c 'm=$PWD; LATENCYFS_US=300 \"$0\" \"$1\" \"$m\" 2>/dev/null & "
+        "unshare -m sh -c 'm=$PWD; LATENCYFS_US=300 \"$0\" \"$1\" \"$m\" "
+        "2>/dev/null & "
         "shift; for i in $(seq 100); do mountpoint -q \"$m\" && break; "
         "sleep 0.05; done; cd \"$m\" && \"$@\"; s=$?; cd /; umount \"$m\"; "
         "wait; exit $s' " +
