@@ -4,6 +4,7 @@
 #include "purge/goals.h"
 
 #include <random>
+#include <tuple>
 
 #include "app/command_line.h"
 #include "fixture.h"
@@ -12,56 +13,53 @@ namespace olvane {
 namespace {
 
 TEST(GoalsTest, GoalValuesAreReadOrRefusedBeforeAnyWalk) {
+  using K = EventKind;
   const struct {
     const char* Args;
-    EventKind Refused = EventKind::kUsage;  // kUsage: not refused
-    Goals Read = {};
+    Goals Read;
+    EventKind Refused = K::kUsage;  // kUsage: not refused
   } Rows[] = {
-      {.Args = "--keep=7", .Read = {.Keep = 7}},
-      {.Args = "--keep=3 --keep=3", .Read = {.Keep = 3}},
-      {.Args = "--keep=0", .Refused = EventKind::kInvalidKeep},
-      {.Args = "--keep=-1", .Refused = EventKind::kInvalidKeep},
-      {.Args = "--keep=x", .Refused = EventKind::kInvalidKeep},
-      {.Args = "--keep", .Refused = EventKind::kInvalidKeep},
-      {.Args = "--keep=3 --keep=4", .Refused = EventKind::kConflictingGoal},
-      {.Args = "--max-size=500M", .Read = {.MaxSize = 500LL << 20}},
-      {.Args = "--max-size=20g", .Read = {.MaxSize = 20LL << 30}},
-      {.Args = "--max-size=1K --max-size=1024", .Read = {.MaxSize = 1024}},
-      {.Args = "--max-size=", .Refused = EventKind::kInvalidMaxSize},
-      {.Args = "--max-size=10Q", .Refused = EventKind::kInvalidMaxSize},
-      {.Args = "--max-size=1.5G", .Refused = EventKind::kInvalidMaxSize},
-      {.Args = "--max-size=8388608T", .Refused = EventKind::kInvalidMaxSize},
-      {.Args = "--max-size=99999999999999999999",
-       .Refused = EventKind::kInvalidMaxSize},
-      {.Args = "--min-free=15%", .Read = {.MinFreePercent = 15}},
-      {.Args = "--min-free=2G", .Read = {.MinFreeBytes = 2LL << 30}},
-      {.Args = "--min-free=101%", .Refused = EventKind::kInvalidMinFree},
-      {.Args = "--min-free=-5%", .Refused = EventKind::kInvalidMinFree},
-      {.Args = "--min-free=5% --min-free=5G",
-       .Refused = EventKind::kConflictingGoal},
-      {.Args = "--max-files=5000", .Read = {.MaxFiles = 5000}},
-      {.Args = "--max-files=5x", .Refused = EventKind::kInvalidMaxFiles},
+      {"--keep=7", {.Keep = 7}},
+      {"--keep=3 --keep=3", {.Keep = 3}},
+      {"--max-size=500M", {.MaxSize = 500LL << 20}},
+      {"--max-size=20g", {.MaxSize = 20LL << 30}},
+      {"--max-size=1K --max-size=1024", {.MaxSize = 1024}},
+      {"--min-free=15%", {.MinFreePercent = 15}},
+      {"--min-free=2G", {.MinFreeBytes = 2LL << 30}},
+      {"--max-files=5000", {.MaxFiles = 5000}},
+      {"--keep=0", {}, K::kInvalidKeep},
+      {"--keep=-1", {}, K::kInvalidKeep},
+      {"--keep=x", {}, K::kInvalidKeep},
+      {"--keep", {}, K::kInvalidKeep},
+      {"--keep=3 --keep=4", {}, K::kConflictingGoal},
+      {"--max-size=", {}, K::kInvalidMaxSize},
+      {"--max-size=10Q", {}, K::kInvalidMaxSize},
+      {"--max-size=1.5G", {}, K::kInvalidMaxSize},
+      {"--max-size=8388608T", {}, K::kInvalidMaxSize},
+      {"--max-size=99999999999999999999", {}, K::kInvalidMaxSize},
+      {"--min-free=101%", {}, K::kInvalidMinFree},
+      {"--min-free=-5%", {}, K::kInvalidMinFree},
+      {"--min-free=5% --min-free=5G", {}, K::kConflictingGoal},
+      {"--max-files=5x", {}, K::kInvalidMaxFiles},
   };
   FakePlatform Sys;
   Sys.Cwd = "/work";
   for (const auto& Row : Rows) {
     SCOPED_TRACE(Row.Args);
-    Lines Args = Words(Row.Args);
-    Args.insert(Args.begin(), "-d1");
+    Lines Args = Words(std::string("-d1 ") + Row.Args);
     const CommandLine Line = ReadCommandLine(Sys, Args);
-    if (Row.Refused != EventKind::kUsage) {
+    const Goals& Goal = Line.Settings.Goal;
+    if (Row.Refused != K::kUsage) {
       EXPECT_EQ(Line.What, CommandLine::Action::kRefuse);
       EXPECT_EQ(Line.Refusal.Kind, Row.Refused);
       EXPECT_EQ(Line.Refusal.Path, Args.back());
-      continue;
+    } else {
+      EXPECT_EQ(Line.What, CommandLine::Action::kRun);
+      EXPECT_EQ(std::tie(Goal.Keep, Goal.MaxSize, Goal.MinFreeBytes,
+                         Goal.MinFreePercent, Goal.MaxFiles),
+                std::tie(Row.Read.Keep, Row.Read.MaxSize, Row.Read.MinFreeBytes,
+                         Row.Read.MinFreePercent, Row.Read.MaxFiles));
     }
-    ASSERT_EQ(Line.What, CommandLine::Action::kRun);
-    const Goals& Goal = Line.Settings.Goal;
-    EXPECT_EQ(Goal.Keep, Row.Read.Keep);
-    EXPECT_EQ(Goal.MaxSize, Row.Read.MaxSize);
-    EXPECT_EQ(Goal.MinFreeBytes, Row.Read.MinFreeBytes);
-    EXPECT_EQ(Goal.MinFreePercent, Row.Read.MinFreePercent);
-    EXPECT_EQ(Goal.MaxFiles, Row.Read.MaxFiles);
   }
   // A goal's text turns on no flag, and a path that holds one stays a path.
   const CommandLine Line =
