@@ -110,8 +110,37 @@ void AddGoalNotMet(const Event& E, std::string* Out) {
   AddLine(Line, Out);
 }
 
+// The line that refuses a value option, before the argument; null for
+// another event.
+const char* RefusalOf(EventKind Kind) {
+  switch (Kind) {
+    case EventKind::kInvalidTimeKind:
+      return "   Invalid time kind (-t:c, -t:m or -t:a): ";
+    case EventKind::kInvalidProtectMask:
+      return "   Invalid protect mask (a name, without a separator): ";
+    case EventKind::kInvalidWorkers:
+      return "   Invalid number of workers (--workers=1 to 128): ";
+    case EventKind::kInvalidKeep:
+      return "   Invalid number to keep (--keep=1 or more): ";
+    case EventKind::kInvalidMaxSize:
+      return "   Invalid size (--max-size=N, NK, NM, NG or NT): ";
+    case EventKind::kInvalidMinFree:
+      return "   Invalid free space (--min-free=SIZE or 0% to 100%): ";
+    case EventKind::kInvalidMaxFiles:
+      return "   Invalid number of files (--max-files=0 or more): ";
+    case EventKind::kConflictingGoal:
+      return "   Given twice with different values: ";
+    default:
+      return nullptr;
+  }
+}
+
 // The line of an event of the command line or the run, "" for a file's.
 bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
+  if (const char* Refusal = RefusalOf(E.Kind)) {
+    AddLine(Refusal + Arg, Out);
+    return true;
+  }
   switch (E.Kind) {
     case EventKind::kUsage:
       AddLines(kUsageLines, Out);
@@ -131,33 +160,6 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
       return true;
     case EventKind::kInvalidDays:
       AddWithUsage("   Invalid number of days: " + Arg, Out);
-      return true;
-    case EventKind::kInvalidTimeKind:
-      AddLine("   Invalid time kind (-t:c, -t:m or -t:a): " + Arg, Out);
-      return true;
-    case EventKind::kInvalidProtectMask:
-      AddLine("   Invalid protect mask (a name, without a separator): " + Arg,
-              Out);
-      return true;
-    case EventKind::kInvalidWorkers:
-      AddLine("   Invalid number of workers (--workers=1 to 128): " + Arg, Out);
-      return true;
-    case EventKind::kInvalidKeep:
-      AddLine("   Invalid number to keep (--keep=1 or more): " + Arg, Out);
-      return true;
-    case EventKind::kInvalidMaxSize:
-      AddLine("   Invalid size (--max-size=N, NK, NM, NG or NT): " + Arg, Out);
-      return true;
-    case EventKind::kInvalidMinFree:
-      AddLine("   Invalid free space (--min-free=SIZE or 0% to 100%): " + Arg,
-              Out);
-      return true;
-    case EventKind::kInvalidMaxFiles:
-      AddLine("   Invalid number of files (--max-files=0 or more): " + Arg,
-              Out);
-      return true;
-    case EventKind::kConflictingGoal:
-      AddLine("   Given twice with different values: " + Arg, Out);
       return true;
     case EventKind::kGoalNotMet:
       AddGoalNotMet(E, Out);
