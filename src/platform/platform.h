@@ -33,10 +33,12 @@ enum class EntryKind {
   kOther,       // FIFO, socket, device: never opened, never removed
 };
 
-// A file's times in whole seconds since 1970-01-01 UTC. Where the file
-// system records no creation time, Creation is a time never earlier than it
-// (the last status change). The same status query gives what the file takes
-// on disk, where the query carries it.
+// A file's times in whole seconds since 1970-01-01 UTC, and the fraction of
+// each second where the file system records it, which only orders files
+// made within one second. Where the file system records no creation time,
+// Creation is a time never earlier than it (the last status change). The
+// same status query gives what the file takes on disk, where the query
+// carries it.
 struct FileTimes {
   int64_t Creation = 0;
   int64_t Modification = 0;  // the last write
@@ -45,6 +47,9 @@ struct FileTimes {
   uint32_t Links = 0;        // names (hard links) of the file; 0: not known
   bool MountRoot = false;    // the root of another mount (a file mounted
                              // over a name, a bind mount of a file)
+  uint32_t CreationNanos = 0;  // nanoseconds past Creation's second
+  uint32_t ModificationNanos = 0;
+  uint32_t AccessNanos = 0;
 };
 
 struct Entry {

@@ -52,6 +52,18 @@ int64_t TimeOf(const FileTimes& Times, TimeKind Kind) {
   return Times.Creation;
 }
 
+TimeKey KeyOf(const FileTimes& Times, TimeKind Kind) {
+  switch (Kind) {
+    case TimeKind::kModification:
+      return {Times.Modification, Times.ModificationNanos};
+    case TimeKind::kAccess:
+      return {Times.Access, Times.AccessNanos};
+    case TimeKind::kCreation:
+      break;
+  }
+  return {Times.Creation, Times.CreationNanos};
+}
+
 bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
                    TimeKind Kind, bool CrossMounts, bool* Gone) {
   FileTimes Times = Item.Times;

@@ -42,6 +42,21 @@ std::string SplitOffMask(Platform& Sys, std::string* Path);
 // The one of Times that Kind names.
 int64_t TimeOf(const FileTimes& Times, TimeKind Kind);
 
+// The one of Times that Kind names, to the fraction of a second recorded:
+// the key that orders files oldest first.
+struct TimeKey {
+  int64_t Seconds = 0;
+  uint32_t Nanos = 0;
+  bool operator<(const TimeKey& Other) const {
+    return Seconds != Other.Seconds ? Seconds < Other.Seconds
+                                    : Nanos < Other.Nanos;
+  }
+  bool operator!=(const TimeKey& Other) const {
+    return Seconds != Other.Seconds || Nanos != Other.Nanos;
+  }
+};
+TimeKey KeyOf(const FileTimes& Times, TimeKind Kind);
+
 // Whether Item of Dir is due by the times had without opening it (the
 // listing's, or one status query). *Gone: no status could be had at all.
 // A file that is the root of another mount is never due unless CrossMounts,

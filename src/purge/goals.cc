@@ -11,8 +11,8 @@ namespace {
 struct Older {
   TimeKind Kind;
   bool operator()(const Entry& A, const Entry& B) const {
-    const int64_t TimeA = TimeOf(A.Times, Kind), TimeB = TimeOf(B.Times, Kind);
-    return TimeA != TimeB ? TimeA > TimeB : A.Name > B.Name;
+    const TimeKey TimeA = KeyOf(A.Times, Kind), TimeB = KeyOf(B.Times, Kind);
+    return TimeA != TimeB ? TimeB < TimeA : A.Name > B.Name;
   }
 };
 

@@ -14,7 +14,8 @@
 namespace olvane {
 
 // The newest N of the files offered, a folder at a time. Newer goes by the
-// time of the run's kind; of two equal times the name later in byte order
+// time of the run's kind, to the fraction of a second recorded; of two equal
+// times the name later in byte order
 // counts as the newer ("backup-08" after "backup-07"). Holds at most N.
 class KeepNewest {
  public:
@@ -36,7 +37,8 @@ class KeepNewest {
 
 // A due file of a ranked run, as its examination found it.
 struct Candidate {
-  int64_t Time = 0;  // the time its age counts from
+  int64_t Time = 0;   // the time its age counts from
+  uint32_t Nanos = 0;  // and its fraction of a second
   std::string Path;  // relative to the target's folder, from a separator
   EntryKind Kind = EntryKind::kFile;
   int64_t Size = 0;   // bytes on disk: what leaves the selected files
@@ -44,7 +46,8 @@ struct Candidate {
 
   // Oldest first; the path decides between equal times.
   bool operator<(const Candidate& Other) const {
-    return Time != Other.Time ? Time < Other.Time : Path < Other.Path;
+    if (Time != Other.Time) return Time < Other.Time;
+    return Nanos != Other.Nanos ? Nanos < Other.Nanos : Path < Other.Path;
   }
 };
 

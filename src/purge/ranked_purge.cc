@@ -178,14 +178,15 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   const int64_t Size = std::max<int64_t>(0, Times.Allocated);
   Total_ += Size;
   if (!Choice) return;  // kept by --keep
-  const int64_t Time = TimeOf(Times, Run_.Settings.Age);
-  if (!IsExpired(Time, Now_, Day_)) return;
+  const TimeKey Time = KeyOf(Times, Run_.Settings.Age);
+  if (!IsExpired(Time.Seconds, Now_, Day_)) return;
   if (Dir.Path != FreesDir_) {
     FreesDir_ = Dir.Path;
     FreesHere_ = Run_.Dispose.FreesSpace(Dir.Dir());
   }
   Candidate C;
-  C.Time = Time;
+  C.Time = Time.Seconds;
+  C.Nanos = Time.Nanos;
   C.Path = Dir.Path.substr(Path_.size()) + Run_.Sys.Separator() + Item.Name;
   C.Kind = Item.Kind;
   C.Size = Size;

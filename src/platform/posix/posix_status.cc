@@ -65,10 +65,14 @@ bool TimesOf(int Fd, const char* Name, FileTimes* Out, struct statx* Kept) {
   if (!StatusOf(Fd, Name, &Info)) return false;
   // Without a birth time the status-change time stands in: it is never
   // earlier than the creation, so a file can only be kept longer.
-  Out->Creation = (Info.stx_mask & STATX_BTIME) ? Info.stx_btime.tv_sec
-                                                : Info.stx_ctime.tv_sec;
+  const statx_timestamp& Born =
+      (Info.stx_mask & STATX_BTIME) ? Info.stx_btime : Info.stx_ctime;
+  Out->Creation = Born.tv_sec;
+  Out->CreationNanos = Born.tv_nsec;
   Out->Modification = Info.stx_mtime.tv_sec;
+  Out->ModificationNanos = Info.stx_mtime.tv_nsec;
   Out->Access = Info.stx_atime.tv_sec;
+  Out->AccessNanos = Info.stx_atime.tv_nsec;
   // Blocks are counted in units of 512 bytes, whatever the file system's.
   Out->Allocated = (Info.stx_mask & STATX_BLOCKS)
                        ? static_cast<int64_t>(Info.stx_blocks) * 512

@@ -206,8 +206,8 @@ std::u16string LongForm(const std::string& Path);
 std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes);
 
 // Seconds since 1970 of a time in 100 ns ticks since 1601, rounded towards
-// the past.
-int64_t SecondsFromTicks(int64_t Ticks);
+// the past; *Nanos, if given, receives the rest.
+int64_t SecondsFromTicks(int64_t Ticks, uint32_t* Nanos = nullptr);
 
 // --- Parts of the platform ------------------------------------------------
 

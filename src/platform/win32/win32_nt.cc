@@ -395,15 +395,20 @@ std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes) {
   return Long.substr(0, Cut + 1) + std::u16string(Name);
 }
 
-int64_t SecondsFromTicks(int64_t Ticks) {
+int64_t SecondsFromTicks(int64_t Ticks, uint32_t* Nanos) {
   // 100-nanosecond ticks from 1601-01-01 to 1970-01-01.
   constexpr int64_t kEpochTicks = 116444736000000000LL;
   constexpr int64_t kTicksPerSecond = 10000000;
   Ticks -= kEpochTicks;
   // Round towards the past, so that a time just before the epoch is not
   // taken for a later one.
-  return Ticks >= 0 ? Ticks / kTicksPerSecond
-                    : -((-Ticks + kTicksPerSecond - 1) / kTicksPerSecond);
+  const int64_t Seconds =
+      Ticks >= 0 ? Ticks / kTicksPerSecond
+                 : -((-Ticks + kTicksPerSecond - 1) / kTicksPerSecond);
+  if (Nanos) {
+    *Nanos = static_cast<uint32_t>((Ticks - Seconds * kTicksPerSecond) * 100);
+  }
+  return Seconds;
 }
 
 }  // namespace win32

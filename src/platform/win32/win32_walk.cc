@@ -40,9 +40,10 @@ bool IsPlainName(const std::u16string& Name) {
 FileTimes TimesFrom(const LARGE_INTEGER& Creation, const LARGE_INTEGER& Write,
                     const LARGE_INTEGER& Access) {
   FileTimes Times;
-  Times.Creation = SecondsFromTicks(Creation.QuadPart);
-  Times.Modification = SecondsFromTicks(Write.QuadPart);
-  Times.Access = SecondsFromTicks(Access.QuadPart);
+  Times.Creation = SecondsFromTicks(Creation.QuadPart, &Times.CreationNanos);
+  Times.Modification =
+      SecondsFromTicks(Write.QuadPart, &Times.ModificationNanos);
+  Times.Access = SecondsFromTicks(Access.QuadPart, &Times.AccessNanos);
   return Times;
 }
 
