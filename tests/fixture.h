@@ -34,8 +34,7 @@ namespace olvane {
 // (links and other kinds are the end-to-end suite's).
 constexpr int kHeld = 1, kOpenedLater = 2, kNoStatus = 4, kNoRemove = 8,
               kNoMove = 16, kNoList = 32, kSlow = 64, kFolder = 128,
-              kGone = 256,
-              kOpensAsRoot = 512;  // a link repointed to "/" since the check
+              kGone = 256;
 
 class FakePlatform : public Platform {
  public:
@@ -44,9 +43,6 @@ class FakePlatform : public Platform {
     int Flags = kFolder;
     int64_t Modified = Created, Accessed = Created;
     uint64_t Id = 0;  // the identity, which a move keeps
-    EntryKind Kind() const {
-      return Flags & kFolder ? EntryKind::kFolder : EntryKind::kFile;
-    }
   };
   using Guard = std::lock_guard<std::recursive_mutex>;
 
@@ -58,8 +54,7 @@ class FakePlatform : public Platform {
     const size_t Cut = Item.rfind(Separator());
     if (Cut != std::string::npos && !At(Item.substr(0, Cut)))
       Add(Item.substr(0, Cut), 0, kFolder);
-    Nodes.emplace(Item, Node{Created, Flags, Created, Created,
-                             Flags & kOpensAsRoot ? 0 : Nodes.size()});
+    Nodes.emplace(Item, Node{Created, Flags, Created, Created, Nodes.size()});
   }
   // Keys are paths without a trailing separator: "" is the POSIX root and
   // "C:" a drive.
@@ -97,7 +92,6 @@ class FakePlatform : public Platform {
   bool StartFails = false;
   size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
   std::string Share = "-";    // the folder below which a network share lies
-  DiskSpace Space;            // of every folder
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
   bool IsSeparator(char C) const override {
@@ -118,11 +112,8 @@ class FakePlatform : public Platform {
   size_t RootLength(const std::string& Path) const override {
     return Windows_ ? WindowsRootLength(Path) : IsPosixFullPath(Path);
   }
-  std::string NameKey(const std::string& Path) override {
-    std::string Key = Path;
-    for (char& C : Key) C = Windows_ ? std::toupper(C) : C;
-    return Key;
-  }
+  // No table here moves on Windows, where names would compare case-blind.
+  std::string NameKey(const std::string& Path) override { return Path; }
   bool SlashHelp() const override { return Windows_; }
   bool NamesInWtf8() const override { return Windows_; }
   // A read-only file refuses the rename over it as a held one does.
@@ -150,10 +141,7 @@ class FakePlatform : public Platform {
     if (!Root || !MaskTakesEveryName(Mask, Windows_)) return "";
     return Windows_ ? Folder + "\\" : "/";
   }
-  bool SpaceOf(const std::string&, DiskSpace* Out) override {
-    *Out = Space;
-    return Space.Total > 0;
-  }
+  bool SpaceOf(const std::string&, DiskSpace*) override { return false; }
   FileSystemKind FileSystemOf(const std::string& Path) override {
     return Path.rfind(Share, 0) == 0 ? FileSystemKind::kNetwork
                                      : FileSystemKind::kLocal;
@@ -199,18 +187,6 @@ class FakePlatform : public Platform {
     return Found;
   }
   void RemoveStaleCopies(const std::string&) override {}
-  bool RemoveFile(const std::string& Path) {
-    Guard Hold(Lock);
-    const Node* Found = At(Key(Path), kNoRemove);
-    if (!Found || (Found->Flags & kFolder)) return false;
-    Nodes.erase(Key(Path));
-    Log.push_back("Delete file: " + Key(Path));
-    return true;
-  }
-  // For the folder, the listing and the file.
-  std::string Join(const std::string& Key, const std::string& Name) const {
-    return Key + Separator() + Name;
-  }
   bool Has(const std::string& Key, int Unless) {
     Guard Hold(Lock);
     return At(Key, Unless);
@@ -230,32 +206,33 @@ class FakePlatform : public Platform {
 struct FakeEntry {
   FakePlatform& Sys_;
   std::string Key_;
+  std::string Path(const std::string& Name) const {
+    return Key_ + Sys_.Separator() + Name;
+  }
 };
 
 class FakeListing : public Listing, FakeEntry {
  public:
-  // A snapshot of the names that match Mask, as removals go on.
+  // A snapshot of the entries whose names match Mask.
   FakeListing(FakePlatform& Sys, std::string Key, const std::string& Mask)
       : FakeEntry{Sys, std::move(Key)}, Failed_(!Sys.At(Key_, kNoList)) {
-    for (const std::string& Name : Sys.Children(Key_))
-      if (!Failed_ && MatchMask(Mask, Name)) Names_.push_back(Name);
+    for (const std::string& Name : Sys.Children(Key_)) {
+      if (Failed_ || !MatchMask(Mask, Name)) continue;
+      const bool Folder = Sys.At(Path(Name))->Flags & kFolder;
+      Items_.push_back(
+          {Name, Folder ? EntryKind::kFolder : EntryKind::kFile, false, {}});
+    }
   }
   bool Next(Entry* Item) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    while (Index_ < Names_.size()) {
-      const std::string& Name = Names_[Index_++];
-      if (const auto* Found = Sys_.At(Sys_.Join(Key_, Name))) {
-        *Item = Entry{Name, Found->Kind(), false, {}};
-        return true;
-      }
-    }
-    return false;
+    if (Index_ == Items_.size()) return false;
+    *Item = Items_[Index_++];
+    return true;
   }
   bool Failed() const override { return Failed_; }
 
  private:
   bool Failed_;
-  std::vector<std::string> Names_;
+  std::vector<Entry> Items_;
   size_t Index_ = 0;
 };
 
@@ -266,7 +243,13 @@ class FakeFile : public ExclusiveFile, FakeEntry {
     return Sys_.TimesOf(Key_, kNoStatus, Out);
   }
   bool IsStillFree() override { return Sys_.Has(Key_, kOpenedLater); }
-  bool Remove() override { return Sys_.RemoveFile(Key_); }
+  bool Remove() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    if (!Sys_.At(Key_, kNoRemove)) return false;
+    Sys_.Nodes.erase(Key_);
+    Sys_.Log.push_back("Delete file: " + Key_);
+    return true;
+  }
   bool Removable() override { return Sys_.Has(Key_, kNoRemove); }
   bool CanMoveTo(const std::string&) override {
     return Sys_.Has(Key_, kNoMove);
@@ -309,10 +292,8 @@ class FakeFolder : public Folder, FakeEntry {
   bool EntryTimes(const Entry& Item, FileTimes* Out) override {
     return Sys_.TimesOf(Path(Item.Name), kGone, Out);
   }
+  // The walk opens only what the listing gave as a folder.
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    const auto* Found = Sys_.At(Path(Name));
-    if (!Found || !(Found->Flags & kFolder)) return nullptr;
     return std::make_unique<FakeFolder>(Sys_, Path(Name));
   }
   bool IsOtherMount(const std::string&) override { return false; }
@@ -320,9 +301,8 @@ class FakeFolder : public Folder, FakeEntry {
     bool Slow = false;
     {
       FakePlatform::Guard Hold(Sys_.Lock);
-      const auto* Found = Sys_.At(Path(Item.Name), kGone);
-      if (!Found || (Found->Flags & kFolder) || (Found->Flags & kHeld))
-        return nullptr;
+      const auto* Found = Sys_.At(Path(Item.Name), kHeld);
+      if (!Found) return nullptr;
       Sys_.Opened.push_back(Path(Item.Name));
       Slow = Found->Flags & kSlow;
     }
@@ -335,10 +315,7 @@ class FakeFolder : public Folder, FakeEntry {
   }
   bool RemoveSubFolder(const std::string& Name) override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    const auto* Found = Sys_.At(Path(Name));
-    if (!Found || !(Found->Flags & kFolder) ||
-        !Sys_.Children(Path(Name)).empty())
-      return false;
+    if (!Sys_.Children(Path(Name)).empty()) return false;
     Sys_.Nodes.erase(Path(Name));
     Sys_.Log.push_back("Delete folder: " + Path(Name));
     return true;
@@ -347,19 +324,13 @@ class FakeFolder : public Folder, FakeEntry {
     return Sys_.Key(Other) == Path(Item.Name);
   }
   bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
-
- private:
-  std::string Path(const std::string& Name) const {
-    return Sys_.Join(Key_, Name);
-  }
 };
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
     const std::string& Path) {
   Guard Hold(Lock);
   const Node* Found = At(Key(Path));
-  if ((Path.empty() && Windows_) || !Found || !(Found->Flags & kFolder))
-    return nullptr;
+  if (!Found || !(Found->Flags & kFolder)) return nullptr;
   return std::make_unique<FakeFolder>(*this, Key(Path));
 }
 
@@ -383,7 +354,7 @@ struct Case {
   Output Out = {};     // a usage screen as the one line "USAGE"
   Lines Changes = {};  // in the log beyond the deletions and moves shown
   int Status = kExitOk;
-  bool Predict = false;  // run with "-n" too, which predicts Out
+  bool Predict = false;     // run with "-n" too, which predicts Out
   std::string Share = "-";  // the folder below which a network share lies
 };
 
