@@ -18,7 +18,12 @@ std::string Describe(const CommandLine& Line) {
                                           {K::kInvalidTimeKind, "time "},
                                           {K::kInvalidProtectMask, "protect "},
                                           {K::kInvalidWorkers, "workers "},
-                                          {K::kWholeRoot, "root "}};
+                                          {K::kWholeRoot, "root "},
+                                          {K::kInvalidKeep, "keep "},
+                                          {K::kInvalidMaxSize, "size "},
+                                          {K::kInvalidMinFree, "free "},
+                                          {K::kInvalidMaxFiles, "files "},
+                                          {K::kConflictingGoal, "conflict "}};
   if (Line.What == A::kRefuse)
     return Refusals.at(Line.Refusal.Kind) + Line.Refusal.Path;
   if (Line.What != A::kRun) return Actions.at(Line.What);
@@ -36,6 +41,15 @@ std::string Describe(const CommandLine& Line) {
   if (S.MoveMode) Text += (S.MovePathValid ? " m:" : " m?:") + S.MovePath;
   for (const std::string& Path : Line.MissingMoveFolders)
     Text += " missing:" + Path;
+  const Goals& G = S.Goal;  // each that is set
+  const std::pair<int64_t, const char*> Goals[] = {
+      {G.Keep ? G.Keep : -1, " keep:"},
+      {G.MaxSize, " size:"},
+      {G.MinFreeBytes, " free:"},
+      {G.MinFreePercent, " free%:"},
+      {G.MaxFiles, " files:"}};
+  for (const auto& [Value, Name] : Goals)
+    Text += Value < 0 ? "" : Name + std::to_string(Value);
   return Text;
 }
 
@@ -104,7 +118,17 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       // counts them all the same.
       {"-d30 /work -r -e -m:/nowhere",
        "30 /work r c m?:/nowhere missing:/nowhere"},
-      {"-d0 / -m:/nowhere", "root /"}};
+      {"-d0 / -m:/nowhere", "root /"},
+      // The retention goals: the same value twice is one goal. A goal's text
+      // turns on no flag, and a path that holds one stays a path.
+      {"--keep=7 --max-size=500M --min-free=15% --max-files=5000",
+       "32768 ?/work keep:7 size:524288000 free%:15 files:5000"},
+      {"--keep=3 --keep=3 --max-size=20g --min-free=2G",
+       "32768 ?/work keep:3 size:21474836480 free:2147483648"},
+      {"--max-size=1K --max-size=1024", "32768 ?/work size:1024"},
+      {"-d1 --keep=3 /srv/old--keep=3", "1 /srv/old--keep=3 keep:3"},
+      {"--keep=3 --keep=4", "conflict --keep=4"},
+      {"--min-free=5% --min-free=5G", "conflict --min-free=5G"}};
   // Refusals come before the move folder's check.
   const std::pair<const char*, const char*> Refusals[] = {
       {"days", "-D 30x,-d0.5,-d,-dx,x-d30,-d2147483648,-d-2147483649"},
@@ -112,7 +136,13 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       {"protect", "-x:,-x:old/c.log"},
       {"workers",
        "--workers,--workers=,--workers=0,--workers=129,--workers=8x,"
-       "--workers=-n"}};
+       "--workers=-n"},
+      {"keep", "--keep=0,--keep=-1,--keep=x,--keep"},
+      {"size",
+       "--max-size=,--max-size=10Q,--max-size=1.5G,--max-size=8388608T,"
+       "--max-size=99999999999999999999"},
+      {"free", "--min-free=101%,--min-free=-5%"},
+      {"files", "--max-files=5x"}};
   for (const auto& [Why, Args] : Refusals) {
     for (const std::string& Arg : Words(Args, ','))
       Rows.push_back({{"-d0", Arg, "-m:/nowhere", "/work"}, Why + (" " + Arg)});
