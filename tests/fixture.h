@@ -36,25 +36,28 @@ constexpr int kHeld = 1, kOpenedLater = 2, kNoStatus = 4, kNoRemove = 8,
               kNoMove = 16, kNoList = 32, kSlow = 64, kFolder = 128,
               kGone = 256;
 
+struct Node {
+  int64_t Created = 0;
+  int Flags = kFolder;
+  int64_t Modified = Created, Accessed = Created;
+  uint64_t Id = 0;  // the identity, which a move keeps
+};
+
 class FakePlatform : public Platform {
  public:
-  struct Node {
-    int64_t Created = 0;
-    int Flags = kFolder;
-    int64_t Modified = Created, Accessed = Created;
-    uint64_t Id = 0;  // the identity, which a move keeps
-  };
   using Guard = std::lock_guard<std::recursive_mutex>;
 
   explicit FakePlatform(bool Windows = false) : Windows_(Windows) {}
 
-  // Adds an entry, and the folders above it that are missing.
-  void Add(const std::string& Path, int64_t Created, int Flags = 0) {
+  // Adds an entry (by default a folder), and the folders above it that are
+  // missing.
+  void Add(const std::string& Path, Node Added = {}) {
     const std::string Item = Key(Path);
     const size_t Cut = Item.rfind(Separator());
     if (Cut != std::string::npos && !At(Item.substr(0, Cut)))
-      Add(Item.substr(0, Cut), 0, kFolder);
-    Nodes.emplace(Item, Node{Created, Flags, Created, Created, Nodes.size()});
+      Add(Item.substr(0, Cut));
+    Added.Id = Nodes.size();
+    Nodes.emplace(Item, Added);
   }
   // Keys are paths without a trailing separator: "" is the POSIX root and
   // "C:" a drive.
@@ -187,11 +190,7 @@ class FakePlatform : public Platform {
     return Found;
   }
   void RemoveStaleCopies(const std::string&) override {}
-  bool Has(const std::string& Key, int Unless) {
-    Guard Hold(Lock);
-    return At(Key, Unless);
-  }
-  bool TimesOf(const std::string& Key, int Unless, FileTimes* Out) {
+  bool Times(const std::string& Key, int Unless, FileTimes* Out) {
     Guard Hold(Lock);
     const Node* Found = At(Key, Unless);
     if (Found) *Out = {Found->Created, Found->Modified, Found->Accessed};
@@ -208,6 +207,14 @@ struct FakeEntry {
   std::string Key_;
   std::string Path(const std::string& Name) const {
     return Key_ + Sys_.Separator() + Name;
+  }
+  // Whether the entry is there, unless one of Flags is set on it.
+  bool Has(int Unless) {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return Sys_.At(Key_, Unless);
+  }
+  bool TimesUnless(int Flags, FileTimes* Out) {
+    return Sys_.Times(Key_, Flags, Out);
   }
 };
 
@@ -239,10 +246,8 @@ class FakeListing : public Listing, FakeEntry {
 class FakeFile : public ExclusiveFile, FakeEntry {
  public:
   FakeFile(FakePlatform& Sys, std::string Key) : FakeEntry{Sys, Key} {}
-  bool Times(FileTimes* Out) override {
-    return Sys_.TimesOf(Key_, kNoStatus, Out);
-  }
-  bool IsStillFree() override { return Sys_.Has(Key_, kOpenedLater); }
+  bool Times(FileTimes* Out) override { return TimesUnless(kNoStatus, Out); }
+  bool IsStillFree() override { return Has(kOpenedLater); }
   bool Remove() override {
     FakePlatform::Guard Hold(Sys_.Lock);
     if (!Sys_.At(Key_, kNoRemove)) return false;
@@ -250,17 +255,15 @@ class FakeFile : public ExclusiveFile, FakeEntry {
     Sys_.Log.push_back("Delete file: " + Key_);
     return true;
   }
-  bool Removable() override { return Sys_.Has(Key_, kNoRemove); }
-  bool CanMoveTo(const std::string&) override {
-    return Sys_.Has(Key_, kNoMove);
-  }
+  bool Removable() override { return Has(kNoRemove); }
+  bool CanMoveTo(const std::string&) override { return Has(kNoMove); }
   // A replaced file is logged as such; a held one stays, and so does the
   // source.
   MoveResult MoveTo(const std::string& Destination, bool Replace) override {
     FakePlatform::Guard Hold(Sys_.Lock);
     const std::string To = Sys_.Key(Destination);
-    const FakePlatform::Node* From = Sys_.At(Key_, kNoMove);
-    const FakePlatform::Node* There = Sys_.At(To);
+    const Node* From = Sys_.At(Key_, kNoMove);
+    const Node* There = Sys_.At(To);
     if (There && Replace && (There->Flags & (kHeld | kNoRemove)))
       return MoveResult::kDestinationHeld;
     if (!From || (There && (!Replace || (There->Flags & kFolder))) ||
@@ -290,7 +293,7 @@ class FakeFolder : public Folder, FakeEntry {
   void Suspend() override { ADD_FAILURE() << "suspended: " << Key_; }
   bool Resume(Folder& /*Child*/) override { return false; }
   bool EntryTimes(const Entry& Item, FileTimes* Out) override {
-    return Sys_.TimesOf(Path(Item.Name), kGone, Out);
+    return Sys_.Times(Path(Item.Name), kGone, Out);
   }
   // The walk opens only what the listing gave as a folder.
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
@@ -310,9 +313,7 @@ class FakeFolder : public Folder, FakeEntry {
     if (Slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return std::make_unique<FakeFile>(Sys_, Path(Item.Name));
   }
-  bool Times(FileTimes* Out) override {
-    return Sys_.TimesOf(Key_, kNoStatus, Out);
-  }
+  bool Times(FileTimes* Out) override { return TimesUnless(kNoStatus, Out); }
   bool RemoveSubFolder(const std::string& Name) override {
     FakePlatform::Guard Hold(Sys_.Lock);
     if (!Sys_.Children(Path(Name)).empty()) return false;
@@ -362,12 +363,12 @@ struct Case {
 inline void Prepare(FakePlatform& Sys, const std::vector<Item>& Tree) {
   Sys.Clock = kNow;
   Sys.Cwd = Sys.Separator() == '/' ? "/work" : "C:\\Work";
-  Sys.Add(Sys.Cwd, 0, kFolder);
+  Sys.Add(Sys.Cwd);
   for (const Item& I : Tree) {
-    Sys.Add(I.Path, kNow - I.Age * kDay, I.Flags);
-    FakePlatform::Node& Added = Sys.Nodes[Sys.Key(I.Path)];
-    Added.Modified = kNow - (I.Times[0] < 0 ? I.Age : I.Times[0]) * kDay;
-    Added.Accessed = kNow - (I.Times[1] < 0 ? I.Age : I.Times[1]) * kDay;
+    const auto Ago = [&I](int64_t Days) {
+      return kNow - (Days < 0 ? I.Age : Days) * kDay;
+    };
+    Sys.Add(I.Path, {Ago(I.Age), I.Flags, Ago(I.Times[0]), Ago(I.Times[1])});
   }
 }
 

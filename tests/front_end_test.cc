@@ -152,7 +152,7 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
 }
 
 // The target in argument order, from the current directory, in the forms
-// Windows users write; "/?" is help before anything is read.
+// Windows users write.
 TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
   Read({{"-d30 D:\\Logs\\*.log -r", "30 D:\\Logs\\*.log r"},
         {"Nope", "32768 ?C:\\Work"},
@@ -167,7 +167,6 @@ TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
         {"Logs/ Old\\\\ *.log", "32768 C:\\Work\\Logs\\Old\\*.log"},
         {"c:*.log", "32768 C:\\Work\\*.log"},
         {"x\\\\y:\\z", "32768 ?C:\\Work"},  // not a full path
-        {"-d0 -r /? -e", "help"},
         // A drive root is a folder, whatever its status says; "C:" is the
         // drive's current folder.
         {"-d30 C:\\Work -m:C:\\",
@@ -277,7 +276,7 @@ TEST(FrontEndTest, AStoppedRunReportsItsSummaryAndTheSignal) {
     FakePlatform Sys;
     Prepare(Sys, {});
     for (int File = 0; File < 300; ++File)
-      Sys.Add("/work/f" + std::to_string(File), 0);
+      Sys.Add("/work/f" + std::to_string(File), {.Flags = 0});
     Sys.StopAfterOpens = 100;
     EXPECT_EQ(RunCommand(Sys, {"-d0", "/work"}, Workers), 143);
     const Lines Out = Words(Sys.Output, '\n');

@@ -49,7 +49,6 @@ TEST(JsonTextTest, NamesAreEscapedMadeReadableAndKeptExactly) {
       EXPECT_EQ(Base64(C.Name), C.Base64) << C.Name;
     }
   }
-  EXPECT_EQ(Base64("ab"), "YWI=");
   EXPECT_EQ(Base64(""), "");
 }
 
