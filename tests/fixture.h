@@ -68,9 +68,8 @@ class FakePlatform : public Platform {
   // The entry at Key, unless one of Flags is set on it.
   Node* At(const std::string& Key, int Flags = 0) {
     auto Found = Nodes.find(Key);
-    return Found == Nodes.end() || (Found->second.Flags & Flags)
-               ? nullptr
-               : &Found->second;
+    if (Found == Nodes.end() || (Found->second.Flags & Flags)) return nullptr;
+    return &Found->second;
   }
   std::vector<std::string> Children(const std::string& Key) {
     std::vector<std::string> Names;
@@ -178,9 +177,8 @@ class FakePlatform : public Platform {
     std::string Bare = Path;
     while (Bare.size() > 1 && IsSeparator(Bare.back())) Bare.pop_back();
     Guard Hold(Lock);
-    const Node* Found = At(Key(Bare));
-    return Found && (Found->Flags & kNoStatus) ? PathKind::kNothing
-                                               : Find(Bare);
+    if (At(Key(Bare)) && !At(Key(Bare), kNoStatus)) return PathKind::kNothing;
+    return Find(Bare);
   }
   std::unique_ptr<Folder> OpenFolder(const std::string& Path) override;
   bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
@@ -201,35 +199,11 @@ class FakePlatform : public Platform {
   bool Windows_;
 };
 
-// The folder, the listing and the file of the fake: keys into its tree.
-struct FakeEntry {
-  FakePlatform& Sys_;
-  std::string Key_;
-  std::string Path(const std::string& Name) const {
-    return Key_ + Sys_.Separator() + Name;
-  }
-  // Whether the entry is there, unless one of Flags is set on it.
-  bool Has(int Unless) {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    return Sys_.At(Key_, Unless);
-  }
-  bool TimesUnless(int Flags, FileTimes* Out) {
-    return Sys_.Times(Key_, Flags, Out);
-  }
-};
-
-class FakeListing : public Listing, FakeEntry {
+// A snapshot of a folder's entries.
+class FakeListing : public Listing {
  public:
-  // A snapshot of the entries whose names match Mask.
-  FakeListing(FakePlatform& Sys, std::string Key, const std::string& Mask)
-      : FakeEntry{Sys, std::move(Key)}, Failed_(!Sys.At(Key_, kNoList)) {
-    for (const std::string& Name : Sys.Children(Key_)) {
-      if (Failed_ || !MatchMask(Mask, Name)) continue;
-      const bool Folder = Sys.At(Path(Name))->Flags & kFolder;
-      Items_.push_back(
-          {Name, Folder ? EntryKind::kFolder : EntryKind::kFile, false, {}});
-    }
-  }
+  FakeListing(std::vector<Entry> Items, bool Failed)
+      : Items_(std::move(Items)), Failed_(Failed) {}
   bool Next(Entry* Item) override {
     if (Index_ == Items_.size()) return false;
     *Item = Items_[Index_++];
@@ -238,15 +212,69 @@ class FakeListing : public Listing, FakeEntry {
   bool Failed() const override { return Failed_; }
 
  private:
-  bool Failed_;
   std::vector<Entry> Items_;
+  bool Failed_;
   size_t Index_ = 0;
 };
 
-class FakeFile : public ExclusiveFile, FakeEntry {
+// What the walk opened, a folder or a file. The status on the open handle
+// is the same call for both. A folder is never suspended, as the budget is
+// never reached.
+class FakeOpen : public Folder, public ExclusiveFile {
  public:
-  FakeFile(FakePlatform& Sys, std::string Key) : FakeEntry{Sys, Key} {}
-  bool Times(FileTimes* Out) override { return TimesUnless(kNoStatus, Out); }
+  FakeOpen(FakePlatform& Sys, std::string Key) : Sys_(Sys), Key_(Key) {}
+  bool Times(FileTimes* Out) override {
+    return Sys_.Times(Key_, kNoStatus, Out);
+  }
+
+  // The entries whose names match Mask.
+  std::unique_ptr<Listing> List(const std::string& Mask) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    std::vector<Entry> Items;
+    for (const std::string& Name :
+         Has(kNoList) ? Sys_.Children(Key_) : Lines{}) {
+      const bool Folder = Sys_.At(Path(Name))->Flags & kFolder;
+      if (MatchMask(Mask, Name))
+        Items.push_back(
+            {Name, Folder ? EntryKind::kFolder : EntryKind::kFile, false, {}});
+    }
+    return std::make_unique<FakeListing>(Items, !Has(kNoList));
+  }
+  void Suspend() override { ADD_FAILURE() << "suspended: " << Key_; }
+  bool Resume(Folder& /*Child*/) override { return false; }
+  bool EntryTimes(const Entry& Item, FileTimes* Out) override {
+    return Sys_.Times(Path(Item.Name), kGone, Out);
+  }
+  // The walk opens only what the listing gave as a folder.
+  std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
+    return std::make_unique<FakeOpen>(Sys_, Path(Name));
+  }
+  bool IsOtherMount(const std::string&) override { return false; }
+  std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
+    bool Slow = false;
+    {
+      FakePlatform::Guard Hold(Sys_.Lock);
+      const auto* Found = Sys_.At(Path(Item.Name), kHeld);
+      if (!Found) return nullptr;
+      Sys_.Opened.push_back(Path(Item.Name));
+      Slow = Found->Flags & kSlow;
+    }
+    // Outside the lock, so that other workers overtake this one.
+    if (Slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return std::make_unique<FakeOpen>(Sys_, Path(Item.Name));
+  }
+  bool RemoveSubFolder(const std::string& Name) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    if (!Sys_.Children(Path(Name)).empty()) return false;
+    Sys_.Nodes.erase(Path(Name));
+    Sys_.Log.push_back("Delete folder: " + Path(Name));
+    return true;
+  }
+  bool IsSameFile(const Entry& Item, const std::string& Other) override {
+    return Sys_.Key(Other) == Path(Item.Name);
+  }
+  bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
+
   bool IsStillFree() override { return Has(kOpenedLater); }
   bool Remove() override {
     FakePlatform::Guard Hold(Sys_.Lock);
@@ -268,9 +296,8 @@ class FakeFile : public ExclusiveFile, FakeEntry {
       return MoveResult::kDestinationHeld;
     if (!From || (There && (!Replace || (There->Flags & kFolder))) ||
         Sys_.Find(To.substr(0, To.rfind(Sys_.Separator()))) !=
-            PathKind::kFolder) {
+            PathKind::kFolder)
       return MoveResult::kFailed;
-    }
     if (There) Sys_.Log.push_back("Replace file: " + To);
     Sys_.Nodes[To] = *From;
     Sys_.Nodes.erase(Key_);
@@ -278,53 +305,18 @@ class FakeFile : public ExclusiveFile, FakeEntry {
     return MoveResult::kMoved;
   }
   bool Close() override { return true; }
-};
 
-// One of the folders open at once; never suspended, as the budget is never
-// reached.
-class FakeFolder : public Folder, FakeEntry {
- public:
-  FakeFolder(FakePlatform& Sys, std::string Key) : FakeEntry{Sys, Key} {}
-
-  std::unique_ptr<Listing> List(const std::string& Mask) override {
+ private:
+  std::string Path(const std::string& Name) const {
+    return Key_ + Sys_.Separator() + Name;
+  }
+  // Whether the entry is there, unless one of Flags is set on it.
+  bool Has(int Unless) {
     FakePlatform::Guard Hold(Sys_.Lock);
-    return std::make_unique<FakeListing>(Sys_, Key_, Mask);
+    return Sys_.At(Key_, Unless);
   }
-  void Suspend() override { ADD_FAILURE() << "suspended: " << Key_; }
-  bool Resume(Folder& /*Child*/) override { return false; }
-  bool EntryTimes(const Entry& Item, FileTimes* Out) override {
-    return Sys_.Times(Path(Item.Name), kGone, Out);
-  }
-  // The walk opens only what the listing gave as a folder.
-  std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
-    return std::make_unique<FakeFolder>(Sys_, Path(Name));
-  }
-  bool IsOtherMount(const std::string&) override { return false; }
-  std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
-    bool Slow = false;
-    {
-      FakePlatform::Guard Hold(Sys_.Lock);
-      const auto* Found = Sys_.At(Path(Item.Name), kHeld);
-      if (!Found) return nullptr;
-      Sys_.Opened.push_back(Path(Item.Name));
-      Slow = Found->Flags & kSlow;
-    }
-    // Outside the lock, so that other workers overtake this one.
-    if (Slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return std::make_unique<FakeFile>(Sys_, Path(Item.Name));
-  }
-  bool Times(FileTimes* Out) override { return TimesUnless(kNoStatus, Out); }
-  bool RemoveSubFolder(const std::string& Name) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    if (!Sys_.Children(Path(Name)).empty()) return false;
-    Sys_.Nodes.erase(Path(Name));
-    Sys_.Log.push_back("Delete folder: " + Path(Name));
-    return true;
-  }
-  bool IsSameFile(const Entry& Item, const std::string& Other) override {
-    return Sys_.Key(Other) == Path(Item.Name);
-  }
-  bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
+  FakePlatform& Sys_;
+  const std::string Key_;
 };
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
@@ -332,7 +324,7 @@ inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
   Guard Hold(Lock);
   const Node* Found = At(Key(Path));
   if (!Found || !(Found->Flags & kFolder)) return nullptr;
-  return std::make_unique<FakeFolder>(*this, Key(Path));
+  return std::make_unique<FakeOpen>(*this, Key(Path));
 }
 
 constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
@@ -342,11 +334,11 @@ constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
 struct Item {
   Item(const char* Path, int64_t Age = 100, int Flags = 0, int64_t Write = -1,
        int64_t Access = -1)
-      : Path(Path), Age(Age), Flags(Flags), Times{Write, Access} {}
+      : Path(Path),
+        Entry{kNow - Age * kDay, Flags, kNow - (Write < 0 ? Age : Write) * kDay,
+              kNow - (Access < 0 ? Age : Access) * kDay, 0} {}
   std::string Path;
-  int64_t Age;
-  int Flags;
-  int64_t Times[2];  // of the last write and access; -1: Age
+  Node Entry;
 };
 
 struct Case {
@@ -364,12 +356,7 @@ inline void Prepare(FakePlatform& Sys, const std::vector<Item>& Tree) {
   Sys.Clock = kNow;
   Sys.Cwd = Sys.Separator() == '/' ? "/work" : "C:\\Work";
   Sys.Add(Sys.Cwd);
-  for (const Item& I : Tree) {
-    const auto Ago = [&I](int64_t Days) {
-      return kNow - (Days < 0 ? I.Age : Days) * kDay;
-    };
-    Sys.Add(I.Path, {Ago(I.Age), I.Flags, Ago(I.Times[0]), Ago(I.Times[1])});
-  }
+  for (const Item& I : Tree) Sys.Add(I.Path, I.Entry);
 }
 
 // Every change in the log is one the output reports, or one of Changes; and

@@ -42,14 +42,13 @@ std::string Describe(const CommandLine& Line) {
   for (const std::string& Path : Line.MissingMoveFolders)
     Text += " missing:" + Path;
   const Goals& G = S.Goal;  // each that is set
-  const std::pair<int64_t, const char*> Goals[] = {
-      {G.Keep ? G.Keep : -1, " keep:"},
-      {G.MaxSize, " size:"},
-      {G.MinFreeBytes, " free:"},
-      {G.MinFreePercent, " free%:"},
-      {G.MaxFiles, " files:"}};
-  for (const auto& [Value, Name] : Goals)
-    Text += Value < 0 ? "" : Name + std::to_string(Value);
+  const int64_t Goals[] = {G.Keep ? G.Keep : -1, G.MaxSize, G.MinFreeBytes,
+                           G.MinFreePercent, G.MaxFiles};
+  for (size_t I = 0; I < std::size(Goals); ++I) {
+    if (Goals[I] >= 0)
+      Text += " " + Words("keep size free free% files")[I] + ":" +
+              std::to_string(Goals[I]);
+  }
   return Text;
 }
 
