@@ -10,25 +10,19 @@
 namespace olvane {
 namespace {
 
-// Random times from a small range, so that equal times are common.
-std::vector<Candidate> RandomCandidates(std::mt19937& Random, int Count) {
-  std::vector<Candidate> All;
-  for (int I = 0; I < Count; ++I) {
-    All.push_back(Candidate{.Time = static_cast<int64_t>(Random() % 50),
-                            .Path = "/" + std::to_string(I),
-                            .Size = static_cast<int64_t>(Random() % 9),
-                            .Frees = static_cast<int64_t>(Random() % 5)});
-  }
-  return All;
-}
-
 // Rounds until nothing is let go: every round holds the next oldest files
 // in order, enough for its needs and no more than the newest one beyond.
 TEST(GoalsTest, TheChoiceIsAPlainSortsPrefixThatCoversTheNeeds) {
   EXPECT_EQ(FreeGoal(Goals{.MinFreePercent = 15}, 1000), 150);  // in bytes
   std::mt19937 Random(7);
   for (int Trial = 0; Trial < 200; ++Trial) {
-    std::vector<Candidate> All = RandomCandidates(Random, 1 + Trial % 60);
+    std::vector<Candidate> All;  // times from a small range: many are equal
+    for (int I = 0; I < 1 + Trial % 60; ++I) {
+      All.push_back(Candidate{.Time = static_cast<int64_t>(Random() % 50),
+                              .Path = "/" + std::to_string(I),
+                              .Size = static_cast<int64_t>(Random() % 9),
+                              .Frees = static_cast<int64_t>(Random() % 5)});
+    }
     std::vector<Candidate> Order = All;
     std::sort(Order.begin(), Order.end());
     const Needs Need{
