@@ -151,7 +151,7 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
 }
 
 // The target in argument order, from the current directory, in the forms
-// Windows users write.
+// Windows users write; "/?" is help before anything is read.
 TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
   Read({{"-d30 D:\\Logs\\*.log -r", "30 D:\\Logs\\*.log r"},
         {"Nope", "32768 ?C:\\Work"},
@@ -166,14 +166,14 @@ TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
         {"Logs/ Old\\\\ *.log", "32768 C:\\Work\\Logs\\Old\\*.log"},
         {"c:*.log", "32768 C:\\Work\\*.log"},
         {"x\\\\y:\\z", "32768 ?C:\\Work"},  // not a full path
+        {"-d0 -r /? -e", "help"},
         // A drive root is a folder, whatever its status says; "C:" is the
         // drive's current folder.
         {"-d30 C:\\Work -m:C:\\",
          "30 C:\\Work m:C:\\",
          {Item("C:\\", 0, kFolder | kNoStatus)}},
         {"-d30 C:\\Work -m:Q:\\", "30 C:\\Work m?:Q:\\ missing:Q:\\"},
-        {"-d30 C:\\Work\\Logs -m:C: -Y", "30 C:\\Work\\Logs y m:C:\\Work"},
-        {"-d0 C:\\", "root C:\\"}},
+        {"-d30 C:\\Work\\Logs -m:C: -Y", "30 C:\\Work\\Logs y m:C:\\Work"}},
        true,
        {Item("C:\\Work\\Logs\\Old", 0, kFolder), Item("C:\\Logs", 0, kFolder)});
 }
