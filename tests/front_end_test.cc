@@ -253,19 +253,18 @@ TEST(FrontEndTest, ProtectedNamesAreNeverTouched) {
       "/work/t/a.log",         "/work/t/a.keep",
       "/work/t/current/b.log", "/work/t/old/c.log",
       "/work/t/old/current",   Item("/work/t/empty.keep", 100, kFolder)};
-  const Lines Both = Deleted("/work/t/a.log /work/t/old/c.log");
+  const std::string A = "Delete file: /work/t/a.log\n",
+                    C = "Delete file: /work/t/old/c.log\n";
   Check({{Tree, "-d0 /work/t -r -e -x:*.keep -x:current",
-          Both[0] + "\n" + Both[1] + "\n" + Both[2] +
-              "\n     0 folder(s) deleted."},
-         {Tree, "-d0 /work/t/*.log -r -x:cur*", Both},
-         {Tree,
-          "-d0 /work/t -r -e -x:current",
-          "Delete file: /work/t/a.keep\n" + Both[0] +
-              "\nDelete folder: /work/t/empty.keep\n" + Both[1] +
-              "\n     3 file(s) deleted.\n     1 folder(s) deleted.",
-          {},
-          kExitOk,
-          true}});
+          A + C + "     2 file(s) deleted.\n     0 folder(s) deleted."},
+         {Tree, "-d0 /work/t/*.log -r -x:cur*",
+          A + C + "     2 file(s) deleted."},
+         {.Tree = Tree,
+          .Args = "-d0 /work/t -r -e -x:current",
+          .Out = "Delete file: /work/t/a.keep\n" + A +
+                 "Delete folder: /work/t/empty.keep\n" + C +
+                 "     3 file(s) deleted.\n     1 folder(s) deleted.",
+          .Predict = true}});
 }
 
 // Stopped after the 100th open: the files under way are finished and
