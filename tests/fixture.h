@@ -323,7 +323,9 @@ inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
     const std::string& Path) {
   Guard Hold(Lock);
   const Node* Found = At(Key(Path));
-  if (!Found || !(Found->Flags & kFolder)) return nullptr;
+  // Where there are drives, "" is no folder.
+  if ((Path.empty() && Windows_) || !Found || !(Found->Flags & kFolder))
+    return nullptr;
   return std::make_unique<FakeOpen>(*this, Key(Path));
 }
 

@@ -46,7 +46,6 @@ struct FakeTable : ProcessTable {
       Files->insert(Files->end(), Own.Open.begin(), Own.Open.end());
       return Own.Read;
     }
-    if (Found.MainGone) return TableRead::kRead;
     Files->insert(Files->end(), Found.Open.begin(), Found.Open.end());
     ParseMappedFiles(Found.Maps, Files);
     return Found.Read;
