@@ -4,6 +4,7 @@
 #include "purge/goals.h"
 
 #include <random>
+#include <tuple>
 
 #include "fixture.h"
 
@@ -75,16 +76,14 @@ TEST(GoalsTest, KeepNewestKeepsWhatASortByTimeAndNameKeeps) {
       if (Keep.Offer(Item, &Older)) Out.push_back(Older);
     }
     std::sort(All.begin(), All.end(), [](const Entry& A, const Entry& B) {
-      return A.Times.Modification != B.Times.Modification
-                 ? A.Times.Modification > B.Times.Modification
-                 : A.Name > B.Name;
+      return std::tie(B.Times.Modification, B.Name) <
+             std::tie(A.Times.Modification, A.Name);  // the newest first
     });
     Lines Kept, Expected, Gone, Rest;
     for (const Entry& E : Keep.Held()) Kept.push_back(E.Name);
     for (const Entry& E : Out) Gone.push_back(E.Name);
-    for (size_t I = 0; I < All.size(); ++I) {
+    for (size_t I = 0; I < All.size(); ++I)
       (static_cast<int64_t>(I) < N ? Expected : Rest).push_back(All[I].Name);
-    }
     EXPECT_EQ(Sorted(Kept), Sorted(Expected));
     EXPECT_EQ(Sorted(Gone), Sorted(Rest));
   }
