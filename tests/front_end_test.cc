@@ -6,26 +6,18 @@
 namespace olvane {
 namespace {
 
-// A command line as one text: the action; for a refusal its kind and
-// argument; for a run the term, the target ("?" before it where no argument
-// found one) and each setting that differs from a bare run's, in this order.
+// A command line as one text: the action; for a refusal its line; for a run
+// the term, the target ("?" before it where no argument found one) and each
+// setting that differs from a bare run's, in this order.
 std::string Describe(const CommandLine& Line) {
   using A = CommandLine::Action;
-  using K = EventKind;
   const std::map<A, std::string> Actions{
       {A::kUsage, "usage"}, {A::kHelp, "help"}, {A::kVersion, "version"}};
-  const std::map<K, std::string> Refusals{{K::kInvalidDays, "days "},
-                                          {K::kInvalidTimeKind, "time "},
-                                          {K::kInvalidProtectMask, "protect "},
-                                          {K::kInvalidWorkers, "workers "},
-                                          {K::kWholeRoot, "root "},
-                                          {K::kInvalidKeep, "keep "},
-                                          {K::kInvalidMaxSize, "size "},
-                                          {K::kInvalidMinFree, "free "},
-                                          {K::kInvalidMaxFiles, "files "},
-                                          {K::kConflictingGoal, "conflict "}};
-  if (Line.What == A::kRefuse)
-    return Refusals.at(Line.Refusal.Kind) + Line.Refusal.Path;
+  if (Line.What == A::kRefuse) {  // the first line it prints
+    std::string Text;
+    TextRenderer().Render(Line.Refusal, &Text);
+    return Text.substr(0, Text.find('\n'));
+  }
   if (Line.What != A::kRun) return Actions.at(Line.What);
   const RunSettings& S = Line.Settings;
   std::string Text =
@@ -117,7 +109,9 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       // counts them all the same.
       {"-d30 /work -r -e -m:/nowhere",
        "30 /work r c m?:/nowhere missing:/nowhere"},
-      {"-d0 / -m:/nowhere", "root /"},
+      {"-d0 / -m:/nowhere",
+       "   Will not purge the whole root /: give a narrower target, or add "
+       "--no-preserve-root"},
       // The retention goals: the same value twice is one goal. A goal's text
       // turns on no flag, and a path that holds one stays a path.
       {"--keep=7 --max-size=500M --min-free=15% --max-files=5000",
@@ -126,25 +120,31 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
        "32768 ?/work keep:3 size:21474836480 free:2147483648"},
       {"--max-size=1K --max-size=1024", "32768 ?/work size:1024"},
       {"-d1 --keep=3 /srv/old--keep=3", "1 /srv/old--keep=3 keep:3"},
-      {"--keep=3 --keep=4", "conflict --keep=4"},
-      {"--min-free=5% --min-free=5G", "conflict --min-free=5G"}};
+      {"--keep=3 --keep=4", "   Given twice with different values: --keep=4"},
+      {"--min-free=5% --min-free=5G",
+       "   Given twice with different values: --min-free=5G"}};
   // Refusals come before the move folder's check.
   const std::pair<const char*, const char*> Refusals[] = {
-      {"days", "-D 30x,-d0.5,-d,-dx,x-d30,-d2147483648,-d-2147483649"},
-      {"time", "-t:,-t:x,-t:mc,-T:C,x-t:m"},
-      {"protect", "-x:,-x:old/c.log"},
-      {"workers",
+      {"Invalid number of days: ",
+       "-D 30x,-d0.5,-d,-dx,x-d30,-d2147483648,-d-2147483649"},
+      {"Invalid time kind (-t:c, -t:m or -t:a): ", "-t:,-t:x,-t:mc,-T:C,x-t:m"},
+      {"Invalid protect mask (a name, without a separator): ",
+       "-x:,-x:old/c.log"},
+      {"Invalid number of workers (--workers=1 to 128): ",
        "--workers,--workers=,--workers=0,--workers=129,--workers=8x,"
        "--workers=-n"},
-      {"keep", "--keep=0,--keep=-1,--keep=x,--keep"},
-      {"size",
+      {"Invalid number to keep (--keep=1 or more): ",
+       "--keep=0,--keep=-1,--keep=x,--keep"},
+      {"Invalid size (--max-size=N, NK, NM, NG or NT): ",
        "--max-size=,--max-size=10Q,--max-size=1.5G,--max-size=8388608T,"
        "--max-size=99999999999999999999"},
-      {"free", "--min-free=101%,--min-free=-5%"},
-      {"files", "--max-files=5x"}};
+      {"Invalid free space (--min-free=SIZE or 0% to 100%): ",
+       "--min-free=101%,--min-free=-5%"},
+      {"Invalid number of files (--max-files=0 or more): ", "--max-files=5x"}};
   for (const auto& [Why, Args] : Refusals) {
     for (const std::string& Arg : Words(Args, ','))
-      Rows.push_back({{"-d0", Arg, "-m:/nowhere", "/work"}, Why + (" " + Arg)});
+      Rows.push_back(
+          {{"-d0", Arg, "-m:/nowhere", "/work"}, "   " + (Why + Arg)});
   }
   Read(Rows, false,
        {Item("/archive", 0, kFolder), Item("/Old-Yard", 0, kFolder)});
@@ -177,8 +177,9 @@ TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
 }
 
 // The lines of the front end: a failed start prints its fatal error alone;
-// each refusal has its line, a bad term and a target not found the usage
-// screen too, and a move folder not found comes before the target's line.
+// a refusal its line (the command line's table has each), a bad term and a
+// target not found the usage screen too, and a move folder not found comes
+// before the target's line.
 TEST(FrontEndTest, EachRefusalHasItsLine) {
   FakePlatform Sys;
   Prepare(Sys, {"/work/a"});
@@ -194,11 +195,6 @@ TEST(FrontEndTest, EachRefusalHasItsLine) {
   };
   Check({Refused("-d", "   Invalid number of days: -d\n\nUSAGE"),
          Refused("-t:x", "   Invalid time kind (-t:c, -t:m or -t:a): -t:x"),
-         Refused("-x:",
-                 "   Invalid protect mask (a name, without a separator): -x:"),
-         Refused(
-             "--workers=0",
-             "   Invalid number of workers (--workers=1 to 128): --workers=0"),
          {.Tree = {"/work/a"},
           .Args = "-d30 -m:/nowhere nothing",
           .Out = "   Path don't find (-m:move_path)\n\nUSAGE\n   Path don't "
