@@ -34,32 +34,30 @@ namespace olvane {
 // (links and other kinds are the end-to-end suite's).
 constexpr int kHeld = 1, kOpenedLater = 2, kNoStatus = 4, kNoRemove = 8,
               kNoMove = 16, kNoList = 32, kSlow = 64, kFolder = 128,
-              kGone = 256,
-              kOpensAsRoot = 512;  // a link repointed to "/" since the check
+              kGone = 256;
+
+struct Node {
+  int64_t Created = 0;
+  int Flags = kFolder;
+  int64_t Modified = Created, Accessed = Created;
+  uint64_t Id = 0;  // the identity, which a move keeps
+};
 
 class FakePlatform : public Platform {
  public:
-  struct Node {
-    int64_t Created = 0;
-    int Flags = kFolder;
-    int64_t Modified = Created, Accessed = Created;
-    uint64_t Id = 0;  // the identity, which a move keeps
-    EntryKind Kind() const {
-      return Flags & kFolder ? EntryKind::kFolder : EntryKind::kFile;
-    }
-  };
   using Guard = std::lock_guard<std::recursive_mutex>;
 
   explicit FakePlatform(bool Windows = false) : Windows_(Windows) {}
 
-  // Adds an entry, and the folders above it that are missing.
-  void Add(const std::string& Path, int64_t Created, int Flags = 0) {
+  // Adds an entry (by default a folder), and the folders above it that are
+  // missing.
+  void Add(const std::string& Path, Node Added = {}) {
     const std::string Item = Key(Path);
     const size_t Cut = Item.rfind(Separator());
     if (Cut != std::string::npos && !At(Item.substr(0, Cut)))
-      Add(Item.substr(0, Cut), 0, kFolder);
-    Nodes.emplace(Item, Node{Created, Flags, Created, Created,
-                             Flags & kOpensAsRoot ? 0 : Nodes.size()});
+      Add(Item.substr(0, Cut));
+    Added.Id = Nodes.size();
+    Nodes.emplace(Item, Added);
   }
   // Keys are paths without a trailing separator: "" is the POSIX root and
   // "C:" a drive.
@@ -70,9 +68,8 @@ class FakePlatform : public Platform {
   // The entry at Key, unless one of Flags is set on it.
   Node* At(const std::string& Key, int Flags = 0) {
     auto Found = Nodes.find(Key);
-    return Found == Nodes.end() || (Found->second.Flags & Flags)
-               ? nullptr
-               : &Found->second;
+    if (Found == Nodes.end() || (Found->second.Flags & Flags)) return nullptr;
+    return &Found->second;
   }
   std::vector<std::string> Children(const std::string& Key) {
     std::vector<std::string> Names;
@@ -97,7 +94,6 @@ class FakePlatform : public Platform {
   bool StartFails = false;
   size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
   std::string Share = "-";    // the folder below which a network share lies
-  DiskSpace Space;            // of every folder
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
   bool IsSeparator(char C) const override {
@@ -118,11 +114,8 @@ class FakePlatform : public Platform {
   size_t RootLength(const std::string& Path) const override {
     return Windows_ ? WindowsRootLength(Path) : IsPosixFullPath(Path);
   }
-  std::string NameKey(const std::string& Path) override {
-    std::string Key = Path;
-    for (char& C : Key) C = Windows_ ? std::toupper(C) : C;
-    return Key;
-  }
+  // No table here moves on Windows, where names would compare case-blind.
+  std::string NameKey(const std::string& Path) override { return Path; }
   bool SlashHelp() const override { return Windows_; }
   bool NamesInWtf8() const override { return Windows_; }
   // A read-only file refuses the rename over it as a held one does.
@@ -150,10 +143,7 @@ class FakePlatform : public Platform {
     if (!Root || !MaskTakesEveryName(Mask, Windows_)) return "";
     return Windows_ ? Folder + "\\" : "/";
   }
-  bool SpaceOf(const std::string&, DiskSpace* Out) override {
-    *Out = Space;
-    return Space.Total > 0;
-  }
+  bool SpaceOf(const std::string&, DiskSpace*) override { return false; }
   FileSystemKind FileSystemOf(const std::string& Path) override {
     return Path.rfind(Share, 0) == 0 ? FileSystemKind::kNetwork
                                      : FileSystemKind::kLocal;
@@ -187,9 +177,8 @@ class FakePlatform : public Platform {
     std::string Bare = Path;
     while (Bare.size() > 1 && IsSeparator(Bare.back())) Bare.pop_back();
     Guard Hold(Lock);
-    const Node* Found = At(Key(Bare));
-    return Found && (Found->Flags & kNoStatus) ? PathKind::kNothing
-                                               : Find(Bare);
+    if (At(Key(Bare)) && !At(Key(Bare), kNoStatus)) return PathKind::kNothing;
+    return Find(Bare);
   }
   std::unique_ptr<Folder> OpenFolder(const std::string& Path) override;
   bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
@@ -199,23 +188,7 @@ class FakePlatform : public Platform {
     return Found;
   }
   void RemoveStaleCopies(const std::string&) override {}
-  bool RemoveFile(const std::string& Path) {
-    Guard Hold(Lock);
-    const Node* Found = At(Key(Path), kNoRemove);
-    if (!Found || (Found->Flags & kFolder)) return false;
-    Nodes.erase(Key(Path));
-    Log.push_back("Delete file: " + Key(Path));
-    return true;
-  }
-  // For the folder, the listing and the file.
-  std::string Join(const std::string& Key, const std::string& Name) const {
-    return Key + Separator() + Name;
-  }
-  bool Has(const std::string& Key, int Unless) {
-    Guard Hold(Lock);
-    return At(Key, Unless);
-  }
-  bool TimesOf(const std::string& Key, int Unless, FileTimes* Out) {
+  bool Times(const std::string& Key, int Unless, FileTimes* Out) {
     Guard Hold(Lock);
     const Node* Found = At(Key, Unless);
     if (Found) *Out = {Found->Created, Found->Modified, Found->Accessed};
@@ -226,119 +199,73 @@ class FakePlatform : public Platform {
   bool Windows_;
 };
 
-// The folder, the listing and the file of the fake: keys into its tree.
-struct FakeEntry {
-  FakePlatform& Sys_;
-  std::string Key_;
-};
-
-class FakeListing : public Listing, FakeEntry {
+// A snapshot of a folder's entries.
+class FakeListing : public Listing {
  public:
-  // A snapshot of the names that match Mask, as removals go on.
-  FakeListing(FakePlatform& Sys, std::string Key, const std::string& Mask)
-      : FakeEntry{Sys, std::move(Key)}, Failed_(!Sys.At(Key_, kNoList)) {
-    for (const std::string& Name : Sys.Children(Key_))
-      if (!Failed_ && MatchMask(Mask, Name)) Names_.push_back(Name);
-  }
+  FakeListing(std::vector<Entry> Items, bool Failed)
+      : Items_(std::move(Items)), Failed_(Failed) {}
   bool Next(Entry* Item) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    while (Index_ < Names_.size()) {
-      const std::string& Name = Names_[Index_++];
-      if (const auto* Found = Sys_.At(Sys_.Join(Key_, Name))) {
-        *Item = Entry{Name, Found->Kind(), false, {}};
-        return true;
-      }
-    }
-    return false;
+    if (Index_ == Items_.size()) return false;
+    *Item = Items_[Index_++];
+    return true;
   }
   bool Failed() const override { return Failed_; }
 
  private:
+  std::vector<Entry> Items_;
   bool Failed_;
-  std::vector<std::string> Names_;
   size_t Index_ = 0;
 };
 
-class FakeFile : public ExclusiveFile, FakeEntry {
+// What the walk opened, a folder or a file. The status on the open handle
+// is the same call for both. A folder is never suspended, as the budget is
+// never reached.
+class FakeOpen : public Folder, public ExclusiveFile {
  public:
-  FakeFile(FakePlatform& Sys, std::string Key) : FakeEntry{Sys, Key} {}
+  FakeOpen(FakePlatform& Sys, std::string Key) : Sys_(Sys), Key_(Key) {}
   bool Times(FileTimes* Out) override {
-    return Sys_.TimesOf(Key_, kNoStatus, Out);
+    return Sys_.Times(Key_, kNoStatus, Out);
   }
-  bool IsStillFree() override { return Sys_.Has(Key_, kOpenedLater); }
-  bool Remove() override { return Sys_.RemoveFile(Key_); }
-  bool Removable() override { return Sys_.Has(Key_, kNoRemove); }
-  bool CanMoveTo(const std::string&) override {
-    return Sys_.Has(Key_, kNoMove);
-  }
-  // A replaced file is logged as such; a held one stays, and so does the
-  // source.
-  MoveResult MoveTo(const std::string& Destination, bool Replace) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    const std::string To = Sys_.Key(Destination);
-    const FakePlatform::Node* From = Sys_.At(Key_, kNoMove);
-    const FakePlatform::Node* There = Sys_.At(To);
-    if (There && Replace && (There->Flags & (kHeld | kNoRemove)))
-      return MoveResult::kDestinationHeld;
-    if (!From || (There && (!Replace || (There->Flags & kFolder))) ||
-        Sys_.Find(To.substr(0, To.rfind(Sys_.Separator()))) !=
-            PathKind::kFolder) {
-      return MoveResult::kFailed;
-    }
-    if (There) Sys_.Log.push_back("Replace file: " + To);
-    Sys_.Nodes[To] = *From;
-    Sys_.Nodes.erase(Key_);
-    Sys_.Log.push_back("Move file: " + Key_);
-    return MoveResult::kMoved;
-  }
-  bool Close() override { return true; }
-};
 
-// One of the folders open at once; never suspended, as the budget is never
-// reached.
-class FakeFolder : public Folder, FakeEntry {
- public:
-  FakeFolder(FakePlatform& Sys, std::string Key) : FakeEntry{Sys, Key} {}
-
+  // The entries whose names match Mask.
   std::unique_ptr<Listing> List(const std::string& Mask) override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    return std::make_unique<FakeListing>(Sys_, Key_, Mask);
+    std::vector<Entry> Items;
+    for (const std::string& Name :
+         Has(kNoList) ? Sys_.Children(Key_) : Lines{}) {
+      const bool Folder = Sys_.At(Path(Name))->Flags & kFolder;
+      if (MatchMask(Mask, Name))
+        Items.push_back(
+            {Name, Folder ? EntryKind::kFolder : EntryKind::kFile, false, {}});
+    }
+    return std::make_unique<FakeListing>(Items, !Has(kNoList));
   }
   void Suspend() override { ADD_FAILURE() << "suspended: " << Key_; }
   bool Resume(Folder& /*Child*/) override { return false; }
   bool EntryTimes(const Entry& Item, FileTimes* Out) override {
-    return Sys_.TimesOf(Path(Item.Name), kGone, Out);
+    return Sys_.Times(Path(Item.Name), kGone, Out);
   }
+  // The walk opens only what the listing gave as a folder.
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
-    FakePlatform::Guard Hold(Sys_.Lock);
-    const auto* Found = Sys_.At(Path(Name));
-    if (!Found || !(Found->Flags & kFolder)) return nullptr;
-    return std::make_unique<FakeFolder>(Sys_, Path(Name));
+    return std::make_unique<FakeOpen>(Sys_, Path(Name));
   }
   bool IsOtherMount(const std::string&) override { return false; }
   std::unique_ptr<ExclusiveFile> OpenExclusive(const Entry& Item) override {
     bool Slow = false;
     {
       FakePlatform::Guard Hold(Sys_.Lock);
-      const auto* Found = Sys_.At(Path(Item.Name), kGone);
-      if (!Found || (Found->Flags & kFolder) || (Found->Flags & kHeld))
-        return nullptr;
+      const auto* Found = Sys_.At(Path(Item.Name), kHeld);
+      if (!Found) return nullptr;
       Sys_.Opened.push_back(Path(Item.Name));
       Slow = Found->Flags & kSlow;
     }
     // Outside the lock, so that other workers overtake this one.
     if (Slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return std::make_unique<FakeFile>(Sys_, Path(Item.Name));
-  }
-  bool Times(FileTimes* Out) override {
-    return Sys_.TimesOf(Key_, kNoStatus, Out);
+    return std::make_unique<FakeOpen>(Sys_, Path(Item.Name));
   }
   bool RemoveSubFolder(const std::string& Name) override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    const auto* Found = Sys_.At(Path(Name));
-    if (!Found || !(Found->Flags & kFolder) ||
-        !Sys_.Children(Path(Name)).empty())
-      return false;
+    if (!Sys_.Children(Path(Name)).empty()) return false;
     Sys_.Nodes.erase(Path(Name));
     Sys_.Log.push_back("Delete folder: " + Path(Name));
     return true;
@@ -348,19 +275,58 @@ class FakeFolder : public Folder, FakeEntry {
   }
   bool Identity(FileIdentity* Id) override { return Sys_.IdentityOf(Key_, Id); }
 
+  bool IsStillFree() override { return Has(kOpenedLater); }
+  bool Remove() override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    if (!Sys_.At(Key_, kNoRemove)) return false;
+    Sys_.Nodes.erase(Key_);
+    Sys_.Log.push_back("Delete file: " + Key_);
+    return true;
+  }
+  bool Removable() override { return Has(kNoRemove); }
+  bool CanMoveTo(const std::string&) override { return Has(kNoMove); }
+  // A replaced file is logged as such; a held one stays, and so does the
+  // source.
+  MoveResult MoveTo(const std::string& Destination, bool Replace) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    const std::string To = Sys_.Key(Destination);
+    const Node* From = Sys_.At(Key_, kNoMove);
+    const Node* There = Sys_.At(To);
+    if (There && Replace && (There->Flags & (kHeld | kNoRemove)))
+      return MoveResult::kDestinationHeld;
+    if (!From || (There && (!Replace || (There->Flags & kFolder))) ||
+        Sys_.Find(To.substr(0, To.rfind(Sys_.Separator()))) !=
+            PathKind::kFolder)
+      return MoveResult::kFailed;
+    if (There) Sys_.Log.push_back("Replace file: " + To);
+    Sys_.Nodes[To] = *From;
+    Sys_.Nodes.erase(Key_);
+    Sys_.Log.push_back("Move file: " + Key_);
+    return MoveResult::kMoved;
+  }
+  bool Close() override { return true; }
+
  private:
   std::string Path(const std::string& Name) const {
-    return Sys_.Join(Key_, Name);
+    return Key_ + Sys_.Separator() + Name;
   }
+  // Whether the entry is there, unless one of Flags is set on it.
+  bool Has(int Unless) {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    return Sys_.At(Key_, Unless);
+  }
+  FakePlatform& Sys_;
+  const std::string Key_;
 };
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
     const std::string& Path) {
   Guard Hold(Lock);
   const Node* Found = At(Key(Path));
+  // Where there are drives, "" is no folder.
   if ((Path.empty() && Windows_) || !Found || !(Found->Flags & kFolder))
     return nullptr;
-  return std::make_unique<FakeFolder>(*this, Key(Path));
+  return std::make_unique<FakeOpen>(*this, Key(Path));
 }
 
 constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
@@ -370,11 +336,11 @@ constexpr int64_t kNow = 1800000000, kDay = kSecondsPerDay;
 struct Item {
   Item(const char* Path, int64_t Age = 100, int Flags = 0, int64_t Write = -1,
        int64_t Access = -1)
-      : Path(Path), Age(Age), Flags(Flags), Times{Write, Access} {}
+      : Path(Path),
+        Entry{kNow - Age * kDay, Flags, kNow - (Write < 0 ? Age : Write) * kDay,
+              kNow - (Access < 0 ? Age : Access) * kDay, 0} {}
   std::string Path;
-  int64_t Age;
-  int Flags;
-  int64_t Times[2];  // of the last write and access; -1: Age
+  Node Entry;
 };
 
 struct Case {
@@ -383,7 +349,7 @@ struct Case {
   Output Out = {};     // a usage screen as the one line "USAGE"
   Lines Changes = {};  // in the log beyond the deletions and moves shown
   int Status = kExitOk;
-  bool Predict = false;  // run with "-n" too, which predicts Out
+  bool Predict = false;     // run with "-n" too, which predicts Out
   std::string Share = "-";  // the folder below which a network share lies
 };
 
@@ -391,13 +357,8 @@ struct Case {
 inline void Prepare(FakePlatform& Sys, const std::vector<Item>& Tree) {
   Sys.Clock = kNow;
   Sys.Cwd = Sys.Separator() == '/' ? "/work" : "C:\\Work";
-  Sys.Add(Sys.Cwd, 0, kFolder);
-  for (const Item& I : Tree) {
-    Sys.Add(I.Path, kNow - I.Age * kDay, I.Flags);
-    FakePlatform::Node& Added = Sys.Nodes[Sys.Key(I.Path)];
-    Added.Modified = kNow - (I.Times[0] < 0 ? I.Age : I.Times[0]) * kDay;
-    Added.Accessed = kNow - (I.Times[1] < 0 ? I.Age : I.Times[1]) * kDay;
-  }
+  Sys.Add(Sys.Cwd);
+  for (const Item& I : Tree) Sys.Add(I.Path, I.Entry);
 }
 
 // Every change in the log is one the output reports, or one of Changes; and

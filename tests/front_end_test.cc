@@ -6,21 +6,18 @@
 namespace olvane {
 namespace {
 
-// A command line as one text: the action; for a refusal its kind and
-// argument; for a run the term, the target ("?" before it where no argument
-// found one) and each setting that differs from a bare run's, in this order.
+// A command line as one text: the action; for a refusal its line; for a run
+// the term, the target ("?" before it where no argument found one) and each
+// setting that differs from a bare run's, in this order.
 std::string Describe(const CommandLine& Line) {
   using A = CommandLine::Action;
-  using K = EventKind;
   const std::map<A, std::string> Actions{
       {A::kUsage, "usage"}, {A::kHelp, "help"}, {A::kVersion, "version"}};
-  const std::map<K, std::string> Refusals{{K::kInvalidDays, "days "},
-                                          {K::kInvalidTimeKind, "time "},
-                                          {K::kInvalidProtectMask, "protect "},
-                                          {K::kInvalidWorkers, "workers "},
-                                          {K::kWholeRoot, "root "}};
-  if (Line.What == A::kRefuse)
-    return Refusals.at(Line.Refusal.Kind) + Line.Refusal.Path;
+  if (Line.What == A::kRefuse) {  // the first line it prints
+    std::string Text;
+    TextRenderer().Render(Line.Refusal, &Text);
+    return Text.substr(0, Text.find('\n'));
+  }
   if (Line.What != A::kRun) return Actions.at(Line.What);
   const RunSettings& S = Line.Settings;
   std::string Text =
@@ -36,6 +33,14 @@ std::string Describe(const CommandLine& Line) {
   if (S.MoveMode) Text += (S.MovePathValid ? " m:" : " m?:") + S.MovePath;
   for (const std::string& Path : Line.MissingMoveFolders)
     Text += " missing:" + Path;
+  const Goals& G = S.Goal;  // each that is set
+  const int64_t Goals[] = {G.Keep ? G.Keep : -1, G.MaxSize, G.MinFreeBytes,
+                           G.MinFreePercent, G.MaxFiles};
+  for (size_t I = 0; I < std::size(Goals); ++I) {
+    if (Goals[I] >= 0)
+      Text += " " + Words("keep size free free% files")[I] + ":" +
+              std::to_string(Goals[I]);
+  }
   return Text;
 }
 
@@ -104,18 +109,42 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       // counts them all the same.
       {"-d30 /work -r -e -m:/nowhere",
        "30 /work r c m?:/nowhere missing:/nowhere"},
-      {"-d0 / -m:/nowhere", "root /"}};
+      {"-d0 / -m:/nowhere",
+       "   Will not purge the whole root /: give a narrower target, or add "
+       "--no-preserve-root"},
+      // The retention goals: the same value twice is one goal. A goal's text
+      // turns on no flag, and a path that holds one stays a path.
+      {"--keep=7 --max-size=500M --min-free=15% --max-files=5000",
+       "32768 ?/work keep:7 size:524288000 free%:15 files:5000"},
+      {"--keep=3 --keep=3 --max-size=20g --min-free=2G",
+       "32768 ?/work keep:3 size:21474836480 free:2147483648"},
+      {"--max-size=1K --max-size=1024", "32768 ?/work size:1024"},
+      {"-d1 --keep=3 /srv/old--keep=3", "1 /srv/old--keep=3 keep:3"},
+      {"--keep=3 --keep=4", "   Given twice with different values: --keep=4"},
+      {"--min-free=5% --min-free=5G",
+       "   Given twice with different values: --min-free=5G"}};
   // Refusals come before the move folder's check.
   const std::pair<const char*, const char*> Refusals[] = {
-      {"days", "-D 30x,-d0.5,-d,-dx,x-d30,-d2147483648,-d-2147483649"},
-      {"time", "-t:,-t:x,-t:mc,-T:C,x-t:m"},
-      {"protect", "-x:,-x:old/c.log"},
-      {"workers",
+      {"Invalid number of days: ",
+       "-D 30x,-d0.5,-d,-dx,x-d30,-d2147483648,-d-2147483649"},
+      {"Invalid time kind (-t:c, -t:m or -t:a): ", "-t:,-t:x,-t:mc,-T:C,x-t:m"},
+      {"Invalid protect mask (a name, without a separator): ",
+       "-x:,-x:old/c.log"},
+      {"Invalid number of workers (--workers=1 to 128): ",
        "--workers,--workers=,--workers=0,--workers=129,--workers=8x,"
-       "--workers=-n"}};
+       "--workers=-n"},
+      {"Invalid number to keep (--keep=1 or more): ",
+       "--keep=0,--keep=-1,--keep=x,--keep"},
+      {"Invalid size (--max-size=N, NK, NM, NG or NT): ",
+       "--max-size=,--max-size=10Q,--max-size=1.5G,--max-size=8388608T,"
+       "--max-size=99999999999999999999"},
+      {"Invalid free space (--min-free=SIZE or 0% to 100%): ",
+       "--min-free=101%,--min-free=-5%"},
+      {"Invalid number of files (--max-files=0 or more): ", "--max-files=5x"}};
   for (const auto& [Why, Args] : Refusals) {
     for (const std::string& Arg : Words(Args, ','))
-      Rows.push_back({{"-d0", Arg, "-m:/nowhere", "/work"}, Why + (" " + Arg)});
+      Rows.push_back(
+          {{"-d0", Arg, "-m:/nowhere", "/work"}, "   " + (Why + Arg)});
   }
   Read(Rows, false,
        {Item("/archive", 0, kFolder), Item("/Old-Yard", 0, kFolder)});
@@ -124,12 +153,10 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
 // The target in argument order, from the current directory, in the forms
 // Windows users write; "/?" is help before anything is read.
 TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
-  Read({{"-d30 D:\\Logs\\*.log -r", "30 D:\\Logs\\*.log r"},
-        {"Nope", "32768 ?C:\\Work"},
+  Read({{"Nope", "32768 ?C:\\Work"},
         {"Logs", "32768 C:\\Logs", {}, "C:\\"},
         {"*.log D:\\Logs\\", "32768 D:\\Logs\\"},
         {"\\\\Srv\\Arc\\*.zip", "32768 \\\\Srv\\Arc\\*.zip"},
-        {"-m:C:\\Logs", "32768 ?C:\\Work m:C:\\Logs"},
         {"*.log", "32768 ?", {}, ""},  // no current directory: no base
         // A separator alone, trailing ones, the drive's current folder (the
         // end-to-end table has the other forms).
@@ -144,15 +171,15 @@ TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
          "30 C:\\Work m:C:\\",
          {Item("C:\\", 0, kFolder | kNoStatus)}},
         {"-d30 C:\\Work -m:Q:\\", "30 C:\\Work m?:Q:\\ missing:Q:\\"},
-        {"-d30 C:\\Work\\Logs -m:C: -Y", "30 C:\\Work\\Logs y m:C:\\Work"},
-        {"-d0 C:\\", "root C:\\"}},
+        {"-d30 C:\\Work\\Logs -m:C: -Y", "30 C:\\Work\\Logs y m:C:\\Work"}},
        true,
        {Item("C:\\Work\\Logs\\Old", 0, kFolder), Item("C:\\Logs", 0, kFolder)});
 }
 
 // The lines of the front end: a failed start prints its fatal error alone;
-// each refusal has its line, a bad term and a target not found the usage
-// screen too, and a move folder not found comes before the target's line.
+// a refusal its line (the command line's table has each), a bad term and a
+// target not found the usage screen too, and a move folder not found comes
+// before the target's line.
 TEST(FrontEndTest, EachRefusalHasItsLine) {
   FakePlatform Sys;
   Prepare(Sys, {"/work/a"});
@@ -160,19 +187,10 @@ TEST(FrontEndTest, EachRefusalHasItsLine) {
   EXPECT_EQ(RunCommand(Sys, {"-d1", "/work"}), kExitCannotStart);
   EXPECT_EQ(Sys.Errors, Lines{"Fatal Error: MFC initialization failed"});
   EXPECT_TRUE(Sys.Output.empty() && Sys.Log.empty());
-  const auto Refused = [](const char* Arg, const char* Out) {
-    return Case{.Tree = {"/work/a"},
-                .Args = {Arg, "-m:/nowhere", "/work"},
-                .Out = Out,
-                .Status = kExitUsage};
-  };
-  Check({Refused("-d", "   Invalid number of days: -d\n\nUSAGE"),
-         Refused("-t:x", "   Invalid time kind (-t:c, -t:m or -t:a): -t:x"),
-         Refused("-x:",
-                 "   Invalid protect mask (a name, without a separator): -x:"),
-         Refused(
-             "--workers=0",
-             "   Invalid number of workers (--workers=1 to 128): --workers=0"),
+  Check({{.Tree = {"/work/a"},
+          .Args = {"-d", "-m:/nowhere", "/work"},
+          .Out = "   Invalid number of days: -d\n\nUSAGE",
+          .Status = kExitUsage},
          {.Tree = {"/work/a"},
           .Args = "-d30 -m:/nowhere nothing",
           .Out = "   Path don't find (-m:move_path)\n\nUSAGE\n   Path don't "
@@ -225,19 +243,18 @@ TEST(FrontEndTest, ProtectedNamesAreNeverTouched) {
       "/work/t/a.log",         "/work/t/a.keep",
       "/work/t/current/b.log", "/work/t/old/c.log",
       "/work/t/old/current",   Item("/work/t/empty.keep", 100, kFolder)};
-  const Lines Both = Deleted("/work/t/a.log /work/t/old/c.log");
+  const std::string A = "Delete file: /work/t/a.log\n",
+                    C = "Delete file: /work/t/old/c.log\n";
   Check({{Tree, "-d0 /work/t -r -e -x:*.keep -x:current",
-          Both[0] + "\n" + Both[1] + "\n" + Both[2] +
-              "\n     0 folder(s) deleted."},
-         {Tree, "-d0 /work/t/*.log -r -x:cur*", Both},
-         {Tree,
-          "-d0 /work/t -r -e -x:current",
-          "Delete file: /work/t/a.keep\n" + Both[0] +
-              "\nDelete folder: /work/t/empty.keep\n" + Both[1] +
-              "\n     3 file(s) deleted.\n     1 folder(s) deleted.",
-          {},
-          kExitOk,
-          true}});
+          A + C + "     2 file(s) deleted.\n     0 folder(s) deleted."},
+         {Tree, "-d0 /work/t/*.log -r -x:cur*",
+          A + C + "     2 file(s) deleted."},
+         {.Tree = Tree,
+          .Args = "-d0 /work/t -r -e -x:current",
+          .Out = "Delete file: /work/t/a.keep\n" + A +
+                 "Delete folder: /work/t/empty.keep\n" + C +
+                 "     3 file(s) deleted.\n     1 folder(s) deleted.",
+          .Predict = true}});
 }
 
 // Stopped after the 100th open: the files under way are finished and
@@ -247,7 +264,7 @@ TEST(FrontEndTest, AStoppedRunReportsItsSummaryAndTheSignal) {
     FakePlatform Sys;
     Prepare(Sys, {});
     for (int File = 0; File < 300; ++File)
-      Sys.Add("/work/f" + std::to_string(File), 0);
+      Sys.Add("/work/f" + std::to_string(File), {.Flags = 0});
     Sys.StopAfterOpens = 100;
     EXPECT_EQ(RunCommand(Sys, {"-d0", "/work"}, Workers), 143);
     const Lines Out = Words(Sys.Output, '\n');

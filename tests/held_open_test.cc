@@ -8,20 +8,14 @@ namespace olvane {
 namespace {
 
 // Processes as their tables read: descriptors, and maps as Linux writes
-// them; threads with tables of their own.
-struct FakeThread {
-  std::string Id;
-  TableRead Read;
-  std::vector<FileId> Open;
-};
-
+// them; threads with tables of their own, read the same way.
 struct FakeProcess {
   TableRead Read = TableRead::kRead;
   std::vector<FileId> Open;
-  std::string Maps;
-  std::vector<FakeThread> Threads = {};
+  std::map<std::string, FakeProcess> Threads = {};
   TableRead ThreadsRead = TableRead::kRead;
   bool MainGone = false;  // its own tables are then empty
+  std::string Maps = "";
 };
 
 struct FakeTable : ProcessTable {
@@ -33,23 +27,17 @@ struct FakeTable : ProcessTable {
                       std::vector<std::string>* Threads,
                       bool* MainGone) override {
     const FakeProcess& Found = Table.at(Process);
-    for (const FakeThread& Thread : Found.Threads)
-      Threads->push_back(Thread.Id);
+    for (const auto& Thread : Found.Threads) Threads->push_back(Thread.first);
     *MainGone = Found.MainGone;
     return Found.ThreadsRead;
   }
   TableRead FilesOf(const std::string& Process, const std::string& Thread,
                     std::vector<FileId>* Files) override {
     const FakeProcess& Found = Table.at(Process);
-    for (const FakeThread& Own : Found.Threads) {
-      if (Own.Id != Thread) continue;
-      Files->insert(Files->end(), Own.Open.begin(), Own.Open.end());
-      return Own.Read;
-    }
-    if (Found.MainGone) return TableRead::kRead;
-    Files->insert(Files->end(), Found.Open.begin(), Found.Open.end());
-    ParseMappedFiles(Found.Maps, Files);
-    return Found.Read;
+    const FakeProcess& Own = Thread.empty() ? Found : Found.Threads.at(Thread);
+    Files->insert(Files->end(), Own.Open.begin(), Own.Open.end());
+    ParseMappedFiles(Own.Maps, Files);
+    return Own.Read;
   }
   std::map<std::string, FakeProcess> Table;
   bool Listable = true;
@@ -74,24 +62,24 @@ TEST(HeldOpenTest, DecidesFromEveryOtherProcessesTables) {
     std::map<std::string, FakeProcess> Table;
     bool Listable = true;
   } Cases[] = {
-      {"", {{"10", {kRead, {{0xfd, 0x1b, 1234}}, ""}}}},
-      {"L", {{"10", {kRead, {kLog}, ""}}}},
-      {"L", {{"10", {kRead, {}, kMapsOfLog}}}},
+      {"", {{"10", {kRead, {{0xfd, 0x1b, 1234}}}}}},
+      {"L", {{"10", {kRead, {kLog}}}}},
+      {"L", {{"10", {kRead, {}, {}, kRead, false, kMapsOfLog}}}},
       // A process that ended mid-look holds nothing.
-      {"", {{"10", {kGone, {kLog}, ""}}, {"11", {}}}},
+      {"", {{"10", {kGone, {kLog}}}, {"11", {}}}},
       // A table that cannot be read, or no list of processes: any file may
       // be held.
-      {"LO", {{"10", {kRead, {kLog}, ""}}, {"11", {kBad, {}, ""}}}},
+      {"LO", {{"10", {kRead, {kLog}}}, {"11", {kBad, {}}}}},
       {"LO", {}, false},
       // A thread's own table counts; one that ended holds nothing, one
       // that cannot be read may hold anything, and so may a process whose
       // main thread is gone and whose threads cannot be listed.
       {"L",
        {{"10",
-         {kRead, {}, "", {{"11", kGone, {kOther}}, {"12", kRead, {kLog}}}}}}},
-      {"L", {{"10", {kRead, {}, "", {{"11", kRead, {kLog}}}, kRead, true}}}},
-      {"LO", {{"10", {kRead, {}, "", {{"11", kBad, {}}}}}}},
-      {"LO", {{"10", {kRead, {}, "", {}, kBad, true}}}}};
+         {kRead, {}, {{"11", {kGone, {kOther}}}, {"12", {kRead, {kLog}}}}}}}},
+      {"L", {{"10", {kRead, {}, {{"11", {kRead, {kLog}}}}, kRead, true}}}},
+      {"LO", {{"10", {kRead, {}, {{"11", {kBad, {}}}}}}}},
+      {"LO", {{"10", {kRead, {}, {}, kBad, true}}}}};
   for (const auto& C : Cases) {
     SCOPED_TRACE(&C - Cases);
     FakeTable Table;

@@ -44,12 +44,8 @@ TEST(JsonTextTest, NamesAreEscapedMadeReadableAndKeptExactly) {
     std::string Json;
     AppendJsonString(ValidUtf8(C.Name, &Changed), &Json);
     EXPECT_EQ(Json, C.Json) << C.Name;
-    EXPECT_EQ(Changed, !C.Base64.empty()) << C.Name;
-    if (Changed) {
-      EXPECT_EQ(Base64(C.Name), C.Base64) << C.Name;
-    }
+    EXPECT_EQ(Changed ? Base64(C.Name) : "", C.Base64) << C.Name;
   }
-  EXPECT_EQ(Base64("ab"), "YWI=");
   EXPECT_EQ(Base64(""), "");
 }
 

@@ -27,12 +27,6 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
                                 "/t/dir.log/b.log", "/t/other/c.log",
                                 "/t/other/c.txt",   "/t/app/x.log/inner",
                                 "/t/b/c/x.log"};
-  const std::vector<Item> Emptied{"/work/t/a/x",
-                                  "/work/t/a/b/y",
-                                  "/work/t/keep/z",
-                                  Item("/work/t/held/h", 100, kHeld),
-                                  Item("/work/t/fresh", 0, kFolder),
-                                  Item("/work/t/keep/young", 0)};
   Check({
       // Trailing separators change nothing.
       {Folders, "-d30 /t//", Deleted("/t/f1 /t/f2")},
@@ -56,7 +50,10 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsWhatItCannotDo) {
        "Error in BOOL CheckDate(CString FileName, int Day)\n"
        "Cannot open folder: /t/u\n     1 file(s) deleted."},
       // Emptied folders go when their own term is due, never the target.
-      {.Tree = Emptied,
+      {.Tree = {"/work/t/a/x", "/work/t/a/b/y", "/work/t/keep/z",
+                Item("/work/t/held/h", 100, kHeld),
+                Item("/work/t/fresh", 0, kFolder),
+                Item("/work/t/keep/young", 0)},
        .Args = "-d30 /work/t -r -E",
        .Out = {"Delete file: /work/t/a/x", "Delete file: /work/t/a/b/y",
                "Delete folder: /work/t/a/b", "Delete folder: /work/t/a",
