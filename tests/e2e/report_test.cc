@@ -19,11 +19,6 @@ const std::string kLost =
 const std::string kFull = "sh -c 'exec \"$@\" >$OUT' sh",
                   kClosed = "sh -c 'exec \"$@\" >&-' sh";
 
-// Makes files of the Names (words), which printf expands, before the run.
-std::string MakeNames(const std::string& Names) {
-  return "for n in " + Names + "; do printf x >\"$(printf \"$n\")\"; done &&";
-}
-
 }  // namespace
 
 TEST_F(EndToEndTest, TheReportSaysAllOrSaysWhatIsMissing) {
@@ -51,9 +46,10 @@ TEST_F(EndToEndTest, TheReportSaysAllOrSaysWhatIsMissing) {
           "Delete file: ~/t\\tab\\x1b[2J\\r", "Delete file: ~/s\\xed\\xa0\\x80",
           "     4 file(s) deleted."},
          "",
-         MakeNames("'y\\n     999 file(s) deleted.' "
-                   "'a\\nCannot open file: x.db' "
-                   "'t\\tab\\033[2J\\r' 's\\355\\240\\200'")});
+         // Files of these names, which printf expands, before the run.
+         "for n in 'y\\n     999 file(s) deleted.' 'a\\nCannot open file: "
+         "x.db' 't\\tab\\033[2J\\r' 's\\355\\240\\200'; do printf x "
+         ">\"$(printf \"$n\")\"; done &&"});
   }
   Check(Cases);
   if (Windows()) return;
