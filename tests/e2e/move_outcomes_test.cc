@@ -99,18 +99,17 @@ TEST_F(EndToEndTest, KilledMovesLeaveOnlyWholeFiles) {
   if (Windows() || !OtherFileSystem()) {
     GTEST_SKIP() << "needs /dev/shm on another file system, and POSIX signals";
   }
-  const int Count = 16;
-  const auto Content = [](int I) {
-    return std::string(2 << 20, static_cast<char>('a' + I));
-  };
   for (const char* Unnamed : {"0", "1"}) {
     SCOPED_TRACE(Unnamed);
-    fs::create_directories(Other);
-    fs::create_directories(Tree / "a");
-    for (int I = 0; I < Count; ++I) {
-      std::ofstream(Other / std::to_string(I), std::ios::binary) << Content(I);
-      std::ofstream(Tree / "a" / std::to_string(I)) << "old";
+    std::string Files;
+    Lines All;
+    for (int I = 0; I < 16; ++I) {
+      const std::string Name = std::to_string(I) + "=",
+                        Content(2 << 20, static_cast<char>('a' + I));
+      Files += " ^/" + Name + Content + " a/" + Name + "old";
+      All.push_back("a/" + Name + Content);
     }
+    Make(Files.substr(1));
     const std::string Command =
         kRace + "OLVANE_RACE_NO_TMPFILE=" + std::string(Unnamed) + " " +
         Env("OLVANE_PROGRAM") + " -d0 " + Quote(Other.string()) + " -m:a -Y";
@@ -118,18 +117,9 @@ TEST_F(EndToEndTest, KilledMovesLeaveOnlyWholeFiles) {
                       " >/dev/null 2>&1 & sleep 0.0$i; kill -9 $!; wait $!; "
                       "done; } 2>/dev/null; " +
                       Command + " >/dev/null"));
-    Lines Names;
-    for (const auto& Item : fs::directory_iterator(Tree / "a")) {
-      const std::string Name = Item.path().filename().string();
-      Names.push_back(Name);
-      if (Name.size() <= 2) {
-        EXPECT_EQ(ReadFile(Item.path()), Content(std::stoi(Name))) << Name;
-      }
-    }
-    Lines All;
-    for (int I = 0; I < Count; ++I) All.push_back(std::to_string(I));
-    EXPECT_EQ(Sorted(Names), Sorted(All));
-    EXPECT_FALSE(fs::exists(Other) && !fs::is_empty(Other));
+    // Not EXPECT_EQ: it would print every file's two megabytes.
+    EXPECT_TRUE(Leaves() == Sorted(All))
+        << "a part of a file, a name of its own or a file left behind";
     Wipe(Tree);
   }
 }
