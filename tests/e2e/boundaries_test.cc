@@ -35,13 +35,10 @@ TEST_F(EndToEndTest, OtherMountsBelowTheTargetAreKeptWhole) {
        Deleted("~/t/bind/c.log ~/t/bind/s/d.log", "b.log"),
        "src/s/ t/a.log t/bind/ t/p/p.log t/tmp/", In},
       // A file mounted over a name is passed over as a mounted folder is.
-      {.Files = "t/f.log t/m.log o.log",
-       .Args = "-d0 ~/t",
-       .Out = Deleted("~/t/f.log"),
-       .Left = "o.log t/m.log",
-       .Prefix = "unshare -m sh -c 'mount --bind o.log t/m.log && \"$0\" "
-                 "\"$@\"'",
-       .Predict = true},
+      {"t/f.log t/m.log o.log", "-d0 ~/t", Deleted("~/t/f.log"),
+       "o.log t/m.log",
+       "unshare -m sh -c 'mount --bind o.log t/m.log && \"$0\" \"$@\"'", "", 0,
+       true},
   };
   Check(Cases);
 }

@@ -66,20 +66,16 @@ TEST_F(GoalsTest, GoalsChooseTheOldestDueFilesAndKeepTheNewest) {
       {Ages, "-d0 ~ -r --max-files=3", Deleted("~/b/old ~/a/mid ~/c/new"),
        "a/newest"},
       // A held file among the chosen: the next oldest takes its place.
-      {.Files = Ages,
-       .Args = "-d0 ~ -r --max-files=2",
-       .Out = {"Delete file: ~/b/old", "Cannot open file: ~/a/mid",
-               "Delete file: ~/c/new", "     2 file(s) deleted."},
-       .Left = "a/mid a/newest",
-       .Held = "~/a/mid"},
+      {Ages, "-d0 ~ -r --max-files=2",
+       "Delete file: ~/b/old\nCannot open file: ~/a/mid\nDelete file: ~/c/new\n"
+       "     2 file(s) deleted.",
+       "a/mid a/newest", "", "~/a/mid"},
       // Sizes: 28 KiB selected, 12 KiB allowed; the term is the floor.
       {"a/1:9:8 a/2:8:4 b/3:7:12 b/4:1:4", "-d2 ~ -r --max-size=12K",
        Deleted("~/a/1 ~/a/2 ~/b/3"), "b/4"},
-      {.Files = "a/1:9:8 b/4:1:4",
-       .Args = "-d2 ~ -r --max-size=0 --keep=1",
-       .Out = Deleted("", "   Goal not met: --max-size=0 is 12288 bytes over"),
-       .Left = "a/1 b/4",
-       .Status = 4},
+      {"a/1:9:8 b/4:1:4", "-d2 ~ -r --max-size=0 --keep=1",
+       Deleted("", "   Goal not met: --max-size=0 is 12288 bytes over"),
+       "a/1 b/4", "", "", 4},
       // Moves count what leaves the target's files.
       {"src/a:9 src/b:8 src/c:1 arch/x:1", "-d2 ~/src -m:~/arch --max-size=4K",
        Moved("~/src/a ~/src/b"), "arch/a arch/b arch/x src/c"},

@@ -11,19 +11,13 @@ const std::string Kept = "File ~/t/f cannot be moved.\n     0 file(s) moved.";
 TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
   std::vector<Case> Cases = {
       // A name this run filled is never replaced, nor predicted replaced.
-      {.Files = "t/2024/report.txt=24 t/2025/report.txt=25 a/",
-       .Args = "-d0 ~/t -r -Y -m:~/a",
-       .Out =
-           Moved("~/t/2024/report.txt", "File ~/a/report.txt already exist."),
-       .Left = "a/report.txt=24 t/2024/ t/2025/report.txt=25",
-       .Predict = true},
+      {"t/2024/report.txt=24 t/2025/report.txt=25 a/", "-d0 ~/t -r -Y -m:~/a",
+       Moved("~/t/2024/report.txt", "File ~/a/report.txt already exist."),
+       "a/report.txt=24 t/2024/ t/2025/report.txt=25", "", "", 0, true},
       // A held old copy stays, and so does the new one.
-      {.Files = "t/f=new a/f=old",
-       .Args = "-d0 ~/t -Y -m:~/a",
-       .Out = "File ~/a/f cannot be removed.\n" + Kept,
-       .Left = "a/f=old t/f=new",
-       .Held = "~/a/f",
-       .Predict = true},
+      {"t/f=new a/f=old", "-d0 ~/t -Y -m:~/a",
+       "File ~/a/f cannot be removed.\n" + Kept, "a/f=old t/f=new", "", "~/a/f",
+       0, true},
       // The walk keeps out of the move folder, and -e leaves it and the
       // folders on its path.
       {"t/b/archive/ t/c/f", "-d0 ~/t -r -e -m:~/t/b/archive",

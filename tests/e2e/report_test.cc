@@ -114,7 +114,8 @@ TEST_F(EndToEndTest, ReportOnlyRunsPredictAndClosedFoldersAreNamed) {
          "S=$?; chattr -ia keep.log app.log; exit $S' sh"});
     // An immutable folder keeps the folder emptied in it, and so itself.
     Cases.push_back(
-        {"a/b/f.log", "-d0 ~ -r -e",
+        {"a/b/f.log",
+         "-d0 ~ -r -e",
          {"Delete file: ~/a/b/f.log", "     1 file(s) deleted.",
           "     0 folder(s) deleted."},
          "a/b/",

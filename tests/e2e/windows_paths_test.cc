@@ -72,15 +72,6 @@ TEST_F(WindowsPathsTest, EachFormNamesWhatWindowsMeansByIt) {
   Check(Cases);
 }
 
-// "/?" is help before anything is read; the one-letter file stays.
-TEST_F(WindowsPathsTest, SlashQuestionMarkIsHelp) {
-  Make("x sub/y");
-  const Lines Help = Run({"-d0", "--help"});
-  EXPECT_EQ(Run({"-d0", "`?"}), Help);
-  EXPECT_EQ(Run({"-d0", "-r", "`?", "-e"}), Help);
-  EXPECT_EQ(Leaves(), Sorted({"sub/y", "x"}));
-}
-
 // Report-only runs predict the real outcome, and change nothing.
 TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
   const std::string NoMove = "File ~/s/a cannot be moved.",
