@@ -158,15 +158,12 @@ class EndToEndTest : public ::testing::Test {
   // A test's text as the command takes and prints it.
   std::string Expand(std::string Text) const {
     for (size_t At = 0;
-         (At = Text.find_first_of("~^", At)) != std::string::npos;) {
+         (At = Text.find_first_of("~^", At)) != std::string::npos; ++At) {
       // After a letter or a digit it belongs to a name ("REPO~1.TXT").
-      if (At > 0 && std::isalnum(static_cast<unsigned char>(Text[At - 1]))) {
-        ++At;
-        continue;
-      }
-      Text.replace(
-          At, 1,
-          (Windows() ? "Z:" : "") + (Text[At] == '~' ? Tree : Other).string());
+      if (At == 0 || !std::isalnum(static_cast<unsigned char>(Text[At - 1])))
+        Text.replace(At, 1,
+                     (Windows() ? "Z:" : "") +
+                         (Text[At] == '~' ? Tree : Other).string());
     }
     if (Windows()) std::replace(Text.begin(), Text.end(), '/', '\\');
     std::replace(Text.begin(), Text.end(), '`', '/');  // a "/" as written
@@ -245,13 +242,11 @@ class EndToEndTest : public ::testing::Test {
     if (Held.empty()) return nullptr;
     std::string Command =
         Env("OLVANE_HOLDER") + " " + Quote(Expand("~/../ready"));
-    for (const std::string& File : Words(Held)) {
+    for (const std::string& File : Words(Held))
       Command += " " + Quote(Expand(File));
-    }
     FILE* Holder = popen((Command + " >/dev/null 2>&1").c_str(), "w");
-    for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready"); ++Tick) {
+    for (int Tick = 0; Tick < 3000 && !fs::exists(Base / "ready"); ++Tick)
       usleep(10000);
-    }
     return Holder;
   }
 

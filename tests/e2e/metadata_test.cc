@@ -40,7 +40,7 @@ TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepAclsAndAttributes) {
   const std::string Show =
       "for f in *; do getfacl -c $f; getfattr -d -m '(user|trusted|security)' "
       "$f; done 2>&1";
-  for (const std::string& Source : {"~/t", "^/t"}) {
+  for (const std::string Source : {"~/t", "^/t"}) {
     const std::string Target = Source == "~/t" ? "^/in" : "~/in",
                       From = Source == "~/t" ? "t/" : "^/t/",
                       To = Source == "~/t" ? "^/in/" : "in/";
