@@ -90,9 +90,8 @@ TEST_F(EndToEndTest, TheLookSeesEveryThreadsTable) {
 // after them: the move folder holds only whole files under their own names,
 // the old copy or the new one, and at last every new one.
 TEST_F(EndToEndTest, KilledMovesLeaveOnlyWholeFiles) {
-  if (Windows() || !OtherFileSystem()) {
+  if (Windows() || !OtherFileSystem())
     GTEST_SKIP() << "needs /dev/shm on another file system, and POSIX signals";
-  }
   for (const char* Unnamed : {"0", "1"}) {
     SCOPED_TRACE(Unnamed);
     std::string Files;

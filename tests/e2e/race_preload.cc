@@ -115,9 +115,8 @@ void Open(int Fd, const std::string& File) {
   if (fork() == 0) {
     // None of the run's descriptors: that of the file would keep the lease
     // the open waits for, and those of other files would hold them.
-    for (int Own = 3; Own < 1024; ++Own) {
+    for (int Own = 3; Own < 1024; ++Own)
       if (Own != Opened[1]) close(Own);
-    }
     if (open(File.c_str(), O_RDONLY) >= 0) {
       write(Opened[1], "o", 1);
       sleep(2);
@@ -129,9 +128,8 @@ void Open(int Fd, const std::string& File) {
   // holds on the file; without a lease, until it has the file.
   char Byte;
   for (int Tick = 0; Leased && Tick < 5000 && fcntl(Fd, F_GETLEASE) == F_WRLCK;
-       ++Tick) {
+       ++Tick)
     usleep(1000);
-  }
   Must(Leased || read(Opened[0], &Byte, 1) >= 0);
   close(Opened[0]);
 }

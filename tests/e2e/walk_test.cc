@@ -88,13 +88,11 @@ TEST_F(EndToEndTest, ManyWorkersOnAShareReportAsOne) {
   const fs::path Source = Base / "served";
   std::vector<olvane::Lines> Outs;
   for (const char* Workers : {"--workers=1", "--workers=32"}) {
-    Wipe(Source);
-    fs::create_directories(Source);
     // Due files in folders of several sizes, and one that is not due.
-    ASSERT_TRUE(Succeeds("cd " + Quote(Source) +
-                         " && for d in $(seq 12); do mkdir $d && (cd $d && "
-                         "seq $((d * 3)) | xargs touch); done && touch -d "
-                         "tomorrow 5/young"));
+    ASSERT_TRUE(Shell(
+        "rm -rf ../served && mkdir ../served && cd ../served && for d in $(seq "
+        "12); do mkdir $d && (cd $d && seq $((d * 3)) | xargs touch); done && "
+        "touch -d tomorrow 5/young"));
     // The served folder mounted over the tree in a mount namespace of the
     // run's own, and unmounted after it.
     const std::string Mounted =
@@ -111,9 +109,8 @@ TEST_F(EndToEndTest, ManyWorkersOnAShareReportAsOne) {
   }
   ASSERT_EQ(Outs[0].size(), 234u + 1);
   EXPECT_EQ(Outs[0].back(), "     234 file(s) deleted.");
-  for (size_t I = 0; I + 1 < Outs[0].size(); ++I) {
+  for (size_t I = 0; I + 1 < Outs[0].size(); ++I)
     EXPECT_EQ(Outs[0][I].rfind("Delete file: " + Tree.string() + "/", 0), 0u);
-  }
   EXPECT_EQ(Outs[1], Outs[0]);
 }
 
