@@ -99,11 +99,8 @@ TEST_F(EndToEndTest, ReportOnlyRunsPredictAndClosedFoldersAreNamed) {
          "S=$?; chattr -ia keep.log app.log; exit $S' sh"});
     // An immutable folder keeps the folder emptied in it, and so itself.
     Cases.push_back(
-        {"a/b/f.log",
-         "-d0 ~ -r -e",
-         {"Delete file: ~/a/b/f.log", "     1 file(s) deleted.",
-          "     0 folder(s) deleted."},
-         "a/b/",
+        {"a/b/f.log", "-d0 ~ -r -e",
+         Deleted("~/a/b/f.log", "     0 folder(s) deleted."), "a/b/",
          "chattr +i a && sh -c '\"$@\"; S=$?; chattr -i a; exit $S' sh"});
   }
   if (Windows()) {

@@ -18,9 +18,8 @@ TEST_F(EndToEndTest, ASignalLosesTheLinesOfAFewRemovalsAtMost) {
               {9, 20, 500, 6000}};
   for (const auto& R : Rows) {
     SCOPED_TRACE(std::to_string(R.Signal) + " at " + std::to_string(R.Lines));
-    Wipe(Tree);
-    fs::create_directories(Tree);
-    ASSERT_TRUE(Shell("for d in $(seq " + std::to_string(R.Folders) +
+    ASSERT_TRUE(Shell("rm -rf -- * && for d in $(seq " +
+                      std::to_string(R.Folders) +
                       "); do mkdir $d && (cd $d && seq " +
                       std::to_string(R.Files) + " | xargs touch); done"));
     // The inner shell becomes the command, whose process $$ then is.

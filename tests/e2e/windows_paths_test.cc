@@ -110,7 +110,6 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
   Check(Cases);
   // Names that differ in case alone take one place in the move folder.
   Wipe(Tree);
-  fs::create_directories(Tree);
   Make("s/A s/a m/");
   const Lines Dry = Run(Words("-d0 s -m:m -n")),
               Done = Run(Words("-d0 s -m:m"));
