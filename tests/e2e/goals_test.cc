@@ -1,8 +1,6 @@
 // The retention goals, on both builds: the newest kept in each folder, a
 // size, a free space and a cap reached oldest first, and the report-only
 // run that predicts each of them line for line.
-#include <sys/statvfs.h>
-
 #include "e2e.h"
 
 namespace olvane_e2e {
@@ -88,10 +86,7 @@ TEST_F(GoalsTest, FreeSpaceCountsOnlyWhatARemovalFrees) {
   if (Windows()) {
     fs::create_directories(Other / "fs");
     ASSERT_TRUE(Succeeds("cd " + Quote(Other / "fs") + " && " + Make));
-    struct statvfs Space;
-    ASSERT_EQ(statvfs(Other.c_str(), &Space), 0);
-    const int64_t Goal =
-        static_cast<int64_t>(Space.f_bavail) * Space.f_frsize + 32768;
+    const uintmax_t Goal = fs::space(Other).available + 32768;
     EXPECT_EQ(
         Run({"-d0", "^/fs", "--min-free=" + std::to_string(Goal), "-t:m"}),
         Deleted(Expand("^/fs/f1 ^/fs/f2")));
