@@ -86,11 +86,10 @@ extern "C" int openat(int Dir, const char* Path, int Flags, ...) {
 extern "C" int fsync(int Fd) {
   static auto Real = Next<int (*)(int)>("fsync");
   struct stat Info;
-  if (fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode)) Stage("flush", -1);
-  if (fstat(Fd, &Info) != 0 ||
-      Var("OLVANE_RACE_FSYNC") != (S_ISDIR(Info.st_mode) ? "folder" : "file")) {
+  if (fstat(Fd, &Info) != 0) return Real(Fd);
+  if (S_ISREG(Info.st_mode)) Stage("flush", -1);
+  if (Var("OLVANE_RACE_FSYNC") != (S_ISDIR(Info.st_mode) ? "folder" : "file"))
     return Real(Fd);
-  }
   errno = EIO;
   return -1;
 }
