@@ -200,12 +200,13 @@ class EndToEndTest : public ::testing::Test {
       const fs::path Path =
           Name[0] == '^' ? Other / Name.substr(2) : Tree / Name;
       fs::create_directories(Path.parent_path());
-      if (!To.empty())
+      if (!To.empty()) {
         fs::create_symlink(To, Path);
-      else if (Fifo)
+      } else if (Fifo) {
         Succeeds("mkfifo " + Quote(Path));
-      else if (!Folder)
+      } else if (!Folder) {
         std::ofstream(Path, std::ios::binary) << Content;
+      }
     }
   }
 

@@ -171,24 +171,22 @@ TEST_F(EndToEndTest, TreesBeyondThePathLimitArePurgedWhole) {
                     "); do mkdir s " + Step +
                     " && echo x >s/f.log && echo x >g.log && cd -P " + Step +
                     "; done && echo x >f.log"));
-  std::string Path = "~", Files, Folders;
+  std::string Path = "~", Files,
+              Folders =
+                  "     " + std::to_string(2 * Levels) + " folder(s) deleted.";
   for (int Level = 0; Level < Levels; ++Level, Path += "/" + Step) {
     Files += " " + Path + "/s/f.log " + Path + "/g.log";
-    Folders += "Delete folder: " + Path + "/s\nDelete folder: " + Path + "/" +
-               Step + "\n";
+    Folders +=
+        "\nDelete folder: " + Path + "/s\nDelete folder: " + Path + "/" + Step;
   }
   if (Windows()) {  // the deepest folder given directly
     EXPECT_EQ(Run({"-d0", Path + "/*.log"}), Deleted(Expand(Path + "/f.log")));
   } else {
     Files += " " + Path + "/f.log";
   }
-  const Lines Out =
-      Deleted(Expand(Files.substr(1)),
-              Expand(Folders + "     " + std::to_string(2 * Levels) +
-                     " folder(s) deleted."));
   EXPECT_EQ(Sorted(Run({"-d0", "~", "-r", "-e"},
                        Windows() ? "" : "ulimit -n 128 && OLVANE_WORKERS=4")),
-            Sorted(Out));
+            Sorted(Deleted(Expand(Files.substr(1)), Expand(Folders))));
   EXPECT_TRUE(fs::is_empty(Tree));
 }
 

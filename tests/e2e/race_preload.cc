@@ -127,8 +127,9 @@ void Open(int Fd, const std::string& File) {
   // holds on the file; without a lease, until it has the file.
   char Byte;
   for (int Tick = 0; Leased && Tick < 5000 && fcntl(Fd, F_GETLEASE) == F_WRLCK;
-       ++Tick)
+       ++Tick) {
     usleep(1000);
+  }
   Must(Leased || read(Opened[0], &Byte, 1) >= 0);
   close(Opened[0]);
 }

@@ -51,11 +51,13 @@ TEST_F(WindowsPathsTest, EachFormNamesWhatWindowsMeansByIt) {
   for (const auto& Form : Forms) {
     std::string Printed, Left;
     const Lines Gone = Words(Form.Gone);
-    for (const std::string& File : Words(Files))
-      if (std::find(Gone.begin(), Gone.end(), File) == Gone.end())
+    for (const std::string& File : Words(Files)) {
+      if (std::find(Gone.begin(), Gone.end(), File) == Gone.end()) {
         Left += " " + File;
-      else
+      } else {
         Printed += " " + (Form.Printed + File.substr(File[0] == 'q' ? 2 : 0));
+      }
+    }
     Cases.push_back(
         {Files, Row(Form.Args), Deleted(Printed.substr(1)), Left.substr(1)});
   }
