@@ -24,12 +24,11 @@ TEST_F(EndToEndTest, PurgesDueFilesOnlyAndReportOnlyRunsChangeNothing) {
   std::vector<Case> Cases = {
       // An expanding runtime would turn *.log into r.log.
       {Logs, "-d0 logs *.log -r", Deleted("~/logs/a.log ~/logs/x/y/c.log"),
-       "logs/b.txt logs/x/y/ r.log"},
+       "logs/b.txt logs/x/y/ r.log", "", "", 0, true},
       {Logs, "-d1 logs *.log -r", Deleted(""), Logs},
       {Names, "-d0 Данные *.log",
        Deleted("~/Данные/отчёт.log", "Cannot open file: ~/Данные/日本語😀.log"),
        "Данные/日本語😀.log Данные/日本語😀.txt", "", "~/Данные/日本語😀.log"}};
-  Cases[0].Predict = true;
   // A folder is judged by the times it had before the walk listed and
   // emptied it.
   for (const char* Kind : {" -t:m", " -t:a"}) {
