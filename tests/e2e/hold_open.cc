@@ -47,10 +47,7 @@ int main(int argc, char** argv) {
     if (Own && unshare(CLONE_FILES) != 0) std::exit(1);
     std::exit(Hold(argc, argv, 3));
   });
-  if (Own) {
-    Holder.join();  // never returns: the holder ends the process
-  } else {
-    Holder.detach();
-    pthread_exit(nullptr);
-  }
+  if (Own) Holder.join();  // never returns: the holder ends the process
+  Holder.detach();
+  pthread_exit(nullptr);
 }

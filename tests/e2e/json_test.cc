@@ -88,17 +88,15 @@ TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
        "t/a.log", Json()},
       {"a.log", "-d0 none.log --json",
        "path-not-found\nsummary 0 0 delete false 0 0", "a.log", Json()}};
-  for (const std::string Dry : {"", "would-"}) {
-    const bool Real = Dry.empty();
-    const std::string Folder = Real ? "folder-deleted" : "would-delete-folder";
-    Cases.push_back({"s/e/ s/f.log",
-                     std::string("-d0 ~ -r -e --json") + (Real ? "" : " -n"),
-                     (Real ? "deleted" : "would-delete") +
-                         (" ~/s/f.log" + Now) + "\n" + Folder +
-                         " ~/s/e reason=emptied time=now\n" + Folder +
-                         " ~/s reason=emptied time=now\nsummary 1 2 delete " +
-                         (Real ? "false" : "true") + " 0 sum",
-                     Real ? "" : "s/e/ s/f.log", Json()});
+  for (const bool Dry : {false, true}) {
+    const std::string Folder = Dry ? "would-delete-folder" : "folder-deleted";
+    Cases.push_back(
+        {"s/e/ s/f.log", std::string("-d0 ~ -r -e --json") + (Dry ? " -n" : ""),
+         (Dry ? "would-delete" : "deleted") + (" ~/s/f.log" + Now) + "\n" +
+             Folder + " ~/s/e reason=emptied time=now\n" + Folder +
+             " ~/s reason=emptied time=now\nsummary 1 2 delete " +
+             (Dry ? "true" : "false") + " 0 sum",
+         Dry ? "s/e/ s/f.log" : "", Json()});
   }
   if (OtherFileSystem()) {
     Cases.push_back(

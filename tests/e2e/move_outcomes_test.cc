@@ -11,20 +11,13 @@ const std::string Kept = "File ~/t/f cannot be moved.\n     0 file(s) moved.";
 TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
   std::vector<Case> Cases = {
       // A name this run filled is never replaced, nor predicted replaced.
-      {.Files = "t/2024/report.txt=24 t/2025/report.txt=25 a/",
-       .Args = "-d0 ~/t -r -Y -m:~/a",
-       .Out =
-           Moved("~/t/2024/report.txt", "File ~/a/report.txt already exist."),
-       .Left = "a/report.txt=24 t/2024/ t/2025/report.txt=25",
-       .Predict = true},
+      {"t/2024/report.txt=24 t/2025/report.txt=25 a/", "-d0 ~/t -r -Y -m:~/a",
+       Moved("~/t/2024/report.txt", "File ~/a/report.txt already exist."),
+       "a/report.txt=24 t/2024/ t/2025/report.txt=25", "", "", 0, true},
       // A held old copy stays, and so does the new one.
-      {.Files = "t/f=new a/f=old",
-       .Args = "-d0 ~/t -Y -m:~/a",
-       .Out = "File ~/a/f cannot be removed.\n" + Kept,
-       .Left = "a/f=old t/f=new",
-       .Held = "~/a/f",
-       .Predict = true},
-      {"t/f=new a/f=old", "-d0 ~/t -Y -m:~/a", Moved("~/t/f"), "a/f=new t/"},
+      {"t/f=new a/f=old", "-d0 ~/t -Y -m:~/a",
+       "File ~/a/f cannot be removed.\n" + Kept, "a/f=old t/f=new", "", "~/a/f",
+       0, true},
       // The walk keeps out of the move folder, and -e leaves it and the
       // folders on its path.
       {"t/b/archive/ t/c/f", "-d0 ~/t -r -e -m:~/t/b/archive",
@@ -34,8 +27,7 @@ TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
     // A file put in the move folder during the run (here at the expiry
     // test, set off by an exchange of two other files) was not there before
     // it: -Y leaves it.
-    Cases.push_back({"t/f=new new=fresh x/f x/g a/",
-                     "-d0 ~/t -Y -m:~/a",
+    Cases.push_back({"t/f=new new=fresh x/f x/g a/", "-d0 ~/t -Y -m:~/a",
                      "File ~/a/f already exist.\n     0 file(s) moved.",
                      "a/f=fresh t/f=new x/f x/g",
                      kRace + "OLVANE_RACE_RENAME=~/new:~/a/f "
@@ -56,8 +48,6 @@ TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
                      "^/f=old t/f=new",
                      Windows() ? "(cd t && chmod a-w f) &&"
                                : kRace + "OLVANE_RACE_FSYNC=file"});
-    Cases.push_back(
-        {"t/f=new ^/f=old", "-d0 ~/t -Y -m:^", Moved("~/t/f"), "^/f=new t/"});
   }
   Check(Cases);
 }
@@ -86,13 +76,10 @@ TEST_F(EndToEndTest, TheSourceGoesOnlyWhileItIsTheFileProvenFree) {
 // and by a process whose main thread has ended.
 TEST_F(EndToEndTest, TheLookSeesEveryThreadsTable) {
   if (Windows()) GTEST_SKIP() << "threads' own tables are a Linux matter";
-  std::vector<Case> Cases;
-  for (const char* Mode : {"--thread", "--orphan"}) {
-    Cases.push_back({"s/held.log s/free.log", "-d0 ~/s",
-                     Deleted("~/s/free.log", "Cannot open file: ~/s/held.log"),
-                     "s/held.log", "", std::string(Mode) + " ~/s/held.log"});
-  }
-  Check(Cases);
+  const std::string Files = "s/held.log s/free.log";
+  const Lines Out = Deleted("~/s/free.log", "Cannot open file: ~/s/held.log");
+  Check({{Files, "-d0 ~/s", Out, "s/held.log", "", "--thread ~/s/held.log"},
+         {Files, "-d0 ~/s", Out, "s/held.log", "", "--orphan ~/s/held.log"}});
 }
 
 // Runs killed at any moment of copies onto another file system that replace
@@ -100,21 +87,19 @@ TEST_F(EndToEndTest, TheLookSeesEveryThreadsTable) {
 // after them: the move folder holds only whole files under their own names,
 // the old copy or the new one, and at last every new one.
 TEST_F(EndToEndTest, KilledMovesLeaveOnlyWholeFiles) {
-  if (Windows() || !OtherFileSystem()) {
+  if (Windows() || !OtherFileSystem())
     GTEST_SKIP() << "needs /dev/shm on another file system, and POSIX signals";
-  }
-  const int Count = 16;
-  const auto Content = [](int I) {
-    return std::string(2 << 20, static_cast<char>('a' + I));
-  };
   for (const char* Unnamed : {"0", "1"}) {
     SCOPED_TRACE(Unnamed);
-    fs::create_directories(Other);
-    fs::create_directories(Tree / "a");
-    for (int I = 0; I < Count; ++I) {
-      std::ofstream(Other / std::to_string(I), std::ios::binary) << Content(I);
-      std::ofstream(Tree / "a" / std::to_string(I)) << "old";
+    std::string Files;
+    Lines All;
+    for (int I = 0; I < 16; ++I) {
+      const std::string Name = std::to_string(I) + "=",
+                        Content(2 << 20, static_cast<char>('a' + I));
+      Files += " ^/" + Name + Content + " a/" + Name + "old";
+      All.push_back("a/" + Name + Content);
     }
+    Make(Files.substr(1));
     const std::string Command =
         kRace + "OLVANE_RACE_NO_TMPFILE=" + std::string(Unnamed) + " " +
         Env("OLVANE_PROGRAM") + " -d0 " + Quote(Other.string()) + " -m:a -Y";
@@ -122,18 +107,9 @@ TEST_F(EndToEndTest, KilledMovesLeaveOnlyWholeFiles) {
                       " >/dev/null 2>&1 & sleep 0.0$i; kill -9 $!; wait $!; "
                       "done; } 2>/dev/null; " +
                       Command + " >/dev/null"));
-    Lines Names;
-    for (const auto& Item : fs::directory_iterator(Tree / "a")) {
-      const std::string Name = Item.path().filename().string();
-      Names.push_back(Name);
-      if (Name.size() <= 2) {
-        EXPECT_EQ(ReadFile(Item.path()), Content(std::stoi(Name))) << Name;
-      }
-    }
-    Lines All;
-    for (int I = 0; I < Count; ++I) All.push_back(std::to_string(I));
-    EXPECT_EQ(Sorted(Names), Sorted(All));
-    EXPECT_FALSE(fs::exists(Other) && !fs::is_empty(Other));
+    // Not EXPECT_EQ: it would print every file's two megabytes.
+    EXPECT_TRUE(Leaves() == Sorted(All))
+        << "a part of a file, a name of its own or a file left behind";
     Wipe(Tree);
   }
 }

@@ -86,11 +86,10 @@ extern "C" int openat(int Dir, const char* Path, int Flags, ...) {
 extern "C" int fsync(int Fd) {
   static auto Real = Next<int (*)(int)>("fsync");
   struct stat Info;
-  if (fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode)) Stage("flush", -1);
-  if (fstat(Fd, &Info) != 0 ||
-      Var("OLVANE_RACE_FSYNC") != (S_ISDIR(Info.st_mode) ? "folder" : "file")) {
+  if (fstat(Fd, &Info) != 0) return Real(Fd);
+  if (S_ISREG(Info.st_mode)) Stage("flush", -1);
+  if (Var("OLVANE_RACE_FSYNC") != (S_ISDIR(Info.st_mode) ? "folder" : "file"))
     return Real(Fd);
-  }
   errno = EIO;
   return -1;
 }
@@ -115,9 +114,8 @@ void Open(int Fd, const std::string& File) {
   if (fork() == 0) {
     // None of the run's descriptors: that of the file would keep the lease
     // the open waits for, and those of other files would hold them.
-    for (int Own = 3; Own < 1024; ++Own) {
+    for (int Own = 3; Own < 1024; ++Own)
       if (Own != Opened[1]) close(Own);
-    }
     if (open(File.c_str(), O_RDONLY) >= 0) {
       write(Opened[1], "o", 1);
       sleep(2);
