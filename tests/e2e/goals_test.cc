@@ -8,19 +8,21 @@ namespace {
 
 class GoalsTest : public EndToEndTest {
  protected:
-  // Makes "path:D:K" words: a file last written D days ago, of K KiB (4 if
-  // no K).
+  // Makes "path:D:K" words: a file last written D days (a fraction too)
+  // before one moment, of K KiB (4 if no K).
   void Make(const std::string& Files) override {
+    const auto Now = fs::file_time_type::clock::now() - std::chrono::minutes(1);
     for (const std::string& Word : Words(Files)) {
       const Lines Part = Words(Word, ':');
       const fs::path Path = Tree / Part[0];
       fs::create_directories(Path.parent_path());
       const int KiB = Part.size() > 2 ? std::stoi(Part[2]) : 4;
       std::ofstream(Path, std::ios::binary) << std::string(KiB * 1024, 'x');
-      fs::last_write_time(Path,
-                          fs::file_time_type::clock::now() -
-                              std::chrono::hours(24 * std::stoi(Part[1])) -
-                              std::chrono::minutes(1));
+      const std::chrono::duration<double, std::ratio<86400>> Age(
+          std::stod(Part[1]));
+      fs::last_write_time(
+          Path,
+          Now - std::chrono::duration_cast<fs::file_time_type::duration>(Age));
     }
   }
   // The files and empty folders, without the files' content.
@@ -55,6 +57,10 @@ TEST_F(GoalsTest, GoalsChooseTheOldestDueFilesAndKeepTheNewest) {
       // is not counted among the kept.
       {"x1:5 x2:5 x3:5 x4:9", "-d0 ~ --keep=1 -x:x4", Deleted("~/x1 ~/x2"),
        "x3 x4"},
+      // Times a millisecond apart within one second: the older goes first
+      // and the newer stays, whatever their names.
+      {"x:5 z:5.00000001", "-d0 ~ --keep=1", Deleted("~/z"), "x"},
+      {"a:5 z:5.00000001", "-d0 ~ --max-files=1", Deleted("~/z"), "a"},
       // A cap, oldest first across the folders.
       {Ages, "-d0 ~ -r --max-files=3", Deleted("~/b/old ~/a/mid ~/c/new"),
        "a/newest b/ c/"},
