@@ -403,11 +403,8 @@ int64_t SecondsFromTicks(int64_t Ticks, uint32_t* Nanos) {
   // Round towards the past, so that a time just before the epoch is not
   // taken for a later one.
   const int64_t Seconds =
-      Ticks >= 0 ? Ticks / kTicksPerSecond
-                 : -((-Ticks + kTicksPerSecond - 1) / kTicksPerSecond);
-  if (Nanos) {
-    *Nanos = static_cast<uint32_t>((Ticks - Seconds * kTicksPerSecond) * 100);
-  }
+      Ticks / kTicksPerSecond - (Ticks % kTicksPerSecond < 0 ? 1 : 0);
+  if (Nanos) *Nanos = uint32_t(Ticks - Seconds * kTicksPerSecond) * 100;
   return Seconds;
 }
 
