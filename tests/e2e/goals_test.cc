@@ -18,11 +18,10 @@ class GoalsTest : public EndToEndTest {
       fs::create_directories(Path.parent_path());
       const int KiB = Part.size() > 2 ? std::stoi(Part[2]) : 4;
       std::ofstream(Path, std::ios::binary) << std::string(KiB * 1024, 'x');
-      const std::chrono::duration<double, std::ratio<86400>> Age(
-          std::stod(Part[1]));
-      fs::last_write_time(
-          Path,
-          Now - std::chrono::duration_cast<fs::file_time_type::duration>(Age));
+      const double Days = std::stod(Part[1]);
+      fs::last_write_time(Path,
+                          Now - std::chrono::microseconds(
+                                    static_cast<int64_t>(Days * 86400e6)));
     }
   }
   // The files and empty folders, without the files' content.
