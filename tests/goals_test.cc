@@ -19,7 +19,7 @@ TEST(GoalsTest, TheChoiceIsAPlainSortsPrefixThatCoversTheNeeds) {
   for (int Trial = 0; Trial < 200; ++Trial) {
     std::vector<Candidate> All;  // times from a small range: many are equal
     for (int I = 0; I < 1 + Trial % 60; ++I) {
-      All.push_back(Candidate{.Time = static_cast<int64_t>(Random() % 50),
+      All.push_back(Candidate{.Time = {static_cast<int64_t>(Random() % 50)},
                               .Path = "/" + std::to_string(I),
                               .Size = static_cast<int64_t>(Random() % 9),
                               .Frees = static_cast<int64_t>(Random() % 5)});

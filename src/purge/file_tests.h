@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "platform/platform.h"
 #include "purge/disposal.h"
@@ -48,11 +49,10 @@ struct TimeKey {
   int64_t Seconds = 0;
   uint32_t Nanos = 0;
   bool operator<(const TimeKey& Other) const {
-    return Seconds != Other.Seconds ? Seconds < Other.Seconds
-                                    : Nanos < Other.Nanos;
+    return std::tie(Seconds, Nanos) < std::tie(Other.Seconds, Other.Nanos);
   }
   bool operator!=(const TimeKey& Other) const {
-    return Seconds != Other.Seconds || Nanos != Other.Nanos;
+    return std::tie(Seconds, Nanos) != std::tie(Other.Seconds, Other.Nanos);
   }
 };
 TimeKey KeyOf(const FileTimes& Times, TimeKind Kind);

@@ -9,14 +9,15 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "purge/file_tests.h"
 #include "purge/run_settings.h"
 
 namespace olvane {
 
 // The newest N of the files offered, a folder at a time. Newer goes by the
 // time of the run's kind, to the fraction of a second recorded; of two equal
-// times the name later in byte order
-// counts as the newer ("backup-08" after "backup-07"). Holds at most N.
+// times the name later in byte order counts as the newer ("backup-08" after
+// "backup-07"). Holds at most N.
 class KeepNewest {
  public:
   KeepNewest(int64_t N, TimeKind Kind) : N_(N), Kind_(Kind) {}
@@ -37,8 +38,7 @@ class KeepNewest {
 
 // A due file of a ranked run, as its examination found it.
 struct Candidate {
-  int64_t Time = 0;   // the time its age counts from
-  uint32_t Nanos = 0;  // and its fraction of a second
+  TimeKey Time;      // the time its age counts from
   std::string Path;  // relative to the target's folder, from a separator
   EntryKind Kind = EntryKind::kFile;
   int64_t Size = 0;   // bytes on disk: what leaves the selected files
@@ -46,8 +46,7 @@ struct Candidate {
 
   // Oldest first; the path decides between equal times.
   bool operator<(const Candidate& Other) const {
-    if (Time != Other.Time) return Time < Other.Time;
-    return Nanos != Other.Nanos ? Nanos < Other.Nanos : Path < Other.Path;
+    return Time != Other.Time ? Time < Other.Time : Path < Other.Path;
   }
 };
 

@@ -185,8 +185,7 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
     FreesHere_ = Run_.Dispose.FreesSpace(Dir.Dir());
   }
   Candidate C;
-  C.Time = Time.Seconds;
-  C.Nanos = Time.Nanos;
+  C.Time = Time;
   C.Path = Dir.Path.substr(Path_.size()) + Run_.Sys.Separator() + Item.Name;
   C.Kind = Item.Kind;
   C.Size = Size;
