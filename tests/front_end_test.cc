@@ -122,7 +122,12 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       {"-d1 --keep=3 /srv/old--keep=3", "1 /srv/old--keep=3 keep:3"},
       {"--keep=3 --keep=4", "   Given twice with different values: --keep=4"},
       {"--min-free=5% --min-free=5G",
-       "   Given twice with different values: --min-free=5G"}};
+       "   Given twice with different values: --min-free=5G"},
+      {"--workers=4 --workers=004 /work", "32768 /work w:4"},
+      {"--workers=4 --workers=64",
+       "   Given twice with different values: --workers=64"},
+      // A file named like a long option is reached as a path.
+      {"-d0 /work/--x", "0 /work/--x"}};
   // Refusals come before the move folder's check.
   const std::pair<const char*, const char*> Refusals[] = {
       {"Invalid number of days: ",
@@ -140,7 +145,11 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
        "--max-size=99999999999999999999"},
       {"Invalid free space (--min-free=SIZE or 0% to 100%): ",
        "--min-free=101%,--min-free=-5%"},
-      {"Invalid number of files (--max-files=0 or more): ", "--max-files=5x"}};
+      {"Invalid number of files (--max-files=0 or more): ", "--max-files=5x"},
+      {"Unknown option: ",
+       "--keep:3,--Keep=3,--keep3,--max-file=1,--maxfiles=1,--max_files=1,"
+       "--max-size:1M,--min-free:10%,--json=1,--worker=4,--HELP,--,"
+       "--date-from-name=%Y,\u2014keep=3,\u2013keep=3"}};
   for (const auto& [Why, Args] : Refusals) {
     for (const std::string& Arg : Words(Args, ','))
       Rows.push_back(
@@ -165,6 +174,8 @@ TEST(CommandLineTest, WindowsTargetsResolveAsWindowsDoes) {
         {"c:*.log", "32768 C:\\Work\\*.log"},
         {"x\\\\y:\\z", "32768 ?C:\\Work"},  // not a full path
         {"-d0 -r /? -e", "help"},
+        {"-d0 C:\\Work /keep=3", "   Unknown option: /keep=3"},
+        {"-d0 C:\\Work /JSON", "   Unknown option: /JSON"},
         // A drive root is a folder, whatever its status says; "C:" is the
         // drive's current folder.
         {"-d30 C:\\Work -m:C:\\",

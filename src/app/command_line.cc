@@ -121,12 +121,19 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
       case ExactOption::kNoPreserveRoot:
         *NoPreserveRoot = true;
         break;
-      case ExactOption::kWorkers:
+      case ExactOption::kWorkers: {
+        // Workers 0 until set: a repeat must say the same as the first.
+        const int Before = Line->Settings.Workers;
         if (!ParseWorkers(Args[I], kMaxWorkers, &Line->Settings.Workers)) {
           *Line = Refuse(EventKind::kInvalidWorkers, Args[I]);
           return false;
         }
+        if (Before != 0 && Before != Line->Settings.Workers) {
+          *Line = Refuse(EventKind::kConflictingGoal, Args[I]);
+          return false;
+        }
         break;
+      }
       case ExactOption::kJson:
         Line->Json = true;
         break;
@@ -293,6 +300,12 @@ CommandLine ReadCommandLine(Platform& Sys,
     if (Sys.SlashHelp() && Arg == "/?") {
       Line.What = CommandLine::Action::kHelp;
       return Line;
+    }
+  }
+  // A misspelt option refuses the run before anything is read or walked.
+  for (const std::string& Arg : Args) {
+    if (IsUnknownOption(Arg, Sys.SlashHelp())) {
+      return Refuse(EventKind::kUnknownOption, Arg);
     }
   }
   // A path that became part of the target, a value option and an exact

@@ -51,25 +51,69 @@ bool IsLong(const std::string& Arg, const std::string& Name) {
          (Arg.size() == Name.size() || Arg[Name.size()] == '=');
 }
 
-ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp) {
-  if (Arg == "--help" || Arg == "-h" || (SlashHelp && Arg == "/?")) {
-    return ExactOption::kHelp;
+namespace {
+
+// The long options that are whole arguments without a value.
+constexpr std::pair<const char*, ExactOption> kPlain[] = {
+    {"--help", ExactOption::kHelp},
+    {"--version", ExactOption::kVersion},
+    {"--cross-mounts", ExactOption::kCrossMounts},
+    {"--no-preserve-root", ExactOption::kNoPreserveRoot},
+    {"--json", ExactOption::kJson},
+};
+
+// The long options that take "=VALUE".
+constexpr std::pair<const char*, ExactOption> kValued[] = {
+    {"--workers", ExactOption::kWorkers},
+    {"--keep", ExactOption::kKeep},
+    {"--max-size", ExactOption::kMaxSize},
+    {"--min-free", ExactOption::kMinFree},
+    {"--max-files", ExactOption::kMaxFiles},
+};
+
+std::string Lowered(std::string Text) {
+  for (char& C : Text) {
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
   }
-  if (Arg == "--version") return ExactOption::kVersion;
-  if (Arg == "--cross-mounts") return ExactOption::kCrossMounts;
-  if (Arg == "--no-preserve-root") return ExactOption::kNoPreserveRoot;
-  if (Arg == "--json") return ExactOption::kJson;
-  static const std::pair<const char*, ExactOption> kValued[] = {
-      {"--workers", ExactOption::kWorkers},
-      {"--keep", ExactOption::kKeep},
-      {"--max-size", ExactOption::kMaxSize},
-      {"--min-free", ExactOption::kMinFree},
-      {"--max-files", ExactOption::kMaxFiles},
-  };
+  return Text;
+}
+
+// "/NAME" or "/NAME=..." where NAME is a long option's name in any case.
+bool IsSlashLongName(const std::string& Arg) {
+  const std::string Name = "--" + Lowered(Arg.substr(1, Arg.find('=') - 1));
+  for (const auto& [Long, Which] : kPlain) {
+    if (Name == Long) return true;
+  }
+  for (const auto& [Long, Which] : kValued) {
+    if (Name == Long) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp) {
+  if (Arg == "-h" || (SlashHelp && Arg == "/?")) return ExactOption::kHelp;
+  for (const auto& [Name, Which] : kPlain) {
+    if (Arg == Name) return Which;
+  }
   for (const auto& [Name, Which] : kValued) {
     if (IsLong(Arg, Name)) return Which;
   }
   return ExactOption::kNone;
+}
+
+bool IsUnknownOption(const std::string& Arg, bool SlashHelp) {
+  if (ExactOptionOf(Arg, SlashHelp) != ExactOption::kNone) return false;
+  static const char* const kDashes[] = {"--", "\xE2\x80\x94", "\xE2\x80\x93"};
+  for (const char* Dash : kDashes) {
+    if (Arg.rfind(Dash, 0) == 0) return true;
+  }
+  if (!SlashHelp || Arg.size() < 2 || Arg[0] != '/') return false;
+  // A word with "=" and no further separator is no path anyone writes.
+  const bool Word = Arg.find_first_of("/\\", 1) == std::string::npos &&
+                    Arg.find_first_of("*?") == std::string::npos;
+  return Word && (Arg.find('=') != std::string::npos || IsSlashLongName(Arg));
 }
 
 std::string LongOptionValue(const std::string& Arg) {

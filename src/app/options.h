@@ -53,6 +53,14 @@ enum class ExactOption {
 // SlashHelp: "/?" asks for help too (where "/" does not begin a path).
 ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp);
 
+// Whether Arg is written as a long option that the command does not know:
+// it begins with "--" (or an em or en dash, as pasted from a document)
+// and is none of the exact options above. Where SlashHelp, also "/" and a
+// long option's name in any case, or "/" and a word with "=" ("/keep=3"):
+// the Windows way of writing the same option. A misspelt goal must refuse
+// the run, never leave the purge without its limit.
+bool IsUnknownOption(const std::string& Arg, bool SlashHelp);
+
 // The number a workers argument sets: "--workers=" and 1 to Most in decimal
 // digits. False for anything else.
 bool ParseWorkers(const std::string& Arg, int Most, int* Workers);

@@ -40,7 +40,8 @@ enum class EventKind {
   kInvalidMaxSize,      // --max-size= without a size
   kInvalidMinFree,      // --min-free= without a size or 0% to 100%
   kInvalidMaxFiles,     // --max-files= without a count
-  kConflictingGoal,     // a goal given again with another value
+  kConflictingGoal,     // a goal or --workers again with another value
+  kUnknownOption,       // a "--" argument that is no option the command knows
   kWholeRoot,           // a target that takes every file of a root
   kGoalNotMet,          // Path, To: --max-size and --min-free as written
   kSummary,             // the closing counts

@@ -130,6 +130,8 @@ const char* RefusalOf(EventKind Kind) {
       return "   Invalid number of files (--max-files=0 or more): ";
     case EventKind::kConflictingGoal:
       return "   Given twice with different values: ";
+    case EventKind::kUnknownOption:
+      return "   Unknown option: ";
     default:
       return nullptr;
   }
