@@ -205,7 +205,38 @@ TEST(FrontEndTest, EachRefusalHasItsLine) {
          {.Tree = {"/work/a"},
           .Args = "-d30 -m:/nowhere nothing",
           .Out = "   Path don't find (-m:move_path)\n\nUSAGE\n   Path don't "
-                 "find\n\nUSAGE\n     0 file(s) moved."}});
+                 "find\n\nUSAGE\n     0 file(s) moved."},
+         // A goal that cannot be measured (here the free space cannot be
+         // read, there the target is missing) is not met.
+         {.Tree = {"/work/a"},
+          .Args = "-d0 /work --min-free=10%",
+          .Out = "   Goal not met: --min-free=10% could not be measured\n"
+                 "     0 file(s) deleted.",
+          .Status = kExitGoalNotMet},
+         {.Args = "-d0 /none --max-size=1M --max-files=1",
+          .Out = "   Goal not met: --max-size=1M could not be measured\n"
+                 "     0 file(s) deleted.",
+          .Status = kExitGoalNotMet}});
+  // A target that turns out to be a whole root once opened (a link
+  // repointed since the command line was read): the record still ends with
+  // its summary, the text with the refusal alone.
+  for (const bool Json : {false, true}) {
+    Prepare(Sys, {"/a"});
+    CommandLine Line = ReadCommandLine(Sys, {"-d0", "/work"});
+    Line.Target = "/";
+    Sys.Output.clear();
+    const TextRenderer Text;
+    const JsonRenderer Record;
+    Report Out(Sys, Json ? static_cast<const Renderer&>(Record) : Text);
+    EXPECT_EQ(RunCommandLine(Sys, Line, 1, Out), kExitUsage);
+    EXPECT_EQ(Sys.Output,
+              Json ? "{\"event\":\"whole-root\",\"path\":\"/\"}\n"
+                     "{\"event\":\"summary\",\"files\":0,\"folders\":0,"
+                     "\"bytes_freed\":0,\"mode\":\"delete\",\"dry_run\":false,"
+                     "\"status\":2}\n"
+                   : "   Will not purge the whole root /: give a narrower "
+                     "target, or add --no-preserve-root\n");
+  }
 }
 
 // The age counts from the time asked for, for files and emptied folders.

@@ -44,6 +44,24 @@ RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers,
   return PurgeFolder(Run, Line.Target, Line.Day);
 }
 
+// The closing counts of a run that ends with Status.
+Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
+                int Status) {
+  Event Summary{EventKind::kSummary};
+  Summary.Files = Counts.FileCount;
+  Summary.Folders = Counts.FolderCount;
+  Summary.MoveMode = Line.Settings.MoveMode;
+  Summary.DryRun = Line.Settings.DryRun;
+  Summary.CountFolders = Line.CountFolders;
+  Summary.BytesFreed = Counts.BytesFreed;
+  // A lost report wins over an unmet goal: the log cannot be trusted.
+  Summary.Status =
+      (Status == kExitOk || Status == kExitGoalNotMet) && Sys.OutputLost()
+          ? kExitOutputLost
+          : Status;
+  return Summary;
+}
+
 }  // namespace
 
 int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
@@ -67,18 +85,22 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   for (const std::string& Missing : Line.MissingMoveFolders) {
     Out.Emit(Event{EventKind::kMoveFolderNotFound, Missing});
   }
-  RunCounts Counts;
+  RunCounts Counts = UnexaminedCounts(Line.Settings.Goal);
   if (Line.Found) {
     std::string Root;
     Counts = Walk(Sys, Line, Workers, Out, &Root);
     if (!Root.empty()) {
       Out.Emit(Event{EventKind::kWholeRoot, Root});
+      Event Summary = SummaryOf(Sys, Line, Counts, kExitUsage);
+      Summary.Refused = true;
+      Out.Emit(Summary);
       return kExitUsage;
     }
   } else {
     Out.Emit(Event{EventKind::kPathNotFound});
   }
-  const bool GoalNotMet = Counts.SizeOver > 0 || Counts.FreeShort > 0;
+  // A goal that could not be measured is no goal met.
+  const bool GoalNotMet = Counts.SizeOver != 0 || Counts.FreeShort != 0;
   if (GoalNotMet) {
     const Goals& Goal = Line.Settings.Goal;
     Event Missing{EventKind::kGoalNotMet, Goal.MaxSizeText, Goal.MinFreeText};
@@ -86,23 +108,11 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
     Missing.FreeShort = Counts.FreeShort;
     Out.Emit(Missing);
   }
-  Event Summary{EventKind::kSummary};
-  Summary.Files = Counts.FileCount;
-  Summary.Folders = Counts.FolderCount;
-  Summary.MoveMode = Line.Settings.MoveMode;
-  Summary.DryRun = Line.Settings.DryRun;
-  Summary.CountFolders = Line.CountFolders;
-  Summary.BytesFreed = Counts.BytesFreed;
   // The status the run ends with, as far as it is known before the summary
   // is written: the summary's own loss cannot be told in it.
   const int Stop = Sys.StopStatus();
   const int Status = Stop != 0 ? Stop : GoalNotMet ? kExitGoalNotMet : kExitOk;
-  // A lost report wins over an unmet goal: the log cannot be trusted.
-  Summary.Status =
-      (Status == kExitOk || Status == kExitGoalNotMet) && Sys.OutputLost()
-          ? kExitOutputLost
-          : Status;
-  Out.Emit(Summary);
+  Out.Emit(SummaryOf(Sys, Line, Counts, Status));
   return Status;
 }
 

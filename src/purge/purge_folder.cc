@@ -21,10 +21,12 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   }
   std::unique_ptr<Folder> Target = Run.Sys.OpenFolder(Path);
   if (!Target) {
-    if (!Path.empty() && IsFolder(Run.Sys, Path)) {
-      Run.Out.Emit(Event{EventKind::kCannotOpenFolder, Path});
-    }
-    return RunCounts();
+    // An unmounted share must not read as an empty folder in the record.
+    const bool Folder = !Path.empty() && IsFolder(Run.Sys, Path);
+    Run.Out.Emit(Event{
+        Folder ? EventKind::kCannotOpenFolder : EventKind::kTargetNotFound,
+        Path});
+    return UnexaminedCounts(Run.Settings.Goal);
   }
   if (Run.RefuseTarget && Run.RefuseTarget(*Target, Mask)) return RunCounts();
   if (Run.Settings.Goal.Ranks()) {

@@ -273,7 +273,7 @@ void RankedRun::RemoveEmptied() {
 RunCounts RankedRun::Purge(std::unique_ptr<Folder> Target) {
   if (!Target->Identity(&TargetId_)) {
     Run_.Out.Emit(Event{EventKind::kCannotOpenFolder, Path_});
-    return Counts_;
+    return UnexaminedCounts(Goal_);
   }
   std::optional<Candidate> Floor;
   for (bool First = true; !Stopped(); First = false) {
@@ -295,7 +295,9 @@ RunCounts RankedRun::Purge(std::unique_ptr<Folder> Target) {
   if (Run_.Settings.EmptyFolders && !Stopped()) RemoveEmptied();
   if (!Stopped()) {
     Counts_.SizeOver = std::max<int64_t>(0, SizeNeed());
-    Counts_.FreeShort = std::max<int64_t>(0, FreeNeed());
+    Counts_.FreeShort = FreeGoal_ >= 0 && !HasSpace_
+                            ? RunCounts::kUnmeasured
+                            : std::max<int64_t>(0, FreeNeed());
   }
   return Counts_;
 }

@@ -67,10 +67,24 @@ struct RunCounts {
   int64_t BytesFreed = 0;
   // Goals left unmet once every due file was tried (or the cap was
   // reached): the bytes still over --max-size and still short of
-  // --min-free; 0 when met or not asked for.
+  // --min-free; 0 when met or not asked for; kUnmeasured when the goal
+  // could not be measured (the target not examined, the free space not
+  // read), which is never a goal met.
+  static constexpr int64_t kUnmeasured = -1;
   int64_t SizeOver = 0;
   int64_t FreeShort = 0;
 };
+
+// The counts of a run whose target could not be examined: each goal of
+// --max-size and --min-free asked for is unmeasured.
+inline RunCounts UnexaminedCounts(const Goals& Goal) {
+  RunCounts Counts;
+  if (Goal.MaxSize >= 0) Counts.SizeOver = RunCounts::kUnmeasured;
+  if (Goal.MinFreeBytes >= 0 || Goal.MinFreePercent >= 0) {
+    Counts.FreeShort = RunCounts::kUnmeasured;
+  }
+  return Counts;
+}
 
 }  // namespace olvane
 

@@ -31,6 +31,7 @@ enum class EventKind {
   kHelp,                // the usage screen and the newer options
   kVersion,             // "olvane" and the version
   kPathNotFound,        // no argument resolved the target
+  kTargetNotFound,      // a full-path target that names no folder: no text
   kMoveFolderNotFound,  // a move folder that is no folder
   kInvalidDays,         // a days option without a whole number
   kInvalidTimeKind,     // -t: with another value than c, m or a
@@ -68,8 +69,12 @@ struct Event {
   bool MoveMode = false;
   bool DryRun = false;
   bool CountFolders = false;  // -e was given: a second count follows
+  // The run was refused at its target: the text report ends with the
+  // refusal, the record with this summary.
+  bool Refused = false;
   int64_t BytesFreed = 0;  // as RunCounts
-  // kGoalNotMet: bytes still over Path's goal and short of To's (0: met).
+  // kGoalNotMet: bytes still over Path's goal and short of To's (0: met,
+  // RunCounts::kUnmeasured: not measured).
   int64_t SizeOver = 0;
   int64_t FreeShort = 0;
   int Status = 0;          // the exit status the run ends with

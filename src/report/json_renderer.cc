@@ -44,7 +44,11 @@ Kind KindOf(EventKind Of) {
       return {"would-delete-folder", "emptied"};
     // A run goes on after these two, and its summary follows.
     case EventKind::kPathNotFound:
+    case EventKind::kTargetNotFound:
       return {"path-not-found", nullptr};
+    // The summary follows it too.
+    case EventKind::kWholeRoot:
+      return {"whole-root", nullptr};
     case EventKind::kMoveFolderNotFound:
       return {"move-folder-not-found", nullptr};
     case EventKind::kSummary:
@@ -89,17 +93,21 @@ void AddSummary(const Event& E, std::string* Out) {
   *Out += std::to_string(E.Status);
 }
 
-// What each unmet goal lacks, under the goal's argument as written.
+// What each unmet goal lacks, under the goal's argument as written; null
+// where it could not be measured.
 void AddGoalNotMet(const Event& E, std::string* Out) {
-  if (E.SizeOver > 0) {
+  const auto AddBytes = [Out](int64_t Bytes) {
+    *Out += Bytes < 0 ? "null" : std::to_string(Bytes);
+  };
+  if (E.SizeOver != 0) {
     AddName("max_size", E.Path, Out);
     AddField("bytes_over", Out);
-    *Out += std::to_string(E.SizeOver);
+    AddBytes(E.SizeOver);
   }
-  if (E.FreeShort > 0) {
+  if (E.FreeShort != 0) {
     AddName("min_free", E.To, Out);
     AddField("bytes_short", Out);
-    *Out += std::to_string(E.FreeShort);
+    AddBytes(E.FreeShort);
   }
 }
 
@@ -123,8 +131,9 @@ void JsonRenderer::Render(const Event& E, std::string* Out) const {
       *Out += std::to_string(E.Size);
     }
     if (E.Timed) {
-      AddField("time", Out);
-      *Out += '"' + IsoUtcTime(E.Time) + '"';
+      const std::string Iso = IsoUtcTime(E.Time);
+      AddField(Iso.empty() ? "time_s" : "time", Out);
+      *Out += Iso.empty() ? std::to_string(E.Time) : '"' + Iso + '"';
     }
     if (Of.Reason) {
       AddField("reason", Out);

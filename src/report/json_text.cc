@@ -98,6 +98,8 @@ std::string Base64(std::string_view Bytes) {
 }
 
 std::string IsoUtcTime(int64_t Seconds) {
+  // 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z.
+  if (Seconds < -62135596800 || Seconds > 253402300799) return std::string();
   // Days to a date of the proleptic Gregorian calendar, by eras of 400
   // years (146097 days), each beginning on March 1.
   int64_t Days = Seconds / 86400, Rest = Seconds % 86400;

@@ -25,6 +25,7 @@ std::string ValidUtf8(std::string_view Text, bool* Changed);
 std::string Base64(std::string_view Bytes);
 
 // Seconds since 1970-01-01 UTC as ISO 8601 in UTC: "2026-01-02T03:04:05Z".
+// Empty outside the years 0001 to 9999, which RFC 3339 cannot write.
 std::string IsoUtcTime(int64_t Seconds);
 
 }  // namespace olvane

@@ -89,6 +89,7 @@ std::string Count(int32_t N, const char* Things, bool DryRun,
 }
 
 void AddSummary(const Event& E, std::string* Out) {
+  if (E.Refused) return;
   AddLine(
       Count(E.Files, " file(s)", E.DryRun, E.MoveMode ? "moved" : "deleted"),
       Out);
@@ -99,13 +100,18 @@ void AddSummary(const Event& E, std::string* Out) {
 
 // What is missing of each goal, in one line.
 void AddGoalNotMet(const Event& E, std::string* Out) {
+  const char* kUnmeasured = " could not be measured";
   std::string Line = "   Goal not met:";
-  if (E.SizeOver > 0) {
-    Line += " " + E.Path + " is " + std::to_string(E.SizeOver) + " bytes over";
+  if (E.SizeOver != 0) {
+    Line += " " + E.Path +
+            (E.SizeOver < 0 ? kUnmeasured
+                            : " is " + std::to_string(E.SizeOver) + " bytes over");
   }
-  if (E.FreeShort > 0) {
-    if (E.SizeOver > 0) Line += ";";
-    Line += " " + E.To + " lacks " + std::to_string(E.FreeShort) + " bytes";
+  if (E.FreeShort != 0) {
+    if (E.SizeOver != 0) Line += ";";
+    Line += " " + E.To +
+            (E.FreeShort < 0 ? kUnmeasured
+                             : " lacks " + std::to_string(E.FreeShort) + " bytes");
   }
   AddLine(Line, Out);
 }

@@ -74,6 +74,11 @@ TEST_F(GoalsTest, GoalsChooseTheOldestDueFilesAndKeepTheNewest) {
       {"a/1:9:8 b/4:1:4", "-d2 ~ -r --max-size=0 --keep=1",
        Deleted("", "   Goal not met: --max-size=0 is 12288 bytes over"),
        "a/1 b/4", "", "", 4},
+      // A goal that cannot be measured is not met.
+      {"a:9", "-d0 ~/none --max-size=1M --min-free=100%",
+       Deleted("", "   Goal not met: --max-size=1M could not be measured; "
+                   "--min-free=100% could not be measured"),
+       "a", "", "", 4},
       // Moves count what leaves the target's files.
       {"src/a:9 src/b:8 src/c:1 arch/x:1", "-d2 ~/src -m:~/arch --max-size=4K",
        Moved("~/src/a ~/src/b"), "arch/a arch/b arch/x src/c"},

@@ -35,7 +35,7 @@ for line in text.split(b'\n')[:-1]:
         f = o['bytes_freed']
         rows.append('summary %d %d %s %s %d %s' % (o['files'], o['folders'], o['mode'], json.dumps(o['dry_run']), o['status'], 'sum' if f == freed > 0 else f))
         continue
-    assert set(o) <= {'path', 'path_bytes', 'to', 'to_bytes', 'size', 'time', 'reason'}, o
+    assert set(o) <= {'path', 'path_bytes', 'to', 'to_bytes', 'size', 'time', 'time_s', 'reason'}, o
     row = [e] + ([name(o, 'path')] if 'path' in o else [])
     row += ['->', name(o, 'to')] if 'to' in o else []
     row += ['reason=' + o['reason']] if 'reason' in o else []
@@ -47,6 +47,9 @@ for line in text.split(b'\n')[:-1]:
     if 'time' in o:
         t = dt.datetime.strptime(o['time'], '%Y-%m-%dT%H:%M:%SZ').replace(tzinfo=dt.timezone.utc)
         row.append('time=' + ('now' if abs((now - t).total_seconds()) < 2 * 86400 else o['time']))
+    if 'time_s' in o:
+        assert type(o['time_s']) is int and 'time' not in o, o
+        row.append('time_s=%d' % o['time_s'])
     rows.append(' '.join(row))
 sys.stdout.write(''.join(r + ('\r\n' if os.environ.get('OLVANE_PATH_STYLE') == 'windows' else '\n') for r in rows))
 )";
@@ -87,7 +90,10 @@ TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
        "summary 0 0 move false 0 0",
        "t/a.log", Json()},
       {"a.log", "-d0 none.log --json",
-       "path-not-found\nsummary 0 0 delete false 0 0", "a.log", Json()}};
+       "path-not-found\nsummary 0 0 delete false 0 0", "a.log", Json()},
+      // A missing full path, as an unmounted share is, is no empty folder.
+      {"a.log", "-d0 ~/none -r --json",
+       "path-not-found ~/none\nsummary 0 0 delete false 0 0", "a.log", Json()}};
   for (const bool Dry : {false, true}) {
     const std::string Folder = Dry ? "would-delete-folder" : "folder-deleted";
     Cases.push_back(
@@ -103,6 +109,14 @@ TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
         {"t/a.log ^/other", "-d0 ~/t -m:^ --json",
          "moved ~/t/a.log -> ^/a.log" + Now + "\nsummary 1 0 move false 0 sum",
          "^/a.log ^/other t/", Json()});
+  }
+  if (!Windows() && OtherFileSystem()) {
+    // Times beyond the years RFC 3339 writes are given in seconds (a tmpfs
+    // holds them).
+    Cases.push_back({"^/far", "-d0 ^ -t:m -n --json",
+                     "would-delete ^/far reason=age size time_s=-62135596801\n"
+                     "summary 1 0 delete true 0 sum",
+                     "^/far", "touch -m -d @-62135596801 ^/far && " + Json()});
   }
   if (!Windows()) {
     Cases.push_back(
