@@ -46,7 +46,7 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
     // own destination and must neither be removed nor moved onto itself. A
     // file this run moved there is kept like one of another name.
     if (!Settings_.Overwrite || Filled || Dir.IsSameFile(Item, Destination)) {
-      Report.Add(EventKind::kAlreadyExists, Destination);
+      Report.Add(EventKind::kAlreadyExists, FileName, Destination);
       return;
     }
     // A folder of that name is never replaced: the move fails. Nor is a
@@ -56,7 +56,7 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
         : DryRun   ? Sys_.CanReplaceFile(Destination)
                    : Replaceable::kYes;
     if (Old == Replaceable::kNew) {
-      Report.Add(EventKind::kAlreadyExists, Destination);
+      Report.Add(EventKind::kAlreadyExists, FileName, Destination);
       return;
     }
     if (Old == Replaceable::kNo) {
@@ -103,7 +103,7 @@ void MoveDisposal::Move(ExclusiveFile& File, const std::string& FileName,
       Report.Add(EventKind::kCannotMove, FileName);
       break;
     case MoveResult::kDestinationNew:
-      Report.Add(EventKind::kAlreadyExists, Destination);
+      Report.Add(EventKind::kAlreadyExists, FileName, Destination);
       break;
     case MoveResult::kFailed:
       Report.Add(EventKind::kCannotMove, FileName);

@@ -101,6 +101,7 @@ class RankedRun {
   int64_t FreeNeed() const;
   Needs NeedsNow() const;
   bool Done() const;
+  Cause DecidingGoal() const;
   void ActOn(FolderWay& Way, const Candidate& Chosen);
   void RemoveEmptied();
 
@@ -156,6 +157,14 @@ bool RankedRun::Done() const {
   const int64_t Size = SizeNeed(), Free = FreeNeed();
   // A cap alone takes every due file, oldest first.
   return (Size >= 0 || Free >= 0) && Size <= 0 && Free <= 0;
+}
+
+// The goal the next file is taken for: the first still short of its mark,
+// else the cap, which alone takes every due file.
+Cause RankedRun::DecidingGoal() const {
+  if (SizeNeed() > 0) return Cause::kMaxSize;
+  if (FreeNeed() > 0) return Cause::kMinFree;
+  return Cause::kMaxFiles;
 }
 
 // The target again, for a later round or for the actions: only while it is
@@ -239,6 +248,8 @@ void RankedRun::ActOn(FolderWay& Way, const Candidate& Chosen) {
     Item.Kind = Chosen.Kind;
     ApplyFileRule(Run_, Day_, *Dir, Path_ + RelDir, Item, Report);
   }
+  const Cause Why = DecidingGoal();
+  for (Event& E : Report.Events) E.Why = Why;
   Run_.Out.Write(Report.Events);
   if (!Report.Counted) return;
   ++Acted_;

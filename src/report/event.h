@@ -21,7 +21,7 @@ enum class EventKind {
   kCannotDelete,       // opened by another process after the expiry test
   kCannotMoveOpened,   // the same in move mode
   kCannotRemove,       // a deletion failed (Path: the file that stays)
-  kAlreadyExists,      // the move folder has the name (Path: that file)
+  kAlreadyExists,      // the move folder has the name To; Path stays
   kCannotMove,         // a move failed; the file stays
   kCannotOpenFolder,   // a folder whose files stay unseen
   kFolderDeleted,      // -e: an emptied folder removed
@@ -51,6 +51,10 @@ enum class EventKind {
   kReportIncomplete,  // some lines of the report could not be written
 };
 
+// What took a file: its age, or, in a run that ranks the due files, the
+// goal the file was taken for.
+enum class Cause { kAge, kMaxFiles, kMaxSize, kMinFree };
+
 struct Event {
   explicit Event(EventKind Kind, std::string Path = std::string(),
                  std::string To = std::string())
@@ -63,6 +67,7 @@ struct Event {
   bool Timed = false;
   int64_t Time = 0;  // the time its age counts from, as FileTimes
   int64_t Size = -1;  // bytes allocated on disk; -1: not known
+  Cause Why = Cause::kAge;  // a file deleted or moved (or that would be)
   // The summary's counts and how they read.
   int32_t Files = 0;
   int32_t Folders = 0;

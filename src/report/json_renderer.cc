@@ -9,19 +9,20 @@ namespace {
 // stayed; null for the events that stay text.
 struct Kind {
   const char* Word;
-  const char* Reason;  // null: none
+  const char* Reason;   // null: none
+  bool Gone = false;    // a file gone: the reason is what took it
 };
 
 Kind KindOf(EventKind Of) {
   switch (Of) {
     case EventKind::kDeleted:
-      return {"deleted", "age"};
+      return {"deleted", nullptr, true};
     case EventKind::kWouldDelete:
-      return {"would-delete", "age"};
+      return {"would-delete", nullptr, true};
     case EventKind::kMoved:
-      return {"moved", "age"};
+      return {"moved", nullptr, true};
     case EventKind::kWouldMove:
-      return {"would-move", "age"};
+      return {"would-move", nullptr, true};
     case EventKind::kCannotOpen:
       return {"cannot-open", "held"};
     case EventKind::kStatusUnreadable:
@@ -57,6 +58,20 @@ Kind KindOf(EventKind Of) {
       return {"goal-not-met", nullptr};
     default:
       return {nullptr, nullptr};
+  }
+}
+
+// The word of what took a file gone.
+const char* CauseWord(Cause Why) {
+  switch (Why) {
+    case Cause::kMaxFiles:
+      return "max-files";
+    case Cause::kMaxSize:
+      return "max-size";
+    case Cause::kMinFree:
+      return "min-free";
+    default:
+      return "age";
   }
 }
 
@@ -135,10 +150,11 @@ void JsonRenderer::Render(const Event& E, std::string* Out) const {
       AddField(Iso.empty() ? "time_s" : "time", Out);
       *Out += Iso.empty() ? std::to_string(E.Time) : '"' + Iso + '"';
     }
-    if (Of.Reason) {
+    const char* Reason = Of.Gone ? CauseWord(E.Why) : Of.Reason;
+    if (Reason) {
       AddField("reason", Out);
       *Out += '"';
-      *Out += Of.Reason;
+      *Out += Reason;
       *Out += '"';
     }
   }

@@ -217,7 +217,7 @@ void TextRenderer::Render(const Event& E, std::string* Out) const {
     case EventKind::kCannotRemove:
       return AddLine("File " + Path + " cannot be removed.", Out);
     case EventKind::kAlreadyExists:
-      return AddLine("File " + Path + " already exist.", Out);
+      return AddLine("File " + Printable(E.To, Wtf8_) + " already exist.", Out);
     case EventKind::kCannotMove:
       return AddLine("File " + Path + " cannot be moved.", Out);
     case EventKind::kCannotOpenFolder:

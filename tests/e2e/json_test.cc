@@ -79,7 +79,8 @@ TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
            Json()},
       {"t/a.log t/b.log a/b.log", "-d0 ~/t -n -m:~/a --json",
        "would-move ~/t/a.log -> ~/a/a.log" + Now +
-           "\nalready-exists ~/a/b.log\nsummary 1 0 move true 0 0",
+           "\nalready-exists ~/t/b.log -> ~/a/b.log size time=now\n"
+           "summary 1 0 move true 0 0",
        "a/b.log t/a.log t/b.log", Json()},
       {"t/f=new a/f=old t/held.log", "-d0 ~/t -Y -m:~/a --json",
        "cannot-remove ~/a/f\ncannot-move ~/t/f size time=now\n"
@@ -103,6 +104,14 @@ TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
              " ~/s reason=emptied time=now\nsummary 1 2 delete " +
              (Dry ? "true" : "false") + " 0 sum",
          Dry ? "s/e/ s/f.log" : "", Json()});
+  }
+  // A ranked run names the goal that took each file.
+  for (const char* Goal : {"max-size=0", "max-files=9"}) {
+    const std::string Word = Words(Goal, '=')[0];
+    Cases.push_back({"a.log", "-d0 ~ --json --" + std::string(Goal),
+                     "deleted ~/a.log reason=" + Word +
+                         " size time=now\nsummary 1 0 delete false 0 sum",
+                     "", Json()});
   }
   if (OtherFileSystem()) {
     Cases.push_back(
