@@ -26,8 +26,8 @@ std::string WholeRootOpened(Platform& Sys, Folder& Target,
 
 // The walk over the target, in delete or in move mode. *Root: the whole
 // root the opened target turned out to be, which was not walked.
-RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers,
-               Report& Out, std::string* Root) {
+RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers, Report& Out,
+               std::string* Root) {
   RunSettings Settings = Line.Settings;
   if (Settings.Workers == 0) Settings.Workers = Workers;
   DeleteDisposal Delete(Settings.DryRun);

@@ -51,10 +51,9 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
     }
     // A folder of that name is never replaced: the move fails. Nor is a
     // file the replacing move would be refused, nor one newer than the run.
-    const Replaceable Old =
-        Exists < 0 ? Replaceable::kNo
-        : DryRun   ? Sys_.CanReplaceFile(Destination)
-                   : Replaceable::kYes;
+    const Replaceable Old = Exists < 0 ? Replaceable::kNo
+                            : DryRun   ? Sys_.CanReplaceFile(Destination)
+                                       : Replaceable::kYes;
     if (Old == Replaceable::kNew) {
       Report.Add(EventKind::kAlreadyExists, FileName, Destination);
       return;

@@ -65,8 +65,8 @@ struct Event {
   std::string To;  // moves: the destination
   // What the status read on the open file or folder Path told.
   bool Timed = false;
-  int64_t Time = 0;  // the time its age counts from, as FileTimes
-  int64_t Size = -1;  // bytes allocated on disk; -1: not known
+  int64_t Time = 0;         // the time its age counts from, as FileTimes
+  int64_t Size = -1;        // bytes allocated on disk; -1: not known
   Cause Why = Cause::kAge;  // a file deleted or moved (or that would be)
   // The summary's counts and how they read.
   int32_t Files = 0;
@@ -82,7 +82,7 @@ struct Event {
   // RunCounts::kUnmeasured: not measured).
   int64_t SizeOver = 0;
   int64_t FreeShort = 0;
-  int Status = 0;          // the exit status the run ends with
+  int Status = 0;  // the exit status the run ends with
 };
 
 // Whether E goes to standard error rather than into the report.

@@ -9,8 +9,8 @@ namespace {
 // stayed; null for the events that stay text.
 struct Kind {
   const char* Word;
-  const char* Reason;   // null: none
-  bool Gone = false;    // a file gone: the reason is what took it
+  const char* Reason;  // null: none
+  bool Gone = false;   // a file gone: the reason is what took it
 };
 
 Kind KindOf(EventKind Of) {

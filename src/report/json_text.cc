@@ -119,11 +119,12 @@ std::string IsoUtcTime(int64_t Seconds) {
   const int64_t Month = MonthIndex < 10 ? MonthIndex + 3 : MonthIndex - 9;
   const int64_t Year = YearOfEra + Era * 400 + (Month <= 2 ? 1 : 0);
   char Text[128];
-  std::snprintf(Text, sizeof(Text), "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
-                static_cast<long long>(Year), static_cast<long long>(Month),
-                static_cast<long long>(Day), static_cast<long long>(Rest / 3600),
-                static_cast<long long>(Rest / 60 % 60),
-                static_cast<long long>(Rest % 60));
+  std::snprintf(
+      Text, sizeof(Text), "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
+      static_cast<long long>(Year), static_cast<long long>(Month),
+      static_cast<long long>(Day), static_cast<long long>(Rest / 3600),
+      static_cast<long long>(Rest / 60 % 60),
+      static_cast<long long>(Rest % 60));
   return Text;
 }
 

@@ -49,9 +49,10 @@ constexpr const char* kHelpLines[] = {
     "      --max-size=SIZE - purge due files, oldest first, only until the",
     "              selected files take SIZE or less (500M, 20G: K M G T)",
     "      --min-free=SIZE, --min-free=P% - purge due files, oldest first,",
-    "              only until the disk has that much free (--min-free=15%)",
+    "              only until the disk has that much free (--min-free=15%);",
+    "              either of these two not met ends with status 4",
     "      --max-files=N - act on at most N files, the oldest due first",
-    "              (--max-files=5000); a goal not met ends with status 4",
+    "              (--max-files=5000): a cap, which ends with status 0",
     "      --json - the report as JSON Lines: one object per line, with",
     "              sizes, times, reasons and the bytes freed",
     "      --no-preserve-root - allow a target that takes every file of a",
@@ -103,15 +104,17 @@ void AddGoalNotMet(const Event& E, std::string* Out) {
   const char* kUnmeasured = " could not be measured";
   std::string Line = "   Goal not met:";
   if (E.SizeOver != 0) {
-    Line += " " + E.Path +
-            (E.SizeOver < 0 ? kUnmeasured
-                            : " is " + std::to_string(E.SizeOver) + " bytes over");
+    Line +=
+        " " + E.Path +
+        (E.SizeOver < 0 ? kUnmeasured
+                        : " is " + std::to_string(E.SizeOver) + " bytes over");
   }
   if (E.FreeShort != 0) {
     if (E.SizeOver != 0) Line += ";";
-    Line += " " + E.To +
-            (E.FreeShort < 0 ? kUnmeasured
-                             : " lacks " + std::to_string(E.FreeShort) + " bytes");
+    Line +=
+        " " + E.To +
+        (E.FreeShort < 0 ? kUnmeasured
+                         : " lacks " + std::to_string(E.FreeShort) + " bytes");
   }
   AddLine(Line, Out);
 }

@@ -76,8 +76,9 @@ TEST_F(GoalsTest, GoalsChooseTheOldestDueFilesAndKeepTheNewest) {
        "a/1 b/4", "", "", 4},
       // A goal that cannot be measured is not met.
       {"a:9", "-d0 ~/none --max-size=1M --min-free=100%",
-       Deleted("", "   Goal not met: --max-size=1M could not be measured; "
-                   "--min-free=100% could not be measured"),
+       Deleted("",
+               "   Goal not met: --max-size=1M could not be measured; "
+               "--min-free=100% could not be measured"),
        "a", "", "", 4},
       // Moves count what leaves the target's files.
       {"src/a:9 src/b:8 src/c:1 arch/x:1", "-d2 ~/src -m:~/arch --max-size=4K",
