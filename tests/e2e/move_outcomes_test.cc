@@ -1,6 +1,7 @@
 // End-to-end tests of what a move leaves behind: names this run filled,
 // replacements that fail or meet a held file, the move folder inside the
-// walked tree, races with other processes, and runs killed mid-copy.
+// walked tree, holes of sparse files, races with other processes, and runs
+// killed mid-copy.
 #include "e2e/e2e.h"
 
 namespace olvane_e2e {
