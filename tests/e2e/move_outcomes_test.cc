@@ -1,6 +1,7 @@
 // End-to-end tests of what a move leaves behind: names this run filled,
 // replacements that fail or meet a held file, the move folder inside the
-// walked tree, races with other processes, and runs killed mid-copy.
+// walked tree, holes of sparse files, races with other processes, and runs
+// killed mid-copy.
 #include "e2e/e2e.h"
 
 namespace olvane_e2e {
@@ -50,6 +51,27 @@ TEST_F(EndToEndTest, MovesKeepEveryCopyAndStayOutOfTheMoveFolder) {
                                : kRace + "OLVANE_RACE_FSYNC=file"});
   }
   Check(Cases);
+}
+
+// A move onto another file system keeps the holes of a sparse file: each of
+// these 8 MiB files fits in an archive of 1 MiB only so, with the same bytes
+// (data at the start and in the middle, at the end only, none).
+TEST_F(EndToEndTest, MovesAcrossFileSystemsKeepHoles) {
+  if (!CanMount()) GTEST_SKIP() << "a small tmpfs, in a namespace as root";
+  ASSERT_TRUE(Shell(
+      "mkdir a && for d in t ../r; do mkdir $d && truncate -s 8M $d/head "
+      "$d/tail "
+      "$d/none && printf ab | dd of=$d/head conv=notrunc status=none && "
+      "printf cd | dd of=$d/head bs=1 seek=4M conv=notrunc status=none && "
+      "printf ef | dd of=$d/tail bs=1 seek=8388606 conv=notrunc status=none; "
+      "done"));
+  const Lines Out = Run(
+      {"-d0", "~/t", "-m:~/a"},
+      "unshare -m sh -c 'mount -t tmpfs -o size=1M none a && \"$0\" \"$@\"; "
+      "cd a && for f in *; do cmp $f ../../r/$f && echo $f; done'");
+  EXPECT_EQ(Sorted(Out), Sorted(Moved(Expand("~/t/head ~/t/none ~/t/tail"),
+                                      "head\nnone\ntail")));
+  EXPECT_TRUE(fs::is_empty(Tree / "t"));
 }
 
 // Between the copy across file systems and the removal of the source, a new

@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -149,29 +150,48 @@ Replaceable CanReplaceEntry(int Dir, const char* Name) {
 
 namespace {
 
-// Copies the content of the file open as Source to Target.
-bool CopyContent(int Source, int Target) {
-  // Read through the descriptor the file was tested on: another open of it
-  // would break the lease this process holds and wait on itself.
-  std::vector<char> Buffer(1 << 16);
-  for (off_t Offset = 0;;) {
-    ssize_t Got = pread(Source, Buffer.data(), Buffer.size(), Offset);
-    if (Got == 0) return true;
-    if (Got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+// Copies the bytes of Source from Offset to End to the same place in
+// Target. False also when Source ends before End.
+bool CopyRange(int Source, int Target, off_t Offset, off_t End,
+               std::vector<char>* Buffer) {
+  while (Offset < End) {
+    const ssize_t Got = pread(
+        Source, Buffer->data(),
+        static_cast<size_t>(std::min<off_t>(End - Offset, Buffer->size())),
+        Offset);
+    if (Got < 0 && errno == EINTR) continue;
+    if (Got <= 0) return false;
     for (ssize_t Done = 0; Done < Got;) {
-      ssize_t Put =
-          write(Target, Buffer.data() + Done, static_cast<size_t>(Got - Done));
-      if (Put < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
+      const ssize_t Put =
+          pwrite(Target, Buffer->data() + Done, static_cast<size_t>(Got - Done),
+                 Offset + Done);
+      if (Put < 0 && errno == EINTR) continue;
+      if (Put <= 0) return false;
       Done += Put;
     }
     Offset += Got;
   }
+  return true;
+}
+
+// Copies the Size bytes of the file open as Source to Target. Only its data
+// is written, so that its holes stay holes and take no space in the copy.
+bool CopyContent(int Source, int Target, off_t Size) {
+  // Read through the descriptor the file was tested on: another open of it
+  // would break the lease this process holds and wait on itself.
+  std::vector<char> Buffer(1 << 16);
+  for (off_t Offset = 0; Offset < Size;) {
+    const off_t Data = lseek(Source, Offset, SEEK_DATA);
+    if (Data < 0 && errno == ENXIO) break;  // a hole to the end
+    const off_t Hole = Data < 0 ? -1 : lseek(Source, Data, SEEK_HOLE);
+    // Where the file system cannot tell, all the rest is data.
+    const off_t From = Hole < 0 ? Offset : Data;
+    const off_t To = Hole < 0 ? Size : std::min(Hole, Size);
+    if (!CopyRange(Source, Target, From, To, &Buffer)) return false;
+    Offset = To;
+  }
+  // The length, which a hole at the end leaves to be set.
+  return ftruncate(Target, Size) == 0;
 }
 
 // The copy of a file in the move folder ToDir: unnamed (O_TMPFILE) where
@@ -298,7 +318,8 @@ MoveResult MoveAcross(const MoveSource& Source, int ToDir, const char* DestName,
     }
     Text[static_cast<size_t>(Length)] = '\0';
     if (!Made.CreateLink(Text)) return MoveResult::kFailed;
-  } else if (!Made.Create() || !CopyContent(Source.Fd, Made.Fd()) ||
+  } else if (!Made.Create() ||
+             !CopyContent(Source.Fd, Made.Fd(), Info.st_size) ||
              !CopyMetadata(Source.Fd, Made.Fd(), Info) ||
              fsync(Made.Fd()) != 0) {
     return MoveResult::kFailed;

@@ -231,7 +231,8 @@ bool IsNewSinceStart(const FileBasicInfo& Info);
 // The identity of the file or folder open as Handle.
 bool IdentityOfHandle(HANDLE Handle, FileIdentity* Id);
 
-// Copies the content of the stream From to To from its start.
+// Copies the content of the stream From to the new stream To, keeping its
+// holes where both volumes have them.
 bool CopyContent(HANDLE From, HANDLE To);
 
 // Gives the new copy Copy every named data stream of the file File, each

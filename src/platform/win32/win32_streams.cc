@@ -21,6 +21,49 @@ bool WriteAll(HANDLE File, const char* Data, DWORD Size) {
   return true;
 }
 
+constexpr DWORD kBufferSize = 1 << 16;
+
+// Copies the bytes of From from Offset to End to the same place in To.
+// False also when From ends before End.
+bool CopyRange(HANDLE From, HANDLE To, int64_t Offset, int64_t End,
+               char* Buffer) {
+  LARGE_INTEGER At;
+  At.QuadPart = Offset;
+  if (!SetFilePointerEx(From, At, nullptr, FILE_BEGIN) ||
+      !SetFilePointerEx(To, At, nullptr, FILE_BEGIN)) {
+    return false;
+  }
+  for (DWORD Got = 0; Offset < End; Offset += Got) {
+    const DWORD Want = End - Offset < kBufferSize
+                           ? static_cast<DWORD>(End - Offset)
+                           : kBufferSize;
+    if (!ReadFile(From, Buffer, Want, &Got, nullptr) || Got == 0 ||
+        !WriteAll(To, Buffer, Got)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The ranges of the stream File from Offset to End that hold data, as many
+// as one query gives, in *Ranges; *More when more follow the last of them.
+// False where the volume cannot tell.
+bool QueryDataRanges(HANDLE File, int64_t Offset, int64_t End,
+                     std::vector<FILE_ALLOCATED_RANGE_BUFFER>* Ranges,
+                     bool* More) {
+  FILE_ALLOCATED_RANGE_BUFFER Query;
+  Query.FileOffset.QuadPart = Offset;
+  Query.Length.QuadPart = End - Offset;
+  Ranges->resize(64);  // a query's worth
+  DWORD Filled = 0;
+  const BOOL Done = DeviceIoControl(
+      File, FSCTL_QUERY_ALLOCATED_RANGES, &Query, sizeof Query, Ranges->data(),
+      static_cast<DWORD>(Ranges->size() * sizeof(Query)), &Filled, nullptr);
+  *More = !Done && GetLastError() == ERROR_MORE_DATA;
+  Ranges->resize(Filled / sizeof(Query));
+  return Done || (*More && !Ranges->empty());
+}
+
 // Creates the stream Name on Copy with the content of that of File, flushed.
 bool CopyStream(HANDLE File, HANDLE Copy, const std::u16string& Name) {
   UniqueHandle From, To;
@@ -88,14 +131,40 @@ bool CopySecurity(HANDLE File, HANDLE Copy) {
 }  // namespace
 
 bool CopyContent(HANDLE From, HANDLE To) {
-  LARGE_INTEGER Start{};
-  if (!SetFilePointerEx(From, Start, nullptr, FILE_BEGIN)) return false;
-  std::unique_ptr<char[]> Buffer(new char[1 << 16]);
+  LARGE_INTEGER Size;
+  if (!GetFileSizeEx(From, &Size)) return false;
+  std::unique_ptr<char[]> Buffer(new char[kBufferSize]);
+  std::vector<FILE_ALLOCATED_RANGE_BUFFER> Ranges;
+  bool More = false;
+  DWORD Unused = 0;
+  // A stream with no holes, one whose volume cannot list them (Wine) or a
+  // copy that cannot have them is copied whole.
+  if (Size.QuadPart == 0 ||
+      !QueryDataRanges(From, 0, Size.QuadPart, &Ranges, &More) ||
+      (!More && Ranges.size() == 1 && Ranges[0].FileOffset.QuadPart == 0 &&
+       Ranges[0].Length.QuadPart >= Size.QuadPart) ||
+      !DeviceIoControl(To, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &Unused,
+                       nullptr)) {
+    return CopyRange(From, To, 0, Size.QuadPart, Buffer.get());
+  }
+  // The length first, all of it a hole; then the data.
+  if (!SetFilePointerEx(To, Size, nullptr, FILE_BEGIN) || !SetEndOfFile(To)) {
+    return false;
+  }
   for (;;) {
-    DWORD Got = 0;
-    if (!ReadFile(From, Buffer.get(), 1 << 16, &Got, nullptr)) return false;
-    if (Got == 0) return true;
-    if (!WriteAll(To, Buffer.get(), Got)) return false;
+    int64_t Next = Size.QuadPart;
+    for (const FILE_ALLOCATED_RANGE_BUFFER& Range : Ranges) {
+      Next = Range.FileOffset.QuadPart + Range.Length.QuadPart;
+      if (!CopyRange(From, To, Range.FileOffset.QuadPart,
+                     Next < Size.QuadPart ? Next : Size.QuadPart,
+                     Buffer.get())) {
+        return false;
+      }
+    }
+    if (!More || Next >= Size.QuadPart) return true;
+    if (!QueryDataRanges(From, Next, Size.QuadPart, &Ranges, &More)) {
+      return false;
+    }
   }
 }
 
