@@ -107,8 +107,18 @@ class Win32Platform : public Platform {
   std::string ResolvePath(const std::string& Base,
                           const std::string& Arg) override {
     const bool OnDrive = WindowsRootLength(Arg) == 2;
-    return ResolveWindowsPath(Base, Arg, CurrentDirectory(),
-                              OnDrive ? DriveFolder(Arg.substr(0, 2)) : "");
+    std::string Path =
+        ResolveWindowsPath(Base, Arg, CurrentDirectory(),
+                           OnDrive ? DriveFolder(Arg.substr(0, 2)) : "");
+    // A file named by its short 8.3 name is that file: its long name is the
+    // one the listing gives and the target's last component is matched
+    // against. A folder keeps the name written, which opens it.
+    const std::u16string Long = win32::LongNameOfShort(Path);
+    if (!Long.empty()) {
+      Path.replace(Path.find_last_of("\\/") + 1, std::string::npos,
+                   Utf8FromWide(Long));
+    }
+    return Path;
   }
   size_t RootLength(const std::string& Path) const override {
     return WindowsRootLength(Path);
