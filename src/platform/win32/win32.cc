@@ -110,9 +110,9 @@ class Win32Platform : public Platform {
     std::string Path =
         ResolveWindowsPath(Base, Arg, CurrentDirectory(),
                            OnDrive ? DriveFolder(Arg.substr(0, 2)) : "");
-    // A file named by its short 8.3 name is that file: its long name is the
-    // one the listing gives and the target's last component is matched
-    // against. A folder keeps the name written, which opens it.
+    // An entry named by its short 8.3 name is that entry: its long name is
+    // the one the listing gives, and the one a name without a wildcard
+    // must be to count.
     const std::u16string Long = win32::LongNameOfShort(Path);
     if (!Long.empty()) {
       Path.replace(Path.find_last_of("\\/") + 1, std::string::npos,

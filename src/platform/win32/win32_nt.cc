@@ -422,10 +422,7 @@ std::u16string LongNameOfShort(const std::string& Path) {
   FindClose(Found);
   const std::u16string_view Short(
       reinterpret_cast<const char16_t*>(Data.cAlternateFileName));
-  if ((Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      !IsSameName(Asked, Short)) {
-    return {};
-  }
+  if (!IsSameName(Asked, Short)) return {};
   return reinterpret_cast<const char16_t*>(Data.cFileName);
 }
 
