@@ -52,7 +52,7 @@ TEST_F(WindowsPathsTest, EachFormNamesWhatWindowsMeansByIt) {
       // long one, is that entry.
       {"-d0 Q:/REPO~Y2J.TXT", "Q:/", "q/report-2023.txt"},
       {"-d0 Q: REPO~Y2J.TXT", "Q:/", "q/report-2023.txt"},
-      {"-d0 Q: LOGS~G04 *.log", "Q:/", "q/logs-2023/a.log"}};
+      {"-d0 Q: LOGS~G04/ *.log", "Q:/", "q/logs-2023/a.log"}};
   std::vector<Case> Cases;
   for (const auto& Form : Forms) {
     std::string Printed, Left;
