@@ -2,7 +2,8 @@
 # Checks the Windows installer of a built Windows build under Wine, in a
 # Wine prefix of its own that it deletes afterwards: a silent install of a
 # lower version, the upgrade to this one, the command run by name from a new
-# console, a refused downgrade, and an uninstall that leaves nothing behind.
+# console, a refused downgrade, and an uninstall that leaves nothing behind;
+# then the same into a folder of the user's choice.
 #
 #   scripts/check-msi.sh BUILD_DIR      (e.g. build/windows, after --target msi)
 #
@@ -92,6 +93,29 @@ check "uninstall: status 0" same "$(msiexec /x "$msi" /qn)" 0
 check "no entry" same "$(entries)" ""
 check "no files, no folder" same "$(files)" "$files_before"
 check "PATH as before" same "$(entries_of "$(path)")" "$path_before"
+
+# A folder chosen at the install is remembered: an upgrade goes there unless
+# it is given another one, and the uninstall takes everything out of it.
+for upgrade_to in '' 'C:\Other\olvane'; do
+  folder=${upgrade_to:-'C:\Tools\olvane'}
+  echo "== wine msiexec /i $(basename "$old") /qn INSTALLDIR=C:\\Tools\\olvane"
+  check "install of $old_version there: status 0" same \
+    "$(msiexec /i "$old" /qn 'INSTALLDIR=C:\Tools\olvane')" 0
+  echo "== wine msiexec /i $(basename "$msi") /qn ${upgrade_to:+INSTALLDIR=$upgrade_to}"
+  check "upgrade: status 0" same \
+    "$(msiexec /i "$msi" /qn ${upgrade_to:+"INSTALLDIR=$upgrade_to"})" 0
+  check "one entry, $version" same "$(entries)" "$version"
+  under=$(tr '\\' / <<<"./${folder:3}")
+  check "files in $folder alone" same "$(files | grep -x '\./[^/]*/olvane/.*')" \
+    "$(printf "$under/%s\n" LICENSE.txt README.txt olvane.exe windows-task.txt | sort)"
+  check "PATH: $folder alone" same "$(entries_of "$(path)")" "$path_before;$folder\\"
+  echo "== wine msiexec /x $(basename "$msi") /qn"
+  check "uninstall: status 0" same "$(msiexec /x "$msi" /qn)" 0
+  check "no entry" same "$(entries)" ""
+  check "no files, no folder" diff <(echo "$files_before") \
+    <(files | grep -vx './Tools\|./Other')
+  check "PATH as before" same "$(entries_of "$(path)")" "$path_before"
+done
 
 echo
 if [ ${#failures[@]} -gt 0 ]; then

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows installer from cmake/olvane.wxs with wixl (Debian's
 # port of the WiX toolset), then adds with msibuild what wixl cannot say:
-# the system PATH entry for the install folder, and the upgrade of an
-# installed package of the same version. CPack runs it (cmake/msi.cmake) on
+# the system PATH entry for the install folder, the search for the folder
+# an installed version is in, and the upgrade of an installed package of the
+# same version. CPack runs it (cmake/msi.cmake) on
 # the staged files of the zip; by hand, on an installed Windows build:
 #
 #   cmake --install build/windows --prefix DIR --strip
@@ -44,6 +45,31 @@ msibuild "$stage/olvane.msi" -q \
   "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RemoveEnvironmentStrings', 3300)"
 msibuild "$stage/olvane.msi" -q \
   "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteEnvironmentStrings', 5200)"
+# INSTALLDIR found where an installed version has the program (AppSearch):
+# the folder of the program component's key path, a file (type 1). So an
+# upgrade and the uninstall act on the folder chosen at the install, and a
+# folder given on the command line, kept aside before the search, wins.
+program=$(msiinfo export "$stage/olvane.msi" Component |
+  awk -F'\t' '$1 == "Program" { print $2 }')
+printf '%s\n' \
+  $'Signature_\tComponentId\tType' $'s72\ts38\tI2' $'CompLocator\tSignature_' \
+  $'InstalledFolder\t'"$program"$'\t1' >"$stage/CompLocator.idt"
+printf '%s\n' \
+  $'Property\tSignature_' $'s72\ts72' $'AppSearch\tProperty\tSignature_' \
+  $'INSTALLDIR\tInstalledFolder' >"$stage/AppSearch.idt"
+# Custom actions of type 51 set a property to a formatted text.
+printf '%s\n' \
+  $'Action\tType\tSource\tTarget' $'s72\ti2\tS72\tS255' $'CustomAction\tAction' \
+  $'KeepGivenFolder\t51\tGIVEN_INSTALLDIR\t[INSTALLDIR]' \
+  $'TakeGivenFolder\t51\tINSTALLDIR\t[GIVEN_INSTALLDIR]' >"$stage/CustomAction.idt"
+(cd "$stage" && msibuild olvane.msi -i CompLocator.idt AppSearch.idt CustomAction.idt)
+for sequence in InstallUISequence InstallExecuteSequence; do
+  for row in "'KeepGivenFolder', '', 49" "'AppSearch', '', 50" \
+    "'TakeGivenFolder', 'GIVEN_INSTALLDIR', 51"; do
+    msibuild "$stage/olvane.msi" -q \
+      "INSERT INTO $sequence (Action, Condition, Sequence) VALUES ($row)"
+  done
+done
 # The upper bound of the versions an install replaces made inclusive (512),
 # so that another build of the same version replaces the installed one
 # instead of going beside it. The attributes belong to the table's key, so

@@ -28,7 +28,13 @@ TEST_F(EndToEndTest, PurgesDueFilesOnlyAndReportOnlyRunsChangeNothing) {
       {Logs, "-d1 logs *.log -r", Deleted(""), Logs},
       {Names, "-d0 Данные *.log",
        Deleted("~/Данные/отчёт.log", "Cannot open file: ~/Данные/日本語😀.log"),
-       "Данные/日本語😀.log Данные/日本語😀.txt", "", "~/Данные/日本語😀.log"}};
+       "Данные/日本語😀.log Данные/日本語😀.txt", "", "~/Данные/日本語😀.log"},
+      // A dot or a space that ends a name belongs to it.
+      {"", "-d0 ~ -r -e",
+       Output{"Delete file: ~/trail ", "Delete file: ~/trailing.",
+              "Delete file: ~/sp /f", "Delete folder: ~/sp ",
+              "     3 file(s) deleted.", "     1 folder(s) deleted."},
+       "", "mkdir 'sp ' && touch trailing. 'trail ' 'sp `f' &&"}};
   // A folder is judged by the times it had before the walk listed and
   // emptied it.
   for (const char* Kind : {" -t:m", " -t:a"}) {

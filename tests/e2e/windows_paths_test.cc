@@ -29,7 +29,8 @@ class WindowsPathsTest : public EndToEndTest {
 TEST_F(WindowsPathsTest, EachFormNamesWhatWindowsMeansByIt) {
   const std::string Files =
       "x sub/a.log sub/b.txt sub/keep/ logs/app.txt logs/keep/ other/logs "
-      "other/deep/logs q/a.log q/sub/c.log q/sub/keep/";
+      "other/deep/logs q/a.log q/sub/c.log q/sub/keep/ q/report-2023.txt "
+      "q/logs-2023/a.log q/logs-2023/b.txt";
   struct {
     const char *Args, *Printed, *Gone;
   } Forms[] = {
@@ -46,7 +47,12 @@ TEST_F(WindowsPathsTest, EachFormNamesWhatWindowsMeansByIt) {
       {"-d0 .`sub` *.log", "~/./", "sub/a.log"},
       // A drive's current folder, here its root.
       {"-d0 Q:*.log", "Q:/", "q/a.log"},
-      {"-d0 Q:sub", "Q:/", "q/sub/c.log"}};
+      {"-d0 Q:sub", "Q:/", "q/sub/c.log"},
+      // An entry by its short name, which Wine makes from a hash of the
+      // long one, is that entry.
+      {"-d0 Q:/REPO~Y2J.TXT", "Q:/", "q/report-2023.txt"},
+      {"-d0 Q: REPO~Y2J.TXT", "Q:/", "q/report-2023.txt"},
+      {"-d0 Q: LOGS~G04/ *.log", "Q:/", "q/logs-2023/a.log"}};
   std::vector<Case> Cases;
   for (const auto& Form : Forms) {
     std::string Printed, Left;

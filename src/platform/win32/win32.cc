@@ -107,8 +107,19 @@ class Win32Platform : public Platform {
   std::string ResolvePath(const std::string& Base,
                           const std::string& Arg) override {
     const bool OnDrive = WindowsRootLength(Arg) == 2;
-    return ResolveWindowsPath(Base, Arg, CurrentDirectory(),
-                              OnDrive ? DriveFolder(Arg.substr(0, 2)) : "");
+    std::string Path =
+        ResolveWindowsPath(Base, Arg, CurrentDirectory(),
+                           OnDrive ? DriveFolder(Arg.substr(0, 2)) : "");
+    // An entry named by its short 8.3 name is that entry: its long name is
+    // the one the listing gives, and the one a name without a wildcard
+    // must be to count. Trailing separators stay.
+    const size_t End = Path.find_last_not_of("\\/") + 1;
+    const std::u16string Long = win32::LongNameOfShort(Path.substr(0, End));
+    if (!Long.empty()) {
+      const size_t Start = Path.find_last_of("\\/", End - 1) + 1;
+      Path.replace(Start, End - Start, Utf8FromWide(Long));
+    }
+    return Path;
   }
   size_t RootLength(const std::string& Path) const override {
     return WindowsRootLength(Path);

@@ -205,6 +205,10 @@ std::u16string LongForm(const std::string& Path);
 // stands for another file. *Attributes are the entry's. Empty otherwise.
 std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes);
 
+// The long name of the entry whose short 8.3 name is Path's last
+// component; empty when it is no entry's short name.
+std::u16string LongNameOfShort(const std::string& Path);
+
 // Seconds since 1970 of a time in 100 ns ticks since 1601, rounded towards
 // the past; *Nanos, if given, receives the rest.
 int64_t SecondsFromTicks(int64_t Ticks, uint32_t* Nanos = nullptr);

@@ -373,6 +373,19 @@ std::u16string LongForm(const std::string& Path) {
   return LongPathForm(Wide, Full ? std::u16string() : CurrentDirectoryWide());
 }
 
+namespace {
+
+// Whether A and B are one name as the file systems compare names.
+bool IsSameName(std::u16string_view A, std::u16string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I) {
+    if (Upcase(A[I]) != Upcase(B[I])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes) {
   if (Path.empty() || Path.back() == '\\' || Path.back() == '/') return {};
   const std::u16string Long = LongForm(Path);
@@ -387,12 +400,30 @@ std::u16string ExactLongForm(const std::string& Path, DWORD* Attributes) {
       reinterpret_cast<const char16_t*>(Data.cFileName));
   // The search takes short names too, and answers with the long one.
   const std::u16string_view Asked = std::u16string_view(Long).substr(Cut + 1);
-  if (Asked.size() != Name.size()) return {};
-  for (size_t I = 0; I < Name.size(); ++I) {
-    if (Upcase(Asked[I]) != Upcase(Name[I])) return {};
-  }
+  if (!IsSameName(Asked, Name)) return {};
   *Attributes = Data.dwFileAttributes;
   return Long.substr(0, Cut + 1) + std::u16string(Name);
+}
+
+std::u16string LongNameOfShort(const std::string& Path) {
+  const size_t Cut = Path.find_last_of("\\/");
+  const std::u16string Asked =
+      WideFromUtf8(Path.substr(Cut == std::string::npos ? 0 : Cut + 1));
+  // The search takes these as wildcards (the DOS ones too).
+  if (Asked.empty() || Asked.find_first_of(u"*?<>\"") != std::u16string::npos)
+    return {};
+  const std::u16string Long = LongForm(Path);
+  WIN32_FIND_DATAW Data;
+  HANDLE Found = Long.empty()
+                     ? INVALID_HANDLE_VALUE
+                     : FindFirstFileExW(W(Long), FindExInfoStandard, &Data,
+                                        FindExSearchNameMatch, nullptr, 0);
+  if (Found == INVALID_HANDLE_VALUE) return {};
+  FindClose(Found);
+  const std::u16string_view Short(
+      reinterpret_cast<const char16_t*>(Data.cAlternateFileName));
+  if (!IsSameName(Asked, Short)) return {};
+  return reinterpret_cast<const char16_t*>(Data.cFileName);
 }
 
 int64_t SecondsFromTicks(int64_t Ticks, uint32_t* Nanos) {

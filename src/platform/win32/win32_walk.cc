@@ -37,6 +37,21 @@ bool IsPlainName(const std::u16string& Name) {
          Name.find_first_of(u"\\/") == std::u16string::npos;
 }
 
+// Path without the dots and spaces that end any of its components.
+std::u16string TrimmedPath(std::u16string_view Path) {
+  std::u16string Out;
+  const auto TrimEnd = [&Out] {
+    while (!Out.empty() && (Out.back() == u'.' || Out.back() == u' '))
+      Out.pop_back();
+  };
+  for (char16_t C : Path) {
+    if (C == u'\\') TrimEnd();
+    Out += C;
+  }
+  TrimEnd();
+  return Out;
+}
+
 FileTimes TimesFrom(const LARGE_INTEGER& Creation, const LARGE_INTEGER& Write,
                     const LARGE_INTEGER& Access) {
   FileTimes Times;
@@ -279,11 +294,13 @@ class Win32Folder : public Folder {
   // and deletes or renames that file through the handle: the name it gives
   // the handle is the file's own. A link of Windows is opened as itself.
   // Where no names can be had, or the system names the file relative to
-  // the folder, nothing tells otherwise.
+  // the folder, nothing tells otherwise. Wine names a handle (a folder's
+  // too) without the dots and spaces that end its last component, which
+  // belong to the name: the names are compared without them.
   bool IsEntryItself(HANDLE File, const std::u16string& Name) {
     std::u16string Opened;
     return !Named_ || !NameOnVolume(File, &Opened) || Opened == Name ||
-           Opened == Name_ + u'\\' + Name;
+           TrimmedPath(Opened) == TrimmedPath(Name_ + u'\\' + Name);
   }
 
   // The walk's own handles share deletion; one that another process holds
