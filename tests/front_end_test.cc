@@ -126,15 +126,26 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       {"--workers=4 --workers=004 /work", "32768 /work w:4"},
       {"--workers=4 --workers=64",
        "   Given twice with different values: --workers=64"},
+      // The long names mean what the short forms mean, in the same order,
+      // and are never read for short texts.
+      {"--days=30 --recurse --remove-empty --dry-run --replace "
+       "--move-to=/archive --protect=*.keep --age-by=modification /work",
+       "30 /work r e c n y t:m x:*.keep m:/archive"},
+      {"-d5 --days=7 -t:m --age-by=access /work", "7 /work t:a"},
+      {"--days=7 -d5 --age-by=a --age-by=creation /work", "5 /work"},
+      {"--protect=my-data-r --move-to=/x-d0 /work",
+       "32768 /work x:my-data-r m?:/x-d0 missing:/x-d0"},
       // A file named like a long option is reached as a path.
       {"-d0 /work/--x", "0 /work/--x"}};
   // Refusals come before the move folder's check.
   const std::pair<const char*, const char*> Refusals[] = {
       {"Invalid number of days: ",
-       "-D 30x,-d0.5,-d,-dx,x-d30,-d2147483648,-d-2147483649"},
-      {"Invalid time kind (-t:c, -t:m or -t:a): ", "-t:,-t:x,-t:mc,-T:C,x-t:m"},
+       "-D 30x,-d0.5,-d,-dx,x-d30,-d2147483648,-d-2147483649,--days,--days=,"
+       "--days=3x"},
+      {"Invalid time kind (-t:c, -t:m or -t:a): ",
+       "-t:,-t:x,-t:mc,-T:C,x-t:m,--age-by,--age-by=Creation,--age-by=cm"},
       {"Invalid protect mask (a name, without a separator): ",
-       "-x:,-x:old/c.log"},
+       "-x:,-x:old/c.log,--protect=,--protect=old/c.log"},
       {"Invalid number of workers (--workers=1 to 128): ",
        "--workers,--workers=,--workers=0,--workers=129,--workers=8x,"
        "--workers=-n"},

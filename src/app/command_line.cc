@@ -145,8 +145,57 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
           return false;
         }
         break;
+      case ExactOption::kRecurse:
+        Line->Settings.Recurse = true;
+        break;
+      case ExactOption::kReplace:
+        Line->Settings.Overwrite = true;
+        break;
+      case ExactOption::kDryRun:
+        Line->Settings.DryRun = true;
+        break;
+      case ExactOption::kRemoveEmpty:
+        Line->Settings.EmptyFolders = true;
+        break;
+      // Read in their own scans, in order among their short forms.
+      case ExactOption::kDays:
+      case ExactOption::kMoveTo:
+      case ExactOption::kProtect:
+      case ExactOption::kAgeBy:
+        break;
     }
     (*NotOptions)[I] = true;
+  }
+  return true;
+}
+
+// Whether Arg is a value option in its short form ("-x:MASK") or its long
+// one ("--protect=MASK"): which, and its value, a long time kind as its
+// letter.
+bool IsValueArgument(Platform& Sys, const std::string& Arg, Option* Which,
+                     std::string* Value) {
+  switch (ExactOptionOf(Arg, Sys.SlashHelp())) {
+    case ExactOption::kNone:
+      if (!IsValueOption(Arg, Which)) return false;
+      *Value = OptionValue(Arg);
+      return true;
+    case ExactOption::kMoveTo:
+      *Which = Option::kMove;
+      break;
+    case ExactOption::kProtect:
+      *Which = Option::kProtect;
+      break;
+    case ExactOption::kAgeBy:
+      *Which = Option::kAge;
+      break;
+    default:
+      return false;
+  }
+  *Value = LongOptionValue(Arg);
+  if (*Which == Option::kAge) {
+    for (const char* Word : {"creation", "modification", "access"}) {
+      if (*Value == Word) Value->resize(1);
+    }
   }
   return true;
 }
@@ -158,8 +207,8 @@ bool ReadValues(Platform& Sys, const std::vector<std::string>& Args,
   const std::string Kinds = "cma";  // in the order of TimeKind
   for (const std::string& Arg : Args) {
     Option Which;
-    if (!IsValueOption(Arg, &Which)) continue;
-    const std::string Value = OptionValue(Arg);
+    std::string Value;
+    if (!IsValueArgument(Sys, Arg, &Which, &Value)) continue;
     if (Which == Option::kAge) {
       const size_t Kind =
           Value.size() == 1 ? Kinds.find(Value[0]) : std::string::npos;
@@ -199,10 +248,11 @@ void ReadMoveOption(Platform& Sys, const std::vector<std::string>& Args,
   RunSettings& Settings = Line->Settings;
   for (const std::string& Arg : Args) {
     Option Which;
-    if (!IsValueOption(Arg, &Which) || Which != Option::kMove) continue;
+    std::string Value;
+    if (!IsValueArgument(Sys, Arg, &Which, &Value) || Which != Option::kMove)
+      continue;
     Settings.MoveMode = true;
-    Settings.MovePath =
-        Sys.ResolvePath(Sys.CurrentDirectory(), OptionValue(Arg));
+    Settings.MovePath = Sys.ResolvePath(Sys.CurrentDirectory(), Value);
     Settings.MovePathValid = IsFolder(Sys, Settings.MovePath);
     if (!Settings.MovePathValid) {
       Line->MissingMoveFolders.push_back(Settings.MovePath);
@@ -318,11 +368,18 @@ CommandLine ReadCommandLine(Platform& Sys,
     return Line;
   }
   for (size_t I = 0; I < Args.size(); ++I) {
-    if (NotOptions[I] || !HasOption(Args[I], Option::kDays)) continue;
     // The number is read from the third character, wherever the option
     // text stood; a missing number must not mean "0 days: delete all".
     const std::string& Arg = Args[I];
-    if (!ParseDays(Arg.size() > 2 ? Arg.substr(2) : "", &Line.Day)) {
+    std::string Number;
+    if (ExactOptionOf(Arg, Sys.SlashHelp()) == ExactOption::kDays) {
+      Number = LongOptionValue(Arg);
+    } else if (NotOptions[I] || !HasOption(Arg, Option::kDays)) {
+      continue;
+    } else if (Arg.size() > 2) {
+      Number = Arg.substr(2);
+    }
+    if (!ParseDays(Number, &Line.Day)) {
       return Refuse(EventKind::kInvalidDays, Arg);
     }
   }

@@ -36,12 +36,13 @@ struct CommandLine {
   std::vector<std::string> MissingMoveFolders;
   bool CountFolders = false;  // -e was given: the summary counts folders
   bool PreserveRoot = true;   // no --no-preserve-root
-  bool Json = false;  // --json: the report as JSON Lines
+  bool Json = false;          // --json: the report as JSON Lines
 };
 
 // Reads Args, the arguments after the program name, against the current
 // directory and the entries Sys finds. Prints nothing and changes nothing.
-CommandLine ReadCommandLine(Platform& Sys, const std::vector<std::string>& Args);
+CommandLine ReadCommandLine(Platform& Sys,
+                            const std::vector<std::string>& Args);
 
 // Reads a term as the C library's atoi would (leading white space, an
 // optional sign, decimal digits) up to the end of Text. False when no digit

@@ -1,5 +1,6 @@
 #include "app/front_end.h"
 
+#include "app/options.h"
 #include "move/move.h"
 #include "platform/path_syntax.h"
 #include "purge/purge_folder.h"
@@ -71,7 +72,7 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
       Out.Emit(Event{EventKind::kUsage});
       return kExitOk;
     case CommandLine::Action::kHelp:
-      Out.Emit(Event{EventKind::kHelp});
+      Out.Emit(Event{EventKind::kHelp, OptionsHelp()});
       return kExitOk;
     case CommandLine::Action::kVersion:
       Out.Emit(Event{EventKind::kVersion});

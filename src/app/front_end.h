@@ -31,9 +31,9 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
                    Report& Out);
 
 // Runs the whole command for the arguments after the program name, in the
-// text report or with --json in JSON Lines, and answers the exit status. A lost line of the report does
-// not stop the run; at its end one line on standard error says that the
-// report is incomplete.
+// text report or with --json in JSON Lines, and answers the exit status. A lost
+// line of the report does not stop the run; at its end one line on standard
+// error says that the report is incomplete.
 int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
                int Workers = 1);
 

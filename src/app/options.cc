@@ -45,31 +45,74 @@ std::string OptionValue(const std::string& Arg) {
   return Arg.size() > 3 ? Arg.substr(3) : std::string();
 }
 
-// Whether Arg is the long option Name, alone or with "=" and a value.
-bool IsLong(const std::string& Arg, const std::string& Name) {
-  return Arg.rfind(Name, 0) == 0 &&
-         (Arg.size() == Name.size() || Arg[Name.size()] == '=');
-}
-
 namespace {
 
-// The long options that are whole arguments without a value.
-constexpr std::pair<const char*, ExactOption> kPlain[] = {
-    {"--help", ExactOption::kHelp},
-    {"--version", ExactOption::kVersion},
-    {"--cross-mounts", ExactOption::kCrossMounts},
-    {"--no-preserve-root", ExactOption::kNoPreserveRoot},
-    {"--json", ExactOption::kJson},
+struct LongOption {
+  const char* Name;  // "--days"
+  ExactOption Which;
+  const char* Value;  // what "=VALUE" holds, as the help names it; null: none
+  const char* Short;  // the short form it is the long name of; null: none
+  const char* Help;   // its help lines, parted by "\n"
 };
 
-// The long options that take "=VALUE".
-constexpr std::pair<const char*, ExactOption> kValued[] = {
-    {"--workers", ExactOption::kWorkers},
-    {"--keep", ExactOption::kKeep},
-    {"--max-size", ExactOption::kMaxSize},
-    {"--min-free", ExactOption::kMinFree},
-    {"--max-files", ExactOption::kMaxFiles},
+// Every long option, in the order the help screen lists them.
+constexpr LongOption kLong[] = {
+    {"--days", ExactOption::kDays, "N", "-dN",
+     "the term: files created N or more days ago are due"},
+    {"--recurse", ExactOption::kRecurse, nullptr, "-r",
+     "also purge every subfolder, carrying the mask along"},
+    {"--dry-run", ExactOption::kDryRun, nullptr, "-n",
+     "report only: list what would be deleted or moved, and\n"
+     "change nothing"},
+    {"--remove-empty", ExactOption::kRemoveEmpty, nullptr, "-e",
+     "with -r: also delete each subfolder the run leaves\n"
+     "empty, once its own age reaches the term"},
+    {"--move-to", ExactOption::kMoveTo, "FOLDER", "-m:FOLDER",
+     "move due files into FOLDER instead of deleting them"},
+    {"--replace", ExactOption::kReplace, nullptr, "-Y",
+     "with -m: replace a file of the same name in FOLDER"},
+    {"--protect", ExactOption::kProtect, "MASK", "-x:MASK",
+     "never delete or move a file, nor enter or remove a\n"
+     "folder, whose name matches MASK (repeatable)"},
+    {"--age-by", ExactOption::kAgeBy, "creation|modification|access",
+     "-t:c|m|a",
+     "count the age from the creation (default), the last\n"
+     "modification or the last access"},
+    {"--cross-mounts", ExactOption::kCrossMounts, nullptr, nullptr,
+     "with -r: walk into other mounts below the target"},
+    {"--keep", ExactOption::kKeep, "N", nullptr,
+     "in each folder never delete or move the N newest\n"
+     "selected files (--keep=7: the last week's backups)"},
+    {"--max-size", ExactOption::kMaxSize, "SIZE", nullptr,
+     "purge due files, oldest first, only until the\n"
+     "selected files take SIZE or less (500M, 20G: K M G T)"},
+    {"--min-free", ExactOption::kMinFree, "SIZE|P%", nullptr,
+     "purge due files, oldest first, only until the\n"
+     "disk has that much free (--min-free=15%); this goal or\n"
+     "--max-size not met ends with status 4"},
+    {"--max-files", ExactOption::kMaxFiles, "N", nullptr,
+     "act on at most N files, the oldest due first\n"
+     "(--max-files=5000): a cap, which ends with status 0"},
+    {"--json", ExactOption::kJson, nullptr, nullptr,
+     "the report as JSON Lines: one object per line, with\n"
+     "sizes, times, reasons and the bytes freed"},
+    {"--no-preserve-root", ExactOption::kNoPreserveRoot, nullptr, nullptr,
+     "allow a target that takes every file of a\n"
+     "whole root (/, C:\\)"},
+    {"--workers", ExactOption::kWorkers, "N", nullptr,
+     "work on up to N files at once (1 to 128; by\n"
+     "default 128 on a share, else the processors up to 8)"},
+    {"--help", ExactOption::kHelp, nullptr, "-h", "this screen"},
+    {"--version", ExactOption::kVersion, nullptr, nullptr, "the version"},
 };
+
+// Whether Arg is the long option Of: its name alone, or with "=" and a
+// value where it takes one.
+bool IsLong(const std::string& Arg, const LongOption& Of) {
+  const size_t Size = std::char_traits<char>::length(Of.Name);
+  return Arg.compare(0, Size, Of.Name) == 0 &&
+         (Arg.size() == Size || (Of.Value && Arg[Size] == '='));
+}
 
 std::string Lowered(std::string Text) {
   for (char& C : Text) {
@@ -81,11 +124,8 @@ std::string Lowered(std::string Text) {
 // "/NAME" or "/NAME=..." where NAME is a long option's name in any case.
 bool IsSlashLongName(const std::string& Arg) {
   const std::string Name = "--" + Lowered(Arg.substr(1, Arg.find('=') - 1));
-  for (const auto& [Long, Which] : kPlain) {
-    if (Name == Long) return true;
-  }
-  for (const auto& [Long, Which] : kValued) {
-    if (Name == Long) return true;
+  for (const LongOption& Each : kLong) {
+    if (Name == Each.Name) return true;
   }
   return false;
 }
@@ -94,11 +134,8 @@ bool IsSlashLongName(const std::string& Arg) {
 
 ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp) {
   if (Arg == "-h" || (SlashHelp && Arg == "/?")) return ExactOption::kHelp;
-  for (const auto& [Name, Which] : kPlain) {
-    if (Arg == Name) return Which;
-  }
-  for (const auto& [Name, Which] : kValued) {
-    if (IsLong(Arg, Name)) return Which;
+  for (const LongOption& Each : kLong) {
+    if (IsLong(Arg, Each)) return Each.Which;
   }
   return ExactOption::kNone;
 }
@@ -114,6 +151,23 @@ bool IsUnknownOption(const std::string& Arg, bool SlashHelp) {
   const bool Word = Arg.find_first_of("/\\", 1) == std::string::npos &&
                     Arg.find_first_of("*?") == std::string::npos;
   return Word && (Arg.find('=') != std::string::npos || IsSlashLongName(Arg));
+}
+
+std::string OptionsHelp() {
+  std::string Text = "   More options:\n   -------------\n";
+  for (const LongOption& Each : kLong) {
+    Text += "      ";
+    if (Each.Short) Text += std::string(Each.Short) + ", ";
+    Text += Each.Name;
+    if (Each.Value) Text += std::string("=") + Each.Value;
+    Text += "\n              ";
+    for (const char* At = Each.Help; *At; ++At) {
+      Text += *At;
+      if (*At == '\n') Text += "              ";
+    }
+    Text += '\n';
+  }
+  return Text + "\n";
 }
 
 std::string LongOptionValue(const std::string& Arg) {

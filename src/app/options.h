@@ -1,4 +1,6 @@
-// Every option text the command knows, and how they are found.
+// Every option the command knows, in one table: its long name, its short
+// form, the kind of value it takes and its help lines. The command line,
+// the help screen and the words of the options read from it.
 #ifndef OLVANE_APP_OPTIONS_H_
 #define OLVANE_APP_OPTIONS_H_
 
@@ -7,6 +9,7 @@
 
 namespace olvane {
 
+// The short options, each found by either of two texts.
 enum class Option {
   kDays,          // "-d", "-D": the term, read from the third character
   kMove,          // "-m:", "-M:": the move folder
@@ -33,24 +36,36 @@ bool IsValueOption(const std::string& Arg, Option* Which = nullptr);
 // character on, wherever the option text stood.
 std::string OptionValue(const std::string& Arg);
 
-// Options that are only ever whole arguments, and are never scanned for
-// option texts or taken as a target.
+// The long options: each is only ever a whole argument, never scanned for
+// short texts nor taken as a target.
 enum class ExactOption {
   kNone,
   kHelp,            // "--help", "-h", and "/?" where SlashHelp
   kVersion,         // "--version"
   kCrossMounts,     // "--cross-mounts"
   kNoPreserveRoot,  // "--no-preserve-root"
-  kWorkers,         // "--workers" and "--workers=" with anything after it
+  kWorkers,         // "--workers=N"
   kJson,            // "--json"
-  // Retention goals, each "--name=VALUE" (the name alone is refused).
-  kKeep,      // "--keep="
-  kMaxSize,   // "--max-size="
-  kMinFree,   // "--min-free="
-  kMaxFiles,  // "--max-files="
+  // Retention goals.
+  kKeep,      // "--keep=N"
+  kMaxSize,   // "--max-size=SIZE"
+  kMinFree,   // "--min-free=SIZE" or "--min-free=P%"
+  kMaxFiles,  // "--max-files=N"
+  // The long names of the short options: each means what its short form
+  // means.
+  kDays,         // "--days=N": -dN
+  kRecurse,      // "--recurse": -r
+  kMoveTo,       // "--move-to=FOLDER": -m:FOLDER
+  kReplace,      // "--replace": -Y
+  kDryRun,       // "--dry-run": -n
+  kRemoveEmpty,  // "--remove-empty": -e
+  kProtect,      // "--protect=MASK": -x:MASK
+  kAgeBy,        // "--age-by=creation|modification|access": -t:c, m, a
 };
 
-// SlashHelp: "/?" asks for help too (where "/" does not begin a path).
+// SlashHelp: "/?" asks for help too (where "/" does not begin a path). A
+// long option that takes a value is recognised alone too ("--keep"), and is
+// then refused for its missing value.
 ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp);
 
 // Whether Arg is written as a long option that the command does not know:
@@ -60,6 +75,10 @@ ExactOption ExactOptionOf(const std::string& Arg, bool SlashHelp);
 // the Windows way of writing the same option. A misspelt goal must refuse
 // the run, never leave the purge without its limit.
 bool IsUnknownOption(const std::string& Arg, bool SlashHelp);
+
+// The help screen's section on the options, from the table: each option
+// with its short form, if any, and its help lines.
+std::string OptionsHelp();
 
 // The number a workers argument sets: "--workers=" and 1 to Most in decimal
 // digits. False for anything else.

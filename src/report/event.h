@@ -28,7 +28,7 @@ enum class EventKind {
   kWouldDeleteFolder,  // -n -e: a folder every entry of which would go
   // The command line and the run; Path is the argument or path concerned.
   kUsage,               // the usage screen
-  kHelp,                // the usage screen and the newer options
+  kHelp,                // the usage screen, then Path: the options' help
   kVersion,             // "olvane" and the version
   kPathNotFound,        // no argument resolved the target
   kTargetNotFound,      // a full-path target that names no folder: no text

@@ -20,7 +20,8 @@ size_t PrintableLength(const std::string& Text, size_t At, bool Wtf8) {
   }
   if (Lead >= 0xE0 && Lead <= 0xEF && Tail(At + 1) && Tail(At + 2)) {
     const unsigned Next = Byte(At + 1);
-    if ((Lead == 0xE0 && Next < 0xA0) || (Lead == 0xED && Next >= 0xA0 && !Wtf8)) {
+    if ((Lead == 0xE0 && Next < 0xA0) ||
+        (Lead == 0xED && Next >= 0xA0 && !Wtf8)) {
       return 0;  // overlong, or a surrogate
     }
     return 3;

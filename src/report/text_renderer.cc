@@ -30,39 +30,6 @@ constexpr const char* kUsageLines[] = {
     "",
 };
 
-constexpr const char* kHelpLines[] = {
-    "   More options:",
-    "   -------------",
-    "      -n    - report only: list what would be deleted or moved, and",
-    "              change nothing",
-    "      -e    - with -r: also delete each subfolder the run leaves",
-    "              empty, once its own age reaches the term",
-    "      -m:folder - move due files into folder instead of deleting them",
-    "      -Y    - with -m: replace a file of the same name in folder",
-    "      -x:mask - protect: never delete or move a file, nor enter or",
-    "              remove a folder, whose name matches mask (repeatable)",
-    "      -t:c, -t:m, -t:a - count the age from the creation (default),",
-    "              the last modification or the last access",
-    "      --cross-mounts - with -r: walk into other mounts below the target",
-    "      --keep=N - in each folder never delete or move the N newest",
-    "              selected files (--keep=7: the last week's backups)",
-    "      --max-size=SIZE - purge due files, oldest first, only until the",
-    "              selected files take SIZE or less (500M, 20G: K M G T)",
-    "      --min-free=SIZE, --min-free=P% - purge due files, oldest first,",
-    "              only until the disk has that much free (--min-free=15%);",
-    "              either of these two not met ends with status 4",
-    "      --max-files=N - act on at most N files, the oldest due first",
-    "              (--max-files=5000): a cap, which ends with status 0",
-    "      --json - the report as JSON Lines: one object per line, with",
-    "              sizes, times, reasons and the bytes freed",
-    "      --no-preserve-root - allow a target that takes every file of a",
-    "              whole root (/, C:\\)",
-    "      --workers=N - work on up to N files at once (1 to 128; by",
-    "              default 128 on a share, else the processors up to 8)",
-    "      --help, -h - this screen;  --version - the version",
-    "",
-};
-
 template <size_t N>
 void AddLines(const char* const (&Lines)[N], std::string* Out) {
   for (const char* Line : Lines) {
@@ -158,7 +125,7 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
       return true;
     case EventKind::kHelp:
       AddLines(kUsageLines, Out);
-      AddLines(kHelpLines, Out);
+      *Out += E.Path;  // the options' section, lines and all
       return true;
     case EventKind::kVersion:
       AddLine(std::string("olvane ") + OLVANE_VERSION, Out);

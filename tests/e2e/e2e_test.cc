@@ -36,10 +36,12 @@ TEST_F(EndToEndTest, PurgesDueFilesOnlyAndReportOnlyRunsChangeNothing) {
               "     3 file(s) deleted.", "     1 folder(s) deleted."},
        "", "mkdir 'sp ' && touch trailing. 'trail ' 'sp `f' &&"}};
   // A folder is judged by the times it had before the walk listed and
-  // emptied it.
-  for (const char* Kind : {" -t:m", " -t:a"}) {
+  // emptied it. The long names mean what the short forms mean.
+  for (const char* Args :
+       {"-d30 ~ -r -e -t:m", "-d30 ~ -r -e -t:a",
+        "--days=30 ~ --recurse --remove-empty --age-by=modification"}) {
     Cases.push_back(
-        {"old/a.log old/s/b.log", std::string("-d30 ~ -r -e") + Kind,
+        {"old/a.log old/s/b.log", Args,
          Deleted("~/old/a.log ~/old/s/b.log",
                  "Delete folder: ~/old/s\nDelete folder: ~/old\n"
                  "     2 folder(s) deleted."),
