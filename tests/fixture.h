@@ -94,6 +94,7 @@ class FakePlatform : public Platform {
   bool StartFails = false;
   size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
   std::string Share = "-";    // the folder below which a network share lies
+  std::string LockedElsewhere;  // a rules file another run holds
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
   bool IsSeparator(char C) const override {
@@ -149,6 +150,11 @@ class FakePlatform : public Platform {
                                      : FileSystemKind::kLocal;
   }
   std::vector<std::string> Arguments(int, char**) override { return {}; }
+  // Taken by another run where a test says so.
+  ConfigLock LockConfiguration(const std::string& Path) override {
+    if (Find(Path) == PathKind::kNothing) return ConfigLock::kFailed;
+    return Path == LockedElsewhere ? ConfigLock::kBusy : ConfigLock::kTaken;
+  }
   bool Start() override { return !StartFails; }
   int StopStatus() override {
     Guard Hold(Lock);

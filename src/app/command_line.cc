@@ -157,7 +157,11 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
       case ExactOption::kRemoveEmpty:
         Line->Settings.EmptyFolders = true;
         break;
-      // Read in their own scans, in order among their short forms.
+      // Read in their own scans, in order among their short forms; the
+      // rules file's own are read without a target, or refused.
+      case ExactOption::kConfig:
+      case ExactOption::kCheck:
+      case ExactOption::kRule:
       case ExactOption::kDays:
       case ExactOption::kMoveTo:
       case ExactOption::kProtect:
@@ -280,6 +284,47 @@ void ReadFlags(Platform& Sys, const std::vector<std::string>& Args,
   }
 }
 
+// A command line with --config: nothing but the options that go with a
+// rules file, each an exact argument.
+CommandLine ReadConfigLine(Platform& Sys,
+                           const std::vector<std::string>& Args) {
+  CommandLine Line;
+  for (const std::string& Arg : Args) {
+    switch (ExactOptionOf(Arg, Sys.SlashHelp())) {
+      case ExactOption::kConfig:
+        if (!Line.Config.empty() && Line.Config != LongOptionValue(Arg)) {
+          return Refuse(EventKind::kConflictingGoal, Arg);
+        }
+        Line.Config = LongOptionValue(Arg);
+        if (Line.Config.empty()) return Refuse(EventKind::kNotWithConfig, Arg);
+        break;
+      case ExactOption::kCheck:
+        Line.Check = true;
+        break;
+      case ExactOption::kRule:
+        Line.RuleNames.push_back(LongOptionValue(Arg));
+        break;
+      case ExactOption::kJson:
+        Line.Json = true;
+        break;
+      case ExactOption::kDryRun:
+      case ExactOption::kWorkers:
+        Line.RunArgs.push_back(Arg);
+        break;
+      default:
+        if (Arg != "-n" && Arg != "-N") {
+          return Refuse(EventKind::kNotWithConfig, Arg);
+        }
+        Line.RunArgs.push_back(Arg);
+    }
+  }
+  // The run-wide values are refused as the command line refuses them.
+  const CommandLine Run = ReadCommandLine(Sys, Line.RunArgs);
+  if (Run.What == CommandLine::Action::kRefuse) return Run;
+  Line.Settings = Run.Settings;
+  return Line;
+}
+
 }  // namespace
 
 bool ParseDays(const std::string& Text, int32_t* Day) {
@@ -353,10 +398,20 @@ CommandLine ReadCommandLine(Platform& Sys,
     }
   }
   // A misspelt option refuses the run before anything is read or walked.
+  bool Config = false, Help = false;
   for (const std::string& Arg : Args) {
     if (IsUnknownOption(Arg, Sys.SlashHelp())) {
       return Refuse(EventKind::kUnknownOption, Arg);
     }
+    const ExactOption Which = ExactOptionOf(Arg, Sys.SlashHelp());
+    Help |= Which == ExactOption::kHelp || Which == ExactOption::kVersion;
+    Config |= Which == ExactOption::kConfig;
+  }
+  if (Config && !Help) return ReadConfigLine(Sys, Args);
+  for (const std::string& Arg : Args) {
+    const ExactOption Which = ExactOptionOf(Arg, Sys.SlashHelp());
+    if (!Help && (Which == ExactOption::kCheck || Which == ExactOption::kRule))
+      return Refuse(EventKind::kNotWithConfig, Arg);  // without --config
   }
   // A path that became part of the target, a value option and an exact
   // option are never read for short options: "/srv/Old-Data" must not set

@@ -37,6 +37,13 @@ struct CommandLine {
   bool CountFolders = false;  // -e was given: the summary counts folders
   bool PreserveRoot = true;   // no --no-preserve-root
   bool Json = false;          // --json: the report as JSON Lines
+  // --config: the rules file or folder, which takes the place of a target
+  // and its options; RunArgs, the arguments that go with every rule
+  // (report-only, --workers).
+  std::string Config;
+  bool Check = false;
+  std::vector<std::string> RuleNames;  // --rule: only these rules run
+  std::vector<std::string> RunArgs;
 };
 
 // Reads Args, the arguments after the program name, against the current

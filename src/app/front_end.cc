@@ -1,6 +1,7 @@
 #include "app/front_end.h"
 
 #include "app/options.h"
+#include "app/rules_run.h"
 #include "move/move.h"
 #include "platform/path_syntax.h"
 #include "purge/purge_folder.h"
@@ -66,7 +67,7 @@ Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
 }  // namespace
 
 int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
-                   Report& Out) {
+                   Report& Out, RunCounts* Sum) {
   switch (Line.What) {
     case CommandLine::Action::kUsage:
       Out.Emit(Event{EventKind::kUsage});
@@ -114,6 +115,7 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   const int Stop = Sys.StopStatus();
   const int Status = Stop != 0 ? Stop : GoalNotMet ? kExitGoalNotMet : kExitOk;
   Out.Emit(SummaryOf(Sys, Line, Counts, Status));
+  if (Sum) *Sum = Counts;
   return Status;
 }
 
@@ -126,14 +128,19 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
     return kExitCannotStart;
   }
   const CommandLine Line = ReadCommandLine(Sys, Args);
-  Report Out(Sys, Line.Json ? static_cast<const Renderer&>(Json) : Text);
-  const int Status = RunCommandLine(Sys, Line, Workers, Out);
+  const Renderer& Form = Line.Json ? static_cast<const Renderer&>(Json) : Text;
+  Report Out(Sys, Form);
+  const bool Rules =
+      !Line.Config.empty() && Line.What == CommandLine::Action::kRun;
+  const int Status = Rules ? RunRules(Sys, Line, Workers, Form)
+                           : RunCommandLine(Sys, Line, Workers, Out);
   if (!Sys.OutputLost()) return Status;
   // The purge went on, as it frees the space a full disk needs; the log
   // must not pass for the whole record.
   Out.Emit(Event{EventKind::kReportIncomplete});
-  return Status == kExitOk || Status == kExitGoalNotMet ? kExitOutputLost
-                                                        : Status;
+  const bool Lost = Status == kExitOk || Status == kExitGoalNotMet ||
+                    (Rules && Status == kExitUsage);
+  return Lost ? kExitOutputLost : Status;
 }
 
 }  // namespace olvane

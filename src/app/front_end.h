@@ -24,11 +24,14 @@ constexpr int kExitOutputLost = 3;
 // unmet once every due file was tried.
 constexpr int kExitGoalNotMet = 4;
 
+// A run of a rules file that another run of it holds: nothing was done.
+constexpr int kExitBusy = 5;
+
 // Does what Line asks, its events going to Out, and answers the exit status.
 // Workers threads work on files unless Line sets their number; 0: as many
-// as suit the target's file system.
+// as suit the target's file system. *Counts, if given, receives the run's.
 int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
-                   Report& Out);
+                   Report& Out, RunCounts* Counts = nullptr);
 
 // Runs the whole command for the arguments after the program name, in the
 // text report or with --json in JSON Lines, and answers the exit status. A lost

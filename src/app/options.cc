@@ -102,6 +102,14 @@ constexpr LongOption kLong[] = {
     {"--workers", ExactOption::kWorkers, "N", nullptr,
      "work on up to N files at once (1 to 128; by\n"
      "default 128 on a share, else the processors up to 8)"},
+    {"--config", ExactOption::kConfig, "PATH", nullptr,
+     "run the rules of the file PATH, or of every *.conf file\n"
+     "of the folder PATH, in place of a target and its options"},
+    {"--check", ExactOption::kCheck, nullptr, nullptr,
+     "with --config: read the rules and print each one as\n"
+     "the command line it means; walk nothing"},
+    {"--rule", ExactOption::kRule, "NAME", nullptr,
+     "with --config: run only the rule NAME (repeatable)"},
     {"--help", ExactOption::kHelp, nullptr, "-h", "this screen"},
     {"--version", ExactOption::kVersion, nullptr, nullptr, "the version"},
 };

@@ -61,6 +61,10 @@ enum class ExactOption {
   kRemoveEmpty,  // "--remove-empty": -e
   kProtect,      // "--protect=MASK": -x:MASK
   kAgeBy,        // "--age-by=creation|modification|access": -t:c, m, a
+  // A rules file in place of a target and its options.
+  kConfig,  // "--config=PATH": the rules of a file, or of a folder's files
+  kCheck,   // "--check": read and print the rules, walk nothing
+  kRule,    // "--rule=NAME": run only the named rules (repeatable)
 };
 
 // SlashHelp: "/?" asks for help too (where "/" does not begin a path). A

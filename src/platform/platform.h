@@ -316,6 +316,14 @@ class Platform {
 
   // --- Process -------------------------------------------------------------
 
+  enum class ConfigLock { kTaken, kBusy, kFailed };
+
+  // Takes the lock of the rules file or folder Path for the rest of the
+  // process's life: the system releases it when the process ends, however
+  // it ends. kBusy while another process holds it; kFailed when it cannot
+  // be had (Path cannot be opened).
+  virtual ConfigLock LockConfiguration(const std::string& Path) = 0;
+
   // The arguments after the program name, as UTF-8, wildcards unexpanded.
   // Argv is what main received; a platform may read the command line
   // itself instead.

@@ -37,6 +37,15 @@ struct Goals {
   }
 };
 
+// A tree of files another rule of the run's configuration governs: the
+// files of Folder (a full path) that Mask takes, and with Recurse those of
+// every folder below it too.
+struct RuleScope {
+  std::string Folder;
+  std::string Mask;  // "*" where the rule's target is a folder
+  bool Recurse = false;
+};
+
 struct RunSettings {
   bool Recurse = false;       // walk every subfolder too
   bool EmptyFolders = false;  // remove subfolders the walk leaves empty
@@ -56,6 +65,12 @@ struct RunSettings {
   // file system.
   int Workers = 1;
   Goals Goal;
+  // With a rules file: the trees of the rules that govern files this rule
+  // reaches too (a deeper target folder, or the same one listed first),
+  // whose files it passes over as protected ones; and the target folders
+  // of the other rules, which -e never removes, nor a folder above one.
+  std::vector<RuleScope> Outranking;
+  std::vector<std::string> RuleFolders;
 };
 
 // What a run did, as the summary reports it.

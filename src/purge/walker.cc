@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "purge/file_tests.h"
+#include "purge/rule_scopes.h"
 
 namespace olvane {
 namespace {
@@ -146,7 +147,9 @@ void Walker::List(Frame& Current, std::unique_ptr<Listing> Files) {
     ++Dir.Entries;
     // The one place where a listed entry is decided on.
     if (IsDisposable(Item.Kind)) {
-      if (IsProtected(Run_, Item.Name)) continue;
+      if (IsProtected(Run_, Item.Name) ||
+          IsGovernedElsewhere(Run_.Sys, Run_.Settings, Dir.Path, Item.Name))
+        continue;
       if (OneName_) {
         if (Named.Name.empty() || Item.Name == Mask_) Named = Item;
       } else {
@@ -272,7 +275,9 @@ void Walker::Leave() {
 bool Walker::RemoveIfEmptied(WalkFolder& Sub, FileReport& Report) {
   // A mount point stays, even once a walk across mounts has emptied it;
   // without --cross-mounts the walk never entered one.
+  // So does another rule's target folder, and a folder above one.
   if ((Run_.Settings.CrossMounts && Sub.Parent->Dir().IsOtherMount(Sub.Name)) ||
+      HoldsRuleFolder(Run_.Sys, Run_.Settings, Sub.Path) ||
       !Sub.Timed ||
       !IsExpired(TimeOf(Sub.Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
     return false;

@@ -45,7 +45,14 @@ enum class EventKind {
   kUnknownOption,       // a "--" argument that is no option the command knows
   kWholeRoot,           // a target that takes every file of a root
   kGoalNotMet,          // Path, To: --max-size and --min-free as written
-  kSummary,             // the closing counts
+  // A rules file; Rule names the rule concerned.
+  kNotWithConfig,  // an argument --config does not go with
+  kConfigError,    // Path: "FILE:LINE: what is wrong", or "FILE: ..."
+  kConfigBusy,     // Path: the configuration another run holds
+  kRuleStart,      // Path: the rule's target; its block follows
+  kRuleCommand,    // --check: Path, the command line the rule means
+  kTotal,          // the sums of every rule's counts, and the status
+  kSummary,        // the closing counts
   // To standard error.
   kCannotStart,       // the process could not be prepared for the run
   kReportIncomplete,  // some lines of the report could not be written
@@ -62,7 +69,8 @@ struct Event {
 
   EventKind Kind;
   std::string Path;
-  std::string To;  // moves: the destination
+  std::string To;    // moves: the destination
+  std::string Rule;  // the rule of a rules file the event belongs to
   // What the status read on the open file or folder Path told.
   bool Timed = false;
   int64_t Time = 0;         // the time its age counts from, as FileTimes
@@ -71,6 +79,7 @@ struct Event {
   // The summary's counts and how they read.
   int32_t Files = 0;
   int32_t Folders = 0;
+  int32_t Rules = 0;  // kTotal: the rules run
   bool MoveMode = false;
   bool DryRun = false;
   bool CountFolders = false;  // -e was given: a second count follows

@@ -56,6 +56,12 @@ Kind KindOf(EventKind Of) {
       return {"summary", nullptr};
     case EventKind::kGoalNotMet:
       return {"goal-not-met", nullptr};
+    case EventKind::kRuleStart:
+      return {"rule", nullptr};
+    case EventKind::kConfigError:
+      return {"config-error", nullptr};
+    case EventKind::kTotal:
+      return {"total", nullptr};
     default:
       return {nullptr, nullptr};
   }
@@ -108,6 +114,20 @@ void AddSummary(const Event& E, std::string* Out) {
   *Out += std::to_string(E.Status);
 }
 
+// The sums of a rules file's run.
+void AddTotal(const Event& E, std::string* Out) {
+  AddField("rules", Out);
+  *Out += std::to_string(E.Rules);
+  AddField("files", Out);
+  *Out += std::to_string(E.Files);
+  AddField("folders", Out);
+  *Out += std::to_string(E.Folders);
+  AddField("bytes_freed", Out);
+  *Out += std::to_string(E.BytesFreed);
+  AddField("status", Out);
+  *Out += std::to_string(E.Status);
+}
+
 // What each unmet goal lacks, under the goal's argument as written; null
 // where it could not be measured.
 void AddGoalNotMet(const Event& E, std::string* Out) {
@@ -134,8 +154,13 @@ void JsonRenderer::Render(const Event& E, std::string* Out) const {
   *Out += "{\"event\":\"";
   *Out += Of.Word;
   *Out += '"';
+  if (!E.Rule.empty()) AddName("rule", E.Rule, Out);
   if (E.Kind == EventKind::kSummary) {
     AddSummary(E, Out);
+  } else if (E.Kind == EventKind::kTotal) {
+    AddTotal(E, Out);
+  } else if (E.Kind == EventKind::kConfigError) {
+    AddName("error", E.Path, Out);
   } else if (E.Kind == EventKind::kGoalNotMet) {
     AddGoalNotMet(E, Out);
   } else if (E.Kind != EventKind::kPathNotFound) {

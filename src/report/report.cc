@@ -2,9 +2,16 @@
 
 namespace olvane {
 
+void Report::Render(const Event& E, std::string* Out) const {
+  if (Rule_.empty() || !E.Rule.empty()) return Form_.Render(E, Out);
+  Event Stamped = E;
+  Stamped.Rule = Rule_;
+  Form_.Render(Stamped, Out);
+}
+
 void Report::Emit(const Event& E) {
   std::string Text;
-  Form_.Render(E, &Text);
+  Render(E, &Text);
   if (Text.empty()) return;
   if (!IsErrorEvent(E)) {
     Sys_.PrintLines(Text);
@@ -19,7 +26,7 @@ void Report::Emit(const Event& E) {
 
 void Report::Write(const std::vector<Event>& Events) {
   std::string Text;
-  for (const Event& E : Events) Form_.Render(E, &Text);
+  for (const Event& E : Events) Render(E, &Text);
   if (!Text.empty()) Sys_.PrintLines(Text);
 }
 

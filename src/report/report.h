@@ -52,7 +52,9 @@ class JsonRenderer : public Renderer {
 // from several threads at once.
 class Report {
  public:
-  Report(Platform& Sys, const Renderer& Form) : Sys_(Sys), Form_(Form) {}
+  // Rule: the rule of a rules file every event written belongs to, if any.
+  Report(Platform& Sys, const Renderer& Form, std::string Rule = std::string())
+      : Sys_(Sys), Form_(Form), Rule_(std::move(Rule)) {}
 
   // Writes E at once: to standard error where IsErrorEvent, else to the
   // report.
@@ -62,8 +64,12 @@ class Report {
   void Write(const std::vector<Event>& Events);
 
  private:
+  // E, stamped with the rule where there is one, rendered onto Out.
+  void Render(const Event& E, std::string* Out) const;
+
   Platform& Sys_;
   const Renderer& Form_;
+  const std::string Rule_;
 };
 
 }  // namespace olvane

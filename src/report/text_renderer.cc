@@ -108,6 +108,12 @@ const char* RefusalOf(EventKind Kind) {
       return "   Given twice with different values: ";
     case EventKind::kUnknownOption:
       return "   Unknown option: ";
+    case EventKind::kNotWithConfig:
+      return "   Not with --config: ";
+    case EventKind::kConfigError:
+      return "   Config error: ";
+    case EventKind::kConfigBusy:
+      return "   Another run of this configuration is under way: ";
     default:
       return nullptr;
   }
@@ -150,6 +156,12 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
     case EventKind::kSummary:
       AddSummary(E, Out);
       return true;
+    case EventKind::kRuleStart:
+    case EventKind::kRuleCommand:
+      AddLine("Rule " + Printable(E.Rule, false) + ": " + Arg, Out);
+      return true;
+    case EventKind::kTotal:
+      return true;  // the record's alone: each rule's summary has its lines
     case EventKind::kCannotStart:
       AddLine("Fatal Error: MFC initialization failed", Out);
       return true;

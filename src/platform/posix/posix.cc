@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -110,6 +111,19 @@ class PosixPlatform : public Platform {
       return std::string();
     }
     return "/";
+  }
+
+  ConfigLock LockConfiguration(const std::string& Path) override {
+    // Kept open, and so locked, until the process ends.
+    const int Fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (Fd < 0) return ConfigLock::kFailed;
+    while (flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      const bool Busy = errno == EWOULDBLOCK;
+      close(Fd);
+      return Busy ? ConfigLock::kBusy : ConfigLock::kFailed;
+    }
+    return ConfigLock::kTaken;
   }
 
   std::vector<std::string> Arguments(int Argc, char** Argv) override {

@@ -3,6 +3,7 @@
 // that no length limit or registry setting applies; printed paths keep the
 // form the user wrote. The walk itself goes by handles (win32_walk.cc).
 #include <atomic>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -205,6 +206,32 @@ class Win32Platform : public Platform {
       }
     }
     return std::string();
+  }
+
+  ConfigLock LockConfiguration(const std::string& Path) override {
+    // Named by the file's identity, so that every spelling of the path
+    // takes the one lock: a mutex this process keeps until it ends.
+    HANDLE File = CreateFileW(
+        W(LongForm(Path)), 0,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (File == INVALID_HANDLE_VALUE) return ConfigLock::kFailed;
+    BY_HANDLE_FILE_INFORMATION Info;
+    const bool Known = GetFileInformationByHandle(File, &Info) != 0;
+    CloseHandle(File);
+    if (!Known) return ConfigLock::kFailed;
+    wchar_t Name[80];
+    for (const wchar_t* Space : {L"Global", L"Local"}) {
+      swprintf(Name, 80, L"%ls\\olvane-config-%08lx-%08lx%08lx", Space,
+               Info.dwVolumeSerialNumber, Info.nFileIndexHigh,
+               Info.nFileIndexLow);
+      HANDLE Mutex = CreateMutexW(nullptr, FALSE, Name);
+      if (!Mutex) continue;  // no right to the global names: the session's
+      if (GetLastError() != ERROR_ALREADY_EXISTS) return ConfigLock::kTaken;
+      CloseHandle(Mutex);
+      return ConfigLock::kBusy;
+    }
+    return ConfigLock::kFailed;
   }
 
   std::vector<std::string> Arguments(int, char**) override {

@@ -1,0 +1,174 @@
+#include "app/rules_run.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/front_end.h"
+#include "app/rules_file.h"
+#include "platform/path_syntax.h"
+#include "purge/file_tests.h"
+#include "purge/rule_scopes.h"
+
+namespace olvane {
+namespace {
+
+// The tree each rule reaches, read from its arguments whether or not the
+// rule runs: a rule refused for a fault still governs its own files, so
+// that a typo in it never hands them to a broader rule. No folder where the
+// rule has no full target.
+std::vector<RuleScope> ScopesOf(Platform& Sys, const std::vector<Rule>& Rules) {
+  std::vector<RuleScope> Scopes(Rules.size());
+  for (size_t I = 0; I < Rules.size(); ++I) {
+    const std::vector<std::string>& Args = Rules[I].Args;
+    if (Args.empty() || Args.back().rfind("--", 0) == 0 ||
+        !Sys.IsFullPath(Args.back())) {
+      continue;
+    }
+    std::string Path = Sys.ResolvePath(Sys.CurrentDirectory(), Args.back());
+    TrimSeparators(Sys.Separator(), &Path);
+    Scopes[I].Mask = IsFileMask(Sys, Path) ? SplitOffMask(Sys, &Path) : "*";
+    Scopes[I].Folder = Path;
+    Scopes[I].Recurse =
+        std::find(Args.begin(), Args.end(), "--recurse") != Args.end();
+  }
+  return Scopes;
+}
+
+// What rule I must leave to the others: the files of the rules whose target
+// folder lies below its own, or is its own and comes first; and every
+// other rule's target folder, which its -e must not remove.
+void LeaveToOthers(Platform& Sys, const std::vector<RuleScope>& Scopes,
+                   size_t I, RunSettings* Settings) {
+  const RuleScope& Mine = Scopes[I];
+  for (size_t J = 0; J < Scopes.size(); ++J) {
+    const RuleScope& Other = Scopes[J];
+    if (J == I || Other.Folder.empty()) continue;
+    Settings->RuleFolders.push_back(Other.Folder);
+    if (Mine.Folder.empty() || !IsSameOrBelow(Sys, Other.Folder, Mine.Folder))
+      continue;
+    const bool Same = Sys.NameKey(Other.Folder) == Sys.NameKey(Mine.Folder);
+    if (!Same || J < I) Settings->Outranking.push_back(Other);
+  }
+}
+
+// A rule's arguments as one command line, each with blanks quoted.
+std::string CommandOf(const std::vector<std::string>& Args) {
+  std::string Text = "olvane";
+  for (const std::string& Arg : Args) {
+    const bool Quote = Arg.find_first_of(" \t") != std::string::npos;
+    Text += Quote ? " \"" + Arg + "\"" : " " + Arg;
+  }
+  return Text;
+}
+
+bool IsChosen(const CommandLine& Line, const Rule& Each) {
+  return Line.RuleNames.empty() ||
+         std::find(Line.RuleNames.begin(), Line.RuleNames.end(), Each.Name) !=
+             Line.RuleNames.end();
+}
+
+// Each --rule that names no rule of the configuration; false if any.
+bool FindsEveryName(const CommandLine& Line, const RulesFile& File,
+                    Report& Out) {
+  bool Found = true;
+  for (const std::string& Name : Line.RuleNames) {
+    const bool Known =
+        std::any_of(File.Rules.begin(), File.Rules.end(),
+                    [&](const Rule& Each) { return Each.Name == Name; });
+    if (!Known) {
+      Out.Emit(Event{EventKind::kConfigError,
+                     Line.Config + ": no rule named " + Name});
+      Found = false;
+    }
+  }
+  return Found;
+}
+
+// A rule's run: its block of lines, its summary, its counts added to Sum.
+// Answers its exit status, 2 where it is refused.
+int RunRule(Platform& Sys, const CommandLine& Line, int Workers,
+            const Renderer& Form, const Rule& Each, RunSettings Leave,
+            RunCounts* Sum) {
+  Report Out(Sys, Form, Each.Name);
+  for (const std::string& Error : Each.Errors) {
+    Out.Emit(Event{EventKind::kConfigError, Error});
+  }
+  if (!Each.Errors.empty()) return kExitUsage;
+  std::vector<std::string> Args = Each.Args;
+  Args.insert(Args.end(), Line.RunArgs.begin(), Line.RunArgs.end());
+  CommandLine Read = ReadCommandLine(Sys, Args);
+  if (Read.What != CommandLine::Action::kRun) {
+    Out.Emit(Read.Refusal);
+    return kExitUsage;
+  }
+  Read.Settings.Outranking = std::move(Leave.Outranking);
+  Read.Settings.RuleFolders = std::move(Leave.RuleFolders);
+  Out.Emit(Event{EventKind::kRuleStart, Read.Target});
+  RunCounts Counts;
+  const int Status = RunCommandLine(Sys, Read, Workers, Out, &Counts);
+  Sum->FileCount += Counts.FileCount;
+  Sum->FolderCount += Counts.FolderCount;
+  Sum->BytesFreed += Counts.BytesFreed;
+  return Status;
+}
+
+}  // namespace
+
+int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
+             const Renderer& Form) {
+  Report Out(Sys, Form);
+  if (Sys.LockConfiguration(Line.Config) == Platform::ConfigLock::kBusy) {
+    Out.Emit(Event{EventKind::kConfigBusy, Line.Config});
+    return kExitBusy;
+  }
+  const RulesFile File = ReadRules(Sys, Line.Config);
+  if (!File.Error.empty()) {
+    Out.Emit(Event{EventKind::kConfigError, File.Error});
+    return kExitUsage;
+  }
+  bool Refused = !FindsEveryName(Line, File, Out) || !File.Errors.empty();
+  for (const std::string& Error : File.Errors) {
+    Out.Emit(Event{EventKind::kConfigError, Error});
+  }
+  const std::vector<RuleScope> Scopes = ScopesOf(Sys, File.Rules);
+  RunCounts Sum;
+  int Rules = 0, Stop = 0;
+  bool GoalNotMet = false;
+  for (size_t I = 0; I < File.Rules.size() && Stop == 0; ++I) {
+    const Rule& Each = File.Rules[I];
+    if (!IsChosen(Line, Each)) continue;
+    if (Line.Check) {
+      Report RuleOut(Sys, Form, Each.Name);
+      for (const std::string& Error : Each.Errors)
+        RuleOut.Emit(Event{EventKind::kConfigError, Error});
+      if (Each.Errors.empty())
+        RuleOut.Emit(Event{EventKind::kRuleCommand, CommandOf(Each.Args)});
+      Refused |= !Each.Errors.empty();
+      continue;
+    }
+    RunSettings Leave;
+    LeaveToOthers(Sys, Scopes, I, &Leave);
+    const int Status =
+        RunRule(Sys, Line, Workers, Form, Each, std::move(Leave), &Sum);
+    Rules += Status != kExitUsage;
+    Refused |= Status == kExitUsage;
+    GoalNotMet |= Status == kExitGoalNotMet;
+    Stop = Sys.StopStatus();
+  }
+  const int Status = Stop         ? Stop
+                     : Refused    ? kExitUsage
+                     : GoalNotMet ? kExitGoalNotMet
+                                  : kExitOk;
+  if (Line.Check) return Status;
+  Event Total{EventKind::kTotal};
+  Total.Rules = Rules;
+  Total.Files = Sum.FileCount;
+  Total.Folders = Sum.FolderCount;
+  Total.BytesFreed = Sum.BytesFreed;
+  Total.Status = Stop == 0 && Sys.OutputLost() ? kExitOutputLost : Status;
+  Out.Emit(Total);
+  return Status;
+}
+
+}  // namespace olvane

@@ -1,0 +1,118 @@
+// End-to-end: a rules file run as one job. Each rule with its own term, one
+// rule for each file where rules overlap, -n, --json, --check and --rule
+// with a configuration, a folder of files with leftovers, and the lock.
+#include "e2e.h"
+
+namespace olvane_e2e {
+namespace {
+
+class RulesTest : public EndToEndTest {
+ protected:
+  // Writes Text, "~" and "^" expanded, as the rules file Name beside the
+  // tree; answers the argument that runs it.
+  std::string Rules(const std::string& Text,
+                    const std::string& Name = "rules.conf") {
+    fs::create_directories((Base / Name).parent_path());
+    std::ofstream(Base / Name, std::ios::binary) << Expand(Text);
+    return "--config=~/../" + Name;
+  }
+};
+
+// A broader rule listed before or after a deeper one: the deeper governs
+// the files it reaches, the broader takes the others.
+TEST_F(RulesTest, EachFileHasOneRule) {
+  const std::string Broad =
+                        "[broad]\ntarget = ~/b\ndays = 30\nrecurse = yes\n"
+                        "age-by = modification\n",
+                    Dumps =
+                        "[dumps]\ntarget = \"~/b/sql/*.bak\"\ndays = 1\n"
+                        "keep = 1\nage-by = m\n";
+  const std::string Files =
+      "b/a.log b/new.log b/sql/d1.bak b/sql/d2.bak "
+      "b/sql/x.txt";
+  const std::string Age =
+      "touch -m -d '40 days ago' b`a.log b`sql`x.txt b`sql`d1.bak && "
+      "touch -m -d '20 days ago' b`sql`d2.bak &&";
+  const Output Block = {"Rule broad: ~/b",
+                        "Delete file: ~/b/a.log",
+                        "Delete file: ~/b/sql/x.txt",
+                        "     2 file(s) deleted.",
+                        "Rule dumps: ~/b/sql/*.bak",
+                        "Delete file: ~/b/sql/d1.bak",
+                        "     1 file(s) deleted."};
+  for (const bool DumpsFirst : {false, true}) {
+    const std::string Arg = Rules(DumpsFirst ? Dumps + Broad : Broad + Dumps);
+    Check({{Files, Arg, Block, "b/new.log b/sql/d2.bak", Age, "", 0, true}});
+  }
+  // The record: every object of a rule names it, and a total ends it.
+  const std::string Arg = Rules(Broad + Dumps);
+  Make(Files);
+  ASSERT_TRUE(Shell(Age + " true"));
+  const Lines Out = Run({Arg, "--json", "--rule=dumps"});
+  ASSERT_EQ(Out.size(), 4u);
+  EXPECT_EQ(Out[0].rfind("{\"event\":\"rule\",\"rule\":\"dumps\",\"path\":", 0),
+            0u);
+  EXPECT_EQ(Out[1].rfind("{\"event\":\"deleted\",\"rule\":\"dumps\",", 0), 0u);
+  EXPECT_EQ(Out[2].rfind("{\"event\":\"summary\",\"rule\":\"dumps\",", 0), 0u);
+  EXPECT_EQ(Out[3].rfind("{\"event\":\"total\",\"rules\":1,\"files\":1,"
+                         "\"folders\":0,\"bytes_freed\":",
+                         0),
+            0u);
+  EXPECT_EQ(Out[3].substr(Out[3].size() - 12), ",\"status\":0}");
+}
+
+// A rule with a fault runs nothing, the others run, and the status says
+// so; --check prints each rule as the command line it means; arguments
+// beside --config are few.
+TEST_F(RulesTest, AFaultRefusesItsRuleAlone) {
+  const std::string Arg = Rules(
+      "# two rules\n[good]\ntarget = ~/g\ndays = 0\n\n"
+      "[bad]\ntarget = ~/b\ndays = 3x\n");
+  const std::string File = Expand("~/../rules.conf");
+  Check({{"g/a.log b/a.log", Arg,
+          Output{"   Config error: " + File +
+                     ":7: " + "Invalid number of days: --days=3x",
+                 "Rule good: ~/g", "Delete file: ~/g/a.log",
+                 "     1 file(s) deleted."},
+          "b/a.log", "", "", 2},
+         {"g/a.log", Arg + " --check",
+          Output{"   Config error: " + File +
+                     ":7: " + "Invalid number of days: --days=3x",
+                 "Rule good: olvane --days=0 ~/g"},
+          "g/a.log", "", "", 2},
+         {"g/a.log", Arg + " -r", "   Not with --config: -r", "g/a.log", "", "",
+          2}});
+}
+
+// Of a folder, the *.conf files in name order, leftovers passed over.
+TEST_F(RulesTest, AFolderOfRulesSkipsLeftovers) {
+  for (const char* Left :
+       {"a.conf~", ".b.conf", "c.conf.dpkg-old", "d.conf.swp", "e.conf.bak"})
+    Rules("[" + std::string(Left) + "]\ntarget = ~/x\ndays = 0\n",
+          std::string("d/") + Left);
+  Rules("[two]\ntarget = ~/y\ndays = 0\n", "d/2.conf");
+  Rules("[one]\ntarget = ~/x\ndays = 0\n", "d/1.conf");
+  Check({{"x/a y/b", "--config=~/../d",
+          Output{"Rule one: ~/x", "Delete file: ~/x/a",
+                 "     1 file(s) deleted.", "Rule two: ~/y",
+                 "Delete file: ~/y/b", "     1 file(s) deleted."},
+          "x/ y/", "", "", 0, false, true}});
+}
+
+// One run of a configuration at a time: the first kept waiting on a full
+// pipe, the second refused at once.
+TEST_F(RulesTest, ASecondRunOfTheSameRulesIsRefused) {
+  const std::string Arg = Rules("[many]\ntarget = ~/m\ndays = 0\n");
+  ASSERT_TRUE(Shell("mkdir m && cd m && seq -f " + std::string(100, 'x') +
+                    "%g 2000 | xargs touch"));
+  const Lines Out = Run(
+      {Arg},
+      "($OLVANE_PROGRAM " + Arg + " | (sleep 4; cat >`dev`null)) & sleep 2;",
+      5);
+  EXPECT_EQ(Out, Lines{"   Another run of this configuration is under way: " +
+                       Expand("~/../rules.conf")});
+  Succeeds("sleep 4");
+}
+
+}  // namespace
+}  // namespace olvane_e2e
