@@ -95,6 +95,7 @@ class FakePlatform : public Platform {
   size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
   std::string Share = "-";    // the folder below which a network share lies
   std::string LockedElsewhere;  // a rules file another run holds
+  std::map<std::string, std::string> Files;  // what ReadFile reads, by path
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
   bool IsSeparator(char C) const override {
@@ -194,6 +195,14 @@ class FakePlatform : public Platform {
     return Found;
   }
   void RemoveStaleCopies(const std::string&) override {}
+  bool ReadFile(const std::string& Path, std::string* Bytes,
+                size_t Most) override {
+    Guard Hold(Lock);
+    const auto Found = Files.find(Path);
+    if (Found == Files.end() || Found->second.size() > Most) return false;
+    *Bytes = Found->second;
+    return true;
+  }
   bool Times(const std::string& Key, int Unless, FileTimes* Out) {
     Guard Hold(Lock);
     const Node* Found = At(Key, Unless);

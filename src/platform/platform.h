@@ -388,6 +388,12 @@ class Platform {
   // when it names nothing.
   virtual bool IdentityOf(const std::string& Path, FileIdentity* Id) = 0;
 
+  // Reads the whole of the regular file Path (through links) into *Bytes,
+  // for a rules file. False when it cannot be opened or read, is no regular
+  // file, or holds more than Most bytes.
+  virtual bool ReadFile(const std::string& Path, std::string* Bytes,
+                        size_t Most) = 0;
+
   // Removes from the folder Path the temporary files of moves across
   // volumes that a run of this program left there and that no run is
   // still writing: those it can prove so, the others stay.

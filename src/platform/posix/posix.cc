@@ -221,6 +221,29 @@ class PosixPlatform : public Platform {
     return true;
   }
 
+  // Opened without blocking, so that a FIFO named like a rules file cannot
+  // hold the run; then read only if it is a regular file.
+  bool ReadFile(const std::string& Path, std::string* Bytes,
+                size_t Most) override {
+    UniqueFd File(open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat Info;
+    if (File.Get() < 0 || fstat(File.Get(), &Info) != 0 ||
+        !S_ISREG(Info.st_mode) || static_cast<uint64_t>(Info.st_size) > Most) {
+      return false;
+    }
+    Bytes->clear();
+    char Buffer[65536];
+    for (;;) {
+      const ssize_t Read = read(File.Get(), Buffer, sizeof Buffer);
+      if (Read < 0 && errno == EINTR) continue;
+      if (Read < 0) return false;
+      if (Read == 0) return true;
+      // It may grow while it is read.
+      if (Bytes->size() + static_cast<size_t>(Read) > Most) return false;
+      Bytes->append(Buffer, static_cast<size_t>(Read));
+    }
+  }
+
   void RemoveStaleCopies(const std::string& Path) override {
     RemoveStaleCopiesIn(Path);
   }

@@ -328,6 +328,35 @@ class Win32Platform : public Platform {
     return Entry.Valid() && win32::IdentityOfHandle(Entry.Get(), Id);
   }
 
+  // Shared with every other use, so that an editor holding the file open
+  // does not stop the run.
+  bool ReadFile(const std::string& Path, std::string* Bytes,
+                size_t Most) override {
+    const std::u16string Long = LongForm(Path);
+    if (Long.empty()) return false;
+    UniqueHandle File = FromCreateFile(
+        CreateFileW(W(Long), GENERIC_READ, win32::kShareAll, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER Size;
+    if (!File.Valid() || GetFileType(File.Get()) != FILE_TYPE_DISK ||
+        !GetFileSizeEx(File.Get(), &Size) ||
+        static_cast<uint64_t>(Size.QuadPart) > Most) {
+      return false;
+    }
+    Bytes->clear();
+    char Buffer[65536];
+    for (;;) {
+      DWORD Read = 0;
+      if (!::ReadFile(File.Get(), Buffer, sizeof Buffer, &Read, nullptr)) {
+        return false;
+      }
+      if (Read == 0) return true;
+      // It may grow while it is read.
+      if (Bytes->size() + Read > Most) return false;
+      Bytes->append(Buffer, Read);
+    }
+  }
+
   void RemoveStaleCopies(const std::string& Path) override {
     win32::RemoveStaleCopiesIn(Path);
   }
