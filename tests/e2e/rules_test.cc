@@ -47,7 +47,7 @@ TEST_F(RulesTest, EachFileHasOneRule) {
   // The record: every object of a rule names it, and a total ends it.
   const std::string Arg = Rules(Broad + Dumps);
   Make(Files);
-  ASSERT_TRUE(Shell(Age + " true"));
+  ASSERT_TRUE(Shell(Expand(Age) + " true"));
   const Lines Out = Run({Arg, "--json", "--rule=dumps"});
   ASSERT_EQ(Out.size(), 4u);
   EXPECT_EQ(Out[0].rfind("{\"event\":\"rule\",\"rule\":\"dumps\",\"path\":", 0),
@@ -71,13 +71,13 @@ TEST_F(RulesTest, AFaultRefusesItsRuleAlone) {
   const std::string File = Expand("~/../rules.conf");
   Check({{"g/a.log b/a.log", Arg,
           Output{"   Config error: " + File +
-                     ":7: " + "Invalid number of days: --days=3x",
+                     ":8: " + "Invalid number of days: --days=3x",
                  "Rule good: ~/g", "Delete file: ~/g/a.log",
                  "     1 file(s) deleted."},
-          "b/a.log", "", "", 2},
+          "b/a.log g/", "", "", 2},
          {"g/a.log", Arg + " --check",
           Output{"   Config error: " + File +
-                     ":7: " + "Invalid number of days: --days=3x",
+                     ":8: " + "Invalid number of days: --days=3x",
                  "Rule good: olvane --days=0 ~/g"},
           "g/a.log", "", "", 2},
          {"g/a.log", Arg + " -r", "   Not with --config: -r", "g/a.log", "", "",
