@@ -41,7 +41,8 @@ else()
   install(FILES docs/olvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md LICENSE
                 docs/olvane-purge.service docs/olvane-purge.timer
-                docs/olvane.cron docs/windows-task.md
+                docs/olvane.cron docs/windows-task.md docs/olvane.conf
+                docs/olvane-windows.conf
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
   set(CPACK_GENERATOR DEB)

@@ -62,11 +62,14 @@ same "installed files" "$(cd "$inst" 2>/dev/null && find . -type f | sort)" \
 ./share/doc/olvane/README.md
 ./share/doc/olvane/olvane-purge.service
 ./share/doc/olvane/olvane-purge.timer
+./share/doc/olvane/olvane-windows.conf
+./share/doc/olvane/olvane.conf
 ./share/doc/olvane/olvane.cron
 ./share/doc/olvane/windows-task.md
 ./share/man/man1/olvane.1"
 for f in README.md LICENSE docs/olvane-purge.service docs/olvane-purge.timer \
-         docs/olvane.cron docs/windows-task.md; do
+         docs/olvane.cron docs/windows-task.md docs/olvane.conf \
+         docs/olvane-windows.conf; do
   cmp -s "$src/$f" "$inst/share/doc/olvane/$(basename "$f")" ||
     fail "installed $(basename "$f") differs from $f"
 done

@@ -84,6 +84,19 @@ TEST_F(RulesTest, AFaultRefusesItsRuleAlone) {
           2}});
 }
 
+// A file saved as Notepad's "Unicode": UTF-16LE with its byte-order mark,
+// CRLF line ends, names beyond ASCII.
+TEST_F(RulesTest, AUtf16FileIsReadAsItsText) {
+  Rules("[архив]\r\ntarget = ~/данные/*.log\r\ndays = 0\r\n");
+  ASSERT_TRUE(Succeeds("cd " + Quote(Base) +
+                       " && (printf '\\377\\376' && iconv -f UTF-8 -t "
+                       "UTF-16LE rules.conf) >u16.conf"));
+  Check({{"данные/a.log данные/b.txt", "--config=~/../u16.conf",
+          Output{"Rule архив: ~/данные/*.log", "Delete file: ~/данные/a.log",
+                 "     1 file(s) deleted."},
+          "данные/b.txt"}});
+}
+
 // Of a folder, the *.conf files in name order, leftovers passed over.
 TEST_F(RulesTest, AFolderOfRulesSkipsLeftovers) {
   for (const char* Left :
