@@ -102,6 +102,9 @@ int RunRule(Platform& Sys, const CommandLine& Line, int Workers,
     Out.Emit(Read.Refusal);
     return kExitUsage;
   }
+  // Report-only is the run's to say: a target such as "/srv/my-nginx"
+  // must not turn a rule into a trial.
+  Read.Settings.DryRun = Line.Settings.DryRun;
   Read.Settings.Outranking = std::move(Leave.Outranking);
   Read.Settings.RuleFolders = std::move(Leave.RuleFolders);
   Out.Emit(Event{EventKind::kRuleStart, Read.Target});

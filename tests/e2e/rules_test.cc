@@ -66,20 +66,21 @@ TEST_F(RulesTest, EachFileHasOneRule) {
 // beside --config are few.
 TEST_F(RulesTest, AFaultRefusesItsRuleAlone) {
   const std::string Arg = Rules(
-      "# two rules\n[good]\ntarget = ~/g\ndays = 0\n\n"
+      "# two rules\n[good]\ntarget = ~/my-nginx\ndays = 0\n\n"
       "[bad]\ntarget = ~/b\ndays = 3x\n");
   const std::string File = Expand("~/../rules.conf");
-  Check({{"g/a.log b/a.log", Arg,
+  // A "-n" in a target is no report-only option.
+  Check({{"my-nginx/a.log b/a.log", Arg,
           Output{"   Config error: " + File +
-                     ":8: " + "Invalid number of days: --days=3x",
-                 "Rule good: ~/g", "Delete file: ~/g/a.log",
+                     ":8: Invalid number of days: --days=3x",
+                 "Rule good: ~/my-nginx", "Delete file: ~/my-nginx/a.log",
                  "     1 file(s) deleted."},
-          "b/a.log g/", "", "", 2},
-         {"g/a.log", Arg + " --check",
+          "b/a.log my-nginx/", "", "", 2},
+         {"my-nginx/a.log", Arg + " --check",
           Output{"   Config error: " + File +
-                     ":8: " + "Invalid number of days: --days=3x",
-                 "Rule good: olvane --days=0 ~/g"},
-          "g/a.log", "", "", 2},
+                     ":8: Invalid number of days: --days=3x",
+                 "Rule good: olvane --days=0 ~/my-nginx"},
+          "my-nginx/a.log", "", "", 2},
          {"g/a.log", Arg + " -r", "   Not with --config: -r", "g/a.log", "", "",
           2}});
 }
@@ -118,13 +119,16 @@ TEST_F(RulesTest, ASecondRunOfTheSameRulesIsRefused) {
   const std::string Arg = Rules("[many]\ntarget = ~/m\ndays = 0\n");
   ASSERT_TRUE(Shell("mkdir m && cd m && seq -f " + std::string(100, 'x') +
                     "%g 2000 | xargs touch"));
+  // The second starts once the first has begun to delete, and so holds
+  // the lock until its reader wakes.
   const Lines Out = Run(
-      {Arg},
-      "($OLVANE_PROGRAM " + Arg + " | (sleep 4; cat >`dev`null)) & sleep 2;",
+      {Arg}, "($OLVANE_PROGRAM " + Arg +
+                 " | (sleep 10; cat >`dev`null)) & for i in $(seq 300); do "
+                 "[ $(ls m | wc -l) -lt 2000 ] && break; sleep 0.03; done;",
       5);
   EXPECT_EQ(Out, Lines{"   Another run of this configuration is under way: " +
                        Expand("~/../rules.conf")});
-  Succeeds("sleep 4");
+  Succeeds("sleep 10");
 }
 
 }  // namespace
