@@ -61,6 +61,9 @@ class Report {
   // Writes Events, in order, to the report in one piece.
   void Write(const std::vector<Event>& Events);
 
+  // What makes the text of the events.
+  const Renderer& Form() const { return Form_; }
+
  private:
   Platform& Sys_;
   const Renderer& Form_;
