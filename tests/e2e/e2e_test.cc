@@ -85,6 +85,11 @@ TEST_F(EndToEndTest, LinksRacesAndOtherUsersCannotMisleadTheWalk) {
       {"taken.log free.log", "-d0 ~",
        Deleted("~/free.log", "Cannot delete file: ~/taken.log"), "taken.log",
        kRace + "OLVANE_RACE_OPENER=taken.log"},
+      // Listed as a link, then a file held open took its name: a ranked run
+      // proves the file free, and passes over what was listed as a file.
+      {"a/cur cur->~/gone h", "-d0 ~ -r --max-files=3",
+       Deleted("~/a/cur", "Cannot open file: ~/cur\nCannot open file: ~/h"),
+       "a/ cur h->~/gone", kRace + "OLVANE_RACE_EXCHANGE=~/cur:~/h", "~/h"},
       // A mapping holds a file whose descriptor was closed.
       {"mapped.log free.log", "-d0 ~",
        Deleted("~/free.log", "Cannot open file: ~/mapped.log"), "mapped.log",
