@@ -50,7 +50,7 @@ class GoalsTest : public EndToEndTest {
 
 TEST_F(GoalsTest, GoalsChooseTheOldestDueFilesAndKeepTheNewest) {
   const std::string Ages = "b/old:9 a/mid:7 c/new:5 a/newest:3";
-  CheckGoals({
+  std::vector<Case> Cases = {
       // The newest two of the files the mask selects, in each folder; a
       // file the mask leaves out is none of them.
       {"a/1.log:8 a/2.log:5 a/3.log:4 a/4.log:3 a/n.txt:9 b/1.log:6 b/2.log:5 "
@@ -76,18 +76,23 @@ TEST_F(GoalsTest, GoalsChooseTheOldestDueFilesAndKeepTheNewest) {
       // Sizes: 28 KiB selected, 12 KiB allowed; the term is the floor.
       {"a/1:9:8 a/2:8:4 b/3:7:12 b/4:1:4", "-d2 ~ -r --max-size=12K",
        Deleted("~/a/1 ~/a/2 ~/b/3"), "a/ b/4"},
-      // A file counts once, however many of its names are selected, and
-      // leaves with the last of them: 20 KiB selected, 8 KiB to go.
-      {"a/1:9:8 b/1:@a/1 c/1:@a/1 a/2:8:4 b/2:@a/2 a/3:7:4 a/4:1:4",
-       "-d2 ~ -r --max-size=12K", Deleted("~/a/1 ~/b/1 ~/c/1"),
-       "a/2 a/3 a/4 b/2 c/"},
       {"a/1:9:8 b/4:1:4", "-d2 ~ -r --max-size=0 --keep=1",
        Deleted("", "   Goal not met: --max-size=0 is 12288 bytes over"),
        "a/1 b/4", "", "", 4},
       // Moves count what leaves the target's files.
       {"src/a:9 src/b:8 src/c:1 arch/x:1", "-d2 ~/src -m:~/arch --max-size=4K",
        Moved("~/src/a ~/src/b"), "arch/a arch/b arch/x src/c"},
-  });
+  };
+  // A file counts once, however many of its names are selected, and leaves
+  // with the last of them: 20 KiB selected, 8 KiB to go. (A listing of
+  // Windows tells no names of one file apart.)
+  if (!Windows()) {
+    Cases.push_back(
+        {"a/1:9:8 b/1:@a/1 c/1:@a/1 a/2:8:4 b/2:@a/2 a/3:7:4 a/4:1:4",
+         "-d2 ~ -r --max-size=12K", Deleted("~/a/1 ~/b/1 ~/c/1"),
+         "a/2 a/3 a/4 b/2 c/"});
+  }
+  CheckGoals(Cases);
 }
 
 // Free space: the oldest file has another name, so its removal frees
