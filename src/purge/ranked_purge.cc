@@ -197,7 +197,10 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   C.Dir = Way_.back().second;  // the folder listed last: Dir
   C.Name = Item.Name;
   C.Kind = Item.Kind;
-  C.Elsewhere = Times.Id.Index != 0 && Times.Id.Volume != TargetId_.Volume;
+  // Only a walk across mounts leaves the target's file system (a btrfs
+  // subvolume below it has a device of its own, yet shares its space).
+  C.Elsewhere = Run_.Settings.CrossMounts && Times.Id.Index != 0 &&
+                Times.Id.Volume != TargetId_.Volume;
   // Another name keeps the data of a file with hard links.
   C.Size = Shared ? 0 : Size;
   C.Frees = FreesHere_ && !C.Elsewhere && Times.Links == 1 ? Size : 0;
