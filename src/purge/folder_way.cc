@@ -17,8 +17,11 @@ Folder* FolderWay::Reach(const FolderNode* Node) {
   }
   Nodes_.resize(Same);
   Open_.resize(Same);
-  Folder* Dir = Open_.empty() ? Target_.get() : Open_.back().get();
-  for (size_t I = Same; I < Down.size(); ++I) {
+  // From the deepest folder of the common way still open.
+  size_t From = Same;
+  while (From > 0 && !Open_[From - 1]) --From;
+  Folder* Dir = From == 0 ? Target_.get() : Open_[From - 1].get();
+  for (size_t I = From; I < Down.size(); ++I) {
     const std::string& Name = Down[I]->Name;
     if (IsProtected(Run_, Name) ||
         (!Run_.Settings.CrossMounts && Dir->IsOtherMount(Name))) {
@@ -27,10 +30,28 @@ Folder* FolderWay::Reach(const FolderNode* Node) {
     std::unique_ptr<Folder> Sub = Dir->OpenSubFolder(Name);
     if (!Sub || (Run_.KeepOut && Run_.KeepOut(*Sub))) return nullptr;
     Dir = Sub.get();
-    Nodes_.push_back(Down[I]);
-    Open_.push_back(std::move(Sub));
+    if (I == Open_.size()) {
+      Nodes_.push_back(Down[I]);
+      Open_.emplace_back();
+    }
+    Open_[I] = std::move(Sub);
+    CloseShallowest();
   }
   return Dir;
+}
+
+// Within half the folders a walk may hold open: a tree deeper than that
+// is opened again from a shallower folder when the way turns back.
+void FolderWay::CloseShallowest() {
+  const size_t Most = std::max<size_t>(2, Run_.Sys.FolderBudget() / 2);
+  size_t Held = 0;
+  for (const std::unique_ptr<Folder>& Dir : Open_) Held += Dir != nullptr;
+  for (size_t I = 0; Held > Most && I + 1 < Open_.size(); ++I) {
+    if (Open_[I]) {
+      Open_[I].reset();
+      --Held;
+    }
+  }
 }
 
 }  // namespace olvane

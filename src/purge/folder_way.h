@@ -24,9 +24,12 @@ class FolderWay {
   Folder* Reach(const FolderNode* Node);
 
  private:
+  void CloseShallowest();
+
   WalkContext& Run_;
   std::unique_ptr<Folder> Target_;
-  // The folders open below the target, of the round's nodes.
+  // The way below the target, of the round's nodes, and each folder of it
+  // while it is open.
   std::vector<const FolderNode*> Nodes_;
   std::vector<std::unique_ptr<Folder>> Open_;
 };
