@@ -206,7 +206,11 @@ class FakePlatform : public Platform {
   bool Times(const std::string& Key, int Unless, FileTimes* Out) {
     Guard Hold(Lock);
     const Node* Found = At(Key, Unless);
-    if (Found) *Out = {Found->Created, Found->Modified, Found->Accessed};
+    if (Found) {
+      *Out = {Found->Created, Found->Modified, Found->Accessed};
+      Out->Kind =
+          Found->Flags & kFolder ? EntryKind::kFolder : EntryKind::kFile;
+    }
     return Found;
   }
 

@@ -20,7 +20,7 @@ TEST(GoalsTest, TheChoiceIsAPlainSortsPrefixThatCoversTheNeeds) {
     std::vector<Candidate> All;  // times from a small range: many are equal
     for (int I = 0; I < 1 + Trial % 60; ++I) {
       All.push_back(Candidate{.Time = {static_cast<int64_t>(Random() % 50)},
-                              .Path = "/" + std::to_string(I),
+                              .Name = std::to_string(I),
                               .Size = static_cast<int64_t>(Random() % 9),
                               .Frees = static_cast<int64_t>(Random() % 5)});
     }
@@ -41,7 +41,7 @@ TEST(GoalsTest, TheChoiceIsAPlainSortsPrefixThatCoversTheNeeds) {
       int64_t Size = 0, Frees = 0;
       for (const Candidate& C : Held) {
         ASSERT_LT(Done, Order.size());
-        EXPECT_EQ(C.Path, Order[Done++].Path);
+        EXPECT_EQ(C.Name, Order[Done++].Name);
         Size += C.Size;
         Frees += C.Frees;
       }
@@ -49,7 +49,7 @@ TEST(GoalsTest, TheChoiceIsAPlainSortsPrefixThatCoversTheNeeds) {
       // What is held covers the needs, and the one let go first was needed
       // by none of them (with a cap: as many as it allows).
       const Candidate& Next = *Choice.Horizon();
-      EXPECT_EQ(Next.Path, Order[Done].Path);
+      EXPECT_EQ(Next.Name, Order[Done].Name);
       if (Need.Files >= 0 && static_cast<int64_t>(Held.size()) == Need.Files)
         break;
       if (Need.Size < 0 && Need.Free < 0) break;

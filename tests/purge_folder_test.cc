@@ -49,6 +49,11 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsEachOutcome) {
        "Cannot open file: /t/gone\nDelete file: /t/last\n"
        "Error in BOOL CheckDate(CString FileName, int Day)\n"
        "Cannot open folder: /t/u\n     1 file(s) deleted."},
+      // A ranked run says so once, though it walks the tree again for -e.
+      {{Item("/t/u", 100, kFolder | kNoList), "/t/u/x", "/t/a"},
+       "-d30 /t -r -e --max-files=9",
+       "Cannot open folder: /t/u\nDelete file: /t/a\n     1 file(s) deleted.\n"
+       "     0 folder(s) deleted."},
       // Emptied folders go when their own term is due, never the target.
       {.Tree = {"/work/t/a/x", "/work/t/a/b/y", "/work/t/keep/z",
                 Item("/work/t/held/h", 100, kHeld),

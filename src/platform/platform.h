@@ -33,12 +33,25 @@ enum class EntryKind {
   kOther,       // FIFO, socket, device: never opened, never removed
 };
 
+// What tells one file or folder from every other on the system: its volume
+// (device) and its number there (inode, file index).
+struct FileIdentity {
+  uint64_t Volume = 0;
+  uint64_t Index = 0;
+  bool operator==(const FileIdentity& Other) const {
+    return Volume == Other.Volume && Index == Other.Index;
+  }
+  bool operator<(const FileIdentity& Other) const {
+    return Volume != Other.Volume ? Volume < Other.Volume : Index < Other.Index;
+  }
+};
+
 // A file's times in whole seconds since 1970-01-01 UTC, and the fraction of
 // each second where the file system records it, which only orders files
 // made within one second. Where the file system records no creation time,
 // Creation is a time never earlier than it (the last status change). The
-// same status query gives what the file takes on disk, where the query
-// carries it.
+// same status query gives what the file takes on disk, its names and what
+// the entry is, where the query carries them.
 struct FileTimes {
   int64_t Creation = 0;
   int64_t Modification = 0;  // the last write
@@ -50,6 +63,12 @@ struct FileTimes {
   uint32_t CreationNanos = 0;  // nanoseconds past Creation's second
   uint32_t ModificationNanos = 0;
   uint32_t AccessNanos = 0;
+  // What the entry itself is, as its listing says; a link whose target the
+  // query does not look at is a kFileLink.
+  EntryKind Kind = EntryKind::kOther;
+  // Where the query gives it (on Windows only for a file of several
+  // names, on its open handle); else zero.
+  FileIdentity Id = {};
 };
 
 struct Entry {
@@ -97,19 +116,6 @@ enum class Replaceable {
   kYes,
   kNew,  // the file came or changed after the run began: never replaced
   kNo,   // held open, read-only, a folder...: the replacement fails
-};
-
-// What tells one file or folder from every other on the system: its volume
-// (device) and its number there (inode, file index).
-struct FileIdentity {
-  uint64_t Volume = 0;
-  uint64_t Index = 0;
-  bool operator==(const FileIdentity& Other) const {
-    return Volume == Other.Volume && Index == Other.Index;
-  }
-  bool operator<(const FileIdentity& Other) const {
-    return Volume != Other.Volume ? Volume < Other.Volume : Index < Other.Index;
-  }
 };
 
 // A file opened for reading with no sharing: no other process had it open

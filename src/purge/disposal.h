@@ -23,6 +23,7 @@ struct FileReport {
   void Know(const std::string& Path, const FileTimes& Status, int64_t Time) {
     Subject_ = Path;
     Known_ = true;
+    Status_ = Status;
     Time_ = Time;
     Size_ = Status.Allocated;
     // Another name keeps the data of a file with hard links.
@@ -33,6 +34,8 @@ struct FileReport {
   // and what it takes on disk.
   int64_t Freeable() const { return Freeable_; }
   int64_t Size() const { return Size_ < 0 ? 0 : Size_; }
+  // The status Know was told of: its names and its identity.
+  const FileTimes& Status() const { return Status_; }
 
   void Add(EventKind Kind, const std::string& Path,
            const std::string& To = std::string()) {
@@ -51,6 +54,7 @@ struct FileReport {
   int64_t Time_ = 0;
   int64_t Size_ = -1;
   int64_t Freeable_ = 0;
+  FileTimes Status_;
 };
 
 class Disposal {

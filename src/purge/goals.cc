@@ -16,7 +16,27 @@ struct Older {
   }
 };
 
+// The names of the folders from the target down to Dir, then Name.
+std::vector<const std::string*> NamesTo(const FolderNode* Dir,
+                                        const std::string& Name) {
+  std::vector<const std::string*> Names{&Name};
+  for (; Dir && Dir->Above; Dir = Dir->Above.get()) Names.push_back(&Dir->Name);
+  std::reverse(Names.begin(), Names.end());
+  return Names;
+}
+
 }  // namespace
+
+bool Candidate::operator<(const Candidate& Other) const {
+  if (Time != Other.Time) return Time < Other.Time;
+  if (Dir == Other.Dir) return Name < Other.Name;
+  const std::vector<const std::string*> Mine = NamesTo(Dir.get(), Name),
+                                        Theirs = NamesTo(Other.Dir.get(),
+                                                         Other.Name);
+  return std::lexicographical_compare(
+      Mine.begin(), Mine.end(), Theirs.begin(), Theirs.end(),
+      [](const std::string* A, const std::string* B) { return *A < *B; });
+}
 
 bool KeepNewest::Offer(const Entry& Item, Entry* Out) {
   const Older Cmp{Kind_};

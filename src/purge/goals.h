@@ -4,6 +4,7 @@
 #define OLVANE_PURGE_GOALS_H_
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,18 +37,30 @@ class KeepNewest {
   std::vector<Entry> Held_;  // a heap, the oldest of them on top
 };
 
+// A folder of a ranked run's tree, as its examination entered it: its
+// listed name in the folder above. Shared by the candidates of its files
+// and by its subfolders, so that what a run remembers of a file does not
+// grow with the depth of its folder.
+struct FolderNode {
+  std::shared_ptr<const FolderNode> Above;  // null: the target itself
+  std::string Name;
+};
+
 // A due file of a ranked run, as its examination found it.
 struct Candidate {
-  TimeKey Time;      // the time its age counts from
-  std::string Path;  // relative to the target's folder, from a separator
+  TimeKey Time;  // the time its age counts from
+  std::shared_ptr<const FolderNode> Dir = nullptr;
+  std::string Name;  // in Dir, as listed
   EntryKind Kind = EntryKind::kFile;
-  int64_t Size = 0;   // bytes on disk: what leaves the selected files
-  int64_t Frees = 0;  // bytes its disposal is expected to free on its disk
+  // Bytes on disk that leave the selected files with it, and that its
+  // disposal is expected to free on the target's file system: a file of
+  // several names is counted as its names are acted on.
+  int64_t Size = 0;
+  int64_t Frees = 0;
+  bool Elsewhere = false;  // on another file system than the target
 
   // Oldest first; the path decides between equal times.
-  bool operator<(const Candidate& Other) const {
-    return Time != Other.Time ? Time < Other.Time : Path < Other.Path;
-  }
+  bool operator<(const Candidate& Other) const;
 };
 
 // What a round of a ranked run still needs: bytes to leave the selected

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "purge/file_tests.h"
+#include "purge/folder_way.h"
 #include "purge/goals.h"
 #include "purge/walker.h"
 
@@ -18,50 +21,17 @@ class QuietRenderer : public Renderer {
   void Render(const Event& /*E*/, std::string* /*Out*/) const override {}
 };
 
-// Reaches the folders of the chosen files from the target down, by name and
-// never through a link, and only as the walk would have entered them; the
-// last way down stays open for the next file.
-class FolderWay {
+// The report of the walk that removes the emptied folders: the folders it
+// cannot open or list, the first examination reported.
+class SweepRenderer : public Renderer {
  public:
-  FolderWay(WalkContext& Run, std::unique_ptr<Folder> Target)
-      : Run_(Run), Target_(std::move(Target)) {}
-
-  // The folder RelDir ("" for the target, else names each after a
-  // separator); null when it cannot be reached so.
-  Folder* Reach(const std::string& RelDir) {
-    std::vector<std::string> Names;
-    for (size_t At = 0; At < RelDir.size();) {
-      const size_t End = RelDir.find(Run_.Sys.Separator(), At + 1);
-      Names.push_back(RelDir.substr(At + 1, End - At - 1));
-      At = End == std::string::npos ? RelDir.size() : End;
-    }
-    size_t Same = 0;
-    while (Same < Names.size() && Same < Names_.size() &&
-           Names[Same] == Names_[Same]) {
-      ++Same;
-    }
-    Names_.resize(Same);
-    Open_.resize(Same);
-    Folder* Dir = Open_.empty() ? Target_.get() : Open_.back().get();
-    for (size_t I = Same; I < Names.size(); ++I) {
-      if (IsProtected(Run_, Names[I]) ||
-          (!Run_.Settings.CrossMounts && Dir->IsOtherMount(Names[I]))) {
-        return nullptr;
-      }
-      std::unique_ptr<Folder> Sub = Dir->OpenSubFolder(Names[I]);
-      if (!Sub || (Run_.KeepOut && Run_.KeepOut(*Sub))) return nullptr;
-      Dir = Sub.get();
-      Names_.push_back(Names[I]);
-      Open_.push_back(std::move(Sub));
-    }
-    return Dir;
+  explicit SweepRenderer(const Renderer& Form) : Form_(Form) {}
+  void Render(const Event& E, std::string* Out) const override {
+    if (E.Kind != EventKind::kCannotOpenFolder) Form_.Render(E, Out);
   }
 
  private:
-  WalkContext& Run_;
-  std::unique_ptr<Folder> Target_;
-  std::vector<std::string> Names_;  // of the folders open below the target
-  std::vector<std::unique_ptr<Folder>> Open_;
+  const Renderer& Form_;
 };
 
 // A folder's times when the run first saw it, and how many of its files
@@ -70,6 +40,13 @@ struct FolderNote {
   bool Timed = false;
   FileTimes Times;
   int Acted = 0;
+};
+
+// A file of several names: how many of them the selection held when last
+// examined, and how many the run acted on since.
+struct NameCount {
+  int64_t Found = 0;
+  int64_t Acted = 0;
 };
 
 class RankedRun {
@@ -96,13 +73,17 @@ class RankedRun {
   bool Stopped() { return Run_.Sys.StopStatus() != 0; }
   std::unique_ptr<Folder> Reopen();
   void Examine(std::unique_ptr<Folder> Target, DueChoice* Choice, bool First);
+  void EnterNode(WalkFolder& Dir, bool First);
   void Consider(WalkFolder& Dir, const Entry& Item, DueChoice* Choice);
   int64_t SizeNeed() const;
   int64_t FreeNeed() const;
   Needs NeedsNow() const;
   bool Done() const;
   Cause DecidingGoal() const;
+  bool Takes(const Candidate& Chosen) const;
+  std::string PathOf(const FolderNode* Node) const;
   void ActOn(FolderWay& Way, const Candidate& Chosen);
+  void Count(Folder& Dir, const Candidate& Chosen, const FileReport& Report);
   void RemoveEmptied();
 
   WalkContext& Run_;
@@ -115,13 +96,18 @@ class RankedRun {
   bool HasSpace_ = false;
   int64_t Available_ = 0;   // free at the start
   int64_t FreeGoal_ = -1;   // free space asked for; -1: none
+  int64_t FreedHere_ = 0;   // of what was freed, on the target's file system
   int64_t Total_ = 0;       // bytes of the selected files this round found
   int64_t Left_ = 0;        // bytes that left the selected files (or would)
   int64_t LeftBefore_ = 0;  // of those, before this round's examination
   int64_t Acted_ = 0;       // files acted on (or that would be)
   int64_t SizeLeft_ = -1;   // what --max-size needed after the last round
   RunCounts Counts_;
-  std::map<std::string, FolderNote> Notes_;  // with -e, by relative path
+  // The examination's way down: each folder open, with its node.
+  std::vector<std::pair<const WalkFolder*, std::shared_ptr<const FolderNode>>>
+      Way_;
+  std::map<FileIdentity, NameCount> Names_;   // the files of several names
+  std::map<FileIdentity, FolderNote> Notes_;  // with -e, of every folder
   std::string FreesDir_;  // the folder FreesHere_ is known for
   bool FreesHere_ = true;
 };
@@ -139,7 +125,7 @@ int64_t RankedRun::FreeNeed() const {
   if (FreeGoal_ < 0) return -1;
   // Without a measure of the space, no file is needed for it.
   if (!HasSpace_) return 0;
-  return std::max<int64_t>(0, FreeGoal_ - Available_ - Counts_.BytesFreed);
+  return std::max<int64_t>(0, FreeGoal_ - Available_ - FreedHere_);
 }
 
 Needs RankedRun::NeedsNow() const {
@@ -167,6 +153,12 @@ Cause RankedRun::DecidingGoal() const {
   return Cause::kMaxFiles;
 }
 
+// A file on another file system frees nothing of the target's: only
+// --max-size, or a cap alone, takes it.
+bool RankedRun::Takes(const Candidate& Chosen) const {
+  return !Chosen.Elsewhere || FreeGoal_ < 0 || SizeNeed() > 0;
+}
+
 // The target again, for a later round or for the actions: only while it is
 // still the folder the first examination walked.
 std::unique_ptr<Folder> RankedRun::Reopen() {
@@ -174,6 +166,20 @@ std::unique_ptr<Folder> RankedRun::Reopen() {
   FileIdentity Id;
   if (!Target || !Target->Identity(&Id) || !(Id == TargetId_)) return nullptr;
   return Target;
+}
+
+// A subfolder the examination opens: its node below its parent's, which is
+// on the way down; with -e in the first round, its times as first seen.
+void RankedRun::EnterNode(WalkFolder& Dir, bool First) {
+  while (Way_.size() > 1 && Way_.back().first != Dir.Parent) Way_.pop_back();
+  Way_.emplace_back(&Dir, std::make_shared<const FolderNode>(
+                              FolderNode{Way_.back().second, Dir.Name}));
+  FileIdentity Id;
+  if (First && Run_.Settings.EmptyFolders && Dir.Dir().Identity(&Id)) {
+    FolderNote& Note = Notes_[Id];
+    Note.Timed = Dir.Timed;
+    Note.Times = Dir.Times;
+  }
 }
 
 // A selected file the examination meets: counted among the selected files'
@@ -185,7 +191,9 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   // Nothing inside another mount is tested, a file mounted over a name too.
   if (Times.MountRoot && !Run_.Settings.CrossMounts) return;
   const int64_t Size = std::max<int64_t>(0, Times.Allocated);
-  Total_ += Size;
+  // A file of several names takes its bytes once, as du counts them.
+  const bool Shared = Times.Links > 1 && Times.Id.Index != 0;
+  if (!Shared || Names_[Times.Id].Found++ == 0) Total_ += Size;
   if (!Choice) return;  // kept by --keep
   const TimeKey Time = KeyOf(Times, Run_.Settings.Age);
   if (!IsExpired(Time.Seconds, Now_, Day_)) return;
@@ -195,11 +203,16 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   }
   Candidate C;
   C.Time = Time;
-  C.Path = Dir.Path.substr(Path_.size()) + Run_.Sys.Separator() + Item.Name;
+  C.Dir = Way_.back().second;  // the folder listed last: Dir
+  C.Name = Item.Name;
   C.Kind = Item.Kind;
-  C.Size = Size;
+  // Only a walk across mounts leaves the target's file system (a btrfs
+  // subvolume below it has a device of its own, yet shares its space).
+  C.Elsewhere = Run_.Settings.CrossMounts && Times.Id.Index != 0 &&
+                Times.Id.Volume != TargetId_.Volume;
   // Another name keeps the data of a file with hard links.
-  C.Frees = FreesHere_ && Times.Links == 1 ? Size : 0;
+  C.Size = Shared ? 0 : Size;
+  C.Frees = FreesHere_ && !C.Elsewhere && Times.Links == 1 ? Size : 0;
   Choice->Offer(std::move(C), NeedsNow());
 }
 
@@ -215,14 +228,11 @@ void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
   Total_ = 0;
   LeftBefore_ = Left_;
   Now_ = Run_.Sys.Now();
-  Walker::EnterWork Enter = nullptr;
-  if (First && Run_.Settings.EmptyFolders) {
-    Enter = [this](WalkFolder& Dir) {
-      FolderNote& Note = Notes_[Dir.Path.substr(Path_.size())];
-      Note.Timed = Dir.Timed;
-      Note.Times = Dir.Times;
-    };
-  }
+  // A real run's examination finds the names left; a report-only run's
+  // finds them all again, and those acted on stay counted so.
+  if (!Run_.Settings.DryRun) Names_.clear();
+  for (auto& [Id, Count] : Names_) Count.Found = 0;
+  Way_.assign(1, {nullptr, std::make_shared<const FolderNode>()});
   Walker Walk(
       Look, Day_, Mask_, 1,
       [this, Choice](WalkFolder& Dir, const Entry& Item, FileReport&) {
@@ -231,32 +241,75 @@ void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
       [this](WalkFolder& Dir, const Entry& Item) {
         Consider(Dir, Item, nullptr);
       },
-      std::move(Enter));
+      [this, First](WalkFolder& Dir) { EnterNode(Dir, First); });
   Walk.Walk(std::move(Target), Path_);
 }
 
+// The full path of the folder of Node.
+std::string RankedRun::PathOf(const FolderNode* Node) const {
+  std::vector<const std::string*> Names;
+  for (; Node && Node->Above; Node = Node->Above.get())
+    Names.push_back(&Node->Name);
+  std::string Path = Path_;
+  for (auto Name = Names.rbegin(); Name != Names.rend(); ++Name)
+    Path += Run_.Sys.Separator() + **Name;
+  return Path;
+}
+
 void RankedRun::ActOn(FolderWay& Way, const Candidate& Chosen) {
-  const size_t Cut = Chosen.Path.rfind(Run_.Sys.Separator());
-  const std::string RelDir = Chosen.Path.substr(0, Cut);
+  const std::string DirPath = PathOf(Chosen.Dir.get());
   FileReport Report;
-  Folder* Dir = Way.Reach(RelDir);
-  if (!Dir) {
-    Report.Add(EventKind::kCannotOpen, Path_ + Chosen.Path);
+  Folder* Dir = Way.Reach(Chosen.Dir.get());
+  Entry Item;
+  Item.Name = Chosen.Name;
+  Item.Kind = Chosen.Kind;
+  // What the entry is now: a file that took a link's name gets the whole
+  // proof of a file; any other change of kind passes it over. One that has
+  // gone is the rule's to report.
+  FileTimes Now;
+  bool Same = true;
+  if (Dir && Dir->EntryTimes(Item, &Now)) {
+    if (Now.Kind == EntryKind::kFile) Item.Kind = EntryKind::kFile;
+    Same = Now.Kind == Item.Kind;
+    Item.Timed = true;
+    Item.Times = Now;
+  }
+  if (!Dir || !Same) {
+    Report.Add(EventKind::kCannotOpen,
+               DirPath + Run_.Sys.Separator() + Chosen.Name);
   } else {
-    Entry Item;
-    Item.Name = Chosen.Path.substr(Cut + 1);
-    Item.Kind = Chosen.Kind;
-    ApplyFileRule(Run_, Day_, *Dir, Path_ + RelDir, Item, Report);
+    ApplyFileRule(Run_, Day_, *Dir, DirPath, Item, Report);
   }
   const Cause Why = DecidingGoal();
   for (Event& E : Report.Events) E.Why = Why;
   Run_.Out.Write(Report.Events);
-  if (!Report.Counted) return;
+  if (Report.Counted) Count(*Dir, Chosen, Report);
+}
+
+// A file acted on (or that would be): what left the selected files with it
+// and what that freed.
+void RankedRun::Count(Folder& Dir, const Candidate& Chosen,
+                      const FileReport& Report) {
   ++Acted_;
   ++Counts_.FileCount;
-  Counts_.BytesFreed += Report.Freed;
-  Left_ += Report.Size();
-  if (Run_.Settings.EmptyFolders) ++Notes_[RelDir].Acted;
+  int64_t Freed = Report.Freed, Leaves = Report.Size();
+  const FileTimes& Known = Report.Status();
+  if (Known.Links > 1 && Known.Id.Index != 0) {
+    NameCount& Names = Names_[Known.Id];
+    ++Names.Acted;
+    // The selection keeps the file while it holds another of its names.
+    if (Names.Acted < Names.Found) Leaves = 0;
+    // A report-only run removes no name: the last one would free the file.
+    if (Run_.Settings.DryRun && Names.Acted == Known.Links &&
+        Run_.Dispose.FreesSpace(Dir)) {
+      Freed = Report.Size();
+    }
+  }
+  Counts_.BytesFreed += Freed;
+  if (!Chosen.Elsewhere) FreedHere_ += Freed;
+  Left_ += Leaves;
+  FileIdentity Id;
+  if (Run_.Settings.EmptyFolders && Dir.Identity(&Id)) ++Notes_[Id].Acted;
 }
 
 // The folders the files left empty, deepest first, each judged by the times
@@ -267,12 +320,16 @@ void RankedRun::RemoveEmptied() {
   if (!Target) return;
   RunSettings Settings = Run_.Settings;
   Settings.Goal.Keep = 0;
-  WalkContext Sweep{Run_.Sys, Settings, Run_.Dispose, Run_.Out, Run_.KeepOut};
+  const SweepRenderer Form(Run_.Out.Form());
+  Report Out(Run_.Sys, Form);
+  WalkContext Sweep{Run_.Sys, Settings, Run_.Dispose, Out, Run_.KeepOut};
   Walker Walk(
       Sweep, Day_, Mask_, 1, [](WalkFolder&, const Entry&, FileReport&) {},
       nullptr,
       [this](WalkFolder& Dir) {
-        auto Note = Notes_.find(Dir.Path.substr(Path_.size()));
+        FileIdentity Id;
+        if (!Dir.Dir().Identity(&Id)) return;
+        auto Note = Notes_.find(Id);
         if (Note == Notes_.end()) return;
         Dir.Timed = Note->second.Timed;
         Dir.Times = Note->second.Times;
@@ -296,7 +353,7 @@ RunCounts RankedRun::Purge(std::unique_ptr<Folder> Target) {
     FolderWay Way(Run_, std::move(Again));
     for (const Candidate& Chosen : Choice.TakeOldestFirst()) {
       if (Done() || Stopped()) break;
-      ActOn(Way, Chosen);
+      if (Takes(Chosen)) ActOn(Way, Chosen);
     }
     // Every due file tried, or the goals met: no other round is needed.
     if (Done() || !Choice.LetGo()) break;

@@ -63,6 +63,9 @@ class Report {
   // Writes Events, in order, to the report in one piece.
   void Write(const std::vector<Event>& Events);
 
+  // What makes the text of the events.
+  const Renderer& Form() const { return Form_; }
+
  private:
   // E, stamped with the rule where there is one, rendered onto Out.
   void Render(const Event& E, std::string* Out) const;

@@ -101,6 +101,11 @@ TEST_F(WindowsPathsTest, ReportOnlyRunsPredictTheRealOutcome) {
       // that file through it.
       {"o/keep s/l->~/o/keep", "-d0 s", Deleted("", "Cannot open file: ~/s/l"),
        "o/keep s/l->~/o/keep"},
+      // A Unix name holding a backslash is one entry to Wine: a ranked run
+      // reaches it by its listed name, never a file of a subfolder.
+      {"s/back\\keep.me s/back/keep.me", "-d0 s --max-files=9",
+       Deleted("", "Cannot open file: ~/s/back\\keep.me"),
+       "s/back/keep.me s/back\\keep.me"},
       // A folder held without sharing its deletion stays.
       {"s/d/", "-d0 s -r -e", Deleted("", "     0 folder(s) deleted."), "s/d/",
        "", "~/s/d"}};

@@ -104,6 +104,8 @@ bool IsMountRoot(const struct statx& Info);
 // Whether the entry whose status is Entry can be removed from the folder
 // open as DirFd, as far as can be told without removing it.
 bool MayRemoveFrom(int DirFd, const struct statx& Entry);
+// What an entry of the file mode Mode is; a link is a kFileLink.
+EntryKind KindOfMode(mode_t Mode);
 // The times of Name in the folder Fd (Name empty: of Fd itself); *Kept, if
 // given, receives the whole status.
 bool TimesOf(int Fd, const char* Name, FileTimes* Out,

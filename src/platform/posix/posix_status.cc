@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "platform/posix/posix_internal.h"
@@ -57,6 +58,13 @@ bool MayRemoveFrom(int DirFd, const struct statx& Entry) {
          Me == Folder.stx_uid;
 }
 
+EntryKind KindOfMode(mode_t Mode) {
+  if (S_ISREG(Mode)) return EntryKind::kFile;
+  if (S_ISDIR(Mode)) return EntryKind::kFolder;
+  if (S_ISLNK(Mode)) return EntryKind::kFileLink;
+  return EntryKind::kOther;
+}
+
 // The times of Name in the folder Fd (Name empty: of Fd itself); *Kept, if
 // given, receives the whole status.
 bool TimesOf(int Fd, const char* Name, FileTimes* Out, struct statx* Kept) {
@@ -79,6 +87,10 @@ bool TimesOf(int Fd, const char* Name, FileTimes* Out, struct statx* Kept) {
                        : -1;
   Out->Links = (Info.stx_mask & STATX_NLINK) ? Info.stx_nlink : 0;
   Out->MountRoot = IsMountRoot(Info);
+  Out->Kind = KindOfMode(Info.stx_mode);
+  if (Info.stx_mask & STATX_INO) {
+    Out->Id = {makedev(Info.stx_dev_major, Info.stx_dev_minor), Info.stx_ino};
+  }
   return true;
 }
 

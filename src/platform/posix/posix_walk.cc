@@ -25,13 +25,6 @@ namespace olvane {
 
 namespace {
 
-EntryKind KindOfMode(mode_t Mode) {
-  if (S_ISREG(Mode)) return EntryKind::kFile;
-  if (S_ISDIR(Mode)) return EntryKind::kFolder;
-  if (S_ISLNK(Mode)) return EntryKind::kFileLink;
-  return EntryKind::kOther;
-}
-
 class PosixListing : public Listing {
  public:
   // Again: the folder was listed before, and its position is not at the
@@ -361,9 +354,12 @@ std::unique_ptr<ExclusiveFile> PosixFolder::OpenExclusive(const Entry& Item) {
   // when the file is closed.
   TakeFileSlot();
   UniqueFd Fd(OpenAtWaiting(Fd_, Item.Name.c_str(), Flags));
-  const bool Free =
-      Fd.Get() >= 0 && (Link || IsFreeAtOpen(Fd.Get(), Fd_, Item.Name, &Watch_,
-                                              &Ticket, &Leased));
+  // What took a link's name since its listing is not opened as a link.
+  struct stat Info;
+  const bool Free = Fd.Get() >= 0 &&
+                    (Link ? fstat(Fd.Get(), &Info) == 0 && S_ISLNK(Info.st_mode)
+                          : IsFreeAtOpen(Fd.Get(), Fd_, Item.Name, &Watch_,
+                                         &Ticket, &Leased));
   if (!Free) {
     if (Fd.Get() >= 0 && !Link) Watch_.Forget(Item.Name, Ticket);
     Fd.Reset(-1);

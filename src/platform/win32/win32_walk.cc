@@ -66,6 +66,7 @@ bool TimesOf(HANDLE Handle, FileTimes* Out) {
   FileBasicInfo Info;
   if (QueryBasicInfo(Handle, &Info) != kStatusSuccess) return false;
   *Out = TimesFrom(Info.CreationTime, Info.LastWriteTime, Info.LastAccessTime);
+  Out->Kind = KindOf(Info.FileAttributes);
   return true;
 }
 
@@ -133,6 +134,7 @@ class Win32Listing : public Listing {
       Item->Times = TimesFrom(Info->CreationTime, Info->LastWriteTime,
                               Info->LastAccessTime);
       Item->Times.Allocated = Info->AllocationSize.QuadPart;
+      Item->Times.Kind = Item->Kind;
       return true;
     }
     return false;
@@ -171,6 +173,9 @@ class Win32ExclusiveFile : public ExclusiveFile {
                      Basic.LastAccessTime);
     Out->Allocated = Standard.AllocationSize.QuadPart;
     Out->Links = Standard.NumberOfLinks;
+    Out->Kind = KindOf(Basic.FileAttributes);
+    // The names of one file are told apart by its identity.
+    if (Out->Links > 1) IdentityOfHandle(File_.Get(), &Out->Id);
     return true;
   }
   // No other handle can read, write or delete the file while this one with
