@@ -122,8 +122,8 @@ TEST_F(RulesTest, ASecondRunOfTheSameRulesIsRefused) {
   // The second starts once the first has begun to delete, and so holds
   // the lock until its reader wakes.
   const Lines Out = Run(
-      {Arg}, "($OLVANE_PROGRAM " + Arg +
-                 " | (sleep 10; cat >`dev`null)) & for i in $(seq 300); do "
+      {Arg}, "($OLVANE_PROGRAM '" + Arg +
+                 "' | (sleep 10; cat >`dev`null)) & for i in $(seq 300); do "
                  "[ $(ls m | wc -l) -lt 2000 ] && break; sleep 0.03; done;",
       5);
   EXPECT_EQ(Out, Lines{"   Another run of this configuration is under way: " +
