@@ -105,7 +105,8 @@ RunCounts Walker::Walk(std::unique_ptr<Folder> Target,
 // are chosen before anything of the folder is acted on and memory holds
 // only them.
 void Walker::Select(WalkFolder& Dir, Entry Item) {
-  if (Run_.Settings.Goal.Keep > 0) {
+  // A link takes no slot: what is kept is the files a run could delete.
+  if (Run_.Settings.Goal.Keep > 0 && Item.Kind == EntryKind::kFile) {
     FileTimes Times;
     // One that has gone since its listing is handed in, for its line.
     if (Item.Timed || Dir.Dir().EntryTimes(Item, &Times)) {
