@@ -85,6 +85,9 @@ void Walker::StartAhead(Frame& Current) {
 
 RunCounts Walker::Walk(std::unique_ptr<Folder> Target,
                        const std::string& Path) {
+  if (Run_.Sys.FileSystemOf(Path) == FileSystemKind::kNetwork) {
+    ListAhead(kListersAhead);
+  }
   Stack_.push_back(Frame{Queue_.Open(std::move(Target), Path), {}, 0, false});
   List(Stack_.back());
   while (!Stack_.empty()) {
