@@ -33,6 +33,19 @@ enum class EntryKind {
   kOther,       // FIFO, socket, device: never opened, never removed
 };
 
+// What tells one file or folder from every other on the system: its volume
+// (device) and its number there (inode, file index).
+struct FileIdentity {
+  uint64_t Volume = 0;
+  uint64_t Index = 0;
+  bool operator==(const FileIdentity& Other) const {
+    return Volume == Other.Volume && Index == Other.Index;
+  }
+  bool operator<(const FileIdentity& Other) const {
+    return Volume != Other.Volume ? Volume < Other.Volume : Index < Other.Index;
+  }
+};
+
 // A file's times in whole seconds since 1970-01-01 UTC, and the fraction of
 // each second where the file system records it, which only orders files
 // made within one second. Where the file system records no creation time,
@@ -45,6 +58,7 @@ struct FileTimes {
   int64_t Access = 0;        // the last access
   int64_t Allocated = -1;    // bytes allocated on disk; -1: not known
   uint32_t Links = 0;        // names (hard links) of the file; 0: not known
+  FileIdentity Id = {};      // the file's; Index 0: not known
   bool MountRoot = false;    // the root of another mount (a file mounted
                              // over a name, a bind mount of a file)
   uint32_t CreationNanos = 0;  // nanoseconds past Creation's second
@@ -97,19 +111,6 @@ enum class Replaceable {
   kYes,
   kNew,  // the file came or changed after the run began: never replaced
   kNo,   // held open, read-only, a folder...: the replacement fails
-};
-
-// What tells one file or folder from every other on the system: its volume
-// (device) and its number there (inode, file index).
-struct FileIdentity {
-  uint64_t Volume = 0;
-  uint64_t Index = 0;
-  bool operator==(const FileIdentity& Other) const {
-    return Volume == Other.Volume && Index == Other.Index;
-  }
-  bool operator<(const FileIdentity& Other) const {
-    return Volume != Other.Volume ? Volume < Other.Volume : Index < Other.Index;
-  }
 };
 
 // A file opened for reading with no sharing: no other process had it open

@@ -12,6 +12,23 @@ bool IsDisposable(EntryKind Kind) {
   return Kind == EntryKind::kFile || Kind == EntryKind::kFileLink;
 }
 
+// The part of the file rule that holds the file open: it is closed on
+// return.
+void OpenAndDispose(WalkContext& Run, int32_t Day, Folder& Dir,
+                    const Entry& Item, const std::string& FileName,
+                    FileReport& Report) {
+  std::unique_ptr<ExclusiveFile> File;
+  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, Run.Settings.Age, &File,
+                 Report)) {
+    return;
+  }
+  if (!IsFileFree(*File)) {
+    Report.Add(Run.Dispose.RefusalKind(), FileName);
+    return;
+  }
+  Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
+}
+
 }  // namespace
 
 bool IsProtected(const WalkContext& Run, const std::string& Name) {
@@ -24,25 +41,21 @@ bool IsProtected(const WalkContext& Run, const std::string& Name) {
 void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
                    const std::string& DirPath, const Entry& Item,
                    FileReport& Report) {
-  const TimeKind Kind = Run.Settings.Age;
   bool Gone = false;
-  const bool Due = IsDueUnopened(Run.Sys, Dir, Item, Day, Kind,
-                                 Run.Settings.CrossMounts, &Gone);
+  FileTimes Times;
+  const bool Due = IsDueUnopened(Run.Sys, Dir, Item, Day, Run.Settings.Age,
+                                 Run.Settings.CrossMounts, &Gone, &Times);
   if (!Due && !Gone) return;
   const std::string FileName = DirPath + Run.Sys.Separator() + Item.Name;
   if (Gone) {
     Report.Add(EventKind::kCannotOpen, FileName);
     return;
   }
-  std::unique_ptr<ExclusiveFile> File;
-  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, Kind, &File, Report)) {
-    return;
-  }
-  if (!IsFileFree(*File)) {
-    Report.Add(Run.Dispose.RefusalKind(), FileName);
-    return;
-  }
-  Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
+  // The identity the status gave, before the open: another name of the
+  // file that a worker has open is waited for.
+  const bool Taken = Run.InFlight.Take(Times);
+  OpenAndDispose(Run, Day, Dir, Item, FileName, Report);
+  if (Taken) Run.InFlight.Give(Times.Id);
 }
 
 Walker::Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,

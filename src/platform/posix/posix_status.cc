@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "platform/posix/posix_internal.h"
@@ -78,6 +79,9 @@ bool TimesOf(int Fd, const char* Name, FileTimes* Out, struct statx* Kept) {
                        ? static_cast<int64_t>(Info.stx_blocks) * 512
                        : -1;
   Out->Links = (Info.stx_mask & STATX_NLINK) ? Info.stx_nlink : 0;
+  if (Info.stx_mask & STATX_INO) {
+    Out->Id = {makedev(Info.stx_dev_major, Info.stx_dev_minor), Info.stx_ino};
+  }
   Out->MountRoot = IsMountRoot(Info);
   return true;
 }
