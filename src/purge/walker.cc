@@ -130,11 +130,16 @@ void Walker::Select(WalkFolder& Dir, Entry Item) {
         Item.Timed = true;
         Item.Times = Times;
       }
-      Entry Older;
-      if (!Newest_.Offer(Item, &Older)) return;
-      Item = std::move(Older);
+      std::vector<Entry> Older;
+      Newest_.Offer(Item, &Older);
+      for (const Entry& One : Older) Submit(Dir, One);
+      return;
     }
   }
+  Submit(Dir, Item);
+}
+
+void Walker::Submit(WalkFolder& Dir, const Entry& Item) {
   if (!Halted_ && !Queue_.Submit(Dir, Item)) Halted_ = true;
 }
 

@@ -68,6 +68,7 @@ class Walker {
   void List(Frame& Current, std::unique_ptr<Listing> Files = nullptr);
   void StartAhead(Frame& Current);
   void Select(WalkFolder& Dir, Entry Item);
+  void Submit(WalkFolder& Dir, const Entry& Item);
   void EndSelection(WalkFolder& Dir);
   void Enter(Frame& Current, std::string Name);
   void MakeRoom();
