@@ -89,14 +89,13 @@ TEST_F(EndToEndTest, HardLinkedNamesGoWhateverTheWorkers) {
     }
     Folders += " " + Name + "/";
   }
-  const std::string Copy =
-      "for i in $(seq 99); do cp -al s0`. s$i; done && ";
+  const std::string Copy = "for i in $(seq 99); do cp -al s0`. s$i; done && ";
   for (const char* Dry : {"", " -n"}) {
-    Check({{"s0/f1 s0/f2 s0/f3 s0/f4 s0/f5",
-            std::string("-d0 ~ -r --workers=8") + Dry,
-            *Dry ? Predicted(Deleted(Paths.substr(1)))
-                 : Deleted(Paths.substr(1)),
-            (*Dry ? Files : Folders).substr(1), Copy}});
+    Check(
+        {{"s0/f1 s0/f2 s0/f3 s0/f4 s0/f5",
+          std::string("-d0 ~ -r --workers=8") + Dry,
+          *Dry ? Predicted(Deleted(Paths.substr(1))) : Deleted(Paths.substr(1)),
+          (*Dry ? Files : Folders).substr(1), Copy}});
   }
 }
 
