@@ -6,6 +6,8 @@
 #
 # SHAPES="200x50 2000x5" (the default) sets the trees: FOLDERS x FILES empty
 # files. WORKERS="1 8 32 128" the --workers runs beside the default one.
+# BASELINE=path of another build's olvane (one before a change, built in a
+# folder of its own): its deletion and examination are timed beside.
 # Each run gets a fresh tree, made directly in the served folder, and a
 # fresh mount of build/default/latencyfs over it (empty caches), in a mount
 # namespace of its own. Times, side by side, in each round:
@@ -87,8 +89,15 @@ for shape in ${SHAPES:-200x50 2000x5}; do
   for n in ${WORKERS:-1 8 32 128}; do
     names+=("workers=$n") cmds+=("$olvane -d0 TREE -r --workers=$n")
   done
+  if [ -n "${BASELINE:-}" ]; then
+    names+=("baseline") cmds+=("$BASELINE -d0 TREE -r")
+  fi
+  exa=${#cmds[@]}
   names+=("examine find" "examine olvane")
   cmds+=("find TREE -type f -newermt 1970-01-02" "$olvane -d100000 TREE -r")
+  if [ -n "${BASELINE:-}" ]; then
+    names+=("examine baseline") cmds+=("$BASELINE -d100000 TREE -r")
+  fi
   declare -A times=() peak=()
   for round in $(seq 1 "$rounds"); do
     for i in "${!cmds[@]}"; do
@@ -105,7 +114,7 @@ for shape in ${SHAPES:-200x50 2000x5}; do
   echo "|---|---|---|---|"
   m() { printf '%s\n' $1 | median; }
   find_del=$(m "${times[0]}")
-  find_exa=$(m "${times[$((${#cmds[@]} - 2))]}")
+  find_exa=$(m "${times[$exa]}")
   for i in "${!cmds[@]}"; do
     t=$(m "${times[$i]}")
     base=$find_del

@@ -96,6 +96,9 @@ class FakePlatform : public Platform {
   std::string Share = "-";    // the folder below which a network share lies
   std::string LockedElsewhere;  // a rules file another run holds
   std::map<std::string, std::string> Files;  // what ReadFile reads, by path
+  // Listings made on other threads than the run's own: those made ahead.
+  const std::thread::id Runner = std::this_thread::get_id();
+  size_t ListedAhead = 0;
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
   bool IsSeparator(char C) const override {
@@ -249,6 +252,7 @@ class FakeOpen : public Folder, public ExclusiveFile {
   // The entries whose names match Mask.
   std::unique_ptr<Listing> List(const std::string& Mask) override {
     FakePlatform::Guard Hold(Sys_.Lock);
+    Sys_.ListedAhead += std::this_thread::get_id() != Sys_.Runner;
     std::vector<Entry> Items;
     for (const std::string& Name :
          Has(kNoList) ? Sys_.Children(Key_) : Lines{}) {
@@ -411,6 +415,8 @@ inline void Check(const std::vector<Case>& Cases, bool Windows = false) {
         Expected += Line == "USAGE" ? Usage : Line + "\n";
       EXPECT_EQ(Sys.Output, Expected);
       CheckLog(Sys, Dry ? Lines{} : C.Changes);
+      // On a share the walk lists its subfolders ahead, and only there.
+      EXPECT_EQ(Sys.ListedAhead != 0, C.Share != "-");
       // No file is opened twice.
       std::sort(Sys.Opened.begin(), Sys.Opened.end());
       EXPECT_EQ(std::adjacent_find(Sys.Opened.begin(), Sys.Opened.end()),

@@ -72,8 +72,7 @@ TEST(GoalsTest, KeepNewestKeepsWhatASortByTimeAndNameKeeps) {
       Item.Name = "f" + std::to_string(Random() % 100);
       Item.Times.Modification = static_cast<int64_t>(Random() % 8);
       All.push_back(Item);
-      Entry Older;
-      if (Keep.Offer(Item, &Older)) Out.push_back(Older);
+      Keep.Offer(Item, &Out);
     }
     std::sort(All.begin(), All.end(), [](const Entry& A, const Entry& B) {
       return std::tie(B.Times.Modification, B.Name) <

@@ -66,6 +66,19 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsEachOutcome) {
                "Delete file: /work/t/keep/z", "     3 file(s) deleted.",
                "     2 folder(s) deleted."},
        .Predict = true},
+      // On a share every walk lists its subfolders ahead: the plain one, -e
+      // and a ranked run's.
+      {.Tree = {"/t/a/x", "/t/b/y", Item("/t/b/z", 200)},
+       .Args = "-d30 /t -r -e",
+       .Out = {"Delete file: /t/a/x", "Delete folder: /t/a",
+               "Delete file: /t/b/y", "Delete file: /t/b/z",
+               "Delete folder: /t/b", "     3 file(s) deleted.",
+               "     2 folder(s) deleted."},
+       .Share = "/t"},
+      {.Tree = {"/t/a/x", "/t/b/y", Item("/t/b/z", 200)},
+       .Args = "-d30 /t -r --max-files=1",
+       .Out = {"Delete file: /t/b/z", "     1 file(s) deleted."},
+       .Share = "/t"},
       // Moves; how the move folder is read is in the command line's table.
       {.Tree = {"/work/moved", "/work/taken", "/archive/taken",
                 Item("/work/locked", 100, kOpenedLater),

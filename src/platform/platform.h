@@ -58,6 +58,9 @@ struct FileTimes {
   int64_t Access = 0;        // the last access
   int64_t Allocated = -1;    // bytes allocated on disk; -1: not known
   uint32_t Links = 0;        // names (hard links) of the file; 0: not known
+  // The file's, where the query gives it (on Windows a listing's number on
+  // volume 0, or an open handle's); Index 0: not known.
+  FileIdentity Id = {};
   bool MountRoot = false;    // the root of another mount (a file mounted
                              // over a name, a bind mount of a file)
   uint32_t CreationNanos = 0;  // nanoseconds past Creation's second
@@ -66,9 +69,6 @@ struct FileTimes {
   // What the entry itself is, as its listing says; a link whose target the
   // query does not look at is a kFileLink.
   EntryKind Kind = EntryKind::kOther;
-  // Where the query gives it (on Windows only for a file of several
-  // names, on its open handle); else zero.
-  FileIdentity Id = {};
 };
 
 struct Entry {

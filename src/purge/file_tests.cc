@@ -65,8 +65,11 @@ TimeKey KeyOf(const FileTimes& Times, TimeKind Kind) {
 }
 
 bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
-                   TimeKind Kind, bool CrossMounts, bool* Gone) {
-  FileTimes Times = Item.Times;
+                   TimeKind Kind, bool CrossMounts, bool* Gone,
+                   FileTimes* Had) {
+  FileTimes Own;
+  FileTimes& Times = Had ? *Had : Own;
+  Times = Item.Times;
   *Gone = !Item.Timed && !Dir.EntryTimes(Item, &Times);
   return !*Gone && (CrossMounts || !Times.MountRoot) &&
          IsExpired(TimeOf(Times, Kind), Sys.Now(), Day);

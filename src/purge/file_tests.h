@@ -60,9 +60,11 @@ TimeKey KeyOf(const FileTimes& Times, TimeKind Kind);
 // Whether Item of Dir is due by the times had without opening it (the
 // listing's, or one status query). *Gone: no status could be had at all.
 // A file that is the root of another mount is never due unless CrossMounts,
-// as nothing inside another mount is to be tested.
+// as nothing inside another mount is to be tested. *Had, if given, receives
+// the times it went by.
 bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
-                   TimeKind Kind, bool CrossMounts, bool* Gone);
+                   TimeKind Kind, bool CrossMounts, bool* Gone,
+                   FileTimes* Had = nullptr);
 
 // For an Item that IsDueUnopened found due: true when it is still due by the
 // times read on the open handle; *File then holds it open with no sharing,

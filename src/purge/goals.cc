@@ -38,23 +38,45 @@ bool Candidate::operator<(const Candidate& Other) const {
       [](const std::string* A, const std::string* B) { return *A < *B; });
 }
 
-bool KeepNewest::Offer(const Entry& Item, Entry* Out) {
+void KeepNewest::Offer(const Entry& Item, std::vector<Entry>* Out) {
+  const FileIdentity& Id = Item.Times.Id;
+  const bool Known = Id.Index != 0;
+  if (Known) {
+    auto Held = Names_.find(Id);
+    if (Held != Names_.end()) {
+      Held->second.push_back(Item);
+      return;
+    }
+  }
   const Older Cmp{Kind_};
   if (static_cast<int64_t>(Held_.size()) < N_) {
     Held_.push_back(Item);
     std::push_heap(Held_.begin(), Held_.end(), Cmp);
-    return false;
+    if (Known) Names_[Id];
+    return;
   }
   // Not newer than the oldest held: Item is none of the newest N.
   if (Held_.empty() || !Cmp(Item, Held_.front())) {
-    *Out = Item;
-    return true;
+    Out->push_back(Item);
+    return;
   }
   std::pop_heap(Held_.begin(), Held_.end(), Cmp);
-  *Out = std::move(Held_.back());
+  Out->push_back(std::move(Held_.back()));
   Held_.back() = Item;
   std::push_heap(Held_.begin(), Held_.end(), Cmp);
-  return true;
+  if (auto Gone = Names_.find(Out->back().Times.Id); Gone != Names_.end()) {
+    Out->insert(Out->end(), Gone->second.begin(), Gone->second.end());
+    Names_.erase(Gone);
+  }
+  if (Known) Names_[Id];
+}
+
+std::vector<Entry> KeepNewest::Held() const {
+  std::vector<Entry> All = Held_;
+  for (const auto& Names : Names_) {
+    All.insert(All.end(), Names.second.begin(), Names.second.end());
+  }
+  return All;
 }
 
 bool DueChoice::Covers(const Needs& Need) const {

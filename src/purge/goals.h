@@ -4,6 +4,7 @@
 #define OLVANE_PURGE_GOALS_H_
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,23 +19,31 @@ namespace olvane {
 // The newest N of the files offered, a folder at a time. Newer goes by the
 // time of the run's kind, to the fraction of a second recorded; of two equal
 // times the name later in byte order counts as the newer ("backup-08" after
-// "backup-07"). Holds at most N.
+// "backup-07"). Names of one file (by the identity their times carry) are
+// one file: it takes one place, and its other names are kept with it. Holds
+// at most N files.
 class KeepNewest {
  public:
   KeepNewest(int64_t N, TimeKind Kind) : N_(N), Kind_(Kind) {}
 
-  // Offers Item, whose Times are read. True when an entry is now sure not to
-  // be among the newest N, in *Out: Item itself or one it displaced.
-  bool Offer(const Entry& Item, Entry* Out);
+  // Offers Item, whose Times are read. Adds to *Out the entries now sure not
+  // to be among the newest N: Item itself, or a file it displaced with
+  // every name of it.
+  void Offer(const Entry& Item, std::vector<Entry>* Out);
 
-  // The newest N offered since the last Clear: the ones kept.
-  const std::vector<Entry>& Held() const { return Held_; }
-  void Clear() { Held_.clear(); }
+  // The names of the newest N offered since the last Clear: the ones kept.
+  std::vector<Entry> Held() const;
+  void Clear() {
+    Held_.clear();
+    Names_.clear();
+  }
 
  private:
   int64_t N_;
   TimeKind Kind_;
   std::vector<Entry> Held_;  // a heap, the oldest of them on top
+  // The other names of the files held whose identity is known.
+  std::map<FileIdentity, std::vector<Entry>> Names_;
 };
 
 // A folder of a ranked run's tree, as its examination entered it: its

@@ -40,6 +40,22 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
   return Walk.Walk(std::move(Target), Path);
 }
 
+bool FilesInFlight::Take(const FileTimes& Times) {
+  if (Times.Links == 1 || Times.Id.Index == 0) return false;
+  std::unique_lock<std::mutex> Guard(Lock_);
+  Given_.wait(Guard, [&] { return Open_.count(Times.Id) == 0; });
+  Open_.insert(Times.Id);
+  return true;
+}
+
+void FilesInFlight::Give(const FileIdentity& Id) {
+  {
+    std::lock_guard<std::mutex> Guard(Lock_);
+    Open_.erase(Id);
+  }
+  Given_.notify_all();
+}
+
 void DeleteDisposal::Dispose(Folder& /*Dir*/, const Entry& /*Item*/,
                              ExclusiveFile& File, const std::string& FileName,
                              FileReport& Report) {

@@ -4,8 +4,11 @@
 #ifndef OLVANE_PURGE_PURGE_FOLDER_H_
 #define OLVANE_PURGE_PURGE_FOLDER_H_
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/platform.h"
@@ -14,6 +17,23 @@
 #include "report/report.h"
 
 namespace olvane {
+
+// The files that have a name open in the run. Two names of one file open at
+// once would each spoil the other's proof that nobody else holds it, so a
+// name of a file with several waits for the other's to be done.
+class FilesInFlight {
+ public:
+  // Waits until no other name of the file Times describes is open, and
+  // marks it open; false (nothing to give back) where it has one name or
+  // its identity is not known.
+  bool Take(const FileTimes& Times);
+  void Give(const FileIdentity& Id);
+
+ private:
+  std::mutex Lock_;
+  std::condition_variable Given_;
+  std::set<FileIdentity> Open_;  // GUARDED_BY Lock_
+};
 
 // What the walk works with.
 struct WalkContext {
@@ -27,6 +47,7 @@ struct WalkContext {
   // Whether the walk refuses the target folder it has opened, with the mask
   // it is to be purged with: nothing is then walked. Null: it refuses none.
   std::function<bool(Folder&, const std::string&)> RefuseTarget = nullptr;
+  FilesInFlight InFlight{};  // of the walk's workers
 };
 
 // Purges the folder or file mask Path (trailing separators are ignored) with

@@ -13,6 +13,23 @@ bool IsDisposable(EntryKind Kind) {
   return Kind == EntryKind::kFile || Kind == EntryKind::kFileLink;
 }
 
+// The part of the file rule that holds the file open: it is closed on
+// return.
+void OpenAndDispose(WalkContext& Run, int32_t Day, Folder& Dir,
+                    const Entry& Item, const std::string& FileName,
+                    FileReport& Report) {
+  std::unique_ptr<ExclusiveFile> File;
+  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, Run.Settings.Age, &File,
+                 Report)) {
+    return;
+  }
+  if (!IsFileFree(*File)) {
+    Report.Add(Run.Dispose.RefusalKind(), FileName);
+    return;
+  }
+  Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
+}
+
 }  // namespace
 
 bool IsProtected(const WalkContext& Run, const std::string& Name) {
@@ -25,25 +42,21 @@ bool IsProtected(const WalkContext& Run, const std::string& Name) {
 void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
                    const std::string& DirPath, const Entry& Item,
                    FileReport& Report) {
-  const TimeKind Kind = Run.Settings.Age;
   bool Gone = false;
-  const bool Due = IsDueUnopened(Run.Sys, Dir, Item, Day, Kind,
-                                 Run.Settings.CrossMounts, &Gone);
+  FileTimes Times;
+  const bool Due = IsDueUnopened(Run.Sys, Dir, Item, Day, Run.Settings.Age,
+                                 Run.Settings.CrossMounts, &Gone, &Times);
   if (!Due && !Gone) return;
   const std::string FileName = DirPath + Run.Sys.Separator() + Item.Name;
   if (Gone) {
     Report.Add(EventKind::kCannotOpen, FileName);
     return;
   }
-  std::unique_ptr<ExclusiveFile> File;
-  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, Kind, &File, Report)) {
-    return;
-  }
-  if (!IsFileFree(*File)) {
-    Report.Add(Run.Dispose.RefusalKind(), FileName);
-    return;
-  }
-  Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
+  // The identity the status gave, before the open: another name of the
+  // file that a worker has open is waited for.
+  const bool Taken = Run.InFlight.Take(Times);
+  OpenAndDispose(Run, Day, Dir, Item, FileName, Report);
+  if (Taken) Run.InFlight.Give(Times.Id);
 }
 
 Walker::Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,
@@ -86,6 +99,9 @@ void Walker::StartAhead(Frame& Current) {
 
 RunCounts Walker::Walk(std::unique_ptr<Folder> Target,
                        const std::string& Path) {
+  if (Run_.Sys.FileSystemOf(Path) == FileSystemKind::kNetwork) {
+    ListAhead(kListersAhead);
+  }
   Stack_.push_back(Frame{Queue_.Open(std::move(Target), Path), {}, 0, false});
   List(Stack_.back());
   while (!Stack_.empty()) {
@@ -106,7 +122,8 @@ RunCounts Walker::Walk(std::unique_ptr<Folder> Target,
 // are chosen before anything of the folder is acted on and memory holds
 // only them.
 void Walker::Select(WalkFolder& Dir, Entry Item) {
-  if (Run_.Settings.Goal.Keep > 0) {
+  // A link takes no slot: what is kept is the files a run could delete.
+  if (Run_.Settings.Goal.Keep > 0 && Item.Kind == EntryKind::kFile) {
     FileTimes Times;
     // One that has gone since its listing is handed in, for its line.
     if (Item.Timed || Dir.Dir().EntryTimes(Item, &Times)) {
@@ -114,11 +131,16 @@ void Walker::Select(WalkFolder& Dir, Entry Item) {
         Item.Timed = true;
         Item.Times = Times;
       }
-      Entry Older;
-      if (!Newest_.Offer(Item, &Older)) return;
-      Item = std::move(Older);
+      std::vector<Entry> Older;
+      Newest_.Offer(Item, &Older);
+      for (const Entry& One : Older) Submit(Dir, One);
+      return;
     }
   }
+  Submit(Dir, Item);
+}
+
+void Walker::Submit(WalkFolder& Dir, const Entry& Item) {
   if (!Halted_ && !Queue_.Submit(Dir, Item)) Halted_ = true;
 }
 

@@ -44,11 +44,8 @@ class Walker {
          FileQueue::FileWork DoFile, KeptWork OnKept = nullptr,
          EnterWork OnEnter = nullptr);
 
-  // Opens and lists up to Threads subfolders ahead of the walk, on threads
-  // of their own (where folders are round trips to a server).
-  void ListAhead(int Threads);
-
-  // Walks the tree of Target, the folder Path, to its end or to a stop.
+  // Walks the tree of Target, the folder Path, to its end or to a stop. On
+  // a share, subfolders are opened and listed ahead of the walk.
   RunCounts Walk(std::unique_ptr<Folder> Target, const std::string& Path);
 
  private:
@@ -65,9 +62,13 @@ class Walker {
   };
 
   bool Stopped() { return Run_.Sys.StopStatus() != 0; }
+  // Opens and lists up to Threads subfolders ahead of the walk, on threads
+  // of their own (where folders are round trips to a server).
+  void ListAhead(int Threads);
   void List(Frame& Current, std::unique_ptr<Listing> Files = nullptr);
   void StartAhead(Frame& Current);
   void Select(WalkFolder& Dir, Entry Item);
+  void Submit(WalkFolder& Dir, const Entry& Item);
   void EndSelection(WalkFolder& Dir);
   void Enter(Frame& Current, std::string Name);
   void MakeRoom();

@@ -10,10 +10,14 @@ class GoalsTest : public EndToEndTest {
  protected:
   // Makes "path:D:K" words: a file last written D days (a fraction too)
   // before one moment, of K KiB (4 if no K); "path:@other" is another name
-  // of the file other.
+  // of the file other; and links, as all tests do.
   void Make(const std::string& Files) override {
     const auto Now = fs::file_time_type::clock::now() - std::chrono::minutes(1);
     for (const std::string& Word : Words(Files)) {
+      if (Word.find("->") != std::string::npos) {
+        EndToEndTest::Make(Word);
+        continue;
+      }
       const Lines Part = Words(Word, ':');
       const fs::path Path = Tree / Part[0];
       fs::create_directories(Path.parent_path());
@@ -64,6 +68,9 @@ TEST_F(GoalsTest, GoalsChooseTheOldestDueFilesAndKeepTheNewest) {
       // Times a millisecond apart within one second: the older goes first
       // and the newer stays, whatever their names.
       {"x:5 z:5.00000001", "-d0 ~ --keep=1", Deleted("~/z"), "x"},
+      // A link, the newest entry, is none of the files kept.
+      {"b1:9 b2:8 b3:7 latest->~/b3", "-d2 ~ --keep=1", Deleted("~/b1 ~/b2"),
+       "b3 latest->~/b3"},
       {"a:5 z:5.00000001", "-d0 ~ --max-files=1", Deleted("~/z"), "a"},
       // A cap, oldest first across the folders.
       {Ages, "-d0 ~ -r --max-files=3", Deleted("~/b/old ~/a/mid ~/c/new"),

@@ -75,6 +75,30 @@ TEST_F(EndToEndTest, ScarceDescriptorsChangeNothingButTheSpeed) {
               " && exec \"$0\" \"$@\"'"}});
 }
 
+// A snapshot tree (cp -al): five files of a hundred names each. Names of
+// one file are one file, whose proof no name of it under way elsewhere in
+// the run may spoil: every name goes whatever the workers, and the
+// report-only run says so.
+TEST_F(EndToEndTest, HardLinkedNamesGoWhateverTheWorkers) {
+  std::string Files, Paths, Folders;
+  for (int Dir = 0; Dir < 100; ++Dir) {
+    const std::string Name = "s" + std::to_string(Dir);
+    for (int File = 1; File <= 5; ++File) {
+      Files += " " + Name + "/f" + std::to_string(File);
+      Paths += " ~/" + Name + "/f" + std::to_string(File);
+    }
+    Folders += " " + Name + "/";
+  }
+  const std::string Copy = "for i in $(seq 99); do cp -al s0`. s$i; done && ";
+  for (const char* Dry : {"", " -n"}) {
+    Check(
+        {{"s0/f1 s0/f2 s0/f3 s0/f4 s0/f5",
+          std::string("-d0 ~ -r --workers=8") + Dry,
+          *Dry ? Predicted(Deleted(Paths.substr(1))) : Deleted(Paths.substr(1)),
+          (*Dry ? Files : Folders).substr(1), Copy}});
+  }
+}
+
 // On a file system whose every operation waits (a FUSE passthrough, as a
 // share would), many workers give the one worker's output, line for line.
 TEST_F(EndToEndTest, ManyWorkersOnAShareReportAsOne) {

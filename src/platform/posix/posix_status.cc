@@ -86,11 +86,11 @@ bool TimesOf(int Fd, const char* Name, FileTimes* Out, struct statx* Kept) {
                        ? static_cast<int64_t>(Info.stx_blocks) * 512
                        : -1;
   Out->Links = (Info.stx_mask & STATX_NLINK) ? Info.stx_nlink : 0;
-  Out->MountRoot = IsMountRoot(Info);
-  Out->Kind = KindOfMode(Info.stx_mode);
   if (Info.stx_mask & STATX_INO) {
     Out->Id = {makedev(Info.stx_dev_major, Info.stx_dev_minor), Info.stx_ino};
   }
+  Out->MountRoot = IsMountRoot(Info);
+  Out->Kind = KindOfMode(Info.stx_mode);
   return true;
 }
 

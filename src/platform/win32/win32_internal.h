@@ -89,6 +89,23 @@ struct FileDirectoryInfo {
   WCHAR FileName[1];
 };
 
+// FILE_ID_FULL_DIR_INFORMATION: the same, and the file's number.
+struct FileIdFullDirInfo {
+  ULONG NextEntryOffset;
+  ULONG FileIndex;
+  LARGE_INTEGER CreationTime;
+  LARGE_INTEGER LastAccessTime;
+  LARGE_INTEGER LastWriteTime;
+  LARGE_INTEGER ChangeTime;
+  LARGE_INTEGER EndOfFile;
+  LARGE_INTEGER AllocationSize;
+  ULONG FileAttributes;
+  ULONG FileNameLength;  // in bytes
+  ULONG EaSize;
+  LARGE_INTEGER FileId;
+  WCHAR FileName[1];
+};
+
 // Closes the handle it owns.
 class UniqueHandle {
  public:
@@ -135,10 +152,12 @@ NtStatus OpenRelative(HANDLE Root, std::u16string_view Name, ACCESS_MASK Access,
                       ULONG Share, ULONG Disposition, ULONG Options,
                       UniqueHandle* Out);
 
-// Fills Buffer with entries of the folder Folder (FileDirectoryInfo records),
-// from the first one when Restart. *Filled is the number of bytes used.
+// Fills Buffer with entries of the folder Folder, from the first one when
+// Restart: FileIdFullDirInfo records while *WithIds, FileDirectoryInfo ones
+// where the file system gives no numbers (*WithIds is then made false).
+// *Filled is the number of bytes used.
 NtStatus QueryDirectory(HANDLE Folder, void* Buffer, ULONG Length, bool Restart,
-                        ULONG* Filled);
+                        bool* WithIds, ULONG* Filled);
 
 NtStatus QueryBasicInfo(HANDLE File, FileBasicInfo* Info);
 // The basic and the standard information of File in one query.

@@ -38,6 +38,7 @@ struct NtIoStatusBlock {
 
 // Information classes.
 constexpr ULONG kFileDirectoryInformation = 1;
+constexpr ULONG kFileIdFullDirectoryInformation = 38;
 constexpr ULONG kFileBasicInformation = 4;
 constexpr ULONG kFileNameInformation = 9;
 constexpr ULONG kFileRenameInformation = 10;
@@ -151,12 +152,20 @@ NtStatus OpenRelative(HANDLE Root, std::u16string_view Name, ACCESS_MASK Access,
 }
 
 NtStatus QueryDirectory(HANDLE Folder, void* Buffer, ULONG Length, bool Restart,
-                        ULONG* Filled) {
+                        bool* WithIds, ULONG* Filled) {
   if (!Nt().QueryDirectoryFile) return kStatusNotImplemented;
   NtIoStatusBlock Io{};
-  const NtStatus Status = Nt().QueryDirectoryFile(
-      Folder, nullptr, nullptr, nullptr, &Io, Buffer, Length,
-      kFileDirectoryInformation, FALSE, nullptr, Restart ? TRUE : FALSE);
+  const auto Query = [&](ULONG Class) {
+    return Nt().QueryDirectoryFile(Folder, nullptr, nullptr, nullptr, &Io,
+                                   Buffer, Length, Class, FALSE, nullptr,
+                                   Restart ? TRUE : FALSE);
+  };
+  NtStatus Status = kStatusNotSupported;
+  if (*WithIds) Status = Query(kFileIdFullDirectoryInformation);
+  if (IsUnsupported(Status)) {
+    *WithIds = false;
+    Status = Query(kFileDirectoryInformation);
+  }
   *Filled = Status == kStatusSuccess ? static_cast<ULONG>(Io.Information) : 0;
   return Status;
 }

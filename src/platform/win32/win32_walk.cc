@@ -105,8 +105,8 @@ class Win32Listing : public Listing {
     while (Handle_) {
       if (!Current_) {
         ULONG Filled = 0;
-        const NtStatus Status = QueryDirectory(Handle_, Buffer_.get(),
-                                               kBufferBytes, First_, &Filled);
+        const NtStatus Status = QueryDirectory(
+            Handle_, Buffer_.get(), kBufferBytes, First_, &Ids_, &Filled);
         First_ = false;
         if (Status != kStatusSuccess || Filled == 0) {
           // The end, or a failure: either way the listing is over.
@@ -117,12 +117,16 @@ class Win32Listing : public Listing {
         }
         Current_ = reinterpret_cast<const unsigned char*>(Buffer_.get());
       }
+      // The two records agree up to the name's length.
       const FileDirectoryInfo* Info =
           reinterpret_cast<const FileDirectoryInfo*>(Current_);
+      const FileIdFullDirInfo* WithId =
+          Ids_ ? reinterpret_cast<const FileIdFullDirInfo*>(Current_) : nullptr;
       Current_ =
           Info->NextEntryOffset ? Current_ + Info->NextEntryOffset : nullptr;
       const std::u16string_view Name(
-          reinterpret_cast<const char16_t*>(Info->FileName),
+          reinterpret_cast<const char16_t*>(WithId ? WithId->FileName
+                                                   : Info->FileName),
           Info->FileNameLength / sizeof(WCHAR));
       if (Name == u"." || Name == u"..") continue;
       if (!All_ && !MatchWideMask(Mask_, Name, Upcase)) continue;
@@ -135,6 +139,11 @@ class Win32Listing : public Listing {
                               Info->LastAccessTime);
       Item->Times.Allocated = Info->AllocationSize.QuadPart;
       Item->Times.Kind = Item->Kind;
+      // Volume 0 for all: a walk never leaves its target's volume (mount
+      // points are reparse points), so the number alone tells the file.
+      if (WithId) {
+        Item->Times.Id = {0, static_cast<uint64_t>(WithId->FileId.QuadPart)};
+      }
       return true;
     }
     return false;
@@ -150,6 +159,7 @@ class Win32Listing : public Listing {
   bool Owner_ = false;       // Handle_ is the folder's own handle
   UniqueHandle Own_;         // else the folder opened anew
   bool First_ = true;
+  bool Ids_ = true;  // the listing gives the files' numbers
   bool Failed_ = false;
   std::unique_ptr<uint64_t[]> Buffer_{new uint64_t[kBufferBytes / 8]};
   const unsigned char* Current_ = nullptr;  // next record in Buffer_
