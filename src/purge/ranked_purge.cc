@@ -207,9 +207,10 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   C.Name = Item.Name;
   C.Kind = Item.Kind;
   // Only a walk across mounts leaves the target's file system (a btrfs
-  // subvolume below it has a device of its own, yet shares its space).
+  // subvolume below it has a device of its own, yet shares its space). A
+  // Windows listing names no volume (0): its files are the target's.
   C.Elsewhere = Run_.Settings.CrossMounts && Times.Id.Index != 0 &&
-                Times.Id.Volume != TargetId_.Volume;
+                Times.Id.Volume != 0 && Times.Id.Volume != TargetId_.Volume;
   // Another name keeps the data of a file with hard links.
   C.Size = Shared ? 0 : Size;
   C.Frees = FreesHere_ && !C.Elsewhere && Times.Links == 1 ? Size : 0;

@@ -99,33 +99,24 @@ void AddName(const char* Name, const std::string& Path, std::string* Out) {
   *Out += '"' + Base64(Path) + '"';
 }
 
-void AddSummary(const Event& E, std::string* Out) {
-  AddField("files", Out);
-  *Out += std::to_string(E.Files);
-  AddField("folders", Out);
-  *Out += std::to_string(E.Folders);
-  AddField("bytes_freed", Out);
-  *Out += std::to_string(E.BytesFreed);
-  AddField("mode", Out);
-  *Out += E.MoveMode ? "\"move\"" : "\"delete\"";
-  AddField("dry_run", Out);
-  *Out += E.DryRun ? "true" : "false";
-  AddField("status", Out);
-  *Out += std::to_string(E.Status);
+// A field whose value is a number, or a word as written.
+void AddValue(const char* Name, const std::string& Value, std::string* Out) {
+  AddField(Name, Out);
+  *Out += Value;
 }
 
-// The sums of a rules file's run.
-void AddTotal(const Event& E, std::string* Out) {
-  AddField("rules", Out);
-  *Out += std::to_string(E.Rules);
-  AddField("files", Out);
-  *Out += std::to_string(E.Files);
-  AddField("folders", Out);
-  *Out += std::to_string(E.Folders);
-  AddField("bytes_freed", Out);
-  *Out += std::to_string(E.BytesFreed);
-  AddField("status", Out);
-  *Out += std::to_string(E.Status);
+// The closing counts of a run (Total: of a rules file's, with the rules
+// run, without the mode), and its status.
+void AddCounts(const Event& E, bool Total, std::string* Out) {
+  if (Total) AddValue("rules", std::to_string(E.Rules), Out);
+  AddValue("files", std::to_string(E.Files), Out);
+  AddValue("folders", std::to_string(E.Folders), Out);
+  AddValue("bytes_freed", std::to_string(E.BytesFreed), Out);
+  if (!Total) {
+    AddValue("mode", E.MoveMode ? "\"move\"" : "\"delete\"", Out);
+    AddValue("dry_run", E.DryRun ? "true" : "false", Out);
+  }
+  AddValue("status", std::to_string(E.Status), Out);
 }
 
 // What each unmet goal lacks, under the goal's argument as written; null
@@ -155,10 +146,8 @@ void JsonRenderer::Render(const Event& E, std::string* Out) const {
   *Out += Of.Word;
   *Out += '"';
   if (!E.Rule.empty()) AddName("rule", E.Rule, Out);
-  if (E.Kind == EventKind::kSummary) {
-    AddSummary(E, Out);
-  } else if (E.Kind == EventKind::kTotal) {
-    AddTotal(E, Out);
+  if (E.Kind == EventKind::kSummary || E.Kind == EventKind::kTotal) {
+    AddCounts(E, E.Kind == EventKind::kTotal, Out);
   } else if (E.Kind == EventKind::kConfigError) {
     AddName("error", E.Path, Out);
   } else if (E.Kind == EventKind::kGoalNotMet) {
