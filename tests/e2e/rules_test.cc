@@ -120,9 +120,9 @@ TEST_F(RulesTest, ASecondRunOfTheSameRulesIsRefused) {
   ASSERT_TRUE(Shell("mkdir m && cd m && seq -f " + std::string(100, 'x') +
                     "%g 2000 | xargs touch"));
   // The second starts once the first has begun to delete, and so holds
-  // the lock until its reader wakes.
+  // the lock until its reader wakes ("true;" keeps the run's "cd" in front).
   const Lines Out = Run(
-      {Arg}, "($OLVANE_PROGRAM '" + Arg +
+      {Arg}, "true; ($OLVANE_PROGRAM '" + Arg +
                  "' | (sleep 10; cat >`dev`null)) & for i in $(seq 300); do "
                  "[ $(ls m | wc -l) -lt 2000 ] && break; sleep 0.03; done;",
       5);
