@@ -8,9 +8,7 @@ namespace olvane {
 namespace {
 
 TEST(PrintableTest, EscapesWhatCouldBreakOrDriveALineAndNothingElse) {
-  struct {
-    std::string Path, Printed;
-  } Cases[] = {
+  const std::pair<std::string, std::string> Cases[] = {
       {"/srv/a b/~$x\\y.log", "/srv/a b/~$x\\y.log"},
       {"/d/отчёт日本😀 nb\xc2\xa0", "/d/отчёт日本😀 nb\xc2\xa0"},
       {"a\nb\tc\rd\x1b[2J\x7f\x01", "a\\nb\\tc\\rd\\x1b[2J\\x7f\\x01"},
@@ -21,7 +19,8 @@ TEST(PrintableTest, EscapesWhatCouldBreakOrDriveALineAndNothingElse) {
       {"\xf4\x90\x80\x80 \xf4\x8f\xbf\xbf",
        "\\xf4\\x90\\x80\\x80 \xf4\x8f\xbf\xbf"},
       {"lone\xed\xa0\x80 \xed\x9f\xbf", "lone\\xed\\xa0\\x80 \xed\x9f\xbf"}};
-  for (const auto& C : Cases) EXPECT_EQ(Printable(C.Path), C.Printed) << C.Path;
+  for (const auto& [Path, Printed] : Cases)
+    EXPECT_EQ(Printable(Path), Printed) << Path;
   // Where names carry unpaired surrogates so, they stay.
   EXPECT_EQ(Printable("lone\xed\xa0\x80\x01", true), "lone\xed\xa0\x80\\x01");
 }
@@ -29,9 +28,8 @@ TEST(PrintableTest, EscapesWhatCouldBreakOrDriveALineAndNothingElse) {
 // A name in the JSON record: a string with JSON's escapes, readable when it
 // is not UTF-8, and then exact in base64.
 TEST(JsonTextTest, NamesAreEscapedMadeReadableAndKeptExactly) {
-  struct {
-    std::string Name, Json, Base64;  // Base64 empty: the string is exact
-  } Cases[] = {
+  // The name, its JSON and its base64 (none where the string is exact).
+  const std::string Cases[][3] = {
       {"/srv/a\"b\\c d/ж😀", "\"/srv/a\\\"b\\\\c d/ж😀\"", ""},
       {"t\x01\n\x1f\x7f\xc2\x85", "\"t\\u0001\\u000a\\u001f\x7f\xc2\x85\"", ""},
       {"bad\xff\xc3", "\"bad\xef\xbf\xbd\xef\xbf\xbd\"", "YmFk/8M="},
@@ -42,26 +40,24 @@ TEST(JsonTextTest, NamesAreEscapedMadeReadableAndKeptExactly) {
   for (const auto& C : Cases) {
     bool Changed = true;
     std::string Json;
-    AppendJsonString(ValidUtf8(C.Name, &Changed), &Json);
-    EXPECT_EQ(Json, C.Json) << C.Name;
-    EXPECT_EQ(Changed ? Base64(C.Name) : "", C.Base64) << C.Name;
+    AppendJsonString(ValidUtf8(C[0], &Changed), &Json);
+    EXPECT_EQ(Json, C[1]) << C[0];
+    EXPECT_EQ(Changed ? Base64(C[0]) : "", C[2]) << C[0];
   }
   EXPECT_EQ(Base64(""), "");
 }
 
 TEST(JsonTextTest, TimesAreIsoInUtc) {
-  struct {
-    int64_t Seconds;
-    const char* Iso;
-  } Cases[] = {{0, "1970-01-01T00:00:00Z"},
-               {-1, "1969-12-31T23:59:59Z"},
-               {951782400, "2000-02-29T00:00:00Z"},
-               {1767323045, "2026-01-02T03:04:05Z"},
-               {253402300799, "9999-12-31T23:59:59Z"},
-               {-62135596800, "0001-01-01T00:00:00Z"},
-               {-62135596801, ""},  // no RFC 3339 year: given as seconds
-               {253402300800, ""}};
-  for (const auto& C : Cases) EXPECT_EQ(IsoUtcTime(C.Seconds), C.Iso);
+  const std::pair<int64_t, const char*> Cases[] = {
+      {0, "1970-01-01T00:00:00Z"},
+      {-1, "1969-12-31T23:59:59Z"},
+      {951782400, "2000-02-29T00:00:00Z"},
+      {1767323045, "2026-01-02T03:04:05Z"},
+      {253402300799, "9999-12-31T23:59:59Z"},
+      {-62135596800, "0001-01-01T00:00:00Z"},
+      {-62135596801, ""},  // no RFC 3339 year: given as seconds
+      {253402300800, ""}};
+  for (const auto& [Seconds, Iso] : Cases) EXPECT_EQ(IsoUtcTime(Seconds), Iso);
 }
 
 }  // namespace

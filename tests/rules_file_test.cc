@@ -3,8 +3,8 @@
 #include "app/rules_file.h"
 
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 
 #include "fixture.h"
 #include "platform/wide_text.h"
@@ -43,8 +43,7 @@ RulesFile Parsed(FakePlatform& Sys, const std::string& Text) {
 }
 
 TEST(RulesFileTest, EachLineIsReadIntoItsRuleOrRefusesIt) {
-  const std::string Bad = "f: not text: ";
-  const std::string Nul = "a NUL byte on line ";
+  const std::string Bad = "f: not text: ", Nul = Bad + "a NUL byte on line ";
   const std::string Utf =
       " (a binary file, or UTF-16 without its byte-order mark)";
   const std::string Full =
@@ -95,8 +94,8 @@ TEST(RulesFileTest, EachLineIsReadIntoItsRuleOrRefusesIt) {
        "f:4: the rule has no target\n[d\x7F]\nf:5: a rule name with a control "
        "character\nf:5: the rule has no target"},
       // Text in no form a rules file takes: the configuration is refused.
-      {"[a]\ntarget=/x\0"s, Bad + Nul + "2" + Utf},
-      {"[\0a\0]\0"s, Bad + Nul + "1" + Utf},
+      {"[a]\ntarget=/x\0"s, Nul + "2" + Utf},
+      {"[\0a\0]\0"s, Nul + "1" + Utf},
       {"[a]\n[\xC3", Bad + "line 2 is not valid UTF-8"},
       {"[\xED\xA0\x80]", Bad + "line 1 is not valid UTF-8"},
       {"\xFF\xFE[\0a"s, Bad + "UTF-16 with an odd number of bytes (cut short)"},
@@ -116,10 +115,9 @@ TEST(RulesFileTest, EachLineIsReadIntoItsRuleOrRefusesIt) {
   for (bool Windows : {false, true}) {
     std::ifstream In(std::string(OLVANE_SOURCE_DIR) + "/docs/olvane" +
                      (Windows ? "-windows.conf" : ".conf"));
-    std::stringstream Text;
-    Text << In.rdbuf();
     FakePlatform Sys(Windows);
-    const Lines Read = Summary(Parsed(Sys, Text.str()));
+    const Lines Read =
+        Summary(Parsed(Sys, {std::istreambuf_iterator<char>(In), {}}));
     EXPECT_EQ(Read.size(), Windows ? 3u : 4u);
     for (const std::string& Line : Read) EXPECT_EQ(Line[0], '[') << Line;
   }

@@ -43,9 +43,8 @@ TEST(WideTextTest, Utf8AndUtf16ConvertBothWays) {
 }
 
 TEST(WideTextTest, LongPathFormIsFullAndPrefixed) {
-  struct {
-    std::u16string Path, Current, Long;
-  } Cases[] = {
+  // The path, the current folder, and the long form.
+  const std::u16string Cases[][3] = {
       {u"C:\\Logs\\a.log", u"D:\\x", u"\\\\?\\C:\\Logs\\a.log"},
       {u"C:/Logs//sub/", u"", u"\\\\?\\C:\\Logs\\sub\\"},
       {u"C:\\", u"", u"\\\\?\\C:\\"},
@@ -63,8 +62,8 @@ TEST(WideTextTest, LongPathFormIsFullAndPrefixed) {
       {u"\\\\?\\C:\\a\\..\\b/c", u"", u"\\\\?\\C:\\a\\..\\b/c"},
       {u"\\\\.\\C:\\a\\..\\b", u"", u"\\\\?\\C:\\b"}};
   for (const auto& C : Cases) {
-    EXPECT_EQ(LongPathForm(C.Path, C.Current), C.Long)
-        << Utf8FromWide(C.Path) << " in " << Utf8FromWide(C.Current);
+    EXPECT_EQ(LongPathForm(C[0], C[1]), C[2])
+        << Utf8FromWide(C[0]) << " in " << Utf8FromWide(C[1]);
   }
 }
 

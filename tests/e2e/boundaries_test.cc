@@ -93,7 +93,6 @@ TEST_F(EndToEndTest, AWholeRootIsRefusedUnlessToldOtherwise) {
 // system's case rules.
 TEST_F(EndToEndTest, NamesTakeAndProtectWithTheSystemsCase) {
   Check({{"a.txt A.TXT", "-d0 ~/a.txt", Deleted("~/a.txt"), "A.TXT"},
-         {"a.txt A.TXT", "-d0 ~ a.txt", Deleted("~/a.txt"), "A.TXT"},
          {"a.keep A.KEEP b.log Current/c.log", "-d0 ~ -r -x:*.keep -x:current",
           Windows() ? Deleted("~/b.log")
                     : Deleted("~/A.KEEP ~/b.log ~/Current/c.log"),

@@ -1,7 +1,5 @@
 // The JSON Lines report, read by a real JSON parser: every event kind, the
 // fields of each, and names that survive to their exact bytes.
-#include <unistd.h>
-
 #include "e2e/e2e.h"
 
 namespace olvane_e2e {
@@ -17,14 +15,9 @@ namespace {
 const char kCheck[] = R"(import base64, datetime as dt, json, os, sys
 now = dt.datetime.now(dt.timezone.utc)
 def name(o, k):
-    if k + '_bytes' in o:
-        b = base64.b64decode(o[k + '_bytes'], validate=True)
-        assert '\ufffd' in o[k], o
-        assert b.decode('utf-8', 'replace') != b.decode('utf-8', 'surrogateescape'), o
-    else:
-        b = o[k].encode('utf-8')
-    return ''.join('\\x%02x' % (ord(c) & 255) if ord(c) < 32 or 0xdc80 <= ord(c) <= 0xdcff else c
-                   for c in b.decode('utf-8', 'surrogateescape'))
+    b = base64.b64decode(o[k + '_bytes'], validate=True) if k + '_bytes' in o else o[k].encode('utf-8')
+    assert (k + '_bytes' in o) == ('\ufffd' in o[k] and b.decode('utf-8', 'replace') != b.decode('utf-8', 'surrogateescape')), o
+    return ''.join('\\x%02x' % (ord(c) & 255) if ord(c) < 32 or 0xdc80 <= ord(c) <= 0xdcff else c for c in b.decode('utf-8', 'surrogateescape'))
 rows, freed, text = [], 0, sys.stdin.buffer.read()
 assert text.endswith(b'\n')
 for line in text.split(b'\n')[:-1]:
@@ -42,8 +35,7 @@ for line in text.split(b'\n')[:-1]:
     if 'size' in o:
         assert type(o['size']) is int and o['size'] >= 0, o
         row.append('size')
-        if e in ('deleted', 'moved', 'would-delete', 'would-move') and 'linked' not in o['path']:
-            freed += o['size']
+        freed += o['size'] if e in ('deleted', 'moved', 'would-delete', 'would-move') and 'linked' not in o['path'] else 0
     if 'time' in o:
         t = dt.datetime.strptime(o['time'], '%Y-%m-%dT%H:%M:%SZ').replace(tzinfo=dt.timezone.utc)
         row.append('time=' + ('now' if abs((now - t).total_seconds()) < 2 * 86400 else o['time']))
@@ -106,10 +98,9 @@ TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
          Dry ? "s/e/ s/f.log" : "", Json()});
   }
   // A ranked run names the goal that took each file.
-  for (const char* Goal : {"max-size=0", "max-files=9"}) {
-    const std::string Word = Words(Goal, '=')[0];
-    Cases.push_back({"a.log", "-d0 ~ --json --" + std::string(Goal),
-                     "deleted ~/a.log reason=" + Word +
+  for (const std::string Goal : {"max-size=0", "max-files=9"}) {
+    Cases.push_back({"a.log", "-d0 ~ --json --" + Goal,
+                     "deleted ~/a.log reason=" + Words(Goal, '=')[0] +
                          " size time=now\nsummary 1 0 delete false 0 sum",
                      "", Json()});
   }

@@ -18,9 +18,6 @@
 // file (the copy of a move), and so does OLVANE_RACE_RENAME=FROM:TO, a new
 // version saved over the name. At the expiry test, OLVANE_RACE_EXCHANGE=A:B
 // swaps the two names.
-#ifndef _GNU_SOURCE
-#define _GNU_SOURCE
-#endif
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -33,7 +30,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <system_error>
+#include <utility>
 
 namespace {
 
@@ -52,7 +49,71 @@ void Must(bool Done) {
   if (!Done) perror("race_preload");
 }
 
-void Stage(const char* Point, int Fd);
+// The two paths of "A:B", or none.
+std::pair<std::string, std::string> Pair(const char* Name) {
+  const std::string Value = Var(Name);
+  const size_t Colon = Value.find(':');
+  if (Colon == std::string::npos) return {};
+  return {Value.substr(0, Colon), Value.substr(Colon + 1)};
+}
+
+// Another process opens File, which the run holds open as Fd.
+void Open(int Fd, const std::string& File) {
+  const bool Leased = fcntl(Fd, F_GETLEASE) == F_WRLCK;
+  int Opened[2];
+  Must(pipe(Opened) == 0);
+  if (fork() == 0) {
+    // None of the run's descriptors: that of the file would keep the lease
+    // the open waits for, and those of other files would hold them.
+    for (int Own = 3; Own < 1024; ++Own)
+      if (Own != Opened[1]) close(Own);
+    if (open(File.c_str(), O_RDONLY) >= 0 && write(Opened[1], "o", 1) == 1)
+      sleep(2);
+    _exit(0);
+  }
+  close(Opened[1]);
+  // Until the other open has begun, which breaks the lease this process
+  // holds on the file; without a lease, until it has the file.
+  char Byte;
+  for (int Tick = 0; Leased && Tick < 5000 && fcntl(Fd, F_GETLEASE) == F_WRLCK;
+       ++Tick) {
+    usleep(1000);
+  }
+  Must(Leased || read(Opened[0], &Byte, 1) >= 0);
+  close(Opened[0]);
+}
+
+// The path of Fd, when it names the run's file Name.
+std::string PathIfNamed(int Fd, const std::string& Name) {
+  std::error_code NoPath;  // Fd is no descriptor, or its file has gone
+  const std::string File = std::filesystem::read_symlink(
+      "/proc/self/fd/" + std::to_string(Fd), NoPath);
+  const std::string End = "/" + Name;
+  return Name.empty() || File.size() <= End.size() ||
+                 File.compare(File.size() - End.size(), End.size(), End) != 0
+             ? std::string()
+             : File;
+}
+
+// Stages what is asked for at Point, once.
+void Stage(const char* Point, int Fd) {
+  static std::atomic<bool> Done{false};
+  const std::string At = Var("OLVANE_RACE_AT");
+  if ((At.empty() ? "test" : At) != Point || Done.load()) return;
+  const std::string Opener = Var("OLVANE_RACE_OPENER");
+  std::string File = PathIfNamed(Fd, Opener);
+  // At the flush, the descriptor of the file being moved.
+  for (int Own = 3; File.empty() && !Opener.empty() && Own < 256; ++Own)
+    if ((File = PathIfNamed(Own, Opener)).size()) Fd = Own;
+  if (!Opener.empty() && File.empty()) return;
+  if (Done.exchange(true)) return;
+  if (!File.empty()) Open(Fd, File);
+  if (const auto [From, To] = Pair("OLVANE_RACE_RENAME"); !From.empty())
+    Must(rename(From.c_str(), To.c_str()) == 0);
+  if (const auto [A, B] = Pair("OLVANE_RACE_EXCHANGE"); !A.empty())
+    Must(renameat2(AT_FDCWD, A.c_str(), AT_FDCWD, B.c_str(), RENAME_EXCHANGE) ==
+         0);
+}
 
 }  // namespace
 
@@ -94,88 +155,13 @@ extern "C" int fsync(int Fd) {
   return -1;
 }
 
-namespace {
-
-// The two paths of "A:B".
-bool Pair(const char* Name, std::string* A, std::string* B) {
-  const std::string Value = Var(Name);
-  const size_t Colon = Value.find(':');
-  if (Colon == std::string::npos) return false;
-  *A = Value.substr(0, Colon);
-  *B = Value.substr(Colon + 1);
-  return true;
-}
-
-// Another process opens File, which the run holds open as Fd.
-void Open(int Fd, const std::string& File) {
-  const bool Leased = fcntl(Fd, F_GETLEASE) == F_WRLCK;
-  int Opened[2];
-  Must(pipe(Opened) == 0);
-  if (fork() == 0) {
-    // None of the run's descriptors: that of the file would keep the lease
-    // the open waits for, and those of other files would hold them.
-    for (int Own = 3; Own < 1024; ++Own)
-      if (Own != Opened[1]) close(Own);
-    if (open(File.c_str(), O_RDONLY) >= 0) {
-      write(Opened[1], "o", 1);
-      sleep(2);
-    }
-    _exit(0);
-  }
-  close(Opened[1]);
-  // Until the other open has begun, which breaks the lease this process
-  // holds on the file; without a lease, until it has the file.
-  char Byte;
-  for (int Tick = 0; Leased && Tick < 5000 && fcntl(Fd, F_GETLEASE) == F_WRLCK;
-       ++Tick) {
-    usleep(1000);
-  }
-  Must(Leased || read(Opened[0], &Byte, 1) >= 0);
-  close(Opened[0]);
-}
-
-// The path of Fd, when it names the run's file Name.
-std::string PathIfNamed(int Fd, const std::string& Name) {
-  std::error_code NoPath;  // Fd is no descriptor, or its file has gone
-  const std::string File = std::filesystem::read_symlink(
-      "/proc/self/fd/" + std::to_string(Fd), NoPath);
-  const std::string End = "/" + Name;
-  return Name.empty() || File.size() <= End.size() ||
-                 File.compare(File.size() - End.size(), End.size(), End) != 0
-             ? std::string()
-             : File;
-}
-
-// Stages what is asked for at Point, once.
-void Stage(const char* Point, int Fd) {
-  static std::atomic<bool> Done{false};
-  const std::string At = Var("OLVANE_RACE_AT");
-  if ((At.empty() ? "test" : At) != Point || Done.load()) return;
-  const std::string Opener = Var("OLVANE_RACE_OPENER");
-  std::string File = PathIfNamed(Fd, Opener), From, To;
-  // At the flush, the descriptor of the file being moved.
-  for (int Own = 3; File.empty() && !Opener.empty() && Own < 256; ++Own)
-    if ((File = PathIfNamed(Own, Opener)).size()) Fd = Own;
-  if (!Opener.empty() && File.empty()) return;
-  if (Done.exchange(true)) return;
-  if (!File.empty()) Open(Fd, File);
-  if (Pair("OLVANE_RACE_RENAME", &From, &To))
-    Must(rename(From.c_str(), To.c_str()) == 0);
-  if (Pair("OLVANE_RACE_EXCHANGE", &From, &To))
-    Must(renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(),
-                   RENAME_EXCHANGE) == 0);
-}
-
-}  // namespace
-
 extern "C" int statx(int Dir, const char* Path, int Flags, unsigned int Mask,
                      struct statx* Info) {
   static auto Real =
       Next<int (*)(int, const char*, int, unsigned, struct statx*)>("statx");
   // The expiry test reads the status of the file it opened, by descriptor.
   // The first path of an exchange is the file whose test sets it off.
-  const std::string Swapped = Var("OLVANE_RACE_EXCHANGE");
-  const std::string First = Swapped.substr(0, Swapped.find(':'));
+  const std::string First = Pair("OLVANE_RACE_EXCHANGE").first;
   if (!*Path &&
       (!PathIfNamed(Dir, Var("OLVANE_RACE_OPENER")).empty() ||
        !PathIfNamed(Dir, First.substr(First.rfind('/') + 1)).empty())) {

@@ -1,10 +1,6 @@
 // The report is the record of a run: every line written or the loss said,
 // one line per action whatever the names, and report-only runs that change
 // nothing and say what a real run would do.
-#include <stdlib.h>
-
-#include <iostream>
-
 #include "e2e/e2e.h"
 
 namespace olvane_e2e {
@@ -36,12 +32,11 @@ TEST_F(EndToEndTest, TheReportSaysAllOrSaysWhatIsMissing) {
   }
   if (!Windows()) {  // Windows names cannot hold control characters
     Cases.push_back(
-        {"",
-         "-d0 ~",
-         {"Delete file: ~/y\\n     999 file(s) deleted.",
-          "Delete file: ~/a\\nCannot open file: x.db",
-          "Delete file: ~/t\\tab\\x1b[2J\\r", "Delete file: ~/s\\xed\\xa0\\x80",
-          "     4 file(s) deleted."},
+        {"", "-d0 ~",
+         "Delete file: ~/y\\n     999 file(s) deleted.\n"
+         "Delete file: ~/a\\nCannot open file: x.db\n"
+         "Delete file: ~/t\\tab\\x1b[2J\\r\nDelete file: ~/s\\xed\\xa0\\x80\n"
+         "     4 file(s) deleted.",
          "",
          // Files of these names, which printf expands, before the run.
          "for n in 'y\\n     999 file(s) deleted.' 'a\\nCannot open file: "

@@ -1,6 +1,6 @@
 // End-to-end: a rules file run as one job. Each rule with its own term, one
 // rule for each file where rules overlap, -n, --json, --check and --rule
-// with a configuration, a folder of files with leftovers, and the lock.
+// with a configuration, a folder of files in name order, and the lock.
 #include "e2e.h"
 
 namespace olvane_e2e {
@@ -22,24 +22,19 @@ class RulesTest : public EndToEndTest {
 // the files it reaches, the broader takes the others.
 TEST_F(RulesTest, EachFileHasOneRule) {
   const std::string Broad =
-                        "[broad]\ntarget = ~/b\ndays = 30\nrecurse = yes\n"
-                        "age-by = modification\n",
-                    Dumps =
-                        "[dumps]\ntarget = \"~/b/sql/*.bak\"\ndays = 1\n"
-                        "keep = 1\nage-by = m\n";
+      "[broad]\ntarget = ~/b\ndays = 30\nrecurse = yes\n"
+      "age-by = modification\n";
+  const std::string Dumps =
+      "[dumps]\ntarget = \"~/b/sql/*.bak\"\ndays = 1\nkeep = 1\nage-by = m\n";
   const std::string Files =
-      "b/a.log b/new.log b/sql/d1.bak b/sql/d2.bak "
-      "b/sql/x.txt";
+      "b/a.log b/new.log b/sql/d1.bak b/sql/d2.bak b/sql/x.txt";
   const std::string Age =
       "touch -m -d '40 days ago' b`a.log b`sql`x.txt b`sql`d1.bak && "
       "touch -m -d '20 days ago' b`sql`d2.bak &&";
-  const Output Block = {"Rule broad: ~/b",
-                        "Delete file: ~/b/a.log",
-                        "Delete file: ~/b/sql/x.txt",
-                        "     2 file(s) deleted.",
-                        "Rule dumps: ~/b/sql/*.bak",
-                        "Delete file: ~/b/sql/d1.bak",
-                        "     1 file(s) deleted."};
+  const Output Block =
+      "Rule broad: ~/b\nDelete file: ~/b/a.log\nDelete file: ~/b/sql/x.txt\n"
+      "     2 file(s) deleted.\nRule dumps: ~/b/sql/*.bak\n"
+      "Delete file: ~/b/sql/d1.bak\n     1 file(s) deleted.";
   for (const bool DumpsFirst : {false, true}) {
     const std::string Arg = Rules(DumpsFirst ? Dumps + Broad : Broad + Dumps);
     Check({{Files, Arg, Block, "b/new.log b/sql/d2.bak", Age, "", 0, true}});
@@ -68,19 +63,15 @@ TEST_F(RulesTest, AFaultRefusesItsRuleAlone) {
   const std::string Arg = Rules(
       "# two rules\n[good]\ntarget = ~/my-nginx\ndays = 0\n\n"
       "[bad]\ntarget = ~/b\ndays = 3x\n");
-  const std::string File = Expand("~/../rules.conf");
+  const std::string Error = "   Config error: " + Expand("~/../rules.conf") +
+                            ":8: Invalid number of days: --days=3x";
   // A "-n" in a target is no report-only option.
   Check({{"my-nginx/a.log b/a.log", Arg,
-          Output{"   Config error: " + File +
-                     ":8: Invalid number of days: --days=3x",
-                 "Rule good: ~/my-nginx", "Delete file: ~/my-nginx/a.log",
-                 "     1 file(s) deleted."},
+          Deleted("~/my-nginx/a.log", Error + "\nRule good: ~/my-nginx"),
           "b/a.log my-nginx/", "", "", 2},
          {"my-nginx/a.log", Arg + " --check",
-          Output{"   Config error: " + File +
-                     ":8: Invalid number of days: --days=3x",
-                 "Rule good: olvane --days=0 ~/my-nginx"},
-          "my-nginx/a.log", "", "", 2},
+          Error + "\nRule good: olvane --days=0 ~/my-nginx", "my-nginx/a.log",
+          "", "", 2},
          {"g/a.log", Arg + " -r", "   Not with --config: -r", "g/a.log", "", "",
           2}});
 }
@@ -93,23 +84,18 @@ TEST_F(RulesTest, AUtf16FileIsReadAsItsText) {
                        " && (printf '\\377\\376' && iconv -f UTF-8 -t "
                        "UTF-16LE rules.conf) >u16.conf"));
   Check({{"данные/a.log данные/b.txt", "--config=~/../u16.conf",
-          Output{"Rule архив: ~/данные/*.log", "Delete file: ~/данные/a.log",
-                 "     1 file(s) deleted."},
+          Deleted("~/данные/a.log", "Rule архив: ~/данные/*.log"),
           "данные/b.txt"}});
 }
 
-// Of a folder, the *.conf files in name order, leftovers passed over.
-TEST_F(RulesTest, AFolderOfRulesSkipsLeftovers) {
-  for (const char* Left :
-       {"a.conf~", ".b.conf", "c.conf.dpkg-old", "d.conf.swp", "e.conf.bak"})
-    Rules("[" + std::string(Left) + "]\ntarget = ~/x\ndays = 0\n",
-          std::string("d/") + Left);
+// Of a folder, the *.conf files in name order (the unit table has the
+// leftovers passed over).
+TEST_F(RulesTest, AFolderOfRulesRunsInNameOrder) {
   Rules("[two]\ntarget = ~/y\ndays = 0\n", "d/2.conf");
   Rules("[one]\ntarget = ~/x\ndays = 0\n", "d/1.conf");
   Check({{"x/a y/b", "--config=~/../d",
-          Output{"Rule one: ~/x", "Delete file: ~/x/a",
-                 "     1 file(s) deleted.", "Rule two: ~/y",
-                 "Delete file: ~/y/b", "     1 file(s) deleted."},
+          "Rule one: ~/x\nDelete file: ~/x/a\n     1 file(s) deleted.\n"
+          "Rule two: ~/y\nDelete file: ~/y/b\n     1 file(s) deleted.",
           "x/ y/", "", "", 0, false, true}});
 }
 
