@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <optional>
+
 #include "app/options.h"
 #include "platform/path_syntax.h"
 #include "purge/file_tests.h"
@@ -97,6 +99,73 @@ bool ReadGoal(ExactOption Which, const std::string& Arg, Goals* Goal,
   return true;
 }
 
+// The setting a long option that is a flag turns on; null for another.
+bool* FlagOf(ExactOption Which, CommandLine* Line) {
+  RunSettings& Set = Line->Settings;
+  switch (Which) {
+    case ExactOption::kCrossMounts:
+      return &Set.CrossMounts;
+    case ExactOption::kRecurse:
+      return &Set.Recurse;
+    case ExactOption::kReplace:
+      return &Set.Overwrite;
+    case ExactOption::kDryRun:
+      return &Set.DryRun;
+    case ExactOption::kRemoveEmpty:
+      return &Set.EmptyFolders;
+    case ExactOption::kJson:
+      return &Line->Json;
+    default:
+      return nullptr;
+  }
+}
+
+// A workers argument; false, with the refusal in *Line, for a bad number
+// or one that differs from an earlier one (Workers is 0 until set).
+bool ReadWorkers(const std::string& Arg, CommandLine* Line) {
+  const int Before = Line->Settings.Workers;
+  if (!ParseWorkers(Arg, kMaxWorkers, &Line->Settings.Workers)) {
+    *Line = Refuse(EventKind::kInvalidWorkers, Arg);
+    return false;
+  }
+  if (Before != 0 && Before != Line->Settings.Workers) {
+    *Line = Refuse(EventKind::kConflictingGoal, Arg);
+    return false;
+  }
+  return true;
+}
+
+// One exact long option Which, the argument Arg. False when it decides the
+// run alone (help, version, a refusal). The days, the values and the rules
+// file's own are read in scans of their own.
+bool ReadExactOption(ExactOption Which, const std::string& Arg,
+                     CommandLine* Line, bool* NoPreserveRoot) {
+  if (bool* Flag = FlagOf(Which, Line)) {
+    *Flag = true;
+    return true;
+  }
+  switch (Which) {
+    case ExactOption::kHelp:
+      Line->What = CommandLine::Action::kHelp;
+      return false;
+    case ExactOption::kVersion:
+      Line->What = CommandLine::Action::kVersion;
+      return false;
+    case ExactOption::kNoPreserveRoot:
+      *NoPreserveRoot = true;
+      return true;
+    case ExactOption::kWorkers:
+      return ReadWorkers(Arg, Line);
+    case ExactOption::kKeep:
+    case ExactOption::kMaxSize:
+    case ExactOption::kMinFree:
+    case ExactOption::kMaxFiles:
+      return ReadGoal(Which, Arg, &Line->Settings.Goal, Line);
+    default:
+      return true;
+  }
+}
+
 // The exact long options, each a whole argument. Marks them in NotOptions;
 // false when one of them decides the run alone (help, version, a refusal).
 bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
@@ -106,68 +175,8 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
     if ((*NotOptions)[I]) continue;
     (*NotOptions)[I] = IsValueOption(Args[I]);
     const ExactOption Which = ExactOptionOf(Args[I], Sys.SlashHelp());
-    switch (Which) {
-      case ExactOption::kNone:
-        continue;
-      case ExactOption::kHelp:
-        Line->What = CommandLine::Action::kHelp;
-        return false;
-      case ExactOption::kVersion:
-        Line->What = CommandLine::Action::kVersion;
-        return false;
-      case ExactOption::kCrossMounts:
-        Line->Settings.CrossMounts = true;
-        break;
-      case ExactOption::kNoPreserveRoot:
-        *NoPreserveRoot = true;
-        break;
-      case ExactOption::kWorkers: {
-        // Workers 0 until set: a repeat must say the same as the first.
-        const int Before = Line->Settings.Workers;
-        if (!ParseWorkers(Args[I], kMaxWorkers, &Line->Settings.Workers)) {
-          *Line = Refuse(EventKind::kInvalidWorkers, Args[I]);
-          return false;
-        }
-        if (Before != 0 && Before != Line->Settings.Workers) {
-          *Line = Refuse(EventKind::kConflictingGoal, Args[I]);
-          return false;
-        }
-        break;
-      }
-      case ExactOption::kJson:
-        Line->Json = true;
-        break;
-      case ExactOption::kKeep:
-      case ExactOption::kMaxSize:
-      case ExactOption::kMinFree:
-      case ExactOption::kMaxFiles:
-        if (!ReadGoal(Which, Args[I], &Line->Settings.Goal, Line)) {
-          return false;
-        }
-        break;
-      case ExactOption::kRecurse:
-        Line->Settings.Recurse = true;
-        break;
-      case ExactOption::kReplace:
-        Line->Settings.Overwrite = true;
-        break;
-      case ExactOption::kDryRun:
-        Line->Settings.DryRun = true;
-        break;
-      case ExactOption::kRemoveEmpty:
-        Line->Settings.EmptyFolders = true;
-        break;
-      // Read in their own scans, in order among their short forms; the
-      // rules file's own are read without a target, or refused.
-      case ExactOption::kConfig:
-      case ExactOption::kCheck:
-      case ExactOption::kRule:
-      case ExactOption::kDays:
-      case ExactOption::kMoveTo:
-      case ExactOption::kProtect:
-      case ExactOption::kAgeBy:
-        break;
-    }
+    if (Which == ExactOption::kNone) continue;
+    if (!ReadExactOption(Which, Args[I], Line, NoPreserveRoot)) return false;
     (*NotOptions)[I] = true;
   }
   return true;
@@ -325,6 +334,61 @@ CommandLine ReadConfigLine(Platform& Sys,
   return Line;
 }
 
+// What is decided before the target is read: "/?" as help where it can be
+// no path, a misspelt option refused, a rules file's command line, and its
+// options refused without one. Nothing otherwise.
+std::optional<CommandLine> ReadFirst(Platform& Sys,
+                                     const std::vector<std::string>& Args) {
+  CommandLine Line;
+  for (const std::string& Arg : Args) {
+    if (Sys.SlashHelp() && Arg == "/?") {
+      Line.What = CommandLine::Action::kHelp;
+      return Line;
+    }
+  }
+  bool Config = false, Help = false;
+  for (const std::string& Arg : Args) {
+    if (IsUnknownOption(Arg, Sys.SlashHelp())) {
+      return Refuse(EventKind::kUnknownOption, Arg);
+    }
+    const ExactOption Which = ExactOptionOf(Arg, Sys.SlashHelp());
+    Help |= Which == ExactOption::kHelp || Which == ExactOption::kVersion;
+    Config |= Which == ExactOption::kConfig;
+  }
+  if (Help) return std::nullopt;
+  if (Config) return ReadConfigLine(Sys, Args);
+  for (const std::string& Arg : Args) {
+    const ExactOption Which = ExactOptionOf(Arg, Sys.SlashHelp());
+    if (Which == ExactOption::kCheck || Which == ExactOption::kRule)
+      return Refuse(EventKind::kNotWithConfig, Arg);  // without --config
+  }
+  return std::nullopt;
+}
+
+// The days scan, short and long forms in argument order, the last counting.
+// False, with the refusal in *Line, for a term that is no whole number.
+bool ReadDays(Platform& Sys, const std::vector<std::string>& Args,
+              const std::vector<bool>& NotOptions, CommandLine* Line) {
+  for (size_t I = 0; I < Args.size(); ++I) {
+    // The number is read from the third character, wherever the option
+    // text stood; a missing number must not mean "0 days: delete all".
+    const std::string& Arg = Args[I];
+    std::string Number;
+    if (ExactOptionOf(Arg, Sys.SlashHelp()) == ExactOption::kDays) {
+      Number = LongOptionValue(Arg);
+    } else if (NotOptions[I] || !HasOption(Arg, Option::kDays)) {
+      continue;
+    } else if (Arg.size() > 2) {
+      Number = Arg.substr(2);
+    }
+    if (!ParseDays(Number, &Line->Day)) {
+      *Line = Refuse(EventKind::kInvalidDays, Arg);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseDays(const std::string& Text, int32_t* Day) {
@@ -390,28 +454,8 @@ CommandLine ReadCommandLine(Platform& Sys,
     Line.What = CommandLine::Action::kUsage;
     return Line;
   }
-  // "/?" asks for help where it can be no path, before anything is read.
-  for (const std::string& Arg : Args) {
-    if (Sys.SlashHelp() && Arg == "/?") {
-      Line.What = CommandLine::Action::kHelp;
-      return Line;
-    }
-  }
-  // A misspelt option refuses the run before anything is read or walked.
-  bool Config = false, Help = false;
-  for (const std::string& Arg : Args) {
-    if (IsUnknownOption(Arg, Sys.SlashHelp())) {
-      return Refuse(EventKind::kUnknownOption, Arg);
-    }
-    const ExactOption Which = ExactOptionOf(Arg, Sys.SlashHelp());
-    Help |= Which == ExactOption::kHelp || Which == ExactOption::kVersion;
-    Config |= Which == ExactOption::kConfig;
-  }
-  if (Config && !Help) return ReadConfigLine(Sys, Args);
-  for (const std::string& Arg : Args) {
-    const ExactOption Which = ExactOptionOf(Arg, Sys.SlashHelp());
-    if (!Help && (Which == ExactOption::kCheck || Which == ExactOption::kRule))
-      return Refuse(EventKind::kNotWithConfig, Arg);  // without --config
+  if (std::optional<CommandLine> Decided = ReadFirst(Sys, Args)) {
+    return *Decided;
   }
   // A path that became part of the target, a value option and an exact
   // option are never read for short options: "/srv/Old-Data" must not set
@@ -422,22 +466,7 @@ CommandLine ReadCommandLine(Platform& Sys,
   if (!ReadExactOptions(Sys, Args, &NotOptions, &Line, &NoPreserveRoot)) {
     return Line;
   }
-  for (size_t I = 0; I < Args.size(); ++I) {
-    // The number is read from the third character, wherever the option
-    // text stood; a missing number must not mean "0 days: delete all".
-    const std::string& Arg = Args[I];
-    std::string Number;
-    if (ExactOptionOf(Arg, Sys.SlashHelp()) == ExactOption::kDays) {
-      Number = LongOptionValue(Arg);
-    } else if (NotOptions[I] || !HasOption(Arg, Option::kDays)) {
-      continue;
-    } else if (Arg.size() > 2) {
-      Number = Arg.substr(2);
-    }
-    if (!ParseDays(Number, &Line.Day)) {
-      return Refuse(EventKind::kInvalidDays, Arg);
-    }
-  }
+  if (!ReadDays(Sys, Args, NotOptions, &Line)) return Line;
   if (!ReadValues(Sys, Args, &Line)) return Line;
   // A whole root is one empty variable away ("$LOGDIR/" with -r): refused
   // before anything is walked or checked.
