@@ -213,6 +213,14 @@ class Folder {
   // (the entry is gone).
   virtual bool EntryTimes(const Entry& Item, FileTimes* Out) = 0;
 
+  // For a listing that gives no count of names (Links 0): fills Out->Links
+  // of the file Item, and for a file of several names Out->Id as its opened
+  // file's Times gives it, by one query of its attributes. False where it
+  // cannot be told; where the status always holds the count, never asked.
+  virtual bool EntryNames(const Entry& /*Item*/, FileTimes* /*Out*/) {
+    return false;
+  }
+
   // Opens Item (a file or a file link) for reading with no sharing, on an
   // existing entry only. Null when it cannot be opened or another process
   // holds it open. A link is never opened through: it stands for itself.

@@ -57,7 +57,9 @@ class RankedRun {
         Goal_(Run.Settings.Goal),
         Path_(Path),
         Mask_(Mask),
-        Day_(Day) {
+        Day_(Day),
+        CountsBytes_(Goal_.MaxSize >= 0 || Goal_.MinFreeBytes >= 0 ||
+                     Goal_.MinFreePercent >= 0) {
     DiskSpace Space;
     if (Goal_.MinFreeBytes >= 0 || Goal_.MinFreePercent >= 0) {
       // Measured once: each disposal then counts what it frees.
@@ -91,6 +93,7 @@ class RankedRun {
   const std::string Path_;
   const std::string Mask_;
   const int32_t Day_;
+  const bool CountsBytes_;  // a goal counts bytes, not only files
   int64_t Now_ = 0;
   FileIdentity TargetId_;
   bool HasSpace_ = false;
@@ -191,6 +194,11 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   // Nothing inside another mount is tested, a file mounted over a name too.
   if (Times.MountRoot && !Run_.Settings.CrossMounts) return;
   const int64_t Size = std::max<int64_t>(0, Times.Allocated);
+  // A Windows listing gives no count of names: bytes counted by a goal
+  // need it, or a file of three names would count three times.
+  if (Times.Links == 0 && Size > 0 && CountsBytes_) {
+    Dir.Dir().EntryNames(Item, &Times);
+  }
   // A file of several names takes its bytes once, as du counts them.
   const bool Shared = Times.Links > 1 && Times.Id.Index != 0;
   if (!Shared || Names_[Times.Id].Found++ == 0) Total_ += Size;

@@ -95,16 +95,12 @@ TEST_F(GoalsTest, GoalsChooseTheOldestDueFilesAndKeepTheNewest) {
       // Moves count what leaves the target's files.
       {"src/a:9 src/b:8 src/c:1 arch/x:1", "-d2 ~/src -m:~/arch --max-size=4K",
        Moved("~/src/a ~/src/b"), "arch/a arch/b arch/x src/c"},
+      // A file counts once, however many of its names are selected, and
+      // leaves with the last of them: 20 KiB selected, 8 KiB to go.
+      {"a/1:9:8 b/1:@a/1 c/1:@a/1 a/2:8:4 b/2:@a/2 a/3:7:4 a/4:1:4",
+       "-d2 ~ -r --max-size=12K", Deleted("~/a/1 ~/b/1 ~/c/1"),
+       "a/2 a/3 a/4 b/2 c/"},
   };
-  // A file counts once, however many of its names are selected, and leaves
-  // with the last of them: 20 KiB selected, 8 KiB to go. (A listing of
-  // Windows tells no names of one file apart.)
-  if (!Windows()) {
-    Cases.push_back(
-        {"a/1:9:8 b/1:@a/1 c/1:@a/1 a/2:8:4 b/2:@a/2 a/3:7:4 a/4:1:4",
-         "-d2 ~ -r --max-size=12K", Deleted("~/a/1 ~/b/1 ~/c/1"),
-         "a/2 a/3 a/4 b/2 c/"});
-  }
   CheckGoals(Cases);
 }
 

@@ -9,13 +9,14 @@ namespace {
 TEST_F(EndToEndTest, ASignalLosesTheLinesOfAFewRemovalsAtMost) {
   if (Windows()) GTEST_SKIP() << "POSIX signals only";
   // Stopped once the output has that many lines: at the start, and with a
-  // kill twice with workers deep in the run.
+  // kill twice with workers deep in the run, each far from its end so that
+  // a busy machine's late kill still finds it running.
   const struct {
     int Signal, Folders, Files, Lines;
   } Rows[] = {{15, 40, 1000, 1},
               {9, 20, 500, 1},
-              {9, 20, 500, 2000},
-              {9, 20, 500, 6000}};
+              {9, 20, 1500, 2000},
+              {9, 20, 1500, 6000}};
   for (const auto& R : Rows) {
     SCOPED_TRACE(std::to_string(R.Signal) + " at " + std::to_string(R.Lines));
     ASSERT_TRUE(Shell("rm -rf -- * && for d in $(seq " +
@@ -32,6 +33,8 @@ TEST_F(EndToEndTest, ASignalLosesTheLinesOfAFewRemovalsAtMost) {
     // The shell's own word for the signal.
     if (!Out.empty() && (Out.back() == "Killed" || Out.back() == "Terminated"))
       Out.pop_back();
+    // A kill may cut the write under way: its last line is a part of one.
+    if (R.Signal == 9 && !Out.empty()) Out.pop_back();
     size_t Gone = R.Folders * R.Files;
     for (const auto& Folder : fs::directory_iterator(Tree))
       Gone -= std::distance(fs::directory_iterator(Folder), {});

@@ -361,6 +361,24 @@ class Win32Folder : public Folder {
            TimesOf(File.Get(), Out);
   }
 
+  bool EntryNames(const Entry& Item, FileTimes* Out) override {
+    const std::u16string Wide = WideFromUtf8(Item.Name);
+    UniqueHandle File;
+    FileBasicInfo Basic;
+    FileStandardInfo Standard;
+    if (!IsPlainName(Wide) ||
+        OpenRelative(Dir(), Wide, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                     kShareAll, kFileOpen, kFileOpenReparsePoint, &File) < 0 ||
+        QueryBasicAndStandardInfo(File.Get(), &Basic, &Standard) !=
+            kStatusSuccess) {
+      return false;
+    }
+    Out->Links = Standard.NumberOfLinks;
+    // The identity the proof of the file reports, so both meet.
+    if (Out->Links > 1) IdentityOfHandle(File.Get(), &Out->Id);
+    return true;
+  }
+
   bool Times(FileTimes* Out) override { return TimesOf(Dir(), Out); }
 
   bool RemoveSubFolder(const std::string& Name) override {
