@@ -92,8 +92,9 @@ class FakePlatform : public Platform {
   int64_t Clock = 0;
   std::string Cwd;
   bool StartFails = false;
-  size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
-  std::string Share = "-";    // the folder below which a network share lies
+  size_t StopAfterOpens = 0;    // 0: never; else a SIGTERM after that many
+  int64_t MillisPerOpen = 0;    // how the monotonic clock runs
+  std::string Share = "-";      // the folder below which a network share lies
   std::string LockedElsewhere;  // a rules file another run holds
   std::map<std::string, std::string> Files;  // what ReadFile reads, by path
   // Listings made on other threads than the run's own: those made ahead.
@@ -160,7 +161,7 @@ class FakePlatform : public Platform {
     return Path == LockedElsewhere ? ConfigLock::kBusy : ConfigLock::kTaken;
   }
   bool Start() override { return !StartFails; }
-  int StopStatus() override {
+  int SignalStatus() override {
     Guard Hold(Lock);
     return StopAfterOpens && Opened.size() >= StopAfterOpens ? 143 : 0;
   }
@@ -168,6 +169,24 @@ class FakePlatform : public Platform {
   size_t FolderBudget() override { return 1 << 16; }
   std::string CurrentDirectory() override { return Cwd; }
   int64_t Now() override { return Clock; }
+  // Milliseconds pass only as files are opened, MillisPerOpen each.
+  int64_t Monotonic() override {
+    Guard Hold(Lock);
+    return static_cast<int64_t>(Opened.size()) * MillisPerOpen;
+  }
+  int32_t UtcOffset(int64_t) override { return 3600; }
+  // A log or status file is what Files holds under its path; one in a
+  // folder not there cannot be had.
+  LogOpened OpenLog(const std::string& Path, int64_t, int,
+                    std::unique_ptr<LogFile>* Log) override;
+  bool ReplaceContent(const std::string& Path,
+                      const std::string& Text) override {
+    Guard Hold(Lock);
+    if (Find(Path.substr(0, Path.rfind(Separator()))) != PathKind::kFolder)
+      return false;
+    Files[Path] = Text;
+    return true;
+  }
   void Print(const std::string& Line) override { PrintLines(Line + "\n"); }
   void PrintLines(const std::string& Lines) override {
     Guard Hold(Lock);
@@ -341,6 +360,28 @@ class FakeOpen : public Folder, public ExclusiveFile {
   FakePlatform& Sys_;
   const std::string Key_;
 };
+
+class FakeLog : public LogFile {
+ public:
+  FakeLog(FakePlatform& Sys, std::string Path) : Sys_(Sys), Path_(Path) {}
+  bool Append(const std::string& Text) override {
+    FakePlatform::Guard Hold(Sys_.Lock);
+    Sys_.Files[Path_] += Text;
+    return true;
+  }
+
+ private:
+  FakePlatform& Sys_;
+  const std::string Path_;
+};
+
+inline LogOpened FakePlatform::OpenLog(const std::string& Path, int64_t, int,
+                                       std::unique_ptr<LogFile>* Log) {
+  if (Find(Path.substr(0, Path.rfind(Separator()))) != PathKind::kFolder)
+    return LogOpened::kFailed;
+  *Log = std::make_unique<FakeLog>(*this, Path);
+  return LogOpened::kOpened;
+}
 
 inline std::unique_ptr<Folder> FakePlatform::OpenFolder(
     const std::string& Path) {

@@ -41,6 +41,11 @@ std::string Describe(const CommandLine& Line) {
       Text += " " + Words("keep size free free% files")[I] + ":" +
               std::to_string(Goals[I]);
   }
+  if (!Line.Log.empty())
+    Text += " log:" + Line.Log + "," + std::to_string(Line.LogMax) + "," +
+            std::to_string(Line.LogKeep);
+  if (!Line.StatusFile.empty()) Text += " status:" + Line.StatusFile;
+  if (Line.MaxTimeMs) Text += " ms:" + std::to_string(Line.MaxTimeMs);
   return Text;
 }
 
@@ -131,7 +136,15 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       {"--protect=my-data-r --move-to=/x-d0 /work",
        "32768 /work x:my-data-r m?:/x-d0 missing:/x-d0"},
       // A file named like a long option is reached as a path.
-      {"-d0 /work/--x", "0 /work/--x"}};
+      {"-d0 /work/--x", "0 /work/--x"},
+      // The options of unattended runs, beside a target or a rules file.
+      {"--log=my-nightly.log --log-max=1K --log-keep=0 --max-time=90m "
+       "--status-file=/s --log=/work/my-nightly.log /work",
+       "32768 /work log:/work/my-nightly.log,1024,0 status:/s ms:5400000"},
+      {"--max-time=2h --max-time=3h",
+       "   Given twice with different values: --max-time=3h"},
+      {"--status-file=s --log=/work/s",
+       "   The log and the status file are one file: --log=/work/s"}};
   // Refusals come before the move folder's check.
   const std::pair<const char*, const char*> Refusals[] = {
       {"Invalid number of days: ",
@@ -152,6 +165,13 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       {"Invalid free space (--min-free=SIZE or 0% to 100%): ",
        "--min-free=101%,--min-free=-5%"},
       {"Invalid number of files (--max-files=0 or more): ", "--max-files=5x"},
+      {"Invalid time limit (--max-time=N with s, m or h): ",
+       "--max-time=0,--max-time=0s,--max-time=-5m,--max-time=5x,"
+       "--max-time=1.5h,--max-time=,--max-time=5,--max-time=1281023894008h"},
+      {"Invalid log size (--log-max=N, NK, NM or NG): ", "--log-max=1.5M"},
+      {"Invalid number of old logs (--log-keep=0 or more): ",
+       "--log-keep=-1,--log-keep=1001"},
+      {"A file name is missing: ", "--log=,--status-file"},
       {"Unknown option: ",
        "--keep:3,--Keep=3,--keep3,--max-file=1,--maxfiles=1,--max_files=1,"
        "--max-size:1M,--min-free:10%,--json=1,--worker=4,--HELP,--,"
@@ -300,24 +320,77 @@ TEST(FrontEndTest, ProtectedNamesAreNeverTouched) {
           .Predict = true}});
 }
 
-// Stopped after the 100th open: the files under way are finished and
+// Stopped after the 100th open, by a signal or by the time budget (a
+// second passes with each open): the files under way are finished and
 // reported, and no other one is started.
 TEST(FrontEndTest, AStoppedRunReportsItsSummaryAndTheSignal) {
   for (int Workers : {1, 3}) {
-    FakePlatform Sys;
-    Prepare(Sys, {});
-    for (int File = 0; File < 300; ++File)
-      Sys.Add("/work/f" + std::to_string(File), {.Flags = 0});
-    Sys.StopAfterOpens = 100;
-    EXPECT_EQ(RunCommand(Sys, {"-d0", "/work"}, Workers), 143);
-    const Lines Out = Words(Sys.Output, '\n');
-    const size_t Done = Sys.Log.size();
-    ASSERT_EQ(Out.size(), Done + 1);
-    EXPECT_EQ(Out.back(), "     " + std::to_string(Done) + " file(s) deleted.");
-    EXPECT_TRUE(Done >= 100 && Done < 300 && (Workers > 1 || Done == 100))
-        << Done << " with " << Workers;
-    CheckLog(Sys, {});
+    for (const bool Timed : {false, true}) {
+      FakePlatform Sys;
+      Prepare(Sys, {});
+      for (int File = 0; File < 300; ++File)
+        Sys.Add("/work/f" + std::to_string(File), {.Flags = 0});
+      Sys.MillisPerOpen = Timed ? 100 : 0;
+      Sys.StopAfterOpens = Timed ? 0 : 100;
+      EXPECT_EQ(RunCommand(Sys, {"-d0", "/work", "--max-time=10s"}, Workers),
+                Timed ? kExitGoalNotMet : 143);
+      Lines Out = Words(Sys.Output, '\n');
+      if (Timed) {
+        EXPECT_EQ(Out.back(), "   Time limit reached: --max-time=10s");
+        Out.pop_back();
+      }
+      const size_t Done = Sys.Log.size();
+      ASSERT_EQ(Out.size(), Done + 1);
+      EXPECT_EQ(Out.back(),
+                "     " + std::to_string(Done) + " file(s) deleted.");
+      EXPECT_TRUE(Done >= 100 && Done < 300 && (Workers > 1 || Done == 100))
+          << Done << " with " << Workers;
+      CheckLog(Sys, {});
+    }
   }
+}
+
+// A rules run out of time: the rule under way ends with its summary, the
+// rules not started are told, and the log and the status file say what the
+// report says, a rule whose target is missing as such.
+TEST(FrontEndTest, AnUnattendedRunLeavesItsLogAndStatus) {
+  FakePlatform Sys;
+  Prepare(Sys, {"/work/a/1", "/work/a/2", "/work/b/1"});
+  Sys.Files["/r.conf"] =
+      "[gone]\ntarget = /mnt/x\ndays = 0\n[a]\ntarget = /work/a\ndays = "
+      "0\n[b]\ntarget = /work/b\ndays = 0\n";
+  Sys.Add("/r.conf", {.Flags = 0});
+  Sys.MillisPerOpen = 1000;
+  const Lines Args = {"--config=/r.conf", "--log=/work/r.log", "--max-time=1s",
+                      "--status-file=/work/s.json"};
+  EXPECT_EQ(RunCommand(Sys, Args), kExitGoalNotMet);
+  EXPECT_EQ(Sys.Output, "");
+  EXPECT_EQ(Sys.Files["/work/r.log"],
+            "--- 2027-01-15T09:00:00+01:00 olvane " OLVANE_VERSION
+            ": --config=/r.conf --log=/work/r.log --max-time=1s "
+            "--status-file=/work/s.json\n"
+            "Rule gone: /mnt/x\n     0 file(s) deleted.\n"
+            "Rule a: /work/a\nDelete file: /work/a/1\n     1 file(s) deleted.\n"
+            "Rule b: not run, the time limit was reached\n"
+            "   Time limit reached: --max-time=1s\n"
+            "--- ended after 1.000 s, exit status 4\n");
+  EXPECT_EQ(
+      Sys.Files["/work/s.json"],
+      "{\"started\":\"2027-01-15T09:00:00+01:00\",\"ended\":\"2027-01-15T09:"
+      "00:00+01:00\",\"duration_s\":1.000,\"status\":4,\"files\":1,"
+      "\"folders\":0,\"bytes_freed\":0,\"dry_run\":false,"
+      "\"time_limit_reached\":true,\"rules\":["
+      "{\"name\":\"gone\",\"ran\":true,\"files\":0,\"folders\":0,"
+      "\"bytes_freed\":0,\"path_not_found\":\"/mnt/x\",\"status\":0},"
+      "{\"name\":\"a\",\"ran\":true,\"files\":1,\"folders\":0,"
+      "\"bytes_freed\":0,\"status\":4},"
+      "{\"name\":\"b\",\"ran\":false,\"files\":0,\"folders\":0,"
+      "\"bytes_freed\":0,\"status\":null}]}\n");
+  // A status file whose folder is gone: the report is whole, the run is not.
+  EXPECT_EQ(RunCommand(Sys, {"-d0", "/work/b", "--status-file=/none/s"}),
+            kExitOutputLost);
+  EXPECT_EQ(Sys.Errors,
+            Lines{"olvane: cannot replace the status file /none/s"});
 }
 
 }  // namespace

@@ -135,15 +135,70 @@ bool ReadWorkers(const std::string& Arg, CommandLine* Line) {
   return true;
 }
 
+// An option of a run nobody watches, with or without --config. False, with
+// the refusal in *Line, for a value that cannot be used or one that
+// differs from an earlier one.
+bool ReadUnattended(Platform& Sys, ExactOption Which, const std::string& Arg,
+                    CommandLine* Line) {
+  const std::string Value = LongOptionValue(Arg);
+  CommandLine Read = *Line;
+  EventKind Why = EventKind::kMissingFileName;
+  bool Valid = true;
+  if (Which == ExactOption::kLog || Which == ExactOption::kStatusFile) {
+    Valid = !Value.empty();
+    const std::string Path = Sys.ResolvePath(Sys.CurrentDirectory(), Value);
+    (Which == ExactOption::kLog ? Read.Log : Read.StatusFile) = Path;
+  } else if (Which == ExactOption::kLogMax) {
+    Why = EventKind::kInvalidLogMax;
+    Valid = ParseSize(Value, &Read.LogMax);
+  } else if (Which == ExactOption::kLogKeep) {
+    Why = EventKind::kInvalidLogKeep;
+    int64_t Keep = 0;
+    Valid = ParseCount(Value, 0, &Keep) && Keep <= 1000;
+    Read.LogKeep = static_cast<int>(Keep);
+  } else {
+    Why = EventKind::kInvalidMaxTime;
+    Valid = ParseDuration(Value, &Read.MaxTimeMs);
+    Read.MaxTimeText = Arg;
+  }
+  // Given twice, it must say the same both times.
+  const CommandLine Fresh;
+  const auto Changed = [&](auto Field) {
+    return Line->*Field != Fresh.*Field && Read.*Field != Line->*Field;
+  };
+  const bool Repeated =
+      Changed(&CommandLine::Log) || Changed(&CommandLine::StatusFile) ||
+      Changed(&CommandLine::LogMax) || Changed(&CommandLine::LogKeep) ||
+      Changed(&CommandLine::MaxTimeMs);
+  if (Valid && Repeated) {
+    Why = EventKind::kConflictingGoal;
+    Valid = false;
+  }
+  if (Valid && !Read.Log.empty() &&
+      Sys.NameKey(Read.Log) == Sys.NameKey(Read.StatusFile)) {
+    Why = EventKind::kLogIsStatusFile;
+    Valid = false;
+  }
+  *Line = Valid ? std::move(Read) : Refuse(Why, Arg);
+  return Valid;
+}
+
+bool IsUnattended(ExactOption Which) {
+  return Which == ExactOption::kLog || Which == ExactOption::kLogMax ||
+         Which == ExactOption::kLogKeep || Which == ExactOption::kStatusFile ||
+         Which == ExactOption::kMaxTime;
+}
+
 // One exact long option Which, the argument Arg. False when it decides the
 // run alone (help, version, a refusal). The days, the values and the rules
 // file's own are read in scans of their own.
-bool ReadExactOption(ExactOption Which, const std::string& Arg,
+bool ReadExactOption(Platform& Sys, ExactOption Which, const std::string& Arg,
                      CommandLine* Line, bool* NoPreserveRoot) {
   if (bool* Flag = FlagOf(Which, Line)) {
     *Flag = true;
     return true;
   }
+  if (IsUnattended(Which)) return ReadUnattended(Sys, Which, Arg, Line);
   switch (Which) {
     case ExactOption::kHelp:
       Line->What = CommandLine::Action::kHelp;
@@ -176,7 +231,8 @@ bool ReadExactOptions(Platform& Sys, const std::vector<std::string>& Args,
     (*NotOptions)[I] = IsValueOption(Args[I]);
     const ExactOption Which = ExactOptionOf(Args[I], Sys.SlashHelp());
     if (Which == ExactOption::kNone) continue;
-    if (!ReadExactOption(Which, Args[I], Line, NoPreserveRoot)) return false;
+    if (!ReadExactOption(Sys, Which, Args[I], Line, NoPreserveRoot))
+      return false;
     (*NotOptions)[I] = true;
   }
   return true;
@@ -299,7 +355,12 @@ CommandLine ReadConfigLine(Platform& Sys,
                            const std::vector<std::string>& Args) {
   CommandLine Line;
   for (const std::string& Arg : Args) {
-    switch (ExactOptionOf(Arg, Sys.SlashHelp())) {
+    const ExactOption Which = ExactOptionOf(Arg, Sys.SlashHelp());
+    if (IsUnattended(Which)) {
+      if (!ReadUnattended(Sys, Which, Arg, &Line)) return Line;
+      continue;
+    }
+    switch (Which) {
       case ExactOption::kConfig:
         if (!Line.Config.empty() && Line.Config != LongOptionValue(Arg)) {
           return Refuse(EventKind::kConflictingGoal, Arg);

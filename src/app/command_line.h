@@ -44,6 +44,18 @@ struct CommandLine {
   bool Check = false;
   std::vector<std::string> RuleNames;  // --rule: only these rules run
   std::vector<std::string> RunArgs;
+  // A run nobody watches, with or without --config: the log the report
+  // goes to (a full path; "": standard output), the size above which it is
+  // rotated and the old logs kept, the status file, the time budget.
+  std::string Log;
+  int64_t LogMax = int64_t{10} << 20;
+  int LogKeep = 5;
+  std::string StatusFile;
+  int64_t MaxTimeMs = 0;    // 0: none
+  std::string MaxTimeText;  // the argument that set it
+  // A logged run's start on the monotonic clock, whose summary (or total)
+  // tells how long it took; -1: not logged.
+  int64_t Began = -1;
 };
 
 // Reads Args, the arguments after the program name, against the current

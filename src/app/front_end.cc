@@ -4,8 +4,10 @@
 #include "app/rules_run.h"
 #include "move/move.h"
 #include "platform/path_syntax.h"
+#include "purge/file_tests.h"
 #include "purge/purge_folder.h"
 #include "purge/workers.h"
+#include "report/status_record.h"
 
 namespace olvane {
 namespace {
@@ -48,7 +50,7 @@ RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers, Report& Out,
 
 // The closing counts of a run that ends with Status.
 Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
-                int Status) {
+                int Status, Report& Out) {
   Event Summary{EventKind::kSummary};
   Summary.Files = Counts.FileCount;
   Summary.Folders = Counts.FolderCount;
@@ -58,10 +60,64 @@ Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
   Summary.BytesFreed = Counts.BytesFreed;
   // A lost report wins over an unmet goal: the log cannot be trusted.
   Summary.Status =
-      (Status == kExitOk || Status == kExitGoalNotMet) && Sys.OutputLost()
+      (Status == kExitOk || Status == kExitGoalNotMet) && Out.Lost()
           ? kExitOutputLost
           : Status;
+  if (Line.Began >= 0) Summary.DurationMs = Sys.Monotonic() - Line.Began;
   return Summary;
+}
+
+// Whether a run that ends with Status, some of whose report or status file
+// was lost, ends with status 3 instead: a stop by a signal, or a refusal of
+// the command line, keeps its own.
+bool LostWins(int Status, bool Rules) {
+  return Status == kExitOk || Status == kExitGoalNotMet ||
+         (Rules && Status == kExitUsage);
+}
+
+// The log Line asks for, opened; false, with the line that says why on
+// standard error, when it cannot be.
+bool OpenLogOf(Platform& Sys, const CommandLine& Line,
+               std::unique_ptr<LogFile>* Log) {
+  if (Line.Log.empty() || Line.What != CommandLine::Action::kRun) return true;
+  const LogOpened Opened =
+      Sys.OpenLog(Line.Log, Line.LogMax, Line.LogKeep, Log);
+  if (Opened == LogOpened::kOpened) return true;
+  const TextRenderer Text(Sys.NamesInWtf8());
+  Report(Sys, Text).Emit(Event{Opened == LogOpened::kLink
+                                   ? EventKind::kLogIsLink
+                                   : EventKind::kLogUnopenable,
+                               Line.Log});
+  return false;
+}
+
+// The run's own files, which its walk passes over wherever it meets them:
+// the log with its old generations, and the status file.
+std::vector<OwnFile> OwnFilesOf(Platform& Sys, const CommandLine& Line) {
+  std::vector<OwnFile> Own;
+  for (const std::string* Path : {&Line.Log, &Line.StatusFile}) {
+    std::string Folder = *Path;
+    const std::string Name = Path->empty() ? "" : SplitOffMask(Sys, &Folder);
+    const std::unique_ptr<olvane::Folder> Opened =
+        Name.empty() ? nullptr : Sys.OpenFolder(Folder);
+    OwnFile File;
+    if (!Opened || !Opened->Identity(&File.Folder)) continue;
+    File.Key = Sys.NameKey(Name);
+    File.Generations = Path == &Line.Log ? Line.LogKeep : 0;
+    Own.push_back(std::move(File));
+  }
+  return Own;
+}
+
+// Replaces the status file of a run that began at Started (Began on the
+// monotonic clock) and ends with Status.
+bool WriteStatusFile(Platform& Sys, const CommandLine& Line, int64_t Started,
+                     int64_t Began, int Status, StatusRecord& Record) {
+  const int64_t Ended = Sys.Now();
+  const RunTimes Times{Started, Sys.UtcOffset(Started), Ended,
+                       Sys.UtcOffset(Ended), Sys.Monotonic() - Began};
+  return Sys.ReplaceContent(Line.StatusFile,
+                            Record.Render(Times, Status, Line.Settings.DryRun));
 }
 
 }  // namespace
@@ -93,7 +149,7 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
     Counts = Walk(Sys, Line, Workers, Out, &Root);
     if (!Root.empty()) {
       Out.Emit(Event{EventKind::kWholeRoot, Root});
-      Event Summary = SummaryOf(Sys, Line, Counts, kExitUsage);
+      Event Summary = SummaryOf(Sys, Line, Counts, kExitUsage, Out);
       Summary.Refused = true;
       Out.Emit(Summary);
       return kExitUsage;
@@ -112,9 +168,15 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   }
   // The status the run ends with, as far as it is known before the summary
   // is written: the summary's own loss cannot be told in it.
+  // The time budget spent ends a run as an unmet goal does.
   const int Stop = Sys.StopStatus();
-  const int Status = Stop != 0 ? Stop : GoalNotMet ? kExitGoalNotMet : kExitOk;
-  Out.Emit(SummaryOf(Sys, Line, Counts, Status));
+  const bool OutOfTime = Stop == Platform::kOutOfTime;
+  const int Status = OutOfTime || (Stop == 0 && GoalNotMet) ? kExitGoalNotMet
+                     : Stop != 0                            ? Stop
+                                                            : kExitOk;
+  Event Summary = SummaryOf(Sys, Line, Counts, Status, Out);
+  if (OutOfTime) Summary.TimeLimit = Line.MaxTimeText;
+  Out.Emit(Summary);
   if (Sum) *Sum = Counts;
   return Status;
 }
@@ -127,20 +189,48 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
     Report(Sys, Text).Emit(Event{EventKind::kCannotStart});
     return kExitCannotStart;
   }
-  const CommandLine Line = ReadCommandLine(Sys, Args);
+  const int64_t Began = Sys.Monotonic(), Started = Sys.Now();
+  CommandLine Line = ReadCommandLine(Sys, Args);
   const Renderer& Form = Line.Json ? static_cast<const Renderer&>(Json) : Text;
-  Report Out(Sys, Form);
+  std::unique_ptr<LogFile> Log;
+  if (!OpenLogOf(Sys, Line, &Log)) return kExitOutputLost;
+  Line.Settings.OwnFiles = OwnFilesOf(Sys, Line);
+  StandardOutput Standard(Sys);
+  std::unique_ptr<LogSink> ToLog(Log ? new LogSink(*Log) : nullptr);
+  StatusRecord Record;
+  Report Out(Sys, Form, ToLog ? static_cast<Sink&>(*ToLog) : Standard,
+             Line.StatusFile.empty() ? nullptr : &Record);
+  if (Log) {
+    Line.Began = Began;
+    Event Start{EventKind::kRunStart};
+    Start.Time = Started;
+    Start.Offset = Sys.UtcOffset(Started);
+    Start.Args = Args;
+    Out.Emit(Start);
+  }
+  if (Line.MaxTimeMs > 0) Sys.SetDeadline(Began + Line.MaxTimeMs);
   const bool Rules =
       !Line.Config.empty() && Line.What == CommandLine::Action::kRun;
-  const int Status = Rules ? RunRules(Sys, Line, Workers, Form)
-                           : RunCommandLine(Sys, Line, Workers, Out);
-  if (!Sys.OutputLost()) return Status;
-  // The purge went on, as it frees the space a full disk needs; the log
-  // must not pass for the whole record.
-  Out.Emit(Event{EventKind::kReportIncomplete});
-  const bool Lost = Status == kExitOk || Status == kExitGoalNotMet ||
-                    (Rules && Status == kExitUsage);
-  return Lost ? kExitOutputLost : Status;
+  int Status = Rules ? RunRules(Sys, Line, Workers, Out)
+                     : RunCommandLine(Sys, Line, Workers, Out);
+  if (Out.Lost()) {
+    // The purge went on, as it frees the space a full disk needs; the log
+    // must not pass for the whole record.
+    Out.Emit(Event{EventKind::kReportIncomplete, Line.Log});
+    if (LostWins(Status, Rules)) Status = kExitOutputLost;
+  }
+  if (!Line.StatusFile.empty() && Line.What == CommandLine::Action::kRun &&
+      !WriteStatusFile(Sys, Line, Started, Began, Status, Record)) {
+    Out.Emit(Event{EventKind::kStatusUnwritable, Line.StatusFile});
+    if (LostWins(Status, Rules)) Status = kExitOutputLost;
+  }
+  if (Log) {
+    Event End{EventKind::kRunEnd};
+    End.DurationMs = Sys.Monotonic() - Began;
+    End.Status = Status;
+    Out.Emit(End);
+  }
+  return Status;
 }
 
 }  // namespace olvane

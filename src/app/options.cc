@@ -110,6 +110,22 @@ constexpr LongOption kLong[] = {
      "the command line it means; walk nothing"},
     {"--rule", ExactOption::kRule, "NAME", nullptr,
      "with --config: run only the rule NAME (repeatable)"},
+    {"--log", ExactOption::kLog, "FILE", nullptr,
+     "append the report to FILE, between a line that tells\n"
+     "the start, version and arguments and one that tells the\n"
+     "duration and exit status; standard output stays silent.\n"
+     "A FILE that cannot be opened ends the run with status 3"},
+    {"--log-max", ExactOption::kLogMax, "SIZE", nullptr,
+     "with --log: before appending, rename a FILE larger than\n"
+     "SIZE (default 10M: K M G) to FILE.1, FILE.1 to FILE.2..."},
+    {"--log-keep", ExactOption::kLogKeep, "N", nullptr,
+     "with --log: keep N old logs, FILE.1 to FILE.N (default 5)"},
+    {"--status-file", ExactOption::kStatusFile, "FILE", nullptr,
+     "at the end replace FILE by one JSON object: when the\n"
+     "run started and ended, its status and counts"},
+    {"--max-time", ExactOption::kMaxTime, "DURATION", nullptr,
+     "start no file once DURATION (45s, 90m, 2h) has passed;\n"
+     "the run then ends with status 4"},
     {"--help", ExactOption::kHelp, nullptr, "-h", "this screen"},
     {"--version", ExactOption::kVersion, nullptr, nullptr, "the version"},
 };
@@ -212,6 +228,21 @@ bool ParseSize(const std::string& Text, int64_t* Bytes) {
     return false;
   }
   *Bytes = Value << Shift;
+  return true;
+}
+
+bool ParseDuration(const std::string& Text, int64_t* Millis) {
+  static const std::string kUnits = "smh";
+  static const int64_t kUnitMillis[] = {1000, 60000, 3600000};
+  const size_t Unit =
+      Text.empty() ? std::string::npos : kUnits.find(Text.back());
+  int64_t Value = 0;
+  if (Unit == std::string::npos ||
+      !ParseCount(Text.substr(0, Text.size() - 1), 1, &Value) ||
+      Value > (int64_t{1} << 62) / kUnitMillis[Unit]) {
+    return false;
+  }
+  *Millis = Value * kUnitMillis[Unit];
   return true;
 }
 

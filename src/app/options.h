@@ -65,6 +65,12 @@ enum class ExactOption {
   kConfig,  // "--config=PATH": the rules of a file, or of a folder's files
   kCheck,   // "--check": read and print the rules, walk nothing
   kRule,    // "--rule=NAME": run only the named rules (repeatable)
+  // Runs nobody watches.
+  kLog,         // "--log=FILE": the report appended to FILE
+  kLogMax,      // "--log-max=SIZE": the size above which FILE is rotated
+  kLogKeep,     // "--log-keep=N": the old logs kept
+  kStatusFile,  // "--status-file=FILE": how the run ended, replaced
+  kMaxTime,     // "--max-time=DURATION": no file started after it
 };
 
 // SlashHelp: "/?" asks for help too (where "/" does not begin a path). A
@@ -97,6 +103,10 @@ bool ParseCount(const std::string& Text, int64_t Least, int64_t* Count);
 // A size in bytes: a count with an optional suffix K, M, G or T (powers of
 // 1024, either case), within 63 bits.
 bool ParseSize(const std::string& Text, int64_t* Bytes);
+
+// A time budget in milliseconds: a count of 1 or more and one of "s",
+// "m" or "h", within 2^62 milliseconds.
+bool ParseDuration(const std::string& Text, int64_t* Millis);
 
 // A free-space goal: a size, or a percentage "P%" from 0 to 100. Sets one
 // of the two and leaves the other as it is.

@@ -87,10 +87,9 @@ bool FindsEveryName(const CommandLine& Line, const RulesFile& File,
 
 // A rule's run: its block of lines, its summary, its counts added to Sum.
 // Answers its exit status, 2 where it is refused.
-int RunRule(Platform& Sys, const CommandLine& Line, int Workers,
-            const Renderer& Form, const Rule& Each, RunSettings Leave,
-            RunCounts* Sum) {
-  Report Out(Sys, Form, Each.Name);
+int RunRule(Platform& Sys, const CommandLine& Line, int Workers, Report& RunOut,
+            const Rule& Each, RunSettings Leave, RunCounts* Sum) {
+  Report Out(RunOut, RunOut.Form(), Each.Name);
   for (const std::string& Error : Each.Errors) {
     Out.Emit(Event{EventKind::kConfigError, Error});
   }
@@ -105,6 +104,7 @@ int RunRule(Platform& Sys, const CommandLine& Line, int Workers,
   // Report-only is the run's to say: a target such as "/srv/my-nginx"
   // must not turn a rule into a trial.
   Read.Settings.DryRun = Line.Settings.DryRun;
+  Read.Settings.OwnFiles = Line.Settings.OwnFiles;
   Read.Settings.Outranking = std::move(Leave.Outranking);
   Read.Settings.RuleFolders = std::move(Leave.RuleFolders);
   Out.Emit(Event{EventKind::kRuleStart, Read.Target});
@@ -116,11 +116,21 @@ int RunRule(Platform& Sys, const CommandLine& Line, int Workers,
   return Status;
 }
 
+// Each rule of File chosen to run from the Started-th on, which the time
+// budget left out.
+void ReportNotRun(const CommandLine& Line, const RulesFile& File,
+                  size_t Started, Report& Out) {
+  for (size_t I = Started; I < File.Rules.size(); ++I) {
+    if (IsChosen(Line, File.Rules[I])) {
+      Report(Out, Out.Form(), File.Rules[I].Name)
+          .Emit(Event{EventKind::kRuleNotRun});
+    }
+  }
+}
+
 }  // namespace
 
-int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
-             const Renderer& Form) {
-  Report Out(Sys, Form);
+int RunRules(Platform& Sys, const CommandLine& Line, int Workers, Report& Out) {
   if (Sys.LockConfiguration(Line.Config) == Platform::ConfigLock::kBusy) {
     Out.Emit(Event{EventKind::kConfigBusy, Line.Config});
     return kExitBusy;
@@ -138,11 +148,12 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
   RunCounts Sum;
   int Rules = 0, Stop = 0;
   bool GoalNotMet = false;
-  for (size_t I = 0; I < File.Rules.size() && Stop == 0; ++I) {
+  size_t Started = 0;  // the rules reached
+  for (size_t I = 0; I < File.Rules.size() && Stop == 0; Started = ++I) {
     const Rule& Each = File.Rules[I];
     if (!IsChosen(Line, Each)) continue;
     if (Line.Check) {
-      Report RuleOut(Sys, Form, Each.Name);
+      Report RuleOut(Out, Out.Form(), Each.Name);
       for (const std::string& Error : Each.Errors)
         RuleOut.Emit(Event{EventKind::kConfigError, Error});
       if (Each.Errors.empty())
@@ -153,12 +164,18 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
     RunSettings Leave;
     LeaveToOthers(Sys, Scopes, I, &Leave);
     const int Status =
-        RunRule(Sys, Line, Workers, Form, Each, std::move(Leave), &Sum);
+        RunRule(Sys, Line, Workers, Out, Each, std::move(Leave), &Sum);
     Rules += Status != kExitUsage;
     Refused |= Status == kExitUsage;
     GoalNotMet |= Status == kExitGoalNotMet;
     Stop = Sys.StopStatus();
   }
+  // The time budget spent: the rules not started are told, and the run
+  // ends as with a goal not met.
+  const bool OutOfTime = Stop == Platform::kOutOfTime;
+  if (OutOfTime) ReportNotRun(Line, File, Started, Out);
+  GoalNotMet |= OutOfTime;
+  if (OutOfTime) Stop = 0;
   const int Status = Stop         ? Stop
                      : Refused    ? kExitUsage
                      : GoalNotMet ? kExitGoalNotMet
@@ -169,7 +186,9 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
   Total.Files = Sum.FileCount;
   Total.Folders = Sum.FolderCount;
   Total.BytesFreed = Sum.BytesFreed;
-  Total.Status = Stop == 0 && Sys.OutputLost() ? kExitOutputLost : Status;
+  Total.Status = Stop == 0 && Out.Lost() ? kExitOutputLost : Status;
+  if (Line.Began >= 0) Total.DurationMs = Sys.Monotonic() - Line.Began;
+  if (OutOfTime) Total.TimeLimit = Line.MaxTimeText;
   Out.Emit(Total);
   return Status;
 }

@@ -10,11 +10,11 @@
 namespace olvane {
 
 // Runs the rules of Line.Config (or, with Line.Check, prints each as the
-// command line it means), their events rendered by Form, and answers the
+// command line it means), their events written by Out, and answers the
 // exit status: a stop's, else 2 where a rule was refused, else 4 where a
-// goal was not met, else 0; 5 when another run holds the configuration.
-int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
-             const Renderer& Form);
+// goal was not met or the time budget ran out, else 0; 5 when another run
+// holds the configuration.
+int RunRules(Platform& Sys, const CommandLine& Line, int Workers, Report& Out);
 
 }  // namespace olvane
 

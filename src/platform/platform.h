@@ -15,6 +15,7 @@
 #ifndef OLVANE_PLATFORM_PLATFORM_H_
 #define OLVANE_PLATFORM_PLATFORM_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -61,8 +62,8 @@ struct FileTimes {
   // The file's, where the query gives it (on Windows a listing's number on
   // volume 0, or an open handle's); Index 0: not known.
   FileIdentity Id = {};
-  bool MountRoot = false;    // the root of another mount (a file mounted
-                             // over a name, a bind mount of a file)
+  bool MountRoot = false;      // the root of another mount (a file mounted
+                               // over a name, a bind mount of a file)
   uint32_t CreationNanos = 0;  // nanoseconds past Creation's second
   uint32_t ModificationNanos = 0;
   uint32_t AccessNanos = 0;
@@ -118,6 +119,25 @@ enum class Replaceable {
   kNo,   // held open, read-only, a folder...: the replacement fails
 };
 
+// A log file a run appends its report to, opened without following a
+// final link. Safe for concurrent use.
+class LogFile {
+ public:
+  virtual ~LogFile() = default;
+
+  // Appends Text, whole lines, in one write at the file's end, so that
+  // other processes appending at once never cut into it. False when not
+  // all of it could be written.
+  virtual bool Append(const std::string& Text) = 0;
+};
+
+// What opening a log came to.
+enum class LogOpened {
+  kOpened,
+  kLink,    // the name is a link (a reparse point on Windows): refused
+  kFailed,  // a folder, a missing folder, no permission...
+};
+
 // A file opened for reading with no sharing: no other process had it open
 // when it was opened. The file stays open until Close or destruction, and
 // the disposal goes through this same handle, so nothing can slip in between
@@ -144,8 +164,8 @@ class ExclusiveFile {
   // taken back at once): false when the file's own attributes (immutable or
   // append-only; read-only on Windows), a mapping (on Windows) or its folder
   // (not writable by this process, immutable, append-only, or sticky and
-  // owned by another user) forbid the removal. True promises nothing; what cannot be
-  // found out counts as removable. Any call may follow.
+  // owned by another user) forbid the removal. True promises nothing; what
+  // cannot be found out counts as removable. Any call may follow.
   virtual bool Removable() = 0;
 
   // Moves the file to the full path Destination, onto another volume too.
@@ -348,9 +368,24 @@ class Platform {
   // it cannot run at all.
   virtual bool Start() = 0;
 
-  // 0 while no stop was requested, else the exit status the run must end
-  // with (128 + the signal number).
-  virtual int StopStatus() = 0;
+  // 0 while no stop was requested and the time budget lasts; else the
+  // exit status a stop by a signal ends the run with (128 + its number),
+  // or kOutOfTime once the deadline has passed.
+  static constexpr int kOutOfTime = -1;
+  int StopStatus() {
+    const int Signal = SignalStatus();
+    if (Signal != 0) return Signal;
+    const int64_t Deadline = Deadline_;
+    return Deadline != 0 && Monotonic() >= Deadline ? kOutOfTime : 0;
+  }
+
+  // From the monotonic time Deadline on (see Monotonic), StopStatus asks
+  // the run to stop as a signal does; 0: never.
+  void SetDeadline(int64_t Deadline) { Deadline_ = Deadline; }
+
+  // Milliseconds on a clock that never goes back, from an arbitrary start:
+  // for durations and the time budget.
+  virtual int64_t Monotonic() = 0;
 
   // How many folders a walk may hold open at once. Known after Start.
   virtual size_t FolderBudget() = 0;
@@ -360,6 +395,24 @@ class Platform {
 
   // The current time in whole seconds since 1970-01-01 UTC.
   virtual int64_t Now() = 0;
+
+  // How far local time is ahead of UTC at the time Time, in seconds.
+  virtual int32_t UtcOffset(int64_t Time) = 0;
+
+  // Opens the log Path for appending, creating it, never through a link
+  // at Path itself. Before, a log larger than RotateAbove bytes is renamed
+  // Path.1 (Path.1 to Path.2 and so on up to Path.Keep, the oldest beyond
+  // that removed; Keep 0: it is removed), once, however many runs do so at
+  // once: a run that finds the file it opened renamed by another opens
+  // the new one. *Log receives it when kOpened.
+  virtual LogOpened OpenLog(const std::string& Path, int64_t RotateAbove,
+                            int Keep, std::unique_ptr<LogFile>* Log) = 0;
+
+  // Replaces the file Path by one holding Text in one step: written to a
+  // temporary file in the same folder, flushed, and renamed over it. False
+  // when it could not be done; no temporary file is left then either.
+  virtual bool ReplaceContent(const std::string& Path,
+                              const std::string& Text) = 0;
 
   // Writes Line and a line end to standard output and flushes it, so that a
   // run that is killed has still reported everything it did. A line that
@@ -419,6 +472,13 @@ class Platform {
   // the system says so), not read-only or mapped on Windows, and there since
   // before the run began.
   virtual Replaceable CanReplaceFile(const std::string& Path) = 0;
+
+ protected:
+  // The part of StopStatus that signals (console events) make.
+  virtual int SignalStatus() = 0;
+
+ private:
+  std::atomic<int64_t> Deadline_{0};  // see SetDeadline
 };
 
 // The platform of the system the program was built for. Only main calls it,

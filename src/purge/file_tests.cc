@@ -97,4 +97,36 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
   return false;
 }
 
+namespace {
+
+// Whether Rest, what follows an own file's name, leaves it that file: ""
+// (the name itself) or an old log's ".N", N from 1 to Generations.
+bool IsOwnSuffix(const std::string& Rest, int Generations) {
+  if (Rest.empty()) return true;
+  if (Rest.size() < 2 || Rest.size() > 5 || Rest[0] != '.' || Rest[1] == '0')
+    return false;
+  int Number = 0;
+  for (size_t I = 1; I < Rest.size(); ++I) {
+    if (Rest[I] < '0' || Rest[I] > '9') return false;
+    Number = Number * 10 + (Rest[I] - '0');
+  }
+  return Number <= Generations;
+}
+
+}  // namespace
+
+bool IsOwnFile(Platform& Sys, const RunSettings& Settings, Folder& Dir,
+               const std::string& Name) {
+  for (const OwnFile& Own : Settings.OwnFiles) {
+    const std::string Key = Sys.NameKey(Name);
+    FileIdentity Id;
+    if (Key.compare(0, Own.Key.size(), Own.Key) == 0 &&
+        IsOwnSuffix(Key.substr(Own.Key.size()), Own.Generations) &&
+        Dir.Identity(&Id) && Id == Own.Folder) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace olvane

@@ -40,6 +40,11 @@ bool IsExpired(int64_t Time, int64_t Now, int32_t Day);
 // Answers the mask, empty when Path ends in its root or a separator.
 std::string SplitOffMask(Platform& Sys, std::string* Path);
 
+// Whether the entry Name of Dir is one of Settings.OwnFiles: passed over
+// as a protected file is.
+bool IsOwnFile(Platform& Sys, const RunSettings& Settings, Folder& Dir,
+               const std::string& Name);
+
 // The one of Times that Kind names.
 int64_t TimeOf(const FileTimes& Times, TimeKind Kind);
 

@@ -330,7 +330,7 @@ void RankedRun::RemoveEmptied() {
   RunSettings Settings = Run_.Settings;
   Settings.Goal.Keep = 0;
   const SweepRenderer Form(Run_.Out.Form());
-  Report Out(Run_.Sys, Form);
+  Report Out(Run_.Out, Form, Run_.Out.Rule());
   WalkContext Sweep{Run_.Sys, Settings, Run_.Dispose, Out, Run_.KeepOut};
   Walker Walk(
       Sweep, Day_, Mask_, 1, [](WalkFolder&, const Entry&, FileReport&) {},

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace olvane {
 
 // Which of a file's times its age is counted from.
@@ -46,6 +48,16 @@ struct RuleScope {
   bool Recurse = false;
 };
 
+// A file of the run itself (its log, its status file), never deleted or
+// moved wherever the walk meets it: the identity of the folder that holds
+// it and its name there (as Platform::NameKey makes it), which counts with
+// ".1" to ".Generations" after it too (the old logs).
+struct OwnFile {
+  FileIdentity Folder;
+  std::string Key;
+  int Generations = 0;
+};
+
 struct RunSettings {
   bool Recurse = false;       // walk every subfolder too
   bool EmptyFolders = false;  // remove subfolders the walk leaves empty
@@ -71,6 +83,7 @@ struct RunSettings {
   // of the other rules, which -e never removes, nor a folder above one.
   std::vector<RuleScope> Outranking;
   std::vector<std::string> RuleFolders;
+  std::vector<OwnFile> OwnFiles;
 };
 
 // What a run did, as the summary reports it.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace olvane {
 
@@ -53,9 +54,22 @@ enum class EventKind {
   kRuleCommand,    // --check: Path, the command line the rule means
   kTotal,          // the sums of every rule's counts, and the status
   kSummary,        // the closing counts
+  // Unattended runs: a log, a status file, a time budget.
+  kRunStart,         // a logged run's first line: Time, Offset, Args
+  kRunEnd,           // its last: DurationMs and Status
+  kRuleNotRun,       // a rule the time budget left out
+  kInvalidMaxTime,   // --max-time= without a whole number and s, m or h
+  kInvalidLogMax,    // --log-max= without a size of 1 byte or more
+  kInvalidLogKeep,   // --log-keep= without a count
+  kMissingFileName,  // --log= or --status-file= without a name
+  kLogIsStatusFile,  // --log and --status-file name one file
   // To standard error.
   kCannotStart,       // the process could not be prepared for the run
   kReportIncomplete,  // some lines of the report could not be written
+                      // (Path: the log, if the report went there)
+  kLogUnopenable,     // Path: a log that cannot be opened for appending
+  kLogIsLink,         // Path: a log whose name is a link
+  kStatusUnwritable,  // Path: a status file that could not be replaced
 };
 
 // What took a file: its age, or, in a run that ranks the due files, the
@@ -92,12 +106,23 @@ struct Event {
   int64_t SizeOver = 0;
   int64_t FreeShort = 0;
   int Status = 0;  // the exit status the run ends with
+  // A logged run's: how long it took, in milliseconds (-1: not told);
+  // kRunStart: the local time's offset from UTC and the arguments.
+  int64_t DurationMs = -1;
+  int32_t Offset = 0;
+  std::vector<std::string> Args;
+  // The summary or total of a run the time budget cut short: the
+  // argument that set it.
+  std::string TimeLimit;
 };
 
 // Whether E goes to standard error rather than into the report.
 inline bool IsErrorEvent(const Event& E) {
   return E.Kind == EventKind::kCannotStart ||
-         E.Kind == EventKind::kReportIncomplete;
+         E.Kind == EventKind::kReportIncomplete ||
+         E.Kind == EventKind::kLogUnopenable ||
+         E.Kind == EventKind::kLogIsLink ||
+         E.Kind == EventKind::kStatusUnwritable;
 }
 
 }  // namespace olvane

@@ -62,6 +62,10 @@ Kind KindOf(EventKind Of) {
       return {"config-error", nullptr};
     case EventKind::kTotal:
       return {"total", nullptr};
+    case EventKind::kRunStart:
+      return {"start", nullptr};
+    case EventKind::kRuleNotRun:
+      return {"rule-not-run", nullptr};
     default:
       return {nullptr, nullptr};
   }
@@ -117,6 +121,22 @@ void AddCounts(const Event& E, bool Total, std::string* Out) {
     AddValue("dry_run", E.DryRun ? "true" : "false", Out);
   }
   AddValue("status", std::to_string(E.Status), Out);
+  if (E.DurationMs >= 0) AddValue("duration_s", SecondsText(E.DurationMs), Out);
+  if (!E.TimeLimit.empty()) AddName("time_limit", E.TimeLimit, Out);
+}
+
+// A logged run's start: when, which version, the arguments as given.
+void AddStart(const Event& E, std::string* Out) {
+  AddValue("time", '"' + IsoLocalTime(E.Time, E.Offset) + '"', Out);
+  AddValue("version", "\"" OLVANE_VERSION "\"", Out);
+  AddField("args", Out);
+  *Out += '[';
+  for (const std::string& Arg : E.Args) {
+    if (&Arg != &E.Args.front()) *Out += ',';
+    bool Changed = false;
+    AppendJsonString(ValidUtf8(Arg, &Changed), Out);
+  }
+  *Out += ']';
 }
 
 // What each unmet goal lacks, under the goal's argument as written; null
@@ -141,6 +161,8 @@ void AddGoalNotMet(const Event& E, std::string* Out) {
 
 void JsonRenderer::Render(const Event& E, std::string* Out) const {
   const Kind Of = KindOf(E.Kind);
+  // The summary tells a logged run's end.
+  if (E.Kind == EventKind::kRunEnd) return;
   if (!Of.Word) return Text_.Render(E, Out);
   *Out += "{\"event\":\"";
   *Out += Of.Word;
@@ -152,6 +174,10 @@ void JsonRenderer::Render(const Event& E, std::string* Out) const {
     AddName("error", E.Path, Out);
   } else if (E.Kind == EventKind::kGoalNotMet) {
     AddGoalNotMet(E, Out);
+  } else if (E.Kind == EventKind::kRunStart) {
+    AddStart(E, Out);
+  } else if (E.Kind == EventKind::kRuleNotRun) {
+    AddValue("reason", "\"max-time\"", Out);
   } else if (E.Kind != EventKind::kPathNotFound) {
     AddName("path", E.Path, Out);
     if (!E.To.empty()) AddName("to", E.To, Out);

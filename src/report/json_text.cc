@@ -128,4 +128,23 @@ std::string IsoUtcTime(int64_t Seconds) {
   return Text;
 }
 
+std::string IsoLocalTime(int64_t Seconds, int32_t Offset) {
+  std::string Text = IsoUtcTime(Seconds + Offset);
+  if (Text.empty()) return Text;
+  const int32_t Minutes = (Offset < 0 ? -Offset : Offset) / 60;
+  char Zone[16];
+  std::snprintf(Zone, sizeof(Zone), "%c%02d:%02d", Offset < 0 ? '-' : '+',
+                static_cast<int>(Minutes / 60), static_cast<int>(Minutes % 60));
+  Text.back() = Zone[0];
+  return Text + (Zone + 1);
+}
+
+std::string SecondsText(int64_t Millis) {
+  char Text[32];
+  std::snprintf(Text, sizeof(Text), "%lld.%03lld",
+                static_cast<long long>(Millis / 1000),
+                static_cast<long long>(Millis % 1000));
+  return Text;
+}
+
 }  // namespace olvane

@@ -28,6 +28,14 @@ std::string Base64(std::string_view Bytes);
 // Empty outside the years 0001 to 9999, which RFC 3339 cannot write.
 std::string IsoUtcTime(int64_t Seconds);
 
+// Seconds since 1970-01-01 UTC as ISO 8601 in the local time Offset
+// seconds ahead of UTC: "2026-01-02T04:04:05+01:00". Empty where
+// IsoUtcTime is.
+std::string IsoLocalTime(int64_t Seconds, int32_t Offset);
+
+// Milliseconds as seconds with three decimals: "12.345".
+std::string SecondsText(int64_t Millis);
+
 }  // namespace olvane
 
 #endif  // OLVANE_REPORT_JSON_TEXT_H_

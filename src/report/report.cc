@@ -3,9 +3,13 @@
 namespace olvane {
 
 void Report::Render(const Event& E, std::string* Out) const {
-  if (Rule_.empty() || !E.Rule.empty()) return Form_.Render(E, Out);
+  if (Rule_.empty() || !E.Rule.empty()) {
+    if (Watch_) Watch_->Saw(E);
+    return Form_.Render(E, Out);
+  }
   Event Stamped = E;
   Stamped.Rule = Rule_;
+  if (Watch_) Watch_->Saw(Stamped);
   Form_.Render(Stamped, Out);
 }
 
@@ -14,7 +18,7 @@ void Report::Emit(const Event& E) {
   Render(E, &Text);
   if (Text.empty()) return;
   if (!IsErrorEvent(E)) {
-    Sys_.PrintLines(Text);
+    To_->Write(Text);
     return;
   }
   size_t At = 0;
@@ -27,7 +31,7 @@ void Report::Emit(const Event& E) {
 void Report::Write(const std::vector<Event>& Events) {
   std::string Text;
   for (const Event& E : Events) Render(E, &Text);
-  if (!Text.empty()) Sys_.PrintLines(Text);
+  if (!Text.empty()) To_->Write(Text);
 }
 
 }  // namespace olvane

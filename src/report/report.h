@@ -3,6 +3,7 @@
 #ifndef OLVANE_REPORT_REPORT_H_
 #define OLVANE_REPORT_REPORT_H_
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,72 @@ class JsonRenderer : public Renderer {
   TextRenderer Text_;
 };
 
-// Writes rendered events to the platform's standard streams. May be used
-// from several threads at once.
+// Where the lines of a report go.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  // Writes Lines, whole lines, in one piece. May be called from several
+  // threads at once.
+  virtual void Write(const std::string& Lines) = 0;
+  // True once some lines could not be written: the report is incomplete.
+  virtual bool Lost() = 0;
+};
+
+// Standard output, as the platform writes it.
+class StandardOutput : public Sink {
+ public:
+  explicit StandardOutput(Platform& Sys) : Sys_(Sys) {}
+  void Write(const std::string& Lines) override { Sys_.PrintLines(Lines); }
+  bool Lost() override { return Sys_.OutputLost(); }
+
+ private:
+  Platform& Sys_;
+};
+
+// A log file, each piece appended whole; a piece that could not be
+// written is lost, and the next is tried all the same.
+class LogSink : public Sink {
+ public:
+  explicit LogSink(LogFile& File) : File_(File) {}
+  void Write(const std::string& Lines) override {
+    if (!File_.Append(Lines)) Lost_ = true;
+  }
+  bool Lost() override { return Lost_; }
+
+ private:
+  LogFile& File_;
+  std::atomic<bool> Lost_{false};
+};
+
+// What follows the events of a run as they are written, beside the
+// report. May be called from several threads at once.
+class EventWatcher {
+ public:
+  virtual ~EventWatcher() = default;
+  virtual void Saw(const Event& E) = 0;
+};
+
+// Writes rendered events to a sink, standard error for the error events.
+// May be used from several threads at once.
 class Report {
  public:
-  // Rule: the rule of a rules file every event written belongs to, if any.
+  // To standard output. Rule: the rule of a rules file every event written
+  // belongs to, if any.
   Report(Platform& Sys, const Renderer& Form, std::string Rule = std::string())
-      : Sys_(Sys), Form_(Form), Rule_(std::move(Rule)) {}
+      : Sys_(Sys), Form_(Form), Rule_(std::move(Rule)), Own_(Sys) {}
+  // To To, each event shown to Watch too, if given.
+  Report(Platform& Sys, const Renderer& Form, Sink& To, EventWatcher* Watch)
+      : Sys_(Sys), Form_(Form), Own_(Sys), To_(&To), Watch_(Watch) {}
+  // Where Like writes, in the form Form, for the rule Rule.
+  Report(const Report& Like, const Renderer& Form, std::string Rule)
+      : Sys_(Like.Sys_),
+        Form_(Form),
+        Rule_(std::move(Rule)),
+        Own_(Like.Sys_),
+        To_(Like.To_ == &Like.Own_ ? &Own_ : Like.To_),
+        Watch_(Like.Watch_) {}
+  Report(const Report&) = delete;
+  Report& operator=(const Report&) = delete;
 
   // Writes E at once: to standard error where IsErrorEvent, else to the
   // report.
@@ -65,14 +125,23 @@ class Report {
 
   // What makes the text of the events.
   const Renderer& Form() const { return Form_; }
+  // The rule the events belong to; "" for none.
+  const std::string& Rule() const { return Rule_; }
+
+  // True once some lines of the report could not be written.
+  bool Lost() { return To_->Lost(); }
 
  private:
-  // E, stamped with the rule where there is one, rendered onto Out.
+  // E, stamped with the rule where there is one, rendered onto Out and
+  // shown to the watcher.
   void Render(const Event& E, std::string* Out) const;
 
   Platform& Sys_;
   const Renderer& Form_;
   const std::string Rule_;
+  StandardOutput Own_;
+  Sink* To_ = &Own_;
+  EventWatcher* Watch_ = nullptr;
 };
 
 }  // namespace olvane

@@ -1,4 +1,5 @@
 // Every text line of the report, and the usage and help screens.
+#include "report/json_text.h"
 #include "report/printable.h"
 #include "report/report.h"
 
@@ -56,6 +57,12 @@ std::string Count(int32_t N, const char* Things, bool DryRun,
          Done + ".";
 }
 
+// The last line of a run the time budget cut short.
+void AddTimeLimit(const Event& E, std::string* Out) {
+  if (!E.TimeLimit.empty())
+    AddLine("   Time limit reached: " + E.TimeLimit, Out);
+}
+
 void AddSummary(const Event& E, std::string* Out) {
   if (E.Refused) return;
   AddLine(
@@ -64,6 +71,34 @@ void AddSummary(const Event& E, std::string* Out) {
   if (E.CountFolders) {
     AddLine(Count(E.Folders, " folder(s)", E.DryRun, "deleted"), Out);
   }
+  AddTimeLimit(E, Out);
+}
+
+// The arguments as given, each with blanks in quotes.
+std::string ArgumentsText(const std::vector<std::string>& Args, bool Wtf8) {
+  std::string Text;
+  for (const std::string& Arg : Args) {
+    const std::string Shown = Printable(Arg, Wtf8);
+    const bool Quote = Arg.empty() || Arg.find(' ') != std::string::npos;
+    Text += Quote ? " \"" + Shown + "\"" : " " + Shown;
+  }
+  return Text;
+}
+
+// The lines that begin and end a logged run's block.
+bool AddLogLine(const Event& E, bool Wtf8, std::string* Out) {
+  if (E.Kind == EventKind::kRunStart) {
+    AddLine("--- " + IsoLocalTime(E.Time, E.Offset) + " olvane " +
+                OLVANE_VERSION + ":" + ArgumentsText(E.Args, Wtf8),
+            Out);
+  } else if (E.Kind == EventKind::kRunEnd) {
+    AddLine("--- ended after " + SecondsText(E.DurationMs) +
+                " s, exit status " + std::to_string(E.Status),
+            Out);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 // What is missing of each goal, in one line.
@@ -108,6 +143,16 @@ const char* RefusalOf(EventKind Kind) {
       return "   Given twice with different values: ";
     case EventKind::kUnknownOption:
       return "   Unknown option: ";
+    case EventKind::kInvalidMaxTime:
+      return "   Invalid time limit (--max-time=N with s, m or h): ";
+    case EventKind::kInvalidLogMax:
+      return "   Invalid log size (--log-max=N, NK, NM or NG): ";
+    case EventKind::kInvalidLogKeep:
+      return "   Invalid number of old logs (--log-keep=0 or more): ";
+    case EventKind::kMissingFileName:
+      return "   A file name is missing: ";
+    case EventKind::kLogIsStatusFile:
+      return "   The log and the status file are one file: ";
     case EventKind::kNotWithConfig:
       return "   Not with --config: ";
     case EventKind::kConfigError:
@@ -161,13 +206,34 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
       AddLine("Rule " + Printable(E.Rule, false) + ": " + Arg, Out);
       return true;
     case EventKind::kTotal:
-      return true;  // the record's alone: each rule's summary has its lines
+      // The record's alone: each rule's summary has its lines.
+      AddTimeLimit(E, Out);
+      return true;
+    case EventKind::kRuleNotRun:
+      AddLine("Rule " + Printable(E.Rule, false) +
+                  ": not run, the time limit was reached",
+              Out);
+      return true;
     case EventKind::kCannotStart:
       AddLine("Fatal Error: MFC initialization failed", Out);
       return true;
     case EventKind::kReportIncomplete:
-      AddLine("olvane: report incomplete: standard output could not be written",
+      AddLine("olvane: report incomplete: " +
+                  (Arg.empty() ? "standard output" : "the log " + Arg) +
+                  " could not be written",
               Out);
+      return true;
+    case EventKind::kLogUnopenable:
+      AddLine("olvane: cannot append to the log " + Arg + ": nothing was done",
+              Out);
+      return true;
+    case EventKind::kLogIsLink:
+      AddLine("olvane: the log " + Arg +
+                  " is a link, which is never followed: nothing was done",
+              Out);
+      return true;
+    case EventKind::kStatusUnwritable:
+      AddLine("olvane: cannot replace the status file " + Arg, Out);
       return true;
     default:
       return false;
@@ -178,7 +244,7 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
 
 void TextRenderer::Render(const Event& E, std::string* Out) const {
   const std::string Path = Printable(E.Path, Wtf8_);
-  if (AddCommandLine(E, Path, Out)) return;
+  if (AddCommandLine(E, Path, Out) || AddLogLine(E, Wtf8_, Out)) return;
   switch (E.Kind) {
     case EventKind::kDeleted:
       return AddLine("Delete file: " + Path, Out);

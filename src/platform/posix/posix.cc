@@ -33,9 +33,8 @@ std::atomic<int> StopSignal{0};
 
 void OnStop(int Signal) { StopSignal.store(Signal); }
 
-// Writes all of Text to the descriptor, across partial writes and signals,
-// and waiting while a stream left in non-blocking mode by whoever handed it
-// over is full. False when some of it could not be written.
+}  // namespace
+
 bool WriteAll(int Fd, const std::string& Text) {
   const char* Data = Text.data();
   size_t Left = Text.size();
@@ -53,6 +52,8 @@ bool WriteAll(int Fd, const std::string& Text) {
   }
   return true;
 }
+
+namespace {
 
 // Opens descriptor Fd on the null device if it is closed, so that no file
 // the run opens later takes that number. False when it was closed.
@@ -162,7 +163,7 @@ class PosixPlatform : public Platform {
            fcntl(2, F_GETFD) >= 0;
   }
 
-  int StopStatus() override {
+  int SignalStatus() override {
     const int Signal = StopSignal.load();
     return Signal == 0 ? 0 : 128 + Signal;
   }
@@ -179,6 +180,27 @@ class PosixPlatform : public Platform {
     struct timespec Time;
     clock_gettime(CLOCK_REALTIME, &Time);
     return Time.tv_sec;
+  }
+
+  int64_t Monotonic() override {
+    struct timespec Time;
+    clock_gettime(CLOCK_MONOTONIC, &Time);
+    return int64_t{Time.tv_sec} * 1000 + Time.tv_nsec / 1000000;
+  }
+
+  int32_t UtcOffset(int64_t Time) override {
+    const time_t At = static_cast<time_t>(Time);
+    struct tm Local;
+    return localtime_r(&At, &Local) ? static_cast<int32_t>(Local.tm_gmtoff) : 0;
+  }
+
+  LogOpened OpenLog(const std::string& Path, int64_t RotateAbove, int Keep,
+                    std::unique_ptr<LogFile>* Log) override {
+    return OpenPosixLog(Path, RotateAbove, Keep, Log);
+  }
+  bool ReplaceContent(const std::string& Path,
+                      const std::string& Text) override {
+    return ReplacePosixContent(Path, Text);
   }
 
   void Print(const std::string& Line) override { PrintLines(Line + '\n'); }

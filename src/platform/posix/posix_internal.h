@@ -195,11 +195,11 @@ class FolderWatch {
 // Name of the folder DirFd: a write lease (*Leased, kept with Fd), or else
 // the folder's watch. False for anything but a regular file.
 bool IsFreeAtOpen(int Fd, int DirFd, const std::string& Name,
-                   FolderWatch* Watch, WatchTicket* Ticket, bool* Leased);
+                  FolderWatch* Watch, WatchTicket* Ticket, bool* Leased);
 
 // The same proof again without a lease, for a file tested earlier.
-bool IsFreeWithoutLease(int Fd, int DirFd, const std::string& Name, FolderWatch* Watch,
-                WatchTicket* Ticket);
+bool IsFreeWithoutLease(int Fd, int DirFd, const std::string& Name,
+                        FolderWatch* Watch, WatchTicket* Ticket);
 
 // The tables of every process under /proc. Safe for concurrent use.
 ProcessTable& Processes();
@@ -236,6 +236,16 @@ int OpenAtWaiting(int Dir, const char* Path, int Flags, mode_t Mode = 0);
 // Whether this thread's last call gave up waiting for a descriptor; clears
 // the sign.
 bool TakeExhausted();
+
+// Writes all of Text to the descriptor, across partial writes and signals,
+// and waiting while a stream left in non-blocking mode by whoever handed it
+// over is full. False when some of it could not be written.
+bool WriteAll(int Fd, const std::string& Text);
+
+// Platform::OpenLog and Platform::ReplaceContent.
+LogOpened OpenPosixLog(const std::string& Path, int64_t RotateAbove, int Keep,
+                       std::unique_ptr<LogFile>* Log);
+bool ReplacePosixContent(const std::string& Path, const std::string& Text);
 
 // Opens the folder Path as written, as the first of a walk. Null on failure.
 std::unique_ptr<Folder> OpenPosixFolder(const std::string& Path);

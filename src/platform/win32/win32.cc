@@ -246,7 +246,10 @@ class Win32Platform : public Platform {
            SetConsoleCtrlHandler(OnConsoleEvent, TRUE) != 0;
   }
 
-  int StopStatus() override { return StopRequest.load(); }
+  int SignalStatus() override { return StopRequest.load(); }
+  int64_t Monotonic() override {
+    return static_cast<int64_t>(GetTickCount64());
+  }
 
   // Handles are not scarce: the window of the walk bounds them.
   size_t FolderBudget() override { return 1 << 16; }
@@ -260,6 +263,16 @@ class Win32Platform : public Platform {
     GetSystemTimeAsFileTime(&Time);
     return win32::SecondsFromTicks(static_cast<int64_t>(
         (uint64_t{Time.dwHighDateTime} << 32) | Time.dwLowDateTime));
+  }
+
+  int32_t UtcOffset(int64_t Time) override { return win32::UtcOffset(Time); }
+  LogOpened OpenLog(const std::string& Path, int64_t RotateAbove, int Keep,
+                    std::unique_ptr<LogFile>* Log) override {
+    return win32::OpenLog(Path, RotateAbove, Keep, Log);
+  }
+  bool ReplaceContent(const std::string& Path,
+                      const std::string& Text) override {
+    return win32::ReplaceContent(Path, Text);
   }
 
   void Print(const std::string& Line) override { PrintLines(Line + '\n'); }

@@ -269,6 +269,12 @@ bool CopyStreamsAndSecurity(HANDLE File, HANDLE Copy);
 // False when some of it could not be written, or the stream is missing.
 bool WriteText(bool ToError, const std::string& Text);
 
+// Platform::OpenLog, Platform::ReplaceContent and Platform::UtcOffset.
+LogOpened OpenLog(const std::string& Path, int64_t RotateAbove, int Keep,
+                  std::unique_ptr<LogFile>* Log);
+bool ReplaceContent(const std::string& Path, const std::string& Text);
+int32_t UtcOffset(int64_t Time);
+
 // The arguments after the program name from the wide command line, as UTF-8.
 std::vector<std::string> WideArguments();
 
