@@ -78,8 +78,10 @@ same "--version" "$out" "olvane 1.0.0"
 conf="$inst/etc/olvane"
 run 0 "$olvane" --config="$conf" --check
 same "--check on the shipped rules folder" "$out" ""
-run 0 "$olvane" --config="$conf"
-same "a run of the shipped rules folder" "$out" ""
+if [ -z "$out" ]; then  # never a run of rules that reach this machine's folders
+  run 0 "$olvane" --config="$conf"
+  same "a run of the shipped rules folder" "$out" ""
+fi
 # A rules file dropped beside it is read with it.
 dir="$tmp/purge_x"
 mkdir -p "$dir"
