@@ -5,6 +5,14 @@
 set(OLVANE_SYSTEMD_UNIT_DIR lib/systemd/system
     CACHE STRING "Folder of the systemd units (relative: under the prefix)")
 set(conf_dir "${CMAKE_INSTALL_FULL_SYSCONFDIR}/olvane")
+# Under the prefix, so that --prefix and DESTDIR= move it, unless the prefix
+# is one whose configuration lives elsewhere (/usr: /etc).
+if(CMAKE_INSTALL_FULL_SYSCONFDIR STREQUAL
+   "${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SYSCONFDIR}")
+  set(conf_dest "${CMAKE_INSTALL_SYSCONFDIR}/olvane")
+else()
+  set(conf_dest "${conf_dir}")
+endif()
 set(made "${PROJECT_BINARY_DIR}/packaging")
 
 install(TARGETS olvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -14,7 +22,7 @@ install(CODE "if(CMAKE_INSTALL_DO_STRIP)
   execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
     \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}/olvane\")
 endif()")
-install(FILES docs/olvane.conf DESTINATION ${conf_dir})
+install(FILES docs/olvane.conf DESTINATION ${conf_dest})
 configure_file(packaging/olvane.service.in ${made}/olvane.service @ONLY)
 configure_file(packaging/olvane.timer.in ${made}/olvane.timer @ONLY)
 install(FILES ${made}/olvane.service ${made}/olvane.timer
