@@ -1,9 +1,12 @@
-# Install layout and packages. On Linux: the program, its man page, and the
-# documents and scheduling examples, packed by CPack as a .deb whose library
-# dependencies dpkg-shlibdeps works out. On Windows: a .zip with the program,
-# README and LICENSE at its top level, and beside it an installer (.msi) of
-# the same files, made from the staged tree by cmake/msi.cmake through
-# CPack's External generator; `--target msi` makes the installer alone.
+# Install layout and packages. On Linux: the program, its man page and
+# documents, the rules folder with a sample whose every rule is commented
+# out, and a systemd service and daily timer, installed disabled; CPack
+# packs them as a .deb (library dependencies from dpkg-shlibdeps) and an
+# .rpm, from a build installing into /usr (cmake --preset package). On
+# Windows: a .zip with the program, README and LICENSE at its top level,
+# and beside it an installer (.msi) of the same files and the sample rules
+# file, made from the staged tree by cmake/msi.cmake through CPack's
+# External generator; `--target msi` makes the installer alone.
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME olvane)
@@ -19,13 +22,16 @@ set(CPACK_PACKAGE_DESCRIPTION [=[olvane deletes, or moves into an archive folder
 (optionally in all its subfolders, optionally only those matching a mask)
 that was created a given number of days ago or earlier. Files that another
 process holds open are left alone. It prints one line per file acted on and
-a closing count, for the logs of scheduled runs. Examples for a systemd
-timer and for cron are in /usr/share/doc/olvane.]=])
+a closing count, for the logs of scheduled runs. It runs the rules of the
+*.conf files of /etc/olvane daily once its timer, installed disabled, is
+enabled.]=])
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   install(TARGETS olvane RUNTIME DESTINATION .)
   install(FILES README.md LICENSE docs/windows-task.md DESTINATION .)
+  # The sample rules file; the .msi puts it into %ProgramData%\olvane.
+  install(FILES docs/olvane-windows.conf DESTINATION . RENAME olvane.conf)
 
   set(CPACK_GENERATOR ZIP External)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
@@ -37,21 +43,7 @@ if(WIN32)
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR} VERBATIM)
   add_dependencies(msi olvane)
 else()
-  install(TARGETS olvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES docs/olvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES README.md LICENSE
-                docs/olvane-purge.service docs/olvane-purge.timer
-                docs/olvane.cron docs/windows-task.md docs/olvane.conf
-                docs/olvane-windows.conf
-          DESTINATION ${CMAKE_INSTALL_DOCDIR})
-
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  include(cmake/linux-packages.cmake)
 endif()
 
 include(CPack)

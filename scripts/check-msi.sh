@@ -2,8 +2,9 @@
 # Checks the Windows installer of a built Windows build under Wine, in a
 # Wine prefix of its own that it deletes afterwards: a silent install of a
 # lower version, the upgrade to this one, the command run by name from a new
-# console, a refused downgrade, and an uninstall that leaves nothing behind;
-# then the same into a folder of the user's choice.
+# console, a refused downgrade, and an uninstall that leaves nothing behind
+# but the rules file of %ProgramData%\olvane, which an upgrade keeps as the
+# admin edited it; then the same into a folder of the user's choice.
 #
 #   scripts/check-msi.sh BUILD_DIR      (e.g. build/windows, after --target msi)
 #
@@ -59,7 +60,12 @@ entries() {
 # an empty entry, at which Wine's cmd stops looking: its lookup by name is
 # tried after the first install, and the entries are compared without those.
 entries_of() { tr ';' '\n' <<<"$1" | grep . | paste -sd';'; }
-files() { (cd "$WINEPREFIX/drive_c" && find . | grep -vx './windows/Installer' | sort); }
+# The rules folder, the admin's once installed, is looked at on its own.
+files() {
+  (cd "$WINEPREFIX/drive_c" && find . | grep -vx './windows/Installer' |
+    grep -v '^\./ProgramData/olvane' | sort)
+}
+rules="$WINEPREFIX/drive_c/ProgramData/olvane"
 dir="$WINEPREFIX/drive_c/Program Files/olvane"
 folder='C:\Program Files\olvane\'
 path_before=$(path)
@@ -71,6 +77,9 @@ check "one entry, $old_version" same "$(entries)" "$old_version"
 check "PATH: the folder appended" same "$(path)" "$path_before;$folder"
 check "cmd /c olvane --version" same "$(cd "$WINEPREFIX/drive_c" &&
   wine cmd /c olvane --version </dev/null 2>&1 | tr -d '\r')" "olvane $version"
+check "the sample rules file in %ProgramData%\\olvane" cmp -s "$rules/olvane.conf" \
+  "$src/docs/olvane-windows.conf"
+echo '; edited' >>"$rules/olvane.conf"
 
 echo "== wine msiexec /i $(basename "$msi") /qn"
 check "upgrade: status 0" same "$(msiexec /i "$msi" /qn)" 0
@@ -79,6 +88,7 @@ check "installed files" same "$(ls "$dir" | tr '\n' ' ')" \
   "LICENSE.txt README.txt olvane.exe windows-task.txt "
 check "PATH: the folder there once" same "$(entries_of "$(path)")" \
   "$path_before;$folder"
+check "the edited rules file kept" same "$(tail -n 1 "$rules/olvane.conf")" "; edited"
 
 echo "== wine msiexec /i $(basename "$old") /qn (a downgrade)"
 # msiexec's 1603, of which a Unix exit status keeps the low byte.
@@ -93,6 +103,8 @@ check "uninstall: status 0" same "$(msiexec /x "$msi" /qn)" 0
 check "no entry" same "$(entries)" ""
 check "no files, no folder" same "$(files)" "$files_before"
 check "PATH as before" same "$(entries_of "$(path)")" "$path_before"
+check "the edited rules file left alone" same \
+  "$(ls "$rules") $(tail -n 1 "$rules/olvane.conf")" "olvane.conf ; edited"
 
 # A folder chosen at the install is remembered: an upgrade goes there unless
 # it is given another one, and the uninstall takes everything out of it.

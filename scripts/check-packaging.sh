@@ -1,34 +1,26 @@
 #!/usr/bin/env bash
-# Checks the install rules and the .deb of a configured and built native
-# build: installs into a temporary prefix and runs the installed program,
-# builds the .deb and looks inside it, lints the man page, and verifies the
-# systemd units against the files of the package.
+# Checks the install rules and the two Linux packages of a build made with
+# the package preset (prefix /usr): installs into a staging folder and runs
+# the installed program on the shipped rules folder, lints the man page,
+# builds the .deb and the .rpm and runs lintian and rpmlint on them, and
+# verifies the systemd units in a root made of the .deb's files.
 #
-#   scripts/check-packaging.sh BUILD_DIR      (e.g. build/default)
+#   cmake --preset package && cmake --build --preset package
+#   scripts/check-packaging.sh build/package
 #
-# Installs the Debian packages it needs (as root or through sudo). Exits
-# non-zero if any check fails, after naming each failure.
+# Needs the tools scripts/install-deps.sh installs. Exits non-zero if any
+# check fails, after naming each failure.
 set -uo pipefail
 
 if [ $# -ne 1 ] || [ ! -f "$1/CMakeCache.txt" ]; then
-  echo "usage: $0 BUILD_DIR (a configured and built native build)" >&2
+  echo "usage: $0 BUILD_DIR (built with the package preset)" >&2
   exit 2
 fi
 build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/.." && pwd)
-
-need=()
-command -v groff >/dev/null || need+=(groff)
-command -v man >/dev/null || need+=(man-db)
-command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
-command -v systemd-analyze >/dev/null || need+=(systemd)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${need[*]}"
-  $sudo apt-get update -qq || exit 1
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" \
-    >/dev/null || exit 1
+if ! grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$build/CMakeCache.txt"; then
+  echo "$0: $build does not install into /usr (cmake --preset package)" >&2
+  exit 2
 fi
 
 tmp=$(mktemp -d)
@@ -49,66 +41,59 @@ same() {
     diff <(printf '%s\n' "$3") <(printf '%s\n' "$2") | sed 's/^/    /'
   fi
 }
-
-echo "== cmake --install"
-inst="$tmp/inst"
-if ! cmake --install "$build" --prefix "$inst" >"$tmp/install.log" 2>&1; then
-  cat "$tmp/install.log"
-  fail "cmake --install $build"
-fi
-same "installed files" "$(cd "$inst" 2>/dev/null && find . -type f | sort)" \
-"./bin/olvane
-./share/doc/olvane/LICENSE
-./share/doc/olvane/README.md
-./share/doc/olvane/olvane-purge.service
-./share/doc/olvane/olvane-purge.timer
-./share/doc/olvane/olvane-windows.conf
-./share/doc/olvane/olvane.conf
-./share/doc/olvane/olvane.cron
-./share/doc/olvane/windows-task.md
-./share/man/man1/olvane.1"
-for f in README.md LICENSE docs/olvane-purge.service docs/olvane-purge.timer \
-         docs/olvane.cron docs/windows-task.md docs/olvane.conf \
-         docs/olvane-windows.conf; do
-  cmp -s "$src/$f" "$inst/share/doc/olvane/$(basename "$f")" ||
-    fail "installed $(basename "$f") differs from $f"
-done
-cmp -s "$src/docs/olvane.1" "$inst/share/man/man1/olvane.1" ||
-  fail "installed man page differs from docs/olvane.1"
-
-echo "== the installed program"
 # Runs a program ($2...) and checks its exit status ($1); sets $out.
 run() {
   local want=$1 status
   shift
   out=$("$@" 2>&1)
   status=$?
-  [ "$status" -eq "$want" ] ||
-    fail "$* exited with $status, not $want"
+  [ "$status" -eq "$want" ] || fail "$* exited with $status, not $want"
 }
-check_usage() {
-  run 0 "$1"
-  same "$1 without arguments: usage screen" "$(head -n 1 <<<"$out")" \
-    "   olvane: purge expired files. V.1.0. Usage:"
-}
-check_usage "$inst/bin/olvane"
-run 0 "$inst/bin/olvane" --version
-same "--version" "$out" "olvane 1.0.0"
 
-dir="$tmp/purge"
+files="./etc/olvane/olvane.conf
+./usr/bin/olvane
+./usr/lib/systemd/system/olvane.service
+./usr/lib/systemd/system/olvane.timer
+./usr/share/doc/olvane/README.md
+./usr/share/doc/olvane/changelog.gz
+./usr/share/doc/olvane/copyright
+./usr/share/doc/olvane/olvane.cron
+./usr/share/man/man1/olvane.1.gz"
+
+echo "== cmake --install (DESTDIR)"
+inst="$tmp/inst"
+DESTDIR="$inst" cmake --install "$build" >"$tmp/install.log" 2>&1 ||
+  fail "cmake --install $build: $(cat "$tmp/install.log")"
+same "installed files" "$(cd "$inst" && find . -type f | sort)" "$files"
+cmp -s "$src/docs/olvane.conf" "$inst/etc/olvane/olvane.conf" ||
+  fail "installed olvane.conf differs from docs/olvane.conf"
+cmp -s "$src/docs/olvane.1" <(gzip -dc "$inst/usr/share/man/man1/olvane.1.gz") ||
+  fail "installed man page differs from docs/olvane.1"
+
+echo "== the installed program and rules folder"
+olvane="$inst/usr/bin/olvane"
+run 0 "$olvane" --version
+same "--version" "$out" "olvane 1.0.0"
+# As shipped, the rules folder holds no rule: valid, and a run does nothing.
+conf="$inst/etc/olvane"
+run 0 "$olvane" --config="$conf" --check
+same "--check on the shipped rules folder" "$out" ""
+if [ -z "$out" ]; then  # never a run of rules that reach this machine's folders
+  run 0 "$olvane" --config="$conf"
+  same "a run of the shipped rules folder" "$out" ""
+fi
+# A rules file dropped beside it is read with it.
+dir="$tmp/purge_x"
 mkdir -p "$dir"
 echo old >"$dir/a.log"
-run 0 "$inst/bin/olvane" -d100000 "$dir"
-same "-d100000: nothing due" "$out" "     0 file(s) deleted."
-[ -f "$dir/a.log" ] || fail "-d100000 removed a file that is not due"
-run 0 "$inst/bin/olvane" -d0 "$dir"
-same "-d0: the file deleted" "$out" "Delete file: $dir/a.log
-     1 file(s) deleted."
-[ ! -e "$dir/a.log" ] || fail "-d0 left $dir/a.log in place"
+printf '[drop-in]\ntarget = %s\ndays = 0\n' "$dir" >"$conf/drop-in.conf"
+run 0 "$olvane" --config="$conf"
+[ ! -e "$dir/a.log" ] && ok "a rules file beside olvane.conf is run" ||
+  fail "the rule of drop-in.conf left $dir/a.log: $out"
 
 echo "== man page"
-page="$inst/share/man/man1/olvane.1"
-[ -f "$page" ] || page="$src/docs/olvane.1"
+page="$tmp/olvane.1"
+gzip -dc "$inst/usr/share/man/man1/olvane.1.gz" >"$page"
 lint=$(groff -man -ww -z "$page" 2>&1)
 [ -z "$lint" ] && ok "groff -man -ww -z" || fail "groff -man -ww -z: $lint"
 lint=$(man --warnings -l "$page" 2>&1 >/dev/null)
@@ -122,64 +107,52 @@ done
 [ ${#missing[@]} -eq 0 ] && ok "man page sections" ||
   fail "man page lacks sections: ${missing[*]}"
 
-echo "== cpack -G DEB"
-if ! (cd "$build" && cpack -G DEB --config CPackConfig.cmake -B "$tmp/pkg") \
-    >"$tmp/cpack.log" 2>&1; then
-  cat "$tmp/cpack.log"
-  fail "cpack -G DEB"
-fi
-debs=("$tmp"/pkg/*.deb)
-if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
-  fail "cpack made no single .deb: ${debs[*]}"
-else
-  deb=${debs[0]}
-  arch=$(dpkg --print-architecture)
-  same ".deb file name" "$(basename "$deb")" "olvane_1.0.0_${arch}.deb"
-  echo "-- dpkg-deb -I $(basename "$deb")"
-  dpkg-deb -I "$deb" || fail "dpkg-deb -I"
-  echo "-- dpkg-deb -c $(basename "$deb")"
-  dpkg-deb -c "$deb" | tee "$tmp/contents" || fail "dpkg-deb -c"
-  for f in ./usr/bin/olvane ./usr/share/man/man1/olvane.1 \
-           ./usr/share/doc/olvane/README.md ./usr/share/doc/olvane/LICENSE \
-           ./usr/share/doc/olvane/olvane-purge.service \
-           ./usr/share/doc/olvane/olvane-purge.timer \
-           ./usr/share/doc/olvane/olvane.cron \
-           ./usr/share/doc/olvane/windows-task.md; do
-    awk '{print $6}' "$tmp/contents" | grep -qxF "$f" || fail ".deb lacks $f"
-  done
-  for field in "Package: olvane" "Version: 1.0.0" "Section: utils" \
-               "Architecture: $arch"; do
-    dpkg-deb -f "$deb" "${field%%:*}" | grep -qxF "${field#*: }" ||
-      fail ".deb control has no '$field'"
-  done
-  # Filled in by dpkg-shlibdeps: the C and C++ runtimes at least.
-  depends=$(dpkg-deb -f "$deb" Depends)
-  grep -q 'libc6 (>=' <<<"$depends" && grep -q 'libstdc++6' <<<"$depends" &&
-    ok "Depends: $depends" || fail "Depends not computed: '$depends'"
-  [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail ".deb has no Maintainer"
+echo "== cpack: .deb and .rpm"
+(cd "$build" && cpack --config CPackConfig.cmake -B "$tmp/pkg") \
+  >"$tmp/cpack.log" 2>&1 || fail "cpack: $(cat "$tmp/cpack.log")"
+arch=$(dpkg --print-architecture)
+deb="$tmp/pkg/olvane_1.0.0_${arch}.deb"
+rpm="$tmp/pkg/olvane-1.0.0-1.$(uname -m).rpm"
+[ -f "$deb" ] || fail "no $(basename "$deb")"
+[ -f "$rpm" ] || fail "no $(basename "$rpm")"
 
-  echo "== systemd-analyze verify"
-  # The units as shipped, checked in a root made of the package's files
-  # (so ExecStart=/usr/bin/olvane is the packaged program, and man: finds
-  # the packaged page) plus the system's own units they depend on.
-  root="$tmp/root"
-  dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x"
-  check_usage "$root/usr/bin/olvane"
-  mkdir -p "$root/etc/systemd/system" "$root/usr/lib/systemd"
-  cp -a /usr/lib/systemd/system "$root/usr/lib/systemd/"
-  [ -e "$root/lib" ] || ln -s usr/lib "$root/lib"
-  cp "$root/usr/share/doc/olvane/olvane-purge.service" \
-     "$root/usr/share/doc/olvane/olvane-purge.timer" \
-     "$root/etc/systemd/system/"
-  report=$(cd "$tmp" && MANPATH="$root/usr/share/man" systemd-analyze verify \
-    --root="$root" olvane-purge.service olvane-purge.timer 2>&1)
-  status=$?
-  if [ $status -eq 0 ] && [ -z "$report" ]; then
-    ok "systemd-analyze verify olvane-purge.service olvane-purge.timer"
-  else
-    fail "systemd-analyze verify (status $status): $report"
-  fi
-fi
+echo "-- lintian $(basename "$deb")"
+lintian --info --pedantic --fail-on error,warning "$deb" 2>&1 |
+  grep -v '^running with root privileges' | tee "$tmp/lintian"
+[ "${PIPESTATUS[0]}" -eq 0 ] && [ ! -s "$tmp/lintian" ] &&
+  ok "lintian: no tag" || fail "lintian"
+same ".deb files" "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }')" "$files"
+same ".deb conffiles" "$(dpkg-deb --ctrl-tarfile "$deb" |
+  tar -xOf - ./conffiles)" "/etc/olvane/olvane.conf"
+# Filled in by dpkg-shlibdeps: the C and C++ runtimes at least.
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q 'libc6 (>=' <<<"$depends" && grep -q 'libstdc++6' <<<"$depends" &&
+  ok "Depends: $depends" || fail "Depends not computed: '$depends'"
+
+echo "-- rpmlint $(basename "$rpm")"
+# Unsigned, as every package before its publisher signs it.
+rpmlint -c "$src/packaging/rpmlint.toml" "$rpm" 2>&1 | tee "$tmp/rpmlint"
+grep -v ': E: no-signature$' "$tmp/rpmlint" | grep -q ': [EW]: ' &&
+  fail "rpmlint" || ok "rpmlint: no error or warning but no-signature"
+same ".rpm files, the configuration kept (cn)" "$(rpm -qp \
+  --qf '[%{FILEFLAGS:fflags}|%{FILEMODES:perms}|.%{FILENAMES}\n]' "$rpm" |
+  awk -F'|' '$2 !~ /^[dl]/ { print ($1 ~ /c/ ? $1 " " : "") $3 }')" \
+  "$(sed 's|^\./etc|cn ./etc|' <<<"$files")"
+
+echo "== systemd-analyze verify"
+# The units as shipped, in a root made of the package's files (so that
+# ExecStart= finds the packaged program and man: the packaged page) and
+# the system's own units they depend on.
+root="$tmp/root"
+dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x"
+cp -an /usr/lib/systemd/system/. "$root/usr/lib/systemd/system/"
+ln -s usr/lib "$root/lib"
+report=$(cd "$tmp" && MANPATH="$root/usr/share/man" systemd-analyze verify \
+  --root="$root" olvane.service olvane.timer 2>&1)
+status=$?
+[ $status -eq 0 ] && [ -z "$report" ] &&
+  ok "systemd-analyze verify olvane.service olvane.timer" ||
+  fail "systemd-analyze verify (status $status): $report"
 
 echo
 if [ ${#failures[@]} -gt 0 ]; then

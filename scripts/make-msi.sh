@@ -27,6 +27,7 @@ cp "$dir/olvane.exe" "$stage/olvane.exe"
 cp "$dir/README.md" "$stage/README.txt"
 cp "$dir/LICENSE" "$stage/LICENSE.txt"
 cp "$dir/windows-task.md" "$stage/windows-task.txt"
+cp "$dir/olvane.conf" "$stage/olvane.conf"
 
 # wixl takes each File's Source relative to the folder it runs in.
 (cd "$stage" && wixl -a x64 -D Version="$version" -o "$stage/olvane.msi" \
@@ -70,6 +71,26 @@ for sequence in InstallUISequence InstallExecuteSequence; do
       "INSERT INTO $sequence (Action, Condition, Sequence) VALUES ($row)"
   done
 done
+# The rules folder's sample, which wixl writes as a plain component: never
+# overwritten by an upgrade (NeverOverwrite, 128), left by the uninstall
+# (Permanent, 16), beside 64-bit (256).
+msibuild "$stage/olvane.msi" -q \
+  "UPDATE Component SET Attributes = 400 WHERE Component = 'Rules'"
+# The rules folder writable by administrators and SYSTEM alone, not by the
+# users ProgramData lets create files: the task runs its every *.conf file
+# as SYSTEM. Protected from inheritance; SDDL, so no account name that a
+# Windows in another language spells otherwise.
+printf '%s\n' \
+  $'Directory_\tComponent_' $'s72\ts72' $'CreateFolder\tDirectory_\tComponent_' \
+  $'CONFIGDIR\tRules' >"$stage/CreateFolder.idt"
+printf '%s\n' \
+  $'MsiLockPermissionsEx\tLockObject\tTable\tSDDLText\tCondition' \
+  $'s72\ts72\ts32\tl0\tS255' $'MsiLockPermissionsEx\tMsiLockPermissionsEx' \
+  $'RulesFolder\tCONFIGDIR\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)\t' \
+  >"$stage/MsiLockPermissionsEx.idt"
+(cd "$stage" && msibuild olvane.msi -i CreateFolder.idt MsiLockPermissionsEx.idt)
+msibuild "$stage/olvane.msi" -q \
+  "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('CreateFolders', 3700)"
 # The upper bound of the versions an install replaces made inclusive (512),
 # so that another build of the same version replaces the installed one
 # instead of going beside it. The attributes belong to the table's key, so

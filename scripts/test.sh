@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the native and the Windows build and runs every test: the unit and
 # end-to-end suites natively, then the same two suites for the Windows build
-# under Wine, and the Windows installer's install, upgrade and uninstall.
+# under Wine, the Windows installer's install, upgrade and uninstall, and
+# the Linux packages' lint and units.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,7 +32,10 @@ bash scripts/check-msi.sh build/windows
 cmake --preset default -DOLVANE_WINDOWS_BUILD_DIR="$PWD/build/windows"
 cmake --build --preset default
 ctest --preset default
-bash scripts/check-packaging.sh build/default
+# The .deb and the .rpm, from a build that installs into /usr.
+cmake --preset package
+cmake --build --preset package
+bash scripts/check-packaging.sh build/package
 
 # The Linux suites again under ThreadSanitizer and under Address- and
 # UndefinedBehaviorSanitizer: a data race that no test happens to lose is

@@ -111,13 +111,21 @@ TEST(RulesFileTest, EachLineIsReadIntoItsRuleOrRefusesIt) {
     EXPECT_EQ(Summary(Parsed(Sys, C.Text)), Lines(C.Read))
         << testing::PrintToString(C.Text);
   }
-  // The samples of docs/, each on its system's paths.
+  // The samples of docs/, each on its system's paths: installed, they hold
+  // no rule; their examples, once uncommented ("#[a]" to "[a]"), are valid.
   for (bool Windows : {false, true}) {
     std::ifstream In(std::string(OLVANE_SOURCE_DIR) + "/docs/olvane" +
                      (Windows ? "-windows.conf" : ".conf"));
+    const std::string Shipped{std::istreambuf_iterator<char>(In), {}};
+    std::string Uncommented;
+    for (size_t At = 0; At < Shipped.size(); ++At)
+      if (!((At == 0 || Shipped[At - 1] == '\n') &&
+            Shipped[At] == (Windows ? ';' : '#') &&
+            std::string(" \n").find(Shipped[At + 1]) == std::string::npos))
+        Uncommented += Shipped[At];
     FakePlatform Sys(Windows);
-    const Lines Read =
-        Summary(Parsed(Sys, {std::istreambuf_iterator<char>(In), {}}));
+    EXPECT_EQ(Summary(Parsed(Sys, Shipped)), Lines{});
+    const Lines Read = Summary(Parsed(Sys, Uncommented));
     EXPECT_EQ(Read.size(), Windows ? 3u : 4u);
     for (const std::string& Line : Read) EXPECT_EQ(Line[0], '[') << Line;
   }
