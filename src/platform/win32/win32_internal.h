@@ -269,6 +269,15 @@ bool CopyStreamsAndSecurity(HANDLE File, HANDLE Copy);
 // False when some of it could not be written, or the stream is missing.
 bool WriteText(bool ToError, const std::string& Text);
 
+// Whether standard error is a console, and its width in columns (80 where
+// it cannot be told).
+bool IsErrorConsole();
+int ConsoleColumns();
+
+// Shows Line in place on the console of standard error over the one shown
+// before ("" erases it); WriteText to a console erases it first.
+void ShowLine(const std::string& Line);
+
 // The arguments after the program name from the wide command line, as UTF-8.
 std::vector<std::string> WideArguments();
 
