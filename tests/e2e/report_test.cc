@@ -111,13 +111,20 @@ namespace olvane_e2e {
 namespace {
 
 // The lines a terminal shows for Text: a carriage return goes back to the
-// start of the line, what follows writes over it; trailing blanks unseen.
+// start of the line, what follows writes over it, an erase to the end of
+// the line (a console's way of blanking it) cuts it; trailing blanks and
+// other escapes (a cursor shown or hidden) unseen.
 Lines Screen(const std::string& Text) {
   Lines Out(1);
   size_t Column = 0;
-  for (char C : Text) {
+  for (size_t At = 0; At < Text.size(); ++At) {
+    const char C = Text[At];
     std::string& Line = Out.back();
-    if (C == '\n') {
+    if (C == '\x1b' && Text.compare(At + 1, 1, "[") == 0) {
+      At = Text.find_first_of("ABCDEFGHJKSTfhlm", At + 2);
+      if (At == std::string::npos) break;
+      if (Text[At] == 'K') Line.erase(std::min(Column, Line.size()));
+    } else if (C == '\n') {
       Out.emplace_back();
       Column = 0;
     } else if (C == '\r') {
@@ -151,22 +158,38 @@ std::vector<long> Examined(const std::string& Text) {
 // end, so the screen holds the report a redirected run writes, byte for
 // byte. A redirected standard error never gets it (every run's standard
 // error is checked for stray lines).
+// Under Wine the console is Wine's, on the pseudo-terminal.
 TEST_F(EndToEndTest, AProgressLineOnATerminalLeavesTheReportAsItIs) {
-  if (Windows() || !Succeeds("command -v script >/dev/null"))
+  if (!Succeeds("command -v script >/dev/null"))
     GTEST_SKIP() << "needs script(1) for a pseudo-terminal";
-  ASSERT_TRUE(Shell("for d in $(seq 20); do mkdir $d && (cd $d && seq 400 | "
-                    "xargs touch); done"));
+  const int Files = Windows() ? 600 : 8000;
+  ASSERT_TRUE(Shell("for d in $(seq 20); do mkdir $d && (cd $d && seq " +
+                    std::to_string(Files / 20) + " | xargs touch); done"));
   const Lines Plain = Run({"-d0", "~", "-r", "-n"});
-  ASSERT_EQ(Plain.back(), "     8000 file(s) would be deleted.");
+  ASSERT_EQ(Plain.back(), "     " + std::to_string(Files) +
+                              " file(s) would be deleted.");
   const std::string Command =
-      Quote(Env("OLVANE_PROGRAM")) + " -d0 " + Quote(Tree) + " -r -n";
+      Env("OLVANE_PROGRAM") + " -d0 " + Quote(Expand("~")) + " -r -n";
   const auto OnTerminal = [&](const std::string& Line) {
     EXPECT_TRUE(Succeeds("script -qfec " + Quote(Line) + " /dev/null >" +
                          Quote(Base / "typescript") + " </dev/null"));
     return ReadFile(Base / "typescript");
   };
   // The pseudo-terminal ends lines in "\r\n", as a terminal is sent them.
-  EXPECT_EQ(Screen(OnTerminal(Command)), Plain);
+  // Wine may say things of its own there first: only the report's lines.
+  const std::string Shows = OnTerminal(Command);
+  EXPECT_NE(Shows.find("0 examined, 0 to delete, 0 B freed"),
+            std::string::npos);
+  Lines Shown = Screen(Shows);
+  if (Windows())
+    Shown.erase(std::remove_if(Shown.begin(), Shown.end(),
+                               [](const std::string& Line) {
+                                 return Line.rfind("Would delete", 0) != 0 &&
+                                        Line.rfind("     ", 0) != 0;
+                               }),
+                Shown.end());
+  EXPECT_EQ(Shown, Plain);
+  if (Windows()) return;
   // Standard output to a pipe read late: the line stays on the terminal
   // alone, rewritten as the run goes on, and erased at the end.
   const std::string Slow = OnTerminal(Command + " | (sleep 1; cat >/dev/null)");
