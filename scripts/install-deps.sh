@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need and the machine lacks: the native
 # toolchain and GoogleTest, mingw-w64 for the Windows build and Wine to run
-# it, wixl and msitools for its installer; the acl and attr tools the tests
-# use. Debian packages only.
+# it, wixl and msitools for its installer; the acl and attr tools and jq
+# the tests use. Debian packages only.
 set -euo pipefail
 
 need=()
@@ -19,6 +19,8 @@ command -v msibuild >/dev/null || need+=(msitools)
 # The end-to-end suite sets and reads ACLs and extended attributes.
 command -v setfacl >/dev/null || need+=(acl)
 command -v setfattr >/dev/null || need+=(attr)
+# The README test runs its jq recipes.
+command -v jq >/dev/null || need+=(jq)
 
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
