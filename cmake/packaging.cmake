@@ -40,6 +40,7 @@ else()
   install(TARGETS olvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES docs/olvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md LICENSE
+                docs/command-line.md docs/linux.md docs/windows.md
                 docs/olvane-purge.service docs/olvane-purge.timer
                 docs/olvane.cron docs/windows-task.md docs/olvane.conf
                 docs/olvane-windows.conf

@@ -60,14 +60,18 @@ same "installed files" "$(cd "$inst" 2>/dev/null && find . -type f | sort)" \
 "./bin/olvane
 ./share/doc/olvane/LICENSE
 ./share/doc/olvane/README.md
+./share/doc/olvane/command-line.md
+./share/doc/olvane/linux.md
 ./share/doc/olvane/olvane-purge.service
 ./share/doc/olvane/olvane-purge.timer
 ./share/doc/olvane/olvane-windows.conf
 ./share/doc/olvane/olvane.conf
 ./share/doc/olvane/olvane.cron
 ./share/doc/olvane/windows-task.md
+./share/doc/olvane/windows.md
 ./share/man/man1/olvane.1"
-for f in README.md LICENSE docs/olvane-purge.service docs/olvane-purge.timer \
+for f in README.md LICENSE docs/command-line.md docs/linux.md docs/windows.md \
+         docs/olvane-purge.service docs/olvane-purge.timer \
          docs/olvane.cron docs/windows-task.md docs/olvane.conf \
          docs/olvane-windows.conf; do
   cmp -s "$src/$f" "$inst/share/doc/olvane/$(basename "$f")" ||
@@ -141,6 +145,7 @@ else
   dpkg-deb -c "$deb" | tee "$tmp/contents" || fail "dpkg-deb -c"
   for f in ./usr/bin/olvane ./usr/share/man/man1/olvane.1 \
            ./usr/share/doc/olvane/README.md ./usr/share/doc/olvane/LICENSE \
+           ./usr/share/doc/olvane/linux.md ./usr/share/doc/olvane/windows.md \
            ./usr/share/doc/olvane/olvane-purge.service \
            ./usr/share/doc/olvane/olvane-purge.timer \
            ./usr/share/doc/olvane/olvane.cron \
