@@ -97,14 +97,19 @@ while IFS= read -r line; do
                       file=$(rewrite <<<" $file") file=${file# } ; : >"$tmp/file" ;;
       '```sh runnable'*) block=run want=0
                          [[ "$line" == *status=* ]] && want=${line##*status=} ;;
-      '```'?*) block=other ;;
+      '```'*) block=other ;;
     esac
     continue
   fi
   if [ "$line" = '```' ]; then
     if [ "$block" = file ]; then
-      prepare "$(rewrite <"$tmp/file")" && mkdir -p "${file%/*}" &&
-        rewrite <"$tmp/file" >"$file" || failures=$((failures + 1))
+      if [[ "$file" != "$root"/* ]]; then
+        echo "FAIL: outside the temporary tree: $file"
+        failures=$((failures + 1))
+      else
+        prepare "$(rewrite <"$tmp/file")" && mkdir -p "${file%/*}" &&
+          rewrite <"$tmp/file" >"$file" || failures=$((failures + 1))
+      fi
     fi
     block=""
     continue
