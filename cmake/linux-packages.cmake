@@ -53,6 +53,7 @@ endforeach()
 add_custom_target(compressed_docs ALL DEPENDS ${compressed})
 install(FILES ${made}/olvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${made}/changelog.gz ${made}/copyright README.md docs/olvane.cron
+              docs/command-line.md docs/linux.md docs/windows.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB RPM)

@@ -29,7 +29,8 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   install(TARGETS olvane RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE docs/windows-task.md DESTINATION .)
+  install(FILES README.md LICENSE docs/windows-task.md docs/windows.md
+                DESTINATION .)
   # The sample rules file; the .msi puts it into %ProgramData%\olvane.
   install(FILES docs/olvane-windows.conf DESTINATION . RENAME olvane.conf)
 

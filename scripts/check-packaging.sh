@@ -56,8 +56,11 @@ files="./etc/olvane/olvane.conf
 ./usr/lib/systemd/system/olvane.timer
 ./usr/share/doc/olvane/README.md
 ./usr/share/doc/olvane/changelog.gz
+./usr/share/doc/olvane/command-line.md
 ./usr/share/doc/olvane/copyright
+./usr/share/doc/olvane/linux.md
 ./usr/share/doc/olvane/olvane.cron
+./usr/share/doc/olvane/windows.md
 ./usr/share/man/man1/olvane.1.gz"
 
 echo "== cmake --install (DESTDIR)"

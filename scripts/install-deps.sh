@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need and the machine lacks: the native
 # toolchain and GoogleTest, mingw-w64 for the Windows build and Wine to run
-# it, wixl and msitools for its installer; the acl and attr tools the tests
-# use; the tools that build and lint the .deb and the .rpm. Debian packages
-# only.
+# it, wixl and msitools for its installer; the acl and attr tools and jq
+# the tests use; the tools that build and lint the .deb and the .rpm. Debian
+# packages only.
 set -euo pipefail
 
 need=()
@@ -28,6 +28,8 @@ command -v man >/dev/null || need+=(man-db)
 # The end-to-end suite sets and reads ACLs and extended attributes.
 command -v setfacl >/dev/null || need+=(acl)
 command -v setfattr >/dev/null || need+=(attr)
+# The README test runs its jq recipes.
+command -v jq >/dev/null || need+=(jq)
 
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""

@@ -193,6 +193,9 @@ class FakePlatform : public Platform {
     Output += Lines;
   }
   void PrintError(const std::string& Line) override { Errors.push_back(Line); }
+  bool ErrorIsTerminal() override { return false; }
+  int TerminalColumns() override { return 80; }
+  void ShowProgress(const std::string&) override {}
   bool OutputLost() override { return false; }
   PathKind Find(const std::string& Path) override {
     Guard Hold(Lock);

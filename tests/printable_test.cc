@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "report/json_text.h"
+#include "report/progress.h"
 
 namespace olvane {
 namespace {
@@ -58,6 +59,36 @@ TEST(JsonTextTest, TimesAreIsoInUtc) {
       {-62135596801, ""},  // no RFC 3339 year: given as seconds
       {253402300800, ""}};
   for (const auto& [Seconds, Iso] : Cases) EXPECT_EQ(IsoUtcTime(Seconds), Iso);
+}
+
+}  // namespace
+}  // namespace olvane
+
+namespace olvane {
+namespace {
+
+// The progress line never wraps and never drives the terminal: the counts
+// first, the folder escaped and cut from the left to what is left.
+TEST(ProgressTextTest, FitsTheTerminalAndTellsAGoalsNeed) {
+  ProgressState Walk{12, 3, 5 << 20, "/srv/logs/\x1b[2Jdeep/app", {}, -1, -1};
+  ProgressState Act = Walk;
+  Act.Stage = ProgressState::Phase::kActing;
+  Act.NeedFiles = 7;
+  Act.NeedBytes = 1536;
+  const struct {
+    const ProgressState& State;
+    int Columns;
+    std::string Line;
+  } Cases[] = {
+      {Walk, 80,
+       "12 examined, 3 deleted, 5.0 MiB freed  /srv/logs/\\x1b[2Jdeep/app"},
+      {Walk, 50, "12 examined, 3 deleted, 5.0 MiB freed  ...eep/app"},
+      {Walk, 20, "12 examined, 3 dele"},
+      {Act, 200,
+       "12 examined, 3 deleted, 5.0 MiB freed; acting, goal needs 7 file(s) "
+       "and 1.5 KiB  /srv/logs/\\x1b[2Jdeep/app"}};
+  for (const auto& C : Cases)
+    EXPECT_EQ(ProgressText(C.State, "deleted", C.Columns), C.Line);
 }
 
 }  // namespace

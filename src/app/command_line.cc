@@ -115,6 +115,8 @@ bool* FlagOf(ExactOption Which, CommandLine* Line) {
       return &Set.EmptyFolders;
     case ExactOption::kJson:
       return &Line->Json;
+    case ExactOption::kNoProgress:
+      return &Line->NoProgress;
     default:
       return nullptr;
   }
@@ -379,6 +381,7 @@ CommandLine ReadConfigLine(Platform& Sys,
         break;
       case ExactOption::kDryRun:
       case ExactOption::kWorkers:
+      case ExactOption::kNoProgress:
         Line.RunArgs.push_back(Arg);
         break;
       default:

@@ -38,6 +38,14 @@ RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers, Report& Out,
   MoveDisposal Move(Sys, Settings);
   Disposal& Chosen = Settings.MoveMode ? static_cast<Disposal&>(Move) : Delete;
   WalkContext Run{Sys, Settings, Chosen, Out};
+  // For a person at the terminal; gone before the summary is written.
+  std::unique_ptr<ProgressLine> Progress;
+  if (!Line.NoProgress && Sys.ErrorIsTerminal()) {
+    Progress = std::make_unique<ProgressLine>(
+        Sys, Settings.DryRun ? (Settings.MoveMode ? "to move" : "to delete")
+                             : (Settings.MoveMode ? "moved" : "deleted"));
+    Run.Progress = Progress.get();
+  }
   if (Settings.MoveMode) Run.KeepOut = Move.Prepare();
   if (Line.PreserveRoot) {
     Run.RefuseTarget = [&](Folder& Target, const std::string& Mask) {

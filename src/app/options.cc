@@ -96,6 +96,9 @@ constexpr LongOption kLong[] = {
     {"--json", ExactOption::kJson, nullptr, nullptr,
      "the report as JSON Lines: one object per line, with\n"
      "sizes, times, reasons and the bytes freed"},
+    {"--no-progress", ExactOption::kNoProgress, nullptr, nullptr,
+     "show no progress line on the terminal (it is shown only\n"
+     "where standard error is one, and never in the report)"},
     {"--no-preserve-root", ExactOption::kNoPreserveRoot, nullptr, nullptr,
      "allow a target that takes every file of a\n"
      "whole root (/, C:\\)"},

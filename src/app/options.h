@@ -46,6 +46,7 @@ enum class ExactOption {
   kNoPreserveRoot,  // "--no-preserve-root"
   kWorkers,         // "--workers=N"
   kJson,            // "--json"
+  kNoProgress,      // "--no-progress"
   // Retention goals.
   kKeep,      // "--keep=N"
   kMaxSize,   // "--max-size=SIZE"

@@ -426,6 +426,22 @@ class Platform {
   // Writes Line and a line end to standard error.
   virtual void PrintError(const std::string& Line) = 0;
 
+  // Whether standard error is a terminal (on Windows a console) that a
+  // person may be watching; never a pipe, a file or the null device.
+  virtual bool ErrorIsTerminal() = 0;
+
+  // The width in columns of standard error's terminal; 80 where it cannot
+  // be told.
+  virtual int TerminalColumns() = 0;
+
+  // Shows Line, one line without an end narrower than the terminal, in
+  // place on standard error's terminal over the one shown before; ""
+  // erases it. A later Print, PrintLines or PrintError that reaches the
+  // same terminal erases it first, so that what they write reads as if it
+  // had never been there. Does nothing where ErrorIsTerminal is false. May
+  // be called from any thread.
+  virtual void ShowProgress(const std::string& Line) = 0;
+
   // True once a write to standard output has failed (full disk, closed or
   // broken stream), or when standard output was closed as the process
   // started: the report is then incomplete. Each later write is tried anew.

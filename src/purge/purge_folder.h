@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "purge/disposal.h"
 #include "purge/run_settings.h"
+#include "report/progress.h"
 #include "report/report.h"
 
 namespace olvane {
@@ -48,6 +49,8 @@ struct WalkContext {
   // it is to be purged with: nothing is then walked. Null: it refuses none.
   std::function<bool(Folder&, const std::string&)> RefuseTarget = nullptr;
   FilesInFlight InFlight{};  // of the walk's workers
+  // The line a person watching the terminal sees; null: none.
+  ProgressLine* Progress = nullptr;
 };
 
 // Purges the folder or file mask Path (trailing separators are ignored) with

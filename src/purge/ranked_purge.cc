@@ -87,6 +87,7 @@ class RankedRun {
   void ActOn(FolderWay& Way, const Candidate& Chosen);
   void Count(Folder& Dir, const Candidate& Chosen, const FileReport& Report);
   void RemoveEmptied();
+  void ShowStage(ProgressState::Phase Stage) const;
 
   WalkContext& Run_;
   const Goals& Goal_;
@@ -225,6 +226,17 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   Choice->Offer(std::move(C), NeedsNow());
 }
 
+// Tells the progress line where the run is and, while it acts, what the
+// goals still need.
+void RankedRun::ShowStage(ProgressState::Phase Stage) const {
+  if (!Run_.Progress) return;
+  const bool Acting = Stage == ProgressState::Phase::kActing;
+  const int64_t Bytes = std::max(SizeNeed(), FreeNeed());
+  Run_.Progress->Ranking(
+      Stage, Acting && Goal_.MaxFiles >= 0 ? Goal_.MaxFiles - Acted_ : -1,
+      Acting && Bytes >= 0 ? Bytes : -1);
+}
+
 // One walk of the whole tree, on the walk's own thread, that opens no file.
 void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
                         bool First) {
@@ -234,6 +246,8 @@ void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
   Report Silent(Run_.Sys, Quiet);
   WalkContext Look{Run_.Sys, Settings, Run_.Dispose, First ? Run_.Out : Silent,
                    Run_.KeepOut};
+  Look.Progress = Run_.Progress;
+  ShowStage(ProgressState::Phase::kExamining);
   Total_ = 0;
   LeftBefore_ = Left_;
   Now_ = Run_.Sys.Now();
@@ -317,6 +331,10 @@ void RankedRun::Count(Folder& Dir, const Candidate& Chosen,
   Counts_.BytesFreed += Freed;
   if (!Chosen.Elsewhere) FreedHere_ += Freed;
   Left_ += Leaves;
+  if (Run_.Progress) {
+    Run_.Progress->Acted(1, Freed);
+    ShowStage(ProgressState::Phase::kActing);
+  }
   FileIdentity Id;
   if (Run_.Settings.EmptyFolders && Dir.Identity(&Id)) ++Notes_[Id].Acted;
 }
@@ -360,6 +378,7 @@ RunCounts RankedRun::Purge(std::unique_ptr<Folder> Target) {
     std::unique_ptr<Folder> Again = Reopen();
     if (Stopped() || !Again) break;
     FolderWay Way(Run_, std::move(Again));
+    ShowStage(ProgressState::Phase::kActing);
     for (const Candidate& Chosen : Choice.TakeOldestFirst()) {
       if (Done() || Stopped()) break;
       if (Takes(Chosen)) ActOn(Way, Chosen);

@@ -59,6 +59,17 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
   if (Taken) Run.InFlight.Give(Times.Id);
 }
 
+// DoFile, which also counts on the progress line what it acted on.
+FileQueue::FileWork CountedOnLine(ProgressLine* Progress,
+                                  FileQueue::FileWork DoFile) {
+  if (!Progress) return DoFile;
+  return [Progress, DoFile = std::move(DoFile)](
+             WalkFolder& Dir, const Entry& Item, FileReport& Report) {
+    DoFile(Dir, Item, Report);
+    if (Report.Counted) Progress->Acted(1, Report.Freed);
+  };
+}
+
 Walker::Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,
                FileQueue::FileWork DoFile, KeptWork OnKept, EnterWork OnEnter)
     : Run_(Run),
@@ -71,7 +82,8 @@ Walker::Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,
       OnEnter_(std::move(OnEnter)),
       Newest_(Run.Settings.Goal.Keep, Run.Settings.Age),
       Queue_(Run.Sys, Run.Out, Run.Dispose.InAnyOrder() ? Workers : 1,
-             std::move(DoFile), [this](WalkFolder& Sub, FileReport& Report) {
+             CountedOnLine(Run.Progress, std::move(DoFile)),
+             [this](WalkFolder& Sub, FileReport& Report) {
                return RemoveIfEmptied(Sub, Report);
              }) {}
 
@@ -165,10 +177,12 @@ void Walker::List(Frame& Current, std::unique_ptr<Listing> Files) {
   // matches names case-blind in a folder that holds both "a" and "A".
   Entry Named;
   if (!Files) Files = Dir.Dir().List(MaskMode ? Mask_ : "*");
+  if (Run_.Progress) Run_.Progress->Entering(Dir.Path);
   while (!Stopped() && Files->Next(&Item)) {
     ++Dir.Entries;
     // The one place where a listed entry is decided on.
     if (IsDisposable(Item.Kind)) {
+      if (Run_.Progress) Run_.Progress->Examined();
       if (IsProtected(Run_, Item.Name) ||
           IsGovernedElsewhere(Run_.Sys, Run_.Settings, Dir.Path, Item.Name) ||
           IsOwnFile(Run_.Sys, Run_.Settings, Dir.Dir(), Item.Name))

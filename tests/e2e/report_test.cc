@@ -106,3 +106,99 @@ TEST_F(EndToEndTest, ReportOnlyRunsPredictAndClosedFoldersAreNamed) {
 }
 
 }  // namespace olvane_e2e
+
+namespace olvane_e2e {
+namespace {
+
+// The lines a terminal shows for Text: a carriage return goes back to the
+// start of the line, what follows writes over it, an erase to the end of
+// the line (a console's way of blanking it) cuts it; trailing blanks and
+// other escapes (a cursor shown or hidden) unseen.
+Lines Screen(const std::string& Text) {
+  Lines Out(1);
+  size_t Column = 0;
+  for (size_t At = 0; At < Text.size(); ++At) {
+    const char C = Text[At];
+    std::string& Line = Out.back();
+    if (C == '\x1b' && Text.compare(At + 1, 1, "[") == 0) {
+      At = Text.find_first_of("ABCDEFGHJKSTfhlm", At + 2);
+      if (At == std::string::npos) break;
+      if (Text[At] == 'K') Line.erase(std::min(Column, Line.size()));
+    } else if (C == '\n') {
+      Out.emplace_back();
+      Column = 0;
+    } else if (C == '\r') {
+      Column = 0;
+    } else {
+      if (Column < Line.size()) Line[Column] = C;
+      else Line += C;
+      ++Column;
+    }
+  }
+  for (std::string& Line : Out) Line.erase(Line.find_last_not_of(' ') + 1);
+  while (!Out.empty() && Out.back().empty()) Out.pop_back();
+  return Out;
+}
+
+// The counts of "N examined" in the order the terminal was shown them.
+std::vector<long> Examined(const std::string& Text) {
+  std::vector<long> Counts;
+  for (size_t At = 0; (At = Text.find('\r', At)) != std::string::npos; ++At) {
+    if (std::isdigit(static_cast<unsigned char>(Text[At + 1])) &&
+        Text.find(" examined, ", At) < Text.find('\r', At + 1))
+      Counts.push_back(std::stol(Text.substr(At + 1)));
+  }
+  return Counts;
+}
+
+}  // namespace
+
+// A person at a terminal sees one line of progress on standard error, its
+// counts growing; it is erased before each line of the report and at the
+// end, so the screen holds the report a redirected run writes, byte for
+// byte. A redirected standard error never gets it (every run's standard
+// error is checked for stray lines).
+// Under Wine the console is Wine's, on the pseudo-terminal.
+TEST_F(EndToEndTest, AProgressLineOnATerminalLeavesTheReportAsItIs) {
+  if (!Succeeds("command -v script >/dev/null"))
+    GTEST_SKIP() << "needs script(1) for a pseudo-terminal";
+  const int Files = Windows() ? 600 : 8000;
+  ASSERT_TRUE(Shell("for d in $(seq 20); do mkdir $d && (cd $d && seq " +
+                    std::to_string(Files / 20) + " | xargs touch); done"));
+  const Lines Plain = Run({"-d0", "~", "-r", "-n"});
+  ASSERT_EQ(Plain.back(), "     " + std::to_string(Files) +
+                              " file(s) would be deleted.");
+  const std::string Command =
+      Env("OLVANE_PROGRAM") + " -d0 " + Quote(Expand("~")) + " -r -n";
+  const auto OnTerminal = [&](const std::string& Line) {
+    EXPECT_TRUE(Succeeds("script -qfec " + Quote(Line) + " /dev/null >" +
+                         Quote(Base / "typescript") + " </dev/null"));
+    return ReadFile(Base / "typescript");
+  };
+  // The pseudo-terminal ends lines in "\r\n", as a terminal is sent them.
+  // Wine may say things of its own there first: only the report's lines.
+  const std::string Shows = OnTerminal(Command);
+  EXPECT_NE(Shows.find("0 examined, 0 to delete, 0 B freed"),
+            std::string::npos);
+  Lines Shown = Screen(Shows);
+  if (Windows())
+    Shown.erase(std::remove_if(Shown.begin(), Shown.end(),
+                               [](const std::string& Line) {
+                                 return Line.rfind("Would delete", 0) != 0 &&
+                                        Line.rfind("     ", 0) != 0;
+                               }),
+                Shown.end());
+  EXPECT_EQ(Shown, Plain);
+  if (Windows()) return;
+  // Standard output to a pipe read late: the line stays on the terminal
+  // alone, rewritten as the run goes on, and erased at the end.
+  const std::string Slow = OnTerminal(Command + " | (sleep 1; cat >/dev/null)");
+  const std::vector<long> Counts = Examined(Slow);
+  ASSERT_GE(Counts.size(), 2u) << Slow;
+  EXPECT_TRUE(std::is_sorted(Counts.begin(), Counts.end())) << Slow;
+  EXPECT_LT(Counts.front(), Counts.back());
+  EXPECT_EQ(Screen(Slow), Lines{});
+  EXPECT_EQ(OnTerminal(Command + " --no-progress >/dev/null"), "");
+}
+
+}  // namespace olvane_e2e

@@ -6,7 +6,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -25,6 +24,7 @@
 
 #include "platform/path_syntax.h"
 #include "platform/posix/posix_internal.h"
+#include "platform/posix/posix_terminal.h"
 
 namespace olvane {
 namespace {
@@ -32,28 +32,6 @@ namespace {
 std::atomic<int> StopSignal{0};
 
 void OnStop(int Signal) { StopSignal.store(Signal); }
-
-}  // namespace
-
-bool WriteAll(int Fd, const std::string& Text) {
-  const char* Data = Text.data();
-  size_t Left = Text.size();
-  while (Left > 0) {
-    ssize_t Done = write(Fd, Data, Left);
-    if (Done < 0) {
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
-      pollfd Ready = {Fd, POLLOUT, 0};
-      if (poll(&Ready, 1, -1) < 0 && errno != EINTR) return false;
-      continue;
-    }
-    Data += Done;
-    Left -= static_cast<size_t>(Done);
-  }
-  return true;
-}
-
-namespace {
 
 // Opens descriptor Fd on the null device if it is closed, so that no file
 // the run opens later takes that number. False when it was closed.
@@ -205,11 +183,14 @@ class PosixPlatform : public Platform {
 
   void Print(const std::string& Line) override { PrintLines(Line + '\n'); }
   void PrintLines(const std::string& Lines) override {
-    if (!WriteAll(1, Lines)) Lost_ = true;
+    if (!Terminal_.Write(1, Lines)) Lost_ = true;
   }
   void PrintError(const std::string& Line) override {
-    WriteAll(2, Line + '\n');
+    Terminal_.Write(2, Line + '\n');
   }
+  bool ErrorIsTerminal() override { return Terminal_.IsTerminal(); }
+  int TerminalColumns() override { return Terminal_.Columns(); }
+  void ShowProgress(const std::string& Line) override { Terminal_.Show(Line); }
   bool OutputLost() override { return Lost_; }
 
   PathKind Find(const std::string& Path) override {
@@ -314,6 +295,7 @@ class PosixPlatform : public Platform {
   size_t Budget_ = 512;  // folders open at once
   // Standard output was closed at start, or a write to it failed.
   std::atomic<bool> Lost_{false};
+  TerminalLine Terminal_;
 };
 
 }  // namespace

@@ -282,6 +282,9 @@ class Win32Platform : public Platform {
   void PrintError(const std::string& Line) override {
     win32::WriteText(true, Line + '\n');
   }
+  bool ErrorIsTerminal() override { return win32::IsErrorConsole(); }
+  int TerminalColumns() override { return win32::ConsoleColumns(); }
+  void ShowProgress(const std::string& Line) override { win32::ShowLine(Line); }
   // Handles are never reused for the standard streams, so a stream missing
   // at start cannot become a file: its lines are lost, and said to be.
   bool OutputLost() override { return Lost_; }

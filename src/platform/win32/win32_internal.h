@@ -275,6 +275,15 @@ LogOpened OpenLog(const std::string& Path, int64_t RotateAbove, int Keep,
 bool ReplaceContent(const std::string& Path, const std::string& Text);
 int32_t UtcOffset(int64_t Time);
 
+// Whether standard error is a console, and its width in columns (80 where
+// it cannot be told).
+bool IsErrorConsole();
+int ConsoleColumns();
+
+// Shows Line in place on the console of standard error over the one shown
+// before ("" erases it); WriteText to a console erases it first.
+void ShowLine(const std::string& Line);
+
 // The arguments after the program name from the wide command line, as UTF-8.
 std::vector<std::string> WideArguments();
 

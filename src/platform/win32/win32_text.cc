@@ -4,6 +4,7 @@
 // file or a pipe in UTF-8 without a byte order mark, an unpaired surrogate
 // written as U+FFFD (a lone surrogate has no UTF-8 form a reader accepts).
 // Line ends are "\r\n" either way.
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -58,6 +59,22 @@ bool WriteConsoleAll(HANDLE Console, const std::u16string& Text) {
   return true;
 }
 
+// The columns of the progress line shown on the console of standard error;
+// 0: none. Guarded by OutputLock.
+size_t& ShownWidth() {
+  static size_t Width = 0;
+  return Width;
+}
+
+// Erases the progress line where one is shown; under OutputLock. Standard
+// output on a console is the same console: a process has one.
+void ErasePrompt() {
+  if (ShownWidth() == 0) return;
+  WriteConsoleAll(StreamOf(true).Handle,
+                  u"\r" + std::u16string(ShownWidth(), u' ') + u"\r");
+  ShownWidth() = 0;
+}
+
 bool WriteFileAll(HANDLE File, const std::string& Text) {
   const char* Data = Text.data();
   size_t Left = Text.size();
@@ -86,8 +103,37 @@ bool WriteText(bool ToError, const std::string& Text) {
   const Stream& Out = StreamOf(ToError);
   // A process started without the stream has nowhere to write to.
   if (!Out.Handle) return false;
+  if (Out.Console) ErasePrompt();
   return Out.Console ? WriteConsoleAll(Out.Handle, WideFromUtf8(Lines))
                      : WriteFileAll(Out.Handle, StrictUtf8(Lines));
+}
+
+bool IsErrorConsole() {
+  std::lock_guard<std::mutex> Hold(OutputLock());
+  return StreamOf(true).Console;
+}
+
+int ConsoleColumns() {
+  std::lock_guard<std::mutex> Hold(OutputLock());
+  CONSOLE_SCREEN_BUFFER_INFO Info;
+  const Stream& Error = StreamOf(true);
+  if (!Error.Console || !GetConsoleScreenBufferInfo(Error.Handle, &Info)) {
+    return 80;
+  }
+  return Info.srWindow.Right - Info.srWindow.Left + 1;
+}
+
+void ShowLine(const std::string& Line) {
+  std::lock_guard<std::mutex> Hold(OutputLock());
+  const Stream& Error = StreamOf(true);
+  if (!Error.Console) return;
+  if (Line.empty()) return ErasePrompt();
+  // Spaces cover what a longer line before left.
+  const std::u16string Wide = WideFromUtf8(Line);
+  std::u16string Text = u"\r" + Wide;
+  if (ShownWidth() > Wide.size()) Text.append(ShownWidth() - Wide.size(), u' ');
+  WriteConsoleAll(Error.Handle, Text);
+  ShownWidth() = std::max(ShownWidth(), Wide.size());
 }
 
 std::vector<std::string> WideArguments() {
