@@ -393,5 +393,19 @@ TEST(FrontEndTest, AnUnattendedRunLeavesItsLogAndStatus) {
             Lines{"olvane: cannot replace the status file /none/s"});
 }
 
+// A file bound for the name of the run's log in the move folder never
+// replaces the log.
+TEST(FrontEndTest, AMoveNeverReplacesTheLog) {
+  FakePlatform Sys;
+  Prepare(Sys, {"/work/t/run.log", "/arch/run.log"});
+  EXPECT_EQ(RunCommand(Sys, {"-d0", "/work/t", "-m:/arch", "-Y",
+                             "--log=/arch/run.log"}),
+            kExitOk);
+  EXPECT_TRUE(Sys.Log.empty());
+  EXPECT_NE(Sys.Files["/arch/run.log"].find(
+                "\nFile /arch/run.log already exist.\n     0 file(s) moved.\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace olvane
