@@ -94,6 +94,7 @@ class FakePlatform : public Platform {
   bool StartFails = false;
   size_t StopAfterOpens = 0;    // 0: never; else a SIGTERM after that many
   int64_t MillisPerOpen = 0;    // how the monotonic clock runs
+  bool LogFull = false;         // every write to a log fails
   std::string Share = "-";      // the folder below which a network share lies
   std::string LockedElsewhere;  // a rules file another run holds
   std::map<std::string, std::string> Files;  // what ReadFile reads, by path
@@ -369,8 +370,8 @@ class FakeLog : public LogFile {
   FakeLog(FakePlatform& Sys, std::string Path) : Sys_(Sys), Path_(Path) {}
   bool Append(const std::string& Text) override {
     FakePlatform::Guard Hold(Sys_.Lock);
-    Sys_.Files[Path_] += Text;
-    return true;
+    if (!Sys_.LogFull) Sys_.Files[Path_] += Text;
+    return !Sys_.LogFull;
   }
 
  private:

@@ -387,10 +387,35 @@ TEST(FrontEndTest, AnUnattendedRunLeavesItsLogAndStatus) {
       "{\"name\":\"b\",\"ran\":false,\"files\":0,\"folders\":0,"
       "\"bytes_freed\":0,\"status\":null}]}\n");
   // A status file whose folder is gone: the report is whole, the run is not.
+  Sys.MillisPerOpen = 0;  // the budget set above never runs out
   EXPECT_EQ(RunCommand(Sys, {"-d0", "/work/b", "--status-file=/none/s"}),
             kExitOutputLost);
+  // A log that can no longer be written: the run goes on, its report lost.
+  Sys.LogFull = true;
+  Sys.Output.clear();
+  Sys.Add("/work/b/2", {.Flags = 0});
+  EXPECT_EQ(RunCommand(Sys, {"-d0", "/work/b", "--log=/work/r.log"}),
+            kExitOutputLost);
+  EXPECT_EQ(Sys.Log.size(), 3u);
+  EXPECT_EQ(Sys.Output, "");
   EXPECT_EQ(Sys.Errors,
-            Lines{"olvane: cannot replace the status file /none/s"});
+            (Lines{"olvane: cannot replace the status file /none/s",
+                   "olvane: report incomplete: the log /work/r.log could not "
+                   "be written"}));
+}
+
+// A file bound for the name of the run's log in the move folder never
+// replaces the log.
+TEST(FrontEndTest, AMoveNeverReplacesTheLog) {
+  FakePlatform Sys;
+  Prepare(Sys, {"/work/t/run.log", "/arch/run.log"});
+  EXPECT_EQ(RunCommand(Sys, {"-d0", "/work/t", "-m:/arch", "-Y",
+                             "--log=/arch/run.log"}),
+            kExitOk);
+  EXPECT_TRUE(Sys.Log.empty());
+  EXPECT_NE(Sys.Files["/arch/run.log"].find(
+                "\nFile /arch/run.log already exist.\n     0 file(s) moved.\n"),
+            std::string::npos);
 }
 
 }  // namespace

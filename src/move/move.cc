@@ -45,7 +45,8 @@ void MoveDisposal::Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
     // The walk can meet files already in the move folder; such a file is its
     // own destination and must neither be removed nor moved onto itself. A
     // file this run moved there is kept like one of another name.
-    if (!Settings_.Overwrite || Filled || Dir.IsSameFile(Item, Destination)) {
+    if (!Settings_.Overwrite || Filled || Dir.IsSameFile(Item, Destination) ||
+        (Archive_ && IsOwnFile(Sys_, Settings_, *Archive_, Item.Name))) {
       Report.Add(EventKind::kAlreadyExists, FileName, Destination);
       return;
     }
@@ -119,8 +120,8 @@ std::function<bool(Folder&)> MoveDisposal::Prepare() {
   if (!Settings_.MovePathValid) return nullptr;
   if (!Settings_.DryRun) Sys_.RemoveStaleCopies(Settings_.MovePath);
   FileIdentity Archive;
-  std::unique_ptr<Folder> Opened = Sys_.OpenFolder(Settings_.MovePath);
-  if (!Opened || !Opened->Identity(&Archive)) return nullptr;
+  Archive_ = Sys_.OpenFolder(Settings_.MovePath);
+  if (!Archive_ || !Archive_->Identity(&Archive)) return nullptr;
   ArchiveVolume_ = Archive.Volume;
   KnowsVolume_ = true;
   return [Archive](Folder& Sub) {

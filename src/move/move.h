@@ -3,6 +3,7 @@
 #define OLVANE_MOVE_MOVE_H_
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -52,6 +53,9 @@ class MoveDisposal : public Disposal {
   const RunSettings& Settings_;
   std::set<std::string> WouldFill_;  // report-only: names a move would take
   std::set<FileIdentity> Filled_;    // what this run has moved in
+  // The move folder, open once Prepare has checked it: a name there that
+  // is one of the run's own files (its log) is never replaced.
+  std::unique_ptr<Folder> Archive_;
   // The move folder's volume, once Prepare has read it.
   bool KnowsVolume_ = false;
   uint64_t ArchiveVolume_ = 0;

@@ -18,11 +18,14 @@ void StatusRecord::Saw(const Event& E) {
   const bool Counts =
       E.Kind == EventKind::kSummary || E.Kind == EventKind::kTotal;
   // Every event of a rule names it: a rule refused for a fault shows too.
-  if (!Counts && E.Kind != EventKind::kTargetNotFound && E.Rule.empty()) return;
+  const bool Told =
+      E.Kind == EventKind::kTargetNotFound || E.Kind == EventKind::kGoalNotMet;
+  if (!Counts && !Told && E.Rule.empty()) return;
   std::lock_guard<std::mutex> Guard(Lock_);
   const size_t Known = Rules_.size();
   Part& Of = PartOf(E.Kind == EventKind::kTotal ? std::string() : E.Rule);
   if (E.Kind == EventKind::kTargetNotFound) Of.NotFound = E.Path;
+  if (E.Kind == EventKind::kGoalNotMet) Of.GoalNotMet = true;
   if (!Counts) {
     // A rule's first event: refused, unless its summary follows.
     if (Rules_.size() > Known && E.Kind != EventKind::kRuleNotRun) {
@@ -47,6 +50,7 @@ void StatusRecord::AddCounts(const Part& Of, std::string* Out) {
     *Out += ",\"path_not_found\":";
     AppendJsonString(ValidUtf8(Of.NotFound, &Changed), Out);
   }
+  if (Of.GoalNotMet) *Out += ",\"goal_not_met\":true";
 }
 
 std::string StatusRecord::Render(const RunTimes& Times, int Status,

@@ -28,10 +28,10 @@ class StatusRecord : public EventWatcher {
   void Saw(const Event& E) override;
 
   // The status file's text, a line: started, ended, duration_s, status,
-  // the run's counts, dry_run, path_not_found where its full-path target
-  // named no folder, and with a rules file a "rules" array: for each rule
-  // it reached, its name, whether it ran, its counts, status and
-  // path_not_found.
+  // the run's counts, path_not_found where its full-path target named no
+  // folder, goal_not_met where a goal was not met, dry_run, and with a rules
+  // file a "rules" array: for each rule it reached, its name, whether it ran,
+  // its counts, status and path_not_found.
   std::string Render(const RunTimes& Times, int Status, bool DryRun);
 
  private:
@@ -43,6 +43,7 @@ class StatusRecord : public EventWatcher {
     int Status = kNotRun;
     std::string NotFound;  // the target folder that was not there
     bool TimeUp = false;   // the time budget cut it short
+    bool GoalNotMet = false;
   };
   static constexpr int kNotRun = -1;
   Part& PartOf(const std::string& Rule);  // under Lock_

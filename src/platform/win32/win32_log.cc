@@ -41,6 +41,27 @@ class Win32Log : public LogFile {
   UniqueHandle File_;
 };
 
+// The last component of Path in upper case, without the dots and spaces
+// that end it (Wine names handles without them).
+std::u16string LastNameKey(const std::u16string& Path) {
+  std::u16string Name = Path.substr(Path.find_last_of(u'\\') + 1);
+  while (!Name.empty() && (Name.back() == u'.' || Name.back() == u' '))
+    Name.pop_back();
+  for (char16_t& C : Name) C = Upcase(C);
+  return Name;
+}
+
+// Whether the file open as File is a link at Long: a reparse point, or,
+// under Wine, which opens a Unix link as the file it leads to, a handle
+// named after another file.
+bool IsLink(HANDLE File, const std::u16string& Long,
+            const BY_HANDLE_FILE_INFORMATION& Info) {
+  std::u16string Opened;
+  return (Info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+         (NameOnVolume(File, &Opened) &&
+          LastNameKey(Opened) != LastNameKey(Long));
+}
+
 // The lock of a log: a byte far beyond any end, so that it holds up no
 // write, only the other runs that rotate.
 OVERLAPPED LockByte() {
@@ -90,9 +111,7 @@ LogOpened OpenLog(const std::string& Path, int64_t RotateAbove, int Keep,
         GetFileType(File.Get()) != FILE_TYPE_DISK) {
       return LogOpened::kFailed;
     }
-    if (Info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      return LogOpened::kLink;
-    }
+    if (IsLink(File.Get(), Long, Info)) return LogOpened::kLink;
     if (Info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       return LogOpened::kFailed;
     }
