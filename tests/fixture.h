@@ -89,11 +89,12 @@ class FakePlatform : public Platform {
   // order made.
   std::string Output;  // standard output
   std::vector<std::string> Errors, Opened, Log;
+  std::vector<std::string> SystemLog;  // "EVENTID TEXT" of each entry
   int64_t Clock = 0;
   std::string Cwd;
   bool StartFails = false;
-  size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
-  std::string Share = "-";    // the folder below which a network share lies
+  size_t StopAfterOpens = 0;    // 0: never; else a SIGTERM after that many
+  std::string Share = "-";      // the folder below which a network share lies
   std::string LockedElsewhere;  // a rules file another run holds
   std::map<std::string, std::string> Files;  // what ReadFile reads, by path
   // Listings made on other threads than the run's own: those made ahead.
@@ -175,6 +176,11 @@ class FakePlatform : public Platform {
   }
   void PrintError(const std::string& Line) override { Errors.push_back(Line); }
   bool OutputLost() override { return false; }
+  bool WriteSystemLog(LogLevel, int Id, const std::string& Text) override {
+    Guard Hold(Lock);
+    SystemLog.push_back(std::to_string(Id) + " " + Text);
+    return true;
+  }
   PathKind Find(const std::string& Path) override {
     Guard Hold(Lock);
     const Node* Found =

@@ -37,6 +37,7 @@ struct CommandLine {
   bool CountFolders = false;  // -e was given: the summary counts folders
   bool PreserveRoot = true;   // no --no-preserve-root
   bool Json = false;          // --json: the report as JSON Lines
+  bool SystemLog = false;     // --system-log: an entry in the system's log
   // --config: the rules file or folder, which takes the place of a target
   // and its options; RunArgs, the arguments that go with every rule
   // (report-only, --workers).

@@ -1,5 +1,7 @@
 #include "app/front_end.h"
 
+#include <algorithm>
+
 #include "app/options.h"
 #include "app/rules_run.h"
 #include "move/move.h"
@@ -46,10 +48,12 @@ RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers, Report& Out,
   return PurgeFolder(Run, Line.Target, Line.Day);
 }
 
-// The closing counts of a run that ends with Status.
+// The closing counts of a run that ends with Status, and what its report
+// told of files left and paths not found.
 Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
-                int Status) {
-  Event Summary{EventKind::kSummary};
+                int Status, const Report& Out) {
+  Event Summary{EventKind::kSummary, Line.Found ? Line.Target : ""};
+  Out.AddTally(&Summary);
   Summary.Files = Counts.FileCount;
   Summary.Folders = Counts.FolderCount;
   Summary.MoveMode = Line.Settings.MoveMode;
@@ -62,6 +66,18 @@ Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
           ? kExitOutputLost
           : Status;
   return Summary;
+}
+
+// Writes the summary; with --system-log also the run's entry, once the
+// summary is out, so that the loss of the summary itself counts in it.
+void Close(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
+           int Status, Report& Out, bool Refused = false) {
+  Event Summary = SummaryOf(Sys, Line, Counts, Status, Out);
+  Summary.Refused = Refused;
+  Out.Emit(Summary);
+  if (!Line.SystemLog) return;
+  Summary.Status = SummaryOf(Sys, Line, Counts, Status, Out).Status;
+  Out.WriteSystemLog(Summary);
 }
 
 }  // namespace
@@ -93,9 +109,7 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
     Counts = Walk(Sys, Line, Workers, Out, &Root);
     if (!Root.empty()) {
       Out.Emit(Event{EventKind::kWholeRoot, Root});
-      Event Summary = SummaryOf(Sys, Line, Counts, kExitUsage);
-      Summary.Refused = true;
-      Out.Emit(Summary);
+      Close(Sys, Line, Counts, kExitUsage, Out, true);
       return kExitUsage;
     }
   } else {
@@ -114,9 +128,18 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   // is written: the summary's own loss cannot be told in it.
   const int Stop = Sys.StopStatus();
   const int Status = Stop != 0 ? Stop : GoalNotMet ? kExitGoalNotMet : kExitOk;
-  Out.Emit(SummaryOf(Sys, Line, Counts, Status));
+  Close(Sys, Line, Counts, Status, Out);
   if (Sum) *Sum = Counts;
   return Status;
+}
+
+bool AsksSystemLog(const std::vector<std::string>& Args) {
+  return std::find(Args.begin(), Args.end(), "--system-log") != Args.end();
+}
+
+void LogRefusal(Report& Out, Event Refusal, int Status) {
+  Refusal.Status = Status;
+  Out.WriteSystemLog(Refusal);
 }
 
 int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
@@ -134,6 +157,8 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
       !Line.Config.empty() && Line.What == CommandLine::Action::kRun;
   const int Status = Rules ? RunRules(Sys, Line, Workers, Form)
                            : RunCommandLine(Sys, Line, Workers, Out);
+  if (Line.What == CommandLine::Action::kRefuse && AsksSystemLog(Args))
+    LogRefusal(Out, Line.Refusal, Status);
   if (!Sys.OutputLost()) return Status;
   // The purge went on, as it frees the space a full disk needs; the log
   // must not pass for the whole record.

@@ -110,6 +110,11 @@ constexpr LongOption kLong[] = {
      "the command line it means; walk nothing"},
     {"--rule", ExactOption::kRule, "NAME", nullptr,
      "with --config: run only the rule NAME (repeatable)"},
+    {"--system-log", ExactOption::kSystemLog, nullptr, nullptr,
+     "one entry per run (with --config: per rule, and the\n"
+     "total) in the system's log: syslog, ident olvane; on\n"
+     "Windows the Application Event Log, source olvane, IDs\n"
+     "1000 done, 1001 goal not met or files left, 1002 errors"},
     {"--help", ExactOption::kHelp, nullptr, "-h", "this screen"},
     {"--version", ExactOption::kVersion, nullptr, nullptr, "the version"},
 };

@@ -65,6 +65,8 @@ enum class ExactOption {
   kConfig,  // "--config=PATH": the rules of a file, or of a folder's files
   kCheck,   // "--check": read and print the rules, walk nothing
   kRule,    // "--rule=NAME": run only the named rules (repeatable)
+  // Unattended runs.
+  kSystemLog,  // "--system-log": one entry per run in the system's own log
 };
 
 // SlashHelp: "/?" asks for help too (where "/" does not begin a path). A

@@ -89,17 +89,24 @@ bool FindsEveryName(const CommandLine& Line, const RulesFile& File,
 // Answers its exit status, 2 where it is refused.
 int RunRule(Platform& Sys, const CommandLine& Line, int Workers,
             const Renderer& Form, const Rule& Each, RunSettings Leave,
-            RunCounts* Sum) {
+            Event* Total) {
   Report Out(Sys, Form, Each.Name);
   for (const std::string& Error : Each.Errors) {
     Out.Emit(Event{EventKind::kConfigError, Error});
   }
-  if (!Each.Errors.empty()) return kExitUsage;
   std::vector<std::string> Args = Each.Args;
   Args.insert(Args.end(), Line.RunArgs.begin(), Line.RunArgs.end());
+  const bool Log = AsksSystemLog(Args);
+  if (!Each.Errors.empty()) {
+    if (Log)
+      LogRefusal(Out, Event{EventKind::kConfigError, Each.Errors[0]},
+                 kExitUsage);
+    return kExitUsage;
+  }
   CommandLine Read = ReadCommandLine(Sys, Args);
   if (Read.What != CommandLine::Action::kRun) {
     Out.Emit(Read.Refusal);
+    if (Log) LogRefusal(Out, Read.Refusal, kExitUsage);
     return kExitUsage;
   }
   // Report-only is the run's to say: a target such as "/srv/my-nginx"
@@ -110,9 +117,10 @@ int RunRule(Platform& Sys, const CommandLine& Line, int Workers,
   Out.Emit(Event{EventKind::kRuleStart, Read.Target});
   RunCounts Counts;
   const int Status = RunCommandLine(Sys, Read, Workers, Out, &Counts);
-  Sum->FileCount += Counts.FileCount;
-  Sum->FolderCount += Counts.FolderCount;
-  Sum->BytesFreed += Counts.BytesFreed;
+  Total->Files += Counts.FileCount;
+  Total->Folders += Counts.FolderCount;
+  Total->BytesFreed += Counts.BytesFreed;
+  Out.AddTally(Total);
   return Status;
 }
 
@@ -121,13 +129,18 @@ int RunRule(Platform& Sys, const CommandLine& Line, int Workers,
 int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
              const Renderer& Form) {
   Report Out(Sys, Form);
+  const bool Log = Line.SystemLog && !Line.Check;
   if (Sys.LockConfiguration(Line.Config) == Platform::ConfigLock::kBusy) {
     Out.Emit(Event{EventKind::kConfigBusy, Line.Config});
+    if (Log)
+      LogRefusal(Out, Event{EventKind::kConfigBusy, Line.Config}, kExitBusy);
     return kExitBusy;
   }
   const RulesFile File = ReadRules(Sys, Line.Config);
   if (!File.Error.empty()) {
     Out.Emit(Event{EventKind::kConfigError, File.Error});
+    if (Log)
+      LogRefusal(Out, Event{EventKind::kConfigError, File.Error}, kExitUsage);
     return kExitUsage;
   }
   bool Refused = !FindsEveryName(Line, File, Out) || !File.Errors.empty();
@@ -135,7 +148,7 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
     Out.Emit(Event{EventKind::kConfigError, Error});
   }
   const std::vector<RuleScope> Scopes = ScopesOf(Sys, File.Rules);
-  RunCounts Sum;
+  Event Total{EventKind::kTotal, Line.Config};
   int Rules = 0, Stop = 0;
   bool GoalNotMet = false;
   for (size_t I = 0; I < File.Rules.size() && Stop == 0; ++I) {
@@ -153,7 +166,7 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
     RunSettings Leave;
     LeaveToOthers(Sys, Scopes, I, &Leave);
     const int Status =
-        RunRule(Sys, Line, Workers, Form, Each, std::move(Leave), &Sum);
+        RunRule(Sys, Line, Workers, Form, Each, std::move(Leave), &Total);
     Rules += Status != kExitUsage;
     Refused |= Status == kExitUsage;
     GoalNotMet |= Status == kExitGoalNotMet;
@@ -164,13 +177,13 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
                      : GoalNotMet ? kExitGoalNotMet
                                   : kExitOk;
   if (Line.Check) return Status;
-  Event Total{EventKind::kTotal};
   Total.Rules = Rules;
-  Total.Files = Sum.FileCount;
-  Total.Folders = Sum.FolderCount;
-  Total.BytesFreed = Sum.BytesFreed;
+  Total.DryRun = Line.Settings.DryRun;
   Total.Status = Stop == 0 && Sys.OutputLost() ? kExitOutputLost : Status;
   Out.Emit(Total);
+  if (!Log) return Status;
+  Total.Status = Stop == 0 && Sys.OutputLost() ? kExitOutputLost : Status;
+  Out.WriteSystemLog(Total);
   return Status;
 }
 

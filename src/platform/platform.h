@@ -61,8 +61,8 @@ struct FileTimes {
   // The file's, where the query gives it (on Windows a listing's number on
   // volume 0, or an open handle's); Index 0: not known.
   FileIdentity Id = {};
-  bool MountRoot = false;    // the root of another mount (a file mounted
-                             // over a name, a bind mount of a file)
+  bool MountRoot = false;      // the root of another mount (a file mounted
+                               // over a name, a bind mount of a file)
   uint32_t CreationNanos = 0;  // nanoseconds past Creation's second
   uint32_t ModificationNanos = 0;
   uint32_t AccessNanos = 0;
@@ -144,8 +144,8 @@ class ExclusiveFile {
   // taken back at once): false when the file's own attributes (immutable or
   // append-only; read-only on Windows), a mapping (on Windows) or its folder
   // (not writable by this process, immutable, append-only, or sticky and
-  // owned by another user) forbid the removal. True promises nothing; what cannot be
-  // found out counts as removable. Any call may follow.
+  // owned by another user) forbid the removal. True promises nothing; what
+  // cannot be found out counts as removable. Any call may follow.
   virtual bool Removable() = 0;
 
   // Moves the file to the full path Destination, onto another volume too.
@@ -369,6 +369,17 @@ class Platform {
   // broken stream), or when standard output was closed as the process
   // started: the report is then incomplete. Each later write is tried anew.
   virtual bool OutputLost() = 0;
+
+  // How grave a system log entry is: Linux's info, warning and err
+  // priorities, the Windows event types of the same names.
+  enum class LogLevel { kInfo, kWarning, kError };
+
+  // Writes one entry to the system's own log: syslog(3) with the ident
+  // "olvane" (EventId is not part of it), or the Application Event Log
+  // under the source "olvane" with EventId, Text filling the message
+  // table's one insert. False when the system refused it.
+  virtual bool WriteSystemLog(LogLevel Level, int EventId,
+                              const std::string& Text) = 0;
 
   // --- Paths ---------------------------------------------------------------
 

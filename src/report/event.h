@@ -56,6 +56,7 @@ enum class EventKind {
   // To standard error.
   kCannotStart,       // the process could not be prepared for the run
   kReportIncomplete,  // some lines of the report could not be written
+  kSystemLogRefused,  // the system refused the run's system log entry
 };
 
 // What took a file: its age, or, in a run that ranks the due files, the
@@ -92,12 +93,20 @@ struct Event {
   int64_t SizeOver = 0;
   int64_t FreeShort = 0;
   int Status = 0;  // the exit status the run ends with
+  // What the run's system log entry tells beyond the counts (see
+  // Report::AddTally): files left held, unreadable or in a move's way and
+  // folders that could not be opened; files that could not be removed or
+  // moved; targets and move folders not found.
+  int32_t Left = 0;
+  int32_t NotRemoved = 0;
+  int32_t Missing = 0;
 };
 
 // Whether E goes to standard error rather than into the report.
 inline bool IsErrorEvent(const Event& E) {
   return E.Kind == EventKind::kCannotStart ||
-         E.Kind == EventKind::kReportIncomplete;
+         E.Kind == EventKind::kReportIncomplete ||
+         E.Kind == EventKind::kSystemLogRefused;
 }
 
 }  // namespace olvane

@@ -3,6 +3,7 @@
 #ifndef OLVANE_REPORT_REPORT_H_
 #define OLVANE_REPORT_REPORT_H_
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -66,14 +67,41 @@ class Report {
   // What makes the text of the events.
   const Renderer& Form() const { return Form_; }
 
+  // Adds to the tallies of Summary (its Left, NotRemoved and Missing) what
+  // the events written so far told.
+  void AddTally(Event* Summary) const;
+
+  // Writes the run's entry to the system log: E is its summary, the total
+  // of a rules file, or the refusal that ended it (with its Status set).
+  // A line on standard error where the system refuses it.
+  void WriteSystemLog(const Event& E);
+
  private:
   // E, stamped with the rule where there is one, rendered onto Out.
   void Render(const Event& E, std::string* Out) const;
+  void Tally(const Event& E);
 
   Platform& Sys_;
   const Renderer& Form_;
   const std::string Rule_;
+  std::atomic<int32_t> Left_{0}, NotRemoved_{0}, Missing_{0};
 };
+
+// A system log entry: how grave, its Windows event ID, its text.
+struct SystemLogEntry {
+  Platform::LogLevel Level;
+  int EventId;
+  std::string Text;
+};
+
+// The Windows event IDs, one for each level.
+constexpr int kEventDone = 1000;    // the run ended well
+constexpr int kEventLeft = 1001;    // goal not met, files left, not found
+constexpr int kEventFailed = 1002;  // report lost, refused, not removed
+
+// The entry of E, as Report::WriteSystemLog takes it. Wtf8: as the text
+// renderer's.
+SystemLogEntry SystemLogEntryOf(const Event& E, bool Wtf8);
 
 }  // namespace olvane
 

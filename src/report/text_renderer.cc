@@ -169,6 +169,9 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
       AddLine("olvane: report incomplete: standard output could not be written",
               Out);
       return true;
+    case EventKind::kSystemLogRefused:
+      AddLine("olvane: the system log did not take the run's entry", Out);
+      return true;
     default:
       return false;
   }

@@ -273,6 +273,14 @@ class Win32Platform : public Platform {
   // at start cannot become a file: its lines are lost, and said to be.
   bool OutputLost() override { return Lost_; }
 
+  bool WriteSystemLog(LogLevel Level, int EventId,
+                      const std::string& Text) override {
+    const WORD Type = Level == LogLevel::kInfo      ? EVENTLOG_INFORMATION_TYPE
+                      : Level == LogLevel::kWarning ? EVENTLOG_WARNING_TYPE
+                                                    : EVENTLOG_ERROR_TYPE;
+    return win32::WriteEventLog(Type, static_cast<DWORD>(EventId), Text);
+  }
+
   PathKind Find(const std::string& Path) override {
     DWORD Attributes = 0;
     if (ExactLongForm(Path, &Attributes).empty()) return PathKind::kNothing;
