@@ -7,7 +7,7 @@
 namespace olvane {
 namespace {
 
-constexpr int kStatusRefused = 2, kStatusOutputLost = 3;
+constexpr int kStatusRefused = 2, kStatusOutputLost = 3, kStatusGoalNotMet = 4;
 
 std::string Count(int32_t N, const char* Things) {
   return std::to_string(N) + Things;
@@ -33,6 +33,7 @@ std::string CountsOf(const Event& E) {
             (E.MoveMode ? "moved" : "removed");
   }
   if (E.Missing) Text += ", " + Count(E.Missing, " path(s) not found");
+  if (E.Status == kStatusGoalNotMet) Text += ", goal not met";
   return Text;
 }
 
