@@ -2,8 +2,9 @@
 # Checks the Windows installer of a built Windows build under Wine, in a
 # Wine prefix of its own that it deletes afterwards: a silent install of a
 # lower version, the upgrade to this one, the command run by name from a new
-# console, a refused downgrade, and an uninstall that leaves nothing behind;
-# then the same into a folder of the user's choice.
+# console, the Event Log source registered, a refused downgrade, and an
+# uninstall that leaves nothing behind; then the same into a folder of the
+# user's choice.
 #
 #   scripts/check-msi.sh BUILD_DIR      (e.g. build/windows, after --target msi)
 #
@@ -60,6 +61,12 @@ entries() {
 # tried after the first install, and the entries are compared without those.
 entries_of() { tr ';' '\n' <<<"$1" | grep . | paste -sd';'; }
 files() { (cd "$WINEPREFIX/drive_c" && find . | grep -vx './windows/Installer' | sort); }
+# The Event Log source that --system-log writes to, as "NAME=VALUE" words.
+event_source() {
+  wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\olvane' \
+    2>/dev/null | tr -d '\r' | awk '$2 ~ /^REG_/ { printf "%s%s=%s", s, $1,
+    substr($0, index($0, $3)); s = " " }'
+}
 dir="$WINEPREFIX/drive_c/Program Files/olvane"
 folder='C:\Program Files\olvane\'
 path_before=$(path)
@@ -79,6 +86,8 @@ check "installed files" same "$(ls "$dir" | tr '\n' ' ')" \
   "LICENSE.txt README.txt olvane.exe windows-task.txt "
 check "PATH: the folder there once" same "$(entries_of "$(path)")" \
   "$path_before;$folder"
+check "Event Log source olvane" same "$(event_source)" \
+  "EventMessageFile=${folder}olvane.exe TypesSupported=0x7"
 
 echo "== wine msiexec /i $(basename "$old") /qn (a downgrade)"
 # msiexec's 1603, of which a Unix exit status keeps the low byte.
@@ -93,6 +102,7 @@ check "uninstall: status 0" same "$(msiexec /x "$msi" /qn)" 0
 check "no entry" same "$(entries)" ""
 check "no files, no folder" same "$(files)" "$files_before"
 check "PATH as before" same "$(entries_of "$(path)")" "$path_before"
+check "no Event Log source" same "$(event_source)" ""
 
 # A folder chosen at the install is remembered: an upgrade goes there unless
 # it is given another one, and the uninstall takes everything out of it.
@@ -109,6 +119,8 @@ for upgrade_to in '' 'C:\Other\olvane'; do
   check "files in $folder alone" same "$(files | grep -x '\./[^/]*/olvane/.*')" \
     "$(printf "$under/%s\n" LICENSE.txt README.txt olvane.exe windows-task.txt | sort)"
   check "PATH: $folder alone" same "$(entries_of "$(path)")" "$path_before;$folder\\"
+  check "Event Log source in $folder" same "$(event_source)" \
+    "EventMessageFile=$folder\\olvane.exe TypesSupported=0x7"
   echo "== wine msiexec /x $(basename "$msi") /qn"
   check "uninstall: status 0" same "$(msiexec /x "$msi" /qn)" 0
   check "no entry" same "$(entries)" ""
