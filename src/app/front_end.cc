@@ -48,6 +48,14 @@ RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers, Report& Out,
   return PurgeFolder(Run, Line.Target, Line.Day);
 }
 
+// Status, or 3 where the report has lost a line by now. A lost report wins
+// over an unmet goal: the log cannot be trusted.
+int StatusSoFar(Platform& Sys, int Status) {
+  return (Status == kExitOk || Status == kExitGoalNotMet) && Sys.OutputLost()
+             ? kExitOutputLost
+             : Status;
+}
+
 // The closing counts of a run that ends with Status, and what its report
 // told of files left and paths not found.
 Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
@@ -60,11 +68,7 @@ Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
   Summary.DryRun = Line.Settings.DryRun;
   Summary.CountFolders = Line.CountFolders;
   Summary.BytesFreed = Counts.BytesFreed;
-  // A lost report wins over an unmet goal: the log cannot be trusted.
-  Summary.Status =
-      (Status == kExitOk || Status == kExitGoalNotMet) && Sys.OutputLost()
-          ? kExitOutputLost
-          : Status;
+  Summary.Status = StatusSoFar(Sys, Status);
   return Summary;
 }
 
@@ -76,7 +80,7 @@ void Close(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
   Summary.Refused = Refused;
   Out.Emit(Summary);
   if (!Line.SystemLog) return;
-  Summary.Status = SummaryOf(Sys, Line, Counts, Status, Out).Status;
+  Summary.Status = StatusSoFar(Sys, Summary.Status);
   Out.WriteSystemLog(Summary);
 }
 

@@ -130,19 +130,17 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
              const Renderer& Form) {
   Report Out(Sys, Form);
   const bool Log = Line.SystemLog && !Line.Check;
-  if (Sys.LockConfiguration(Line.Config) == Platform::ConfigLock::kBusy) {
-    Out.Emit(Event{EventKind::kConfigBusy, Line.Config});
-    if (Log)
-      LogRefusal(Out, Event{EventKind::kConfigBusy, Line.Config}, kExitBusy);
-    return kExitBusy;
-  }
+  // A configuration that cannot run at all: its line, and its entry.
+  const auto Refuse = [&](const Event& Why, int Status) {
+    Out.Emit(Why);
+    if (Log) LogRefusal(Out, Why, Status);
+    return Status;
+  };
+  if (Sys.LockConfiguration(Line.Config) == Platform::ConfigLock::kBusy)
+    return Refuse(Event{EventKind::kConfigBusy, Line.Config}, kExitBusy);
   const RulesFile File = ReadRules(Sys, Line.Config);
-  if (!File.Error.empty()) {
-    Out.Emit(Event{EventKind::kConfigError, File.Error});
-    if (Log)
-      LogRefusal(Out, Event{EventKind::kConfigError, File.Error}, kExitUsage);
-    return kExitUsage;
-  }
+  if (!File.Error.empty())
+    return Refuse(Event{EventKind::kConfigError, File.Error}, kExitUsage);
   bool Refused = !FindsEveryName(Line, File, Out) || !File.Errors.empty();
   for (const std::string& Error : File.Errors) {
     Out.Emit(Event{EventKind::kConfigError, Error});
@@ -182,8 +180,8 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers,
   Total.Status = Stop == 0 && Sys.OutputLost() ? kExitOutputLost : Status;
   Out.Emit(Total);
   if (!Log) return Status;
-  Total.Status = Stop == 0 && Sys.OutputLost() ? kExitOutputLost : Status;
-  Out.WriteSystemLog(Total);
+  if (Stop == 0 && Sys.OutputLost()) Total.Status = kExitOutputLost;
+  Out.WriteSystemLog(Total);  // the total's own loss counted
   return Status;
 }
 
