@@ -30,6 +30,10 @@ TEST(SystemLogTest, TheEntryIsAsGraveAsTheRun) {
        "-d0 /w -m:/none --system-log",
        {"1002 /w: 0 file(s) moved, 0 bytes freed, 1 could not be moved, 1 "
         "path(s) not found; status 0"}},
+      {{},  // no such folder: status 0 all the same
+       "-d30 /none -r --system-log",
+       {"1001 /none: 0 file(s) deleted, 0 bytes freed, 1 path(s) not found; "
+        "status 0"}},
       {{},
        "-d0 --keep:3 /w --system-log",
        {"1002 refused: Unknown option: --keep:3; status 2"}},
@@ -40,13 +44,9 @@ TEST(SystemLogTest, TheEntryIsAsGraveAsTheRun) {
     RunCommand(Sys, Row.Args);
     EXPECT_EQ(Sys.SystemLog, Row.Entries) << testing::PrintToString(Row.Args);
   }
-  // A lost report is an error, a stop a warning.
-  for (const auto& [Status, Level] : {std::pair{3, Platform::LogLevel::kError},
-                                      {143, Platform::LogLevel::kWarning}}) {
-    Event Summary{EventKind::kSummary};
-    Summary.Status = Status;
-    EXPECT_EQ(SystemLogEntryOf(Summary, false).Level, Level) << Status;
-  }
+  Event Lost{EventKind::kSummary};
+  Lost.Status = 3;  // a lost report: an error
+  EXPECT_EQ(SystemLogEntryOf(Lost, false).EventId, kEventFailed);
 }
 
 }  // namespace
