@@ -275,10 +275,7 @@ class Win32Platform : public Platform {
 
   bool WriteSystemLog(LogLevel Level, int EventId,
                       const std::string& Text) override {
-    const WORD Type = Level == LogLevel::kInfo      ? EVENTLOG_INFORMATION_TYPE
-                      : Level == LogLevel::kWarning ? EVENTLOG_WARNING_TYPE
-                                                    : EVENTLOG_ERROR_TYPE;
-    return win32::WriteEventLog(Type, static_cast<DWORD>(EventId), Text);
+    return win32::WriteEventLog(Level, static_cast<DWORD>(EventId), Text);
   }
 
   PathKind Find(const std::string& Path) override {

@@ -272,9 +272,10 @@ bool WriteText(bool ToError, const std::string& Text);
 // The arguments after the program name from the wide command line, as UTF-8.
 std::vector<std::string> WideArguments();
 
-// Writes an entry of Type and EventId to the Application Event Log under
-// the source "olvane", Text (UTF-8) its one insert string.
-bool WriteEventLog(WORD Type, DWORD EventId, const std::string& Text);
+// Writes an entry of EventId to the Application Event Log under the source
+// "olvane", of the event type of Level, Text (UTF-8) its one insert string.
+bool WriteEventLog(Platform::LogLevel Level, DWORD EventId,
+                   const std::string& Text);
 
 }  // namespace win32
 }  // namespace olvane

@@ -101,7 +101,12 @@ std::vector<std::string> WideArguments() {
   return Arguments;
 }
 
-bool WriteEventLog(WORD Type, DWORD EventId, const std::string& Text) {
+bool WriteEventLog(Platform::LogLevel Level, DWORD EventId,
+                   const std::string& Text) {
+  const WORD Type =
+      Level == Platform::LogLevel::kInfo      ? EVENTLOG_INFORMATION_TYPE
+      : Level == Platform::LogLevel::kWarning ? EVENTLOG_WARNING_TYPE
+                                              : EVENTLOG_ERROR_TYPE;
   HANDLE Source = RegisterEventSourceW(nullptr, L"olvane");
   if (!Source) return false;
   const std::u16string Wide = WideFromUtf8(Text);
