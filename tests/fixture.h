@@ -86,15 +86,14 @@ class FakePlatform : public Platform {
   std::map<std::string, Node> Nodes{{"", Node()}};
   // Log: every change, in the words of the report ("Delete file: PATH",
   // "Delete folder: PATH", "Move file: FROM", "Replace file: TO"), in the
-  // order made.
+  // order made. SystemLog: "EVENTID TEXT" of each entry.
   std::string Output;  // standard output
-  std::vector<std::string> Errors, Opened, Log;
-  std::vector<std::string> SystemLog;  // "EVENTID TEXT" of each entry
+  std::vector<std::string> Errors, Opened, Log, SystemLog;
   int64_t Clock = 0;
   std::string Cwd;
   bool StartFails = false;
-  size_t StopAfterOpens = 0;    // 0: never; else a SIGTERM after that many
-  std::string Share = "-";      // the folder below which a network share lies
+  size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
+  std::string Share = "-";    // the folder below which a network share lies
   std::string LockedElsewhere;  // a rules file another run holds
   std::map<std::string, std::string> Files;  // what ReadFile reads, by path
   // Listings made on other threads than the run's own: those made ahead.
