@@ -2,9 +2,10 @@
 # Checks the Windows installer of a built Windows build under Wine, in a
 # Wine prefix of its own that it deletes afterwards: a silent install of a
 # lower version, the upgrade to this one, the command run by name from a new
-# console, a refused downgrade, and an uninstall that leaves nothing behind
-# but the rules file of %ProgramData%\olvane, which an upgrade keeps as the
-# admin edited it; then the same into a folder of the user's choice.
+# console, the Event Log source registered, a refused downgrade, and an
+# uninstall that leaves nothing behind but the rules file of
+# %ProgramData%\olvane, which an upgrade keeps as the admin edited it;
+# then the same into a folder of the user's choice.
 #
 #   scripts/check-msi.sh BUILD_DIR      (e.g. build/windows, after --target msi)
 #
@@ -66,6 +67,12 @@ files() {
     grep -v '^\./ProgramData/olvane' | sort)
 }
 rules="$WINEPREFIX/drive_c/ProgramData/olvane"
+# The Event Log source that --system-log writes to, as "NAME=VALUE" words.
+event_source() {
+  wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\olvane' \
+    2>/dev/null | tr -d '\r' | awk '$2 ~ /^REG_/ { printf "%s%s=%s", s, $1,
+    substr($0, index($0, $3)); s = " " }'
+}
 dir="$WINEPREFIX/drive_c/Program Files/olvane"
 folder='C:\Program Files\olvane\'
 path_before=$(path)
@@ -89,6 +96,8 @@ check "installed files" same "$(ls "$dir" | tr '\n' ' ')" \
 check "PATH: the folder there once" same "$(entries_of "$(path)")" \
   "$path_before;$folder"
 check "the edited rules file kept" same "$(tail -n 1 "$rules/olvane.conf")" "; edited"
+check "Event Log source olvane" same "$(event_source)" \
+  "EventMessageFile=${folder}olvane.exe TypesSupported=0x7"
 
 echo "== wine msiexec /i $(basename "$old") /qn (a downgrade)"
 # msiexec's 1603, of which a Unix exit status keeps the low byte.
@@ -105,6 +114,7 @@ check "no files, no folder" same "$(files)" "$files_before"
 check "PATH as before" same "$(entries_of "$(path)")" "$path_before"
 check "the edited rules file left alone" same \
   "$(ls "$rules") $(tail -n 1 "$rules/olvane.conf")" "olvane.conf ; edited"
+check "no Event Log source" same "$(event_source)" ""
 
 # A folder chosen at the install is remembered: an upgrade goes there unless
 # it is given another one, and the uninstall takes everything out of it.
@@ -121,6 +131,8 @@ for upgrade_to in '' 'C:\Other\olvane'; do
   check "files in $folder alone" same "$(files | grep -x '\./[^/]*/olvane/.*')" \
     "$(printf "$under/%s\n" LICENSE.txt README.txt olvane.exe windows-task.txt | sort)"
   check "PATH: $folder alone" same "$(entries_of "$(path)")" "$path_before;$folder\\"
+  check "Event Log source in $folder" same "$(event_source)" \
+    "EventMessageFile=$folder\\olvane.exe TypesSupported=0x7"
   echo "== wine msiexec /x $(basename "$msi") /qn"
   check "uninstall: status 0" same "$(msiexec /x "$msi" /qn)" 0
   check "no entry" same "$(entries)" ""

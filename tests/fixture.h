@@ -86,9 +86,9 @@ class FakePlatform : public Platform {
   std::map<std::string, Node> Nodes{{"", Node()}};
   // Log: every change, in the words of the report ("Delete file: PATH",
   // "Delete folder: PATH", "Move file: FROM", "Replace file: TO"), in the
-  // order made.
+  // order made. SystemLog: "EVENTID TEXT" of each entry.
   std::string Output;  // standard output
-  std::vector<std::string> Errors, Opened, Log;
+  std::vector<std::string> Errors, Opened, Log, SystemLog;
   int64_t Clock = 0;
   std::string Cwd;
   bool StartFails = false;
@@ -198,6 +198,11 @@ class FakePlatform : public Platform {
   int TerminalColumns() override { return 80; }
   void ShowProgress(const std::string&) override {}
   bool OutputLost() override { return false; }
+  bool WriteSystemLog(LogLevel, int Id, const std::string& Text) override {
+    Guard Hold(Lock);
+    SystemLog.push_back(std::to_string(Id) + " " + Text);
+    return true;
+  }
   PathKind Find(const std::string& Path) override {
     Guard Hold(Lock);
     const Node* Found =

@@ -118,6 +118,8 @@ bool* FlagOf(ExactOption Which, CommandLine* Line) {
       return &Line->Json;
     case ExactOption::kNoProgress:
       return &Line->NoProgress;
+    case ExactOption::kSystemLog:
+      return &Line->SystemLog;
     default:
       return nullptr;
   }
@@ -325,6 +327,10 @@ CommandLine ReadConfigLine(Platform& Sys,
         break;
       case ExactOption::kJson:
         Line.Json = true;
+        break;
+      case ExactOption::kSystemLog:  // every rule's entry, and the total's
+        Line.SystemLog = true;
+        Line.RunArgs.push_back(Arg);
         break;
       case ExactOption::kDryRun:
       case ExactOption::kWorkers:

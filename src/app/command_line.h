@@ -38,6 +38,7 @@ struct CommandLine {
   bool PreserveRoot = true;   // no --no-preserve-root
   bool Json = false;          // --json: the report as JSON Lines
   bool NoProgress = false;    // --no-progress: no line on the terminal
+  bool SystemLog = false;     // --system-log: an entry in the system's log
   // --config: the rules file or folder, which takes the place of a target
   // and its options; RunArgs, the arguments that go with every rule
   // (report-only, --workers).

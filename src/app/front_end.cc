@@ -1,5 +1,7 @@
 #include "app/front_end.h"
 
+#include <algorithm>
+
 #include "app/options.h"
 #include "app/rules_run.h"
 #include "move/move.h"
@@ -56,21 +58,27 @@ RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers, Report& Out,
   return PurgeFolder(Run, Line.Target, Line.Day);
 }
 
-// The closing counts of a run that ends with Status.
+// Status, or 3 where the report has lost a line by now. A lost report wins
+// over an unmet goal: the log cannot be trusted.
+int StatusSoFar(Report& Out, int Status) {
+  return (Status == kExitOk || Status == kExitGoalNotMet) && Out.Lost()
+             ? kExitOutputLost
+             : Status;
+}
+
+// The closing counts of a run that ends with Status, and what its report
+// told of files left and paths not found.
 Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
                 int Status, Report& Out) {
-  Event Summary{EventKind::kSummary};
+  Event Summary{EventKind::kSummary, Line.Found ? Line.Target : ""};
+  Out.AddTally(&Summary);
   Summary.Files = Counts.FileCount;
   Summary.Folders = Counts.FolderCount;
   Summary.MoveMode = Line.Settings.MoveMode;
   Summary.DryRun = Line.Settings.DryRun;
   Summary.CountFolders = Line.CountFolders;
   Summary.BytesFreed = Counts.BytesFreed;
-  // A lost report wins over an unmet goal: the log cannot be trusted.
-  Summary.Status =
-      (Status == kExitOk || Status == kExitGoalNotMet) && Out.Lost()
-          ? kExitOutputLost
-          : Status;
+  Summary.Status = StatusSoFar(Out, Status);
   if (Line.Began >= 0) Summary.DurationMs = Sys.Monotonic() - Line.Began;
   return Summary;
 }
@@ -128,6 +136,20 @@ bool WriteStatusFile(Platform& Sys, const CommandLine& Line, int64_t Started,
                             Record.Render(Times, Status, Line.Settings.DryRun));
 }
 
+// Writes the summary; with --system-log also the run's entry, once the
+// summary is out, so that the loss of the summary itself counts in it.
+void Close(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
+           int Status, Report& Out, bool Refused = false,
+           bool OutOfTime = false) {
+  Event Summary = SummaryOf(Sys, Line, Counts, Status, Out);
+  Summary.Refused = Refused;
+  if (OutOfTime) Summary.TimeLimit = Line.MaxTimeText;
+  Out.Emit(Summary);
+  if (!Line.SystemLog) return;
+  Summary.Status = StatusSoFar(Out, Summary.Status);
+  Out.WriteSystemLog(Summary);
+}
+
 }  // namespace
 
 int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
@@ -157,9 +179,7 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
     Counts = Walk(Sys, Line, Workers, Out, &Root);
     if (!Root.empty()) {
       Out.Emit(Event{EventKind::kWholeRoot, Root});
-      Event Summary = SummaryOf(Sys, Line, Counts, kExitUsage, Out);
-      Summary.Refused = true;
-      Out.Emit(Summary);
+      Close(Sys, Line, Counts, kExitUsage, Out, true);
       return kExitUsage;
     }
   } else {
@@ -182,11 +202,18 @@ int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
   const int Status = OutOfTime || (Stop == 0 && GoalNotMet) ? kExitGoalNotMet
                      : Stop != 0                            ? Stop
                                                             : kExitOk;
-  Event Summary = SummaryOf(Sys, Line, Counts, Status, Out);
-  if (OutOfTime) Summary.TimeLimit = Line.MaxTimeText;
-  Out.Emit(Summary);
+  Close(Sys, Line, Counts, Status, Out, false, OutOfTime);
   if (Sum) *Sum = Counts;
   return Status;
+}
+
+bool AsksSystemLog(const std::vector<std::string>& Args) {
+  return std::find(Args.begin(), Args.end(), "--system-log") != Args.end();
+}
+
+void LogRefusal(Report& Out, Event Refusal, int Status) {
+  Refusal.Status = Status;
+  Out.WriteSystemLog(Refusal);
 }
 
 int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
@@ -221,6 +248,8 @@ int RunCommand(Platform& Sys, const std::vector<std::string>& Args,
       !Line.Config.empty() && Line.What == CommandLine::Action::kRun;
   int Status = Rules ? RunRules(Sys, Line, Workers, Out)
                      : RunCommandLine(Sys, Line, Workers, Out);
+  if (Line.What == CommandLine::Action::kRefuse && AsksSystemLog(Args))
+    LogRefusal(Out, Line.Refusal, Status);
   if (Out.Lost()) {
     // The purge went on, as it frees the space a full disk needs; the log
     // must not pass for the whole record.

@@ -33,6 +33,13 @@ constexpr int kExitBusy = 5;
 int RunCommandLine(Platform& Sys, const CommandLine& Line, int Workers,
                    Report& Out, RunCounts* Counts = nullptr);
 
+// Whether Args hold --system-log, read before the command line is: a
+// scheduled run refused for a typo must not fail unseen.
+bool AsksSystemLog(const std::vector<std::string>& Args);
+
+// Writes Refusal, which ended a run with Status, as its system log entry.
+void LogRefusal(Report& Out, Event Refusal, int Status);
+
 // Runs the whole command for the arguments after the program name, in the
 // text report or with --json in JSON Lines, and answers the exit status. A lost
 // line of the report does not stop the run; at its end one line on standard

@@ -129,6 +129,11 @@ constexpr LongOption kLong[] = {
     {"--max-time", ExactOption::kMaxTime, "DURATION", nullptr,
      "start no file once DURATION (45s, 90m, 2h) has passed;\n"
      "the run then ends with status 4"},
+    {"--system-log", ExactOption::kSystemLog, nullptr, nullptr,
+     "one entry per run (with --config: per rule, and the\n"
+     "total) in the system's log: syslog, ident olvane; on\n"
+     "Windows the Application Event Log, source olvane, IDs\n"
+     "1000 done, 1001 goal not met or files left, 1002 errors"},
     {"--help", ExactOption::kHelp, nullptr, "-h", "this screen"},
     {"--version", ExactOption::kVersion, nullptr, nullptr, "the version"},
 };

@@ -72,6 +72,8 @@ enum class ExactOption {
   kLogKeep,     // "--log-keep=N": the old logs kept
   kStatusFile,  // "--status-file=FILE": how the run ended, replaced
   kMaxTime,     // "--max-time=DURATION": no file started after it
+  // Unattended runs.
+  kSystemLog,  // "--system-log": one entry per run in the system's own log
 };
 
 // SlashHelp: "/?" asks for help too (where "/" does not begin a path). A

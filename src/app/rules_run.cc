@@ -85,20 +85,27 @@ bool FindsEveryName(const CommandLine& Line, const RulesFile& File,
   return Found;
 }
 
-// A rule's run: its block of lines, its summary, its counts added to Sum.
-// Answers its exit status, 2 where it is refused.
+// A rule's run: its block of lines, its summary, its counts added to
+// *Total. Answers its exit status, 2 where it is refused.
 int RunRule(Platform& Sys, const CommandLine& Line, int Workers, Report& RunOut,
-            const Rule& Each, RunSettings Leave, RunCounts* Sum) {
+            const Rule& Each, RunSettings Leave, Event* Total) {
   Report Out(RunOut, RunOut.Form(), Each.Name);
   for (const std::string& Error : Each.Errors) {
     Out.Emit(Event{EventKind::kConfigError, Error});
   }
-  if (!Each.Errors.empty()) return kExitUsage;
   std::vector<std::string> Args = Each.Args;
   Args.insert(Args.end(), Line.RunArgs.begin(), Line.RunArgs.end());
+  const bool Log = AsksSystemLog(Args);
+  if (!Each.Errors.empty()) {
+    if (Log)
+      LogRefusal(Out, Event{EventKind::kConfigError, Each.Errors[0]},
+                 kExitUsage);
+    return kExitUsage;
+  }
   CommandLine Read = ReadCommandLine(Sys, Args);
   if (Read.What != CommandLine::Action::kRun) {
     Out.Emit(Read.Refusal);
+    if (Log) LogRefusal(Out, Read.Refusal, kExitUsage);
     return kExitUsage;
   }
   // Report-only is the run's to say: a target such as "/srv/my-nginx"
@@ -110,9 +117,10 @@ int RunRule(Platform& Sys, const CommandLine& Line, int Workers, Report& RunOut,
   Out.Emit(Event{EventKind::kRuleStart, Read.Target});
   RunCounts Counts;
   const int Status = RunCommandLine(Sys, Read, Workers, Out, &Counts);
-  Sum->FileCount += Counts.FileCount;
-  Sum->FolderCount += Counts.FolderCount;
-  Sum->BytesFreed += Counts.BytesFreed;
+  Total->Files += Counts.FileCount;
+  Total->Folders += Counts.FolderCount;
+  Total->BytesFreed += Counts.BytesFreed;
+  Out.AddTally(Total);
   return Status;
 }
 
@@ -128,43 +136,55 @@ void ReportNotRun(const CommandLine& Line, const RulesFile& File,
   }
 }
 
+// Prints each chosen rule of File as the command line it means; false when
+// one of them is refused.
+bool CheckRules(const CommandLine& Line, const RulesFile& File, Report& Out) {
+  bool Valid = true;
+  for (const Rule& Each : File.Rules) {
+    if (!IsChosen(Line, Each)) continue;
+    Report RuleOut(Out, Out.Form(), Each.Name);
+    for (const std::string& Error : Each.Errors)
+      RuleOut.Emit(Event{EventKind::kConfigError, Error});
+    if (Each.Errors.empty())
+      RuleOut.Emit(Event{EventKind::kRuleCommand, CommandOf(Each.Args)});
+    Valid &= Each.Errors.empty();
+  }
+  return Valid;
+}
+
 }  // namespace
 
 int RunRules(Platform& Sys, const CommandLine& Line, int Workers, Report& Out) {
-  if (Sys.LockConfiguration(Line.Config) == Platform::ConfigLock::kBusy) {
-    Out.Emit(Event{EventKind::kConfigBusy, Line.Config});
-    return kExitBusy;
-  }
+  const bool Log = Line.SystemLog && !Line.Check;
+  // A configuration that cannot run at all: its line, and its entry.
+  const auto Refuse = [&](const Event& Why, int Status) {
+    Out.Emit(Why);
+    if (Log) LogRefusal(Out, Why, Status);
+    return Status;
+  };
+  if (Sys.LockConfiguration(Line.Config) == Platform::ConfigLock::kBusy)
+    return Refuse(Event{EventKind::kConfigBusy, Line.Config}, kExitBusy);
   const RulesFile File = ReadRules(Sys, Line.Config);
-  if (!File.Error.empty()) {
-    Out.Emit(Event{EventKind::kConfigError, File.Error});
-    return kExitUsage;
-  }
+  if (!File.Error.empty())
+    return Refuse(Event{EventKind::kConfigError, File.Error}, kExitUsage);
   bool Refused = !FindsEveryName(Line, File, Out) || !File.Errors.empty();
   for (const std::string& Error : File.Errors) {
     Out.Emit(Event{EventKind::kConfigError, Error});
   }
+  if (Line.Check) {
+    return CheckRules(Line, File, Out) && !Refused ? kExitOk : kExitUsage;
+  }
   const std::vector<RuleScope> Scopes = ScopesOf(Sys, File.Rules);
-  RunCounts Sum;
+  Event Total{EventKind::kTotal, Line.Config};
   int Rules = 0, Stop = 0;
   bool GoalNotMet = false;
   size_t Started = 0;  // the rules reached
   for (size_t I = 0; I < File.Rules.size() && Stop == 0; Started = ++I) {
-    const Rule& Each = File.Rules[I];
-    if (!IsChosen(Line, Each)) continue;
-    if (Line.Check) {
-      Report RuleOut(Out, Out.Form(), Each.Name);
-      for (const std::string& Error : Each.Errors)
-        RuleOut.Emit(Event{EventKind::kConfigError, Error});
-      if (Each.Errors.empty())
-        RuleOut.Emit(Event{EventKind::kRuleCommand, CommandOf(Each.Args)});
-      Refused |= !Each.Errors.empty();
-      continue;
-    }
+    if (!IsChosen(Line, File.Rules[I])) continue;
     RunSettings Leave;
     LeaveToOthers(Sys, Scopes, I, &Leave);
-    const int Status =
-        RunRule(Sys, Line, Workers, Out, Each, std::move(Leave), &Sum);
+    const int Status = RunRule(Sys, Line, Workers, Out, File.Rules[I],
+                               std::move(Leave), &Total);
     Rules += Status != kExitUsage;
     Refused |= Status == kExitUsage;
     GoalNotMet |= Status == kExitGoalNotMet;
@@ -180,16 +200,15 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers, Report& Out) {
                      : Refused    ? kExitUsage
                      : GoalNotMet ? kExitGoalNotMet
                                   : kExitOk;
-  if (Line.Check) return Status;
-  Event Total{EventKind::kTotal};
   Total.Rules = Rules;
-  Total.Files = Sum.FileCount;
-  Total.Folders = Sum.FolderCount;
-  Total.BytesFreed = Sum.BytesFreed;
+  Total.DryRun = Line.Settings.DryRun;
   Total.Status = Stop == 0 && Out.Lost() ? kExitOutputLost : Status;
   if (Line.Began >= 0) Total.DurationMs = Sys.Monotonic() - Line.Began;
   if (OutOfTime) Total.TimeLimit = Line.MaxTimeText;
   Out.Emit(Total);
+  if (!Log) return Status;
+  if (Stop == 0 && Out.Lost()) Total.Status = kExitOutputLost;
+  Out.WriteSystemLog(Total);  // the total's own loss counted
   return Status;
 }
 

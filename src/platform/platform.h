@@ -447,6 +447,17 @@ class Platform {
   // started: the report is then incomplete. Each later write is tried anew.
   virtual bool OutputLost() = 0;
 
+  // How grave a system log entry is: Linux's info, warning and err
+  // priorities, the Windows event types of the same names.
+  enum class LogLevel { kInfo, kWarning, kError };
+
+  // Writes one entry to the system's own log: syslog(3) with the ident
+  // "olvane" (EventId is not part of it), or the Application Event Log
+  // under the source "olvane" with EventId, Text filling the message
+  // table's one insert. False when the system refused it.
+  virtual bool WriteSystemLog(LogLevel Level, int EventId,
+                              const std::string& Text) = 0;
+
   // --- Paths ---------------------------------------------------------------
 
   // Paths given to the operations below are as ResolvePath makes them, or

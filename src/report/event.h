@@ -70,6 +70,7 @@ enum class EventKind {
   kLogUnopenable,     // Path: a log that cannot be opened for appending
   kLogIsLink,         // Path: a log whose name is a link
   kStatusUnwritable,  // Path: a status file that could not be replaced
+  kSystemLogRefused,  // the system refused the run's system log entry
 };
 
 // What took a file: its age, or, in a run that ranks the due files, the
@@ -114,6 +115,13 @@ struct Event {
   // The summary or total of a run the time budget cut short: the
   // argument that set it.
   std::string TimeLimit;
+  // What the run's system log entry tells beyond the counts (see
+  // Report::AddTally): files left held, unreadable or in a move's way and
+  // folders that could not be opened; files that could not be removed or
+  // moved; targets and move folders not found.
+  int32_t Left = 0;
+  int32_t NotRemoved = 0;
+  int32_t Missing = 0;
 };
 
 // Whether E goes to standard error rather than into the report.
@@ -122,7 +130,8 @@ inline bool IsErrorEvent(const Event& E) {
          E.Kind == EventKind::kReportIncomplete ||
          E.Kind == EventKind::kLogUnopenable ||
          E.Kind == EventKind::kLogIsLink ||
-         E.Kind == EventKind::kStatusUnwritable;
+         E.Kind == EventKind::kStatusUnwritable ||
+         E.Kind == EventKind::kSystemLogRefused;
 }
 
 }  // namespace olvane

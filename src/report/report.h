@@ -131,10 +131,20 @@ class Report {
   // True once some lines of the report could not be written.
   bool Lost() { return To_->Lost(); }
 
+  // Adds to the tallies of Summary (its Left, NotRemoved and Missing) what
+  // the events written so far told.
+  void AddTally(Event* Summary) const;
+
+  // Writes the run's entry to the system log: E is its summary, the total
+  // of a rules file, or the refusal that ended it (with its Status set).
+  // A line on standard error where the system refuses it.
+  void WriteSystemLog(const Event& E);
+
  private:
   // E, stamped with the rule where there is one, rendered onto Out and
   // shown to the watcher.
   void Render(const Event& E, std::string* Out) const;
+  void Tally(const Event& E);
 
   Platform& Sys_;
   const Renderer& Form_;
@@ -142,7 +152,24 @@ class Report {
   StandardOutput Own_;
   Sink* To_ = &Own_;
   EventWatcher* Watch_ = nullptr;
+  std::atomic<int32_t> Left_{0}, NotRemoved_{0}, Missing_{0};
 };
+
+// A system log entry: how grave, its Windows event ID, its text.
+struct SystemLogEntry {
+  Platform::LogLevel Level;
+  int EventId;
+  std::string Text;
+};
+
+// The Windows event IDs, one for each level.
+constexpr int kEventDone = 1000;    // the run ended well
+constexpr int kEventLeft = 1001;    // goal not met, files left, not found
+constexpr int kEventFailed = 1002;  // report lost, refused, not removed
+
+// The entry of E, as Report::WriteSystemLog takes it. Wtf8: as the text
+// renderer's.
+SystemLogEntry SystemLogEntryOf(const Event& E, bool Wtf8);
 
 }  // namespace olvane
 

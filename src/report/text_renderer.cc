@@ -235,6 +235,9 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
     case EventKind::kStatusUnwritable:
       AddLine("olvane: cannot replace the status file " + Arg, Out);
       return true;
+    case EventKind::kSystemLogRefused:
+      AddLine("olvane: the system log did not take the run's entry", Out);
+      return true;
     default:
       return false;
   }

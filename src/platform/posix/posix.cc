@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/vfs.h>
+#include <syslog.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -192,6 +193,18 @@ class PosixPlatform : public Platform {
   int TerminalColumns() override { return Terminal_.Columns(); }
   void ShowProgress(const std::string& Line) override { Terminal_.Show(Line); }
   bool OutputLost() override { return Lost_; }
+
+  // syslog(3) tells nothing of an entry that no log daemon took.
+  bool WriteSystemLog(LogLevel Level, int /*EventId*/,
+                      const std::string& Text) override {
+    const int Priority = Level == LogLevel::kInfo      ? LOG_INFO
+                         : Level == LogLevel::kWarning ? LOG_WARNING
+                                                       : LOG_ERR;
+    openlog("olvane", LOG_PID, LOG_USER);
+    syslog(Priority, "%s", Text.c_str());
+    closelog();
+    return true;
+  }
 
   PathKind Find(const std::string& Path) override {
     struct stat Info;

@@ -289,6 +289,11 @@ class Win32Platform : public Platform {
   // at start cannot become a file: its lines are lost, and said to be.
   bool OutputLost() override { return Lost_; }
 
+  bool WriteSystemLog(LogLevel Level, int EventId,
+                      const std::string& Text) override {
+    return win32::WriteEventLog(Level, static_cast<DWORD>(EventId), Text);
+  }
+
   PathKind Find(const std::string& Path) override {
     DWORD Attributes = 0;
     if (ExactLongForm(Path, &Attributes).empty()) return PathKind::kNothing;

@@ -287,6 +287,11 @@ void ShowLine(const std::string& Line);
 // The arguments after the program name from the wide command line, as UTF-8.
 std::vector<std::string> WideArguments();
 
+// Writes an entry of EventId to the Application Event Log under the source
+// "olvane", of the event type of Level, Text (UTF-8) its one insert string.
+bool WriteEventLog(Platform::LogLevel Level, DWORD EventId,
+                   const std::string& Text);
+
 }  // namespace win32
 }  // namespace olvane
 

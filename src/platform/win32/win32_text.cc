@@ -3,7 +3,7 @@
 // in UTF-16 through WriteConsoleW, so that every name shows as it is; to a
 // file or a pipe in UTF-8 without a byte order mark, an unpaired surrogate
 // written as U+FFFD (a lone surrogate has no UTF-8 form a reader accepts).
-// Line ends are "\r\n" either way.
+// Line ends are "\r\n" either way. The Event Log takes UTF-16 too.
 #include <algorithm>
 #include <mutex>
 #include <string>
@@ -145,6 +145,22 @@ std::vector<std::string> WideArguments() {
     Arguments.push_back(Utf8FromWide(Words[I]));
   }
   return Arguments;
+}
+
+bool WriteEventLog(Platform::LogLevel Level, DWORD EventId,
+                   const std::string& Text) {
+  const WORD Type =
+      Level == Platform::LogLevel::kInfo      ? EVENTLOG_INFORMATION_TYPE
+      : Level == Platform::LogLevel::kWarning ? EVENTLOG_WARNING_TYPE
+                                              : EVENTLOG_ERROR_TYPE;
+  HANDLE Source = RegisterEventSourceW(nullptr, L"olvane");
+  if (!Source) return false;
+  const std::u16string Wide = WideFromUtf8(Text);
+  const wchar_t* Strings[] = {W(Wide)};
+  const bool Written =
+      ReportEventW(Source, Type, 0, EventId, nullptr, 1, 0, Strings, nullptr);
+  DeregisterEventSource(Source);
+  return Written;
 }
 
 }  // namespace win32
