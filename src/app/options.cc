@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace olvane {
@@ -47,7 +48,14 @@ std::string OptionValue(const std::string& Arg) {
 
 namespace {
 
+// The headings the help screen lists the long options under, in order.
+enum class Group { kPurged, kHow, kGoals, kRecord, kUnattended, kOther };
+constexpr const char* kHeadings[] = {
+    "What is purged", "How",   "Goals and retention", "Record",
+    "Unattended runs", nullptr};
+
 struct LongOption {
+  Group Under;
   const char* Name;  // "--days"
   ExactOption Which;
   const char* Value;  // what "=VALUE" holds, as the help names it; null: none
@@ -57,85 +65,85 @@ struct LongOption {
 
 // Every long option, in the order the help screen lists them.
 constexpr LongOption kLong[] = {
-    {"--days", ExactOption::kDays, "N", "-dN",
+    {Group::kPurged, "--days", ExactOption::kDays, "N", "-dN",
      "the term: files created N or more days ago are due"},
-    {"--recurse", ExactOption::kRecurse, nullptr, "-r",
+    {Group::kPurged, "--recurse", ExactOption::kRecurse, nullptr, "-r",
      "also purge every subfolder, carrying the mask along"},
-    {"--dry-run", ExactOption::kDryRun, nullptr, "-n",
+    {Group::kHow, "--dry-run", ExactOption::kDryRun, nullptr, "-n",
      "report only: list what would be deleted or moved, and\n"
      "change nothing"},
-    {"--remove-empty", ExactOption::kRemoveEmpty, nullptr, "-e",
+    {Group::kHow, "--remove-empty", ExactOption::kRemoveEmpty, nullptr, "-e",
      "with -r: also delete each subfolder the run leaves\n"
      "empty, once its own age reaches the term"},
-    {"--move-to", ExactOption::kMoveTo, "FOLDER", "-m:FOLDER",
+    {Group::kHow, "--move-to", ExactOption::kMoveTo, "FOLDER", "-m:FOLDER",
      "move due files into FOLDER instead of deleting them"},
-    {"--replace", ExactOption::kReplace, nullptr, "-Y",
+    {Group::kHow, "--replace", ExactOption::kReplace, nullptr, "-Y",
      "with -m: replace a file of the same name in FOLDER"},
-    {"--protect", ExactOption::kProtect, "MASK", "-x:MASK",
+    {Group::kPurged, "--protect", ExactOption::kProtect, "MASK", "-x:MASK",
      "never delete or move a file, nor enter or remove a\n"
      "folder, whose name matches MASK (repeatable)"},
-    {"--age-by", ExactOption::kAgeBy, "creation|modification|access",
+    {Group::kPurged, "--age-by", ExactOption::kAgeBy, "creation|modification|access",
      "-t:c|m|a",
      "count the age from the creation (default), the last\n"
      "modification or the last access"},
-    {"--cross-mounts", ExactOption::kCrossMounts, nullptr, nullptr,
+    {Group::kPurged, "--cross-mounts", ExactOption::kCrossMounts, nullptr, nullptr,
      "with -r: walk into other mounts below the target"},
-    {"--keep", ExactOption::kKeep, "N", nullptr,
+    {Group::kGoals, "--keep", ExactOption::kKeep, "N", nullptr,
      "in each folder never delete or move the N newest\n"
      "selected files (--keep=7: the last week's backups)"},
-    {"--max-size", ExactOption::kMaxSize, "SIZE", nullptr,
+    {Group::kGoals, "--max-size", ExactOption::kMaxSize, "SIZE", nullptr,
      "purge due files, oldest first, only until the\n"
      "selected files take SIZE or less (500M, 20G: K M G T)"},
-    {"--min-free", ExactOption::kMinFree, "SIZE|P%", nullptr,
+    {Group::kGoals, "--min-free", ExactOption::kMinFree, "SIZE|P%", nullptr,
      "purge due files, oldest first, only until the\n"
      "disk has that much free (--min-free=15%); this goal or\n"
      "--max-size not met ends with status 4"},
-    {"--max-files", ExactOption::kMaxFiles, "N", nullptr,
+    {Group::kGoals, "--max-files", ExactOption::kMaxFiles, "N", nullptr,
      "act on at most N files, the oldest due first\n"
      "(--max-files=5000): a cap, which ends with status 0"},
-    {"--json", ExactOption::kJson, nullptr, nullptr,
+    {Group::kRecord, "--json", ExactOption::kJson, nullptr, nullptr,
      "the report as JSON Lines: one object per line, with\n"
      "sizes, times, reasons and the bytes freed"},
-    {"--no-progress", ExactOption::kNoProgress, nullptr, nullptr,
+    {Group::kRecord, "--no-progress", ExactOption::kNoProgress, nullptr, nullptr,
      "show no progress line on the terminal (it is shown only\n"
      "where standard error is one, and never in the report)"},
-    {"--no-preserve-root", ExactOption::kNoPreserveRoot, nullptr, nullptr,
+    {Group::kHow, "--no-preserve-root", ExactOption::kNoPreserveRoot, nullptr, nullptr,
      "allow a target that takes every file of a\n"
      "whole root (/, C:\\)"},
-    {"--workers", ExactOption::kWorkers, "N", nullptr,
+    {Group::kHow, "--workers", ExactOption::kWorkers, "N", nullptr,
      "work on up to N files at once (1 to 128; by\n"
      "default 128 on a share, else the processors up to 8)"},
-    {"--config", ExactOption::kConfig, "PATH", nullptr,
+    {Group::kUnattended, "--config", ExactOption::kConfig, "PATH", nullptr,
      "run the rules of the file PATH, or of every *.conf file\n"
      "of the folder PATH, in place of a target and its options"},
-    {"--check", ExactOption::kCheck, nullptr, nullptr,
+    {Group::kUnattended, "--check", ExactOption::kCheck, nullptr, nullptr,
      "with --config: read the rules and print each one as\n"
      "the command line it means; walk nothing"},
-    {"--rule", ExactOption::kRule, "NAME", nullptr,
+    {Group::kUnattended, "--rule", ExactOption::kRule, "NAME", nullptr,
      "with --config: run only the rule NAME (repeatable)"},
-    {"--log", ExactOption::kLog, "FILE", nullptr,
+    {Group::kRecord, "--log", ExactOption::kLog, "FILE", nullptr,
      "append the report to FILE, between a line that tells\n"
      "the start, version and arguments and one that tells the\n"
      "duration and exit status; standard output stays silent.\n"
      "A FILE that cannot be opened ends the run with status 3"},
-    {"--log-max", ExactOption::kLogMax, "SIZE", nullptr,
+    {Group::kRecord, "--log-max", ExactOption::kLogMax, "SIZE", nullptr,
      "with --log: before appending, rename a FILE larger than\n"
      "SIZE (default 10M: K M G) to FILE.1, FILE.1 to FILE.2..."},
-    {"--log-keep", ExactOption::kLogKeep, "N", nullptr,
+    {Group::kRecord, "--log-keep", ExactOption::kLogKeep, "N", nullptr,
      "with --log: keep N old logs, FILE.1 to FILE.N (default 5)"},
-    {"--status-file", ExactOption::kStatusFile, "FILE", nullptr,
+    {Group::kRecord, "--status-file", ExactOption::kStatusFile, "FILE", nullptr,
      "at the end replace FILE by one JSON object: when the\n"
      "run started and ended, its status and counts"},
-    {"--max-time", ExactOption::kMaxTime, "DURATION", nullptr,
+    {Group::kUnattended, "--max-time", ExactOption::kMaxTime, "DURATION", nullptr,
      "start no file once DURATION (45s, 90m, 2h) has passed;\n"
      "the run then ends with status 4"},
-    {"--system-log", ExactOption::kSystemLog, nullptr, nullptr,
+    {Group::kRecord, "--system-log", ExactOption::kSystemLog, nullptr, nullptr,
      "one entry per run (with --config: per rule, and the\n"
      "total) in the system's log: syslog, ident olvane; on\n"
      "Windows the Application Event Log, source olvane, IDs\n"
      "1000 done, 1001 goal not met or files left, 1002 errors"},
-    {"--help", ExactOption::kHelp, nullptr, "-h", "this screen"},
-    {"--version", ExactOption::kVersion, nullptr, nullptr, "the version"},
+    {Group::kOther, "--help", ExactOption::kHelp, nullptr, "-h", "this screen"},
+    {Group::kOther, "--version", ExactOption::kVersion, nullptr, nullptr, "the version"},
 };
 
 // Whether Arg is the long option Of: its name alone, or with "=" and a
@@ -185,19 +193,32 @@ bool IsUnknownOption(const std::string& Arg, bool SlashHelp) {
   return Word && (Arg.find('=') != std::string::npos || IsSlashLongName(Arg));
 }
 
+namespace {
+
+// One option's lines on the help screen.
+void AddHelp(const LongOption& Each, std::string* Text) {
+  *Text += "      ";
+  if (Each.Short) *Text += std::string(Each.Short) + ", ";
+  *Text += Each.Name;
+  if (Each.Value) *Text += std::string("=") + Each.Value;
+  *Text += "\n              ";
+  for (const char* At = Each.Help; *At; ++At) {
+    *Text += *At;
+    if (*At == '\n') *Text += "              ";
+  }
+  *Text += '\n';
+}
+
+}  // namespace
+
 std::string OptionsHelp() {
   std::string Text = "   More options:\n   -------------\n";
-  for (const LongOption& Each : kLong) {
-    Text += "      ";
-    if (Each.Short) Text += std::string(Each.Short) + ", ";
-    Text += Each.Name;
-    if (Each.Value) Text += std::string("=") + Each.Value;
-    Text += "\n              ";
-    for (const char* At = Each.Help; *At; ++At) {
-      Text += *At;
-      if (*At == '\n') Text += "              ";
+  for (size_t Heading = 0; Heading < std::size(kHeadings); ++Heading) {
+    Text += kHeadings[Heading] ? std::string("   ") + kHeadings[Heading] + ":\n"
+                               : std::string("\n");
+    for (const LongOption& Each : kLong) {
+      if (static_cast<size_t>(Each.Under) == Heading) AddHelp(Each, &Text);
     }
-    Text += '\n';
   }
   return Text + "\n";
 }

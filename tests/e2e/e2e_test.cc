@@ -12,6 +12,12 @@ TEST_F(EndToEndTest, UsageHelpAndVersionWalkNothing) {
     const Lines Out = Run({"-d0", Help, "~"});
     ASSERT_GT(Out.size(), Usage.size());
     EXPECT_EQ(Lines(Out.begin(), Out.begin() + Usage.size()), Usage);
+    // The newer options under their headings, within 80 columns.
+    for (const char* Heading :
+         {"   What is purged:", "   How:", "   Goals and retention:",
+          "   Record:", "   Unattended runs:"})
+      EXPECT_NE(std::find(Out.begin(), Out.end(), Heading), Out.end());
+    for (const std::string& Line : Out) EXPECT_LE(Line.size(), 80u) << Line;
   }
   EXPECT_EQ(Run({"-d0", "~", "--version"}), Lines{"olvane 1.0.0"});
   EXPECT_EQ(Leaves(), Lines{"a.log"});
