@@ -24,6 +24,7 @@
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 #include "purge/file_tests.h"
+#include "purge/keep_periods.h"
 
 namespace olvane {
 
@@ -92,8 +93,8 @@ class FakePlatform : public Platform {
   int64_t Clock = 0;
   std::string Cwd;
   bool StartFails = false;
-  size_t StopAfterOpens = 0;  // 0: never; else a SIGTERM after that many
-  std::string Share = "-";    // the folder below which a network share lies
+  size_t StopAfterOpens = 0;    // 0: never; else a SIGTERM after that many
+  std::string Share = "-";      // the folder below which a network share lies
   std::string LockedElsewhere;  // a rules file another run holds
   std::map<std::string, std::string> Files;  // what ReadFile reads, by path
   // Listings made on other threads than the run's own: those made ahead.
@@ -168,6 +169,22 @@ class FakePlatform : public Platform {
   size_t FolderBudget() override { return 1 << 16; }
   std::string CurrentDirectory() override { return Cwd; }
   int64_t Now() override { return Clock; }
+  // Local time: a fixed zone an hour east of UTC, with no daylight time.
+  bool FromLocalTime(const CivilTime& Local, int64_t* Utc) override {
+    *Utc = DaysFromCivil(Local.Year, Local.Month, Local.Day) * 86400 +
+           Local.Hour * 3600 + Local.Minute * 60 + Local.Second - 3600;
+    return true;
+  }
+  bool ToLocalTime(int64_t Utc, CivilTime* Local) override {
+    const int64_t Seconds = Utc + 3600;
+    const int64_t Days = Seconds / 86400 - (Seconds % 86400 < 0 ? 1 : 0);
+    const int64_t Rest = Seconds - Days * 86400;
+    *Local = CivilFromDays(Days);
+    Local->Hour = static_cast<int>(Rest / 3600);
+    Local->Minute = static_cast<int>(Rest / 60 % 60);
+    Local->Second = static_cast<int>(Rest % 60);
+    return true;
+  }
   void Print(const std::string& Line) override { PrintLines(Line + "\n"); }
   void PrintLines(const std::string& Lines) override {
     Guard Hold(Lock);

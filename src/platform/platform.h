@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/civil_time.h"
+
 namespace olvane {
 
 // What a listing entry is. Links are told apart from what they point to so
@@ -61,8 +63,8 @@ struct FileTimes {
   // The file's, where the query gives it (on Windows a listing's number on
   // volume 0, or an open handle's); Index 0: not known.
   FileIdentity Id = {};
-  bool MountRoot = false;    // the root of another mount (a file mounted
-                             // over a name, a bind mount of a file)
+  bool MountRoot = false;      // the root of another mount (a file mounted
+                               // over a name, a bind mount of a file)
   uint32_t CreationNanos = 0;  // nanoseconds past Creation's second
   uint32_t ModificationNanos = 0;
   uint32_t AccessNanos = 0;
@@ -144,8 +146,8 @@ class ExclusiveFile {
   // taken back at once): false when the file's own attributes (immutable or
   // append-only; read-only on Windows), a mapping (on Windows) or its folder
   // (not writable by this process, immutable, append-only, or sticky and
-  // owned by another user) forbid the removal. True promises nothing; what cannot be
-  // found out counts as removable. Any call may follow.
+  // owned by another user) forbid the removal. True promises nothing; what
+  // cannot be found out counts as removable. Any call may follow.
   virtual bool Removable() = 0;
 
   // Moves the file to the full path Destination, onto another volume too.
@@ -352,6 +354,13 @@ class Platform {
 
   // The current time in whole seconds since 1970-01-01 UTC.
   virtual int64_t Now() = 0;
+
+  // The time Local names in the system's time zone, in seconds since
+  // 1970-01-01 UTC (a time that a clock change skips counts as the one
+  // after it); and the local time of Utc. False where the system cannot
+  // tell.
+  virtual bool FromLocalTime(const CivilTime& Local, int64_t* Utc) = 0;
+  virtual bool ToLocalTime(int64_t Utc, CivilTime* Local) = 0;
 
   // Writes Line and a line end to standard output and flushes it, so that a
   // run that is killed has still reported everything it did. A line that
