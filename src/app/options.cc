@@ -93,6 +93,20 @@ constexpr LongOption kLong[] = {
     {"--max-files", ExactOption::kMaxFiles, "N", nullptr,
      "act on at most N files, the oldest due first\n"
      "(--max-files=5000): a cap, which ends with status 0"},
+    // Backups.
+    {"--date-from-name", ExactOption::kDateFromName, "FORMAT", nullptr,
+     "a file's time is the date in its name (%Y %m %d, and\n"
+     "%H %M %S: --date-from-name=db-%Y-%m-%d), in local time;\n"
+     "names without one are left alone"},
+    {"--keep-daily", ExactOption::kKeepDaily, "N", nullptr,
+     "in each folder keep the newest file of each of the\n"
+     "last N days that hold one (and so on:)"},
+    {"--keep-weekly", ExactOption::kKeepWeekly, "N", nullptr,
+     "of the last N weeks, Monday to Sunday"},
+    {"--keep-monthly", ExactOption::kKeepMonthly, "N", nullptr,
+     "of the last N months"},
+    {"--keep-yearly", ExactOption::kKeepYearly, "N", nullptr,
+     "of the last N years; the rules and --keep add up"},
     {"--json", ExactOption::kJson, nullptr, nullptr,
      "the report as JSON Lines: one object per line, with\n"
      "sizes, times, reasons and the bytes freed"},
