@@ -50,7 +50,7 @@ TEST_F(RulesTest, EachFileHasOneRule) {
   EXPECT_EQ(Out[1].rfind("{\"event\":\"deleted\",\"rule\":\"dumps\",", 0), 0u);
   // Why the newest dump stays.
   EXPECT_EQ(Out[2].rfind("{\"event\":\"kept\",\"rule\":\"dumps\",", 0), 0u);
-  EXPECT_EQ(Out[2].substr(Out[2].size() - 35), "d2.bak\",\"reason\":\"keep\"}");
+  EXPECT_EQ(Out[2].substr(Out[2].size() - 24), "d2.bak\",\"reason\":\"keep\"}");
   EXPECT_EQ(Out[3].rfind("{\"event\":\"summary\",\"rule\":\"dumps\",", 0), 0u);
   EXPECT_EQ(Out[4].rfind("{\"event\":\"total\",\"rules\":1,\"files\":1,"
                          "\"folders\":0,\"bytes_freed\":",
