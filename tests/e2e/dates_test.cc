@@ -41,37 +41,37 @@ TEST_F(EndToEndTest, FilesAreAgedByTheRightmostRealDateInTheirNames) {
   EXPECT_NE(Json.back().find(",\"undated\":2,"), std::string::npos);
 }
 
-// A backup a day for 400 days before today, and a second one late on every
+// A backup a day for 400 days before today, and a later one on every
 // third day; the oracle groups their names by the C library's calendar.
 TEST_F(EndToEndTest, TheKeepPeriodsKeepTheNewestOfEachOfTheirLastPeriods) {
-  struct Backup {
-    std::string Name, Keys[4];  // day, ISO week, month, year
+  const auto Newest = [](int Day) {
+    return "b-" + LocalDay(Day, "%Y-%m-%d_") + (Day % 3 ? "06" : "18");
   };
-  std::vector<Backup> All;
-  for (int Day = 1; Day <= 400; ++Day) {
-    for (const char* Hour : {"06", "18"}) {
-      if (Hour[0] == '1' && Day % 3) continue;
-      All.push_back({"b-" + LocalDay(Day, "%Y-%m-%d_") + Hour,
-                     {LocalDay(Day), LocalDay(Day, "%G-W%V"),
-                      LocalDay(Day, "%Y-%m"), LocalDay(Day, "%Y")}});
-    }
-  }
-  const char* Words4[] = {"daily", "weekly", "monthly", "yearly"};
+  const char* Periods[][2] = {{"daily", "%Y-%m-%d"},
+                              {"weekly", "%G-W%V"},
+                              {"monthly", "%Y-%m"},
+                              {"yearly", "%Y"}};
   const int Counts[] = {7, 4, 12, 3};
   std::map<std::string, std::string> Kept;  // name: why
   for (int Rule = 0; Rule < 4; ++Rule) {
-    std::map<std::string, std::string> Newest;  // period: its newest name
-    for (const Backup& B : All)
-      Newest[B.Keys[Rule]] = std::max(Newest[B.Keys[Rule]], B.Name);
-    auto Period = Newest.rbegin();
-    for (int I = 0; I < Counts[Rule] && Period != Newest.rend(); ++I, ++Period)
-      Kept.emplace(Period->second, Words4[Rule] + (" " + Period->first));
+    std::map<std::string, std::string> Last;  // period: its newest name
+    for (int Day = 1; Day <= 400; ++Day) {
+      std::string& Name = Last[LocalDay(Day, Periods[Rule][1])];
+      Name = std::max(Name, Newest(Day));
+    }
+    auto Period = Last.rbegin();
+    for (int I = 0; I < Counts[Rule] && Period != Last.rend(); ++I, ++Period)
+      Kept.emplace(Period->second, Periods[Rule][0] + (" " + Period->first));
   }
   std::string Files, Gone, Left;
-  for (const Backup& B : All) {
-    Files += " " + B.Name;
-    (Kept.count(B.Name) ? Left : Gone) +=
-        (Kept.count(B.Name) ? " " : " ~/") + B.Name;
+  for (int Day = 1; Day <= 400; ++Day) {
+    for (const std::string& Name :
+         {Newest(Day), "b-" + LocalDay(Day, "%Y-%m-%d_06")}) {
+      if (Files.find(Name) != std::string::npos) continue;
+      Files += " " + Name;
+      (Kept.count(Name) ? Left : Gone) +=
+          (Kept.count(Name) ? " " : " ~/") + Name;
+    }
   }
   const std::string Args =
       "-d0 ~ --date-from-name=%Y-%m-%d_%H --keep-daily=7 --keep-weekly=4 "
