@@ -100,13 +100,14 @@ constexpr LongOption kLong[] = {
      "names without one are left alone"},
     {"--keep-daily", ExactOption::kKeepDaily, "N", nullptr,
      "in each folder keep the newest file of each of the\n"
-     "last N days that hold one (and so on:)"},
+     "last N days that hold one"},
     {"--keep-weekly", ExactOption::kKeepWeekly, "N", nullptr,
-     "of the last N weeks, Monday to Sunday"},
+     "the same, of the last N weeks (ISO, Monday first)"},
     {"--keep-monthly", ExactOption::kKeepMonthly, "N", nullptr,
-     "of the last N months"},
+     "the same, of the last N months"},
     {"--keep-yearly", ExactOption::kKeepYearly, "N", nullptr,
-     "of the last N years; the rules and --keep add up"},
+     "the same, of the last N years; what any keep rule\n"
+     "or --keep keeps stays"},
     {"--json", ExactOption::kJson, nullptr, nullptr,
      "the report as JSON Lines: one object per line, with\n"
      "sizes, times, reasons and the bytes freed"},

@@ -35,6 +35,23 @@ constexpr Rule kRules[] = {
 // which stands for it.
 using Names = std::vector<size_t>;
 
+// The items of Offered: the names of one file (by a known identity) are one.
+std::vector<Names> ItemsOf(const std::vector<KeepCandidate>& Offered) {
+  std::vector<Names> Items;
+  std::map<FileIdentity, size_t> Known;
+  for (size_t I = 0; I < Offered.size(); ++I) {
+    if (Offered[I].Id.Index != 0) {
+      const auto Found = Known.emplace(Offered[I].Id, Items.size());
+      if (!Found.second) {
+        Items[Found.first->second].push_back(I);
+        continue;
+      }
+    }
+    Items.push_back({I});
+  }
+  return Items;
+}
+
 }  // namespace
 
 int64_t DaysFromCivil(int Year, int Month, int Day) {
@@ -103,18 +120,7 @@ std::string PeriodName(Period Kind, const CivilTime& Local) {
 
 std::vector<KeptItem> ChooseKept(const std::vector<KeepCandidate>& Items,
                                  const Goals& Goal) {
-  std::vector<Names> Files;
-  std::map<FileIdentity, size_t> Known;
-  for (size_t I = 0; I < Items.size(); ++I) {
-    if (Items[I].Id.Index != 0) {
-      const auto Found = Known.emplace(Items[I].Id, Files.size());
-      if (!Found.second) {
-        Files[Found.first->second].push_back(I);
-        continue;
-      }
-    }
-    Files.push_back({I});
-  }
+  const std::vector<Names> Files = ItemsOf(Items);
   std::vector<size_t> Newest(Files.size());
   for (size_t F = 0; F < Files.size(); ++F) Newest[F] = F;
   std::sort(Newest.begin(), Newest.end(), [&](size_t A, size_t B) {
