@@ -63,8 +63,8 @@ struct FileTimes {
   // The file's, where the query gives it (on Windows a listing's number on
   // volume 0, or an open handle's); Index 0: not known.
   FileIdentity Id = {};
-  bool MountRoot = false;      // the root of another mount (a file mounted
-                               // over a name, a bind mount of a file)
+  bool MountRoot = false;    // the root of another mount (a file mounted
+                             // over a name, a bind mount of a file)
   uint32_t CreationNanos = 0;  // nanoseconds past Creation's second
   uint32_t ModificationNanos = 0;
   uint32_t AccessNanos = 0;
@@ -146,8 +146,8 @@ class ExclusiveFile {
   // taken back at once): false when the file's own attributes (immutable or
   // append-only; read-only on Windows), a mapping (on Windows) or its folder
   // (not writable by this process, immutable, append-only, or sticky and
-  // owned by another user) forbid the removal. True promises nothing; what
-  // cannot be found out counts as removable. Any call may follow.
+  // owned by another user) forbid the removal. True promises nothing; what cannot be
+  // found out counts as removable. Any call may follow.
   virtual bool Removable() = 0;
 
   // Moves the file to the full path Destination, onto another volume too.

@@ -79,8 +79,8 @@ void Walker::ListAhead(int Threads) {
   // What it holds open must leave the walk room for a deep tree.
   if (Budget_ < 8 * static_cast<size_t>(Threads)) return;
   AheadThreads_ = static_cast<size_t>(Threads);
-  Ahead_ =
-      std::make_unique<Lookahead>(Run_, Mask_.empty() ? "*" : Mask_, Threads);
+  Ahead_ = std::make_unique<Lookahead>(Run_, Mask_.empty() ? "*" : Mask_,
+                                       Threads);
 }
 
 // Starts the subfolders of Current that come next, as many as the
