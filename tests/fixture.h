@@ -24,6 +24,7 @@
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 #include "purge/file_tests.h"
+#include "purge/keep_periods.h"
 
 namespace olvane {
 
@@ -186,6 +187,22 @@ class FakePlatform : public Platform {
     if (Find(Path.substr(0, Path.rfind(Separator()))) != PathKind::kFolder)
       return false;
     Files[Path] = Text;
+    return true;
+  }
+  // Local time: a fixed zone an hour east of UTC, with no daylight time.
+  bool FromLocalTime(const CivilTime& Local, int64_t* Utc) override {
+    *Utc = DaysFromCivil(Local.Year, Local.Month, Local.Day) * 86400 +
+           Local.Hour * 3600 + Local.Minute * 60 + Local.Second - 3600;
+    return true;
+  }
+  bool ToLocalTime(int64_t Utc, CivilTime* Local) override {
+    const int64_t Seconds = Utc + 3600;
+    const int64_t Days = Seconds / 86400 - (Seconds % 86400 < 0 ? 1 : 0);
+    const int64_t Rest = Seconds - Days * 86400;
+    *Local = CivilFromDays(Days);
+    Local->Hour = static_cast<int>(Rest / 3600);
+    Local->Minute = static_cast<int>(Rest / 60 % 60);
+    Local->Second = static_cast<int>(Rest % 60);
     return true;
   }
   void Print(const std::string& Line) override { PrintLines(Line + "\n"); }

@@ -34,19 +34,24 @@ std::string Describe(const CommandLine& Line) {
   for (const std::string& Path : Line.MissingMoveFolders)
     Text += " missing:" + Path;
   const Goals& G = S.Goal;  // each that is set
-  const int64_t Goals[] = {G.Keep ? G.Keep : -1, G.MaxSize, G.MinFreeBytes,
-                           G.MinFreePercent, G.MaxFiles};
+  const int64_t Goals[] = {
+      G.Keep ? G.Keep : -1, G.MaxSize,         G.MinFreeBytes,
+      G.MinFreePercent,     G.MaxFiles,        G.KeepDaily - 1,
+      G.KeepWeekly - 1,     G.KeepMonthly - 1, G.KeepYearly - 1};
   for (size_t I = 0; I < std::size(Goals); ++I) {
     if (Goals[I] >= 0)
-      Text += " " + Words("keep size free free% files")[I] + ":" +
-              std::to_string(Goals[I]);
+      Text += " " +
+              Words(
+                  "keep size free free% files daily weekly monthly "
+                  "yearly")[I] +
+              ":" + std::to_string(Goals[I] + (I > 4));
   }
   if (!Line.Log.empty())
     Text += " log:" + Line.Log + "," + std::to_string(Line.LogMax) + "," +
             std::to_string(Line.LogKeep);
   if (!Line.StatusFile.empty()) Text += " status:" + Line.StatusFile;
   if (Line.MaxTimeMs) Text += " ms:" + std::to_string(Line.MaxTimeMs);
-  return Text;
+  return Text + (S.NameDates ? " dates:" + S.NameDates->Text() : "");
 }
 
 struct Reading {
@@ -121,6 +126,15 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       {"--max-size=1K --max-size=1024", "32768 ?/work size:1024"},
       {"-d1 --keep=3 /srv/old--keep=3", "1 /srv/old--keep=3 keep:3"},
       {"--keep=3 --keep=4", "   Given twice with different values: --keep=4"},
+      // Backups: a format's text turns on nothing either.
+      {"--keep-daily=7 --keep-weekly=4 --keep-monthly=12 --keep-yearly=1 "
+       "--date-from-name=b-n-r-d%Y%m%d_%H%M%S%% /work",
+       "32768 /work daily:7 weekly:4 monthly:12 yearly:1 "
+       "dates:b-n-r-d%Y%m%d_%H%M%S%%"},
+      {"--keep-weekly=2 --keep-weekly=3",
+       "   Given twice with different values: --keep-weekly=3"},
+      {"--date-from-name=%Y%m%d --date-from-name=%d.%m.%Y",
+       "   Given twice with different values: --date-from-name=%d.%m.%Y"},
       {"--min-free=5% --min-free=5G",
        "   Given twice with different values: --min-free=5G"},
       {"--workers=4 --workers=004 /work", "32768 /work w:4"},
@@ -172,10 +186,19 @@ TEST(CommandLineTest, EachArgumentIsReadOnceInItsScan) {
       {"Invalid number of old logs (--log-keep=0 or more): ",
        "--log-keep=-1,--log-keep=1001"},
       {"A file name is missing: ", "--log=,--status-file"},
+      {"Invalid number to keep (--keep-daily, --keep-weekly, --keep-monthly, "
+       "--keep-yearly=1 or more): ",
+       "--keep-daily=0,--keep-weekly=-1,--keep-monthly=x,--keep-yearly=1.5,"
+       "--keep-daily"},
+      {"Invalid date format (%Y, %m and %d, with %H, %M, %S, %% and other "
+       "characters): ",
+       "--date-from-name=,--date-from-name,--date-from-name=%Y-%m,"
+       "--date-from-name=%m%d,--date-from-name=%Y%m%d%q,"
+       "--date-from-name=%Y%m%d%,--date-from-name=%d%m%Y%d"},
       {"Unknown option: ",
        "--keep:3,--Keep=3,--keep3,--max-file=1,--maxfiles=1,--max_files=1,"
        "--max-size:1M,--min-free:10%,--json=1,--worker=4,--HELP,--,"
-       "--date-from-name=%Y,\u2014keep=3,\u2013keep=3"}};
+       "--date-from:%Y,\u2014keep=3,\u2013keep=3"}};
   for (const auto& [Why, Args] : Refusals) {
     for (const std::string& Arg : Words(Args, ','))
       Rows.push_back(

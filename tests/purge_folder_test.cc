@@ -21,6 +21,12 @@ TEST(PurgeFolderTest, IsExpiredHoldsAtTheDayBoundaries) {
 }
 
 TEST(PurgeFolderTest, WalksDepthFirstAndReportsEachOutcome) {
+  const auto Aged = [](const char* Path, int64_t Seconds) {
+    Item File(Path, 0);
+    File.Entry.Created = File.Entry.Modified = File.Entry.Accessed =
+        kNow - Seconds;
+    return File;
+  };
   const std::vector<Item> Folders{"/t/f1", "/t/S1/x", "/t/S1/deep/y",
                                   "/t/f2", "/t/S2/z", Item("/t/young", 29)};
   const std::vector<Item> Masks{"/t/a.log",         "/t/a.txt",
@@ -79,6 +85,25 @@ TEST(PurgeFolderTest, WalksDepthFirstAndReportsEachOutcome) {
        .Args = "-d30 /t -r --max-files=1",
        .Out = {"Delete file: /t/b/z", "     1 file(s) deleted."},
        .Share = "/t"},
+      // Dates from names in local time, the fake's an hour east of UTC:
+      // 08:30 there is 24.5 hours before the clock, 09:30 23.5; file times
+      // count for nothing, and a name without a date stays. Ranked too.
+      {.Tree = {Item("/t/b-2027-01-14_0830", 0),
+                Item("/t/b-2027-01-14_0930", 0), "/t/notes"},
+       .Args = "-d1 /t --date-from-name=b-%Y-%m-%d_%H%M",
+       .Out = {"Delete file: /t/b-2027-01-14_0830", "     1 file(s) deleted.",
+               "     1 name(s) without a date left alone."},
+       .Predict = true},
+      {.Tree = {Item("/t/b-2027-01-14_0830", 0),
+                Item("/t/b-2027-01-14_0930", 0), "/t/notes"},
+       .Args = "-d1 /t --date-from-name=b-%Y-%m-%d_%H%M --max-files=5",
+       .Out = {"Delete file: /t/b-2027-01-14_0830", "     1 file(s) deleted.",
+               "     1 name(s) without a date left alone."}},
+      // Local days too: 23:30 and 22:30 UTC lie on two of them.
+      {.Tree = {Aged("/t/a", 30600), Aged("/t/b", 34200), Aged("/t/c", 158400)},
+       .Args = "-d0 /t --keep-daily=2",
+       .Out = {"Delete file: /t/c", "     1 file(s) deleted."},
+       .Predict = true},
       // Moves; how the move folder is read is in the command line's table.
       {.Tree = {"/work/moved", "/work/taken", "/archive/taken",
                 Item("/work/locked", 100, kOpenedLater),

@@ -44,10 +44,27 @@ CommandLine Refuse(EventKind Why, const std::string& Arg) {
   return Line;
 }
 
-bool IsGoalSet(const Goals& Goal, ExactOption Which) {
+// The count a keep rule's option sets; null for another option.
+int64_t Goals::*KeepCountOf(ExactOption Which) {
   switch (Which) {
     case ExactOption::kKeep:
-      return Goal.Keep > 0;
+      return &Goals::Keep;
+    case ExactOption::kKeepDaily:
+      return &Goals::KeepDaily;
+    case ExactOption::kKeepWeekly:
+      return &Goals::KeepWeekly;
+    case ExactOption::kKeepMonthly:
+      return &Goals::KeepMonthly;
+    case ExactOption::kKeepYearly:
+      return &Goals::KeepYearly;
+    default:
+      return nullptr;
+  }
+}
+
+bool IsGoalSet(const Goals& Goal, ExactOption Which) {
+  if (int64_t Goals::*Count = KeepCountOf(Which)) return Goal.*Count > 0;
+  switch (Which) {
     case ExactOption::kMaxSize:
       return Goal.MaxSize >= 0;
     case ExactOption::kMinFree:
@@ -60,7 +77,9 @@ bool IsGoalSet(const Goals& Goal, ExactOption Which) {
 bool SameGoals(const Goals& A, const Goals& B) {
   return A.Keep == B.Keep && A.MaxSize == B.MaxSize &&
          A.MinFreeBytes == B.MinFreeBytes &&
-         A.MinFreePercent == B.MinFreePercent && A.MaxFiles == B.MaxFiles;
+         A.MinFreePercent == B.MinFreePercent && A.MaxFiles == B.MaxFiles &&
+         A.KeepDaily == B.KeepDaily && A.KeepWeekly == B.KeepWeekly &&
+         A.KeepMonthly == B.KeepMonthly && A.KeepYearly == B.KeepYearly;
 }
 
 // A retention goal's argument read into *Goal. False, with the refusal in
@@ -71,8 +90,9 @@ bool ReadGoal(ExactOption Which, const std::string& Arg, Goals* Goal,
   Goals Read = *Goal;
   bool Valid = false;
   EventKind Why = EventKind::kInvalidKeep;
-  if (Which == ExactOption::kKeep) {
-    Valid = ParseCount(Value, 1, &Read.Keep);
+  if (int64_t Goals::*Count = KeepCountOf(Which)) {
+    if (Which != ExactOption::kKeep) Why = EventKind::kInvalidKeepPeriod;
+    Valid = ParseCount(Value, 1, &(Read.*Count));
   } else if (Which == ExactOption::kMaxSize) {
     Why = EventKind::kInvalidMaxSize;
     Valid = ParseSize(Value, &Read.MaxSize);
@@ -140,6 +160,20 @@ bool ReadWorkers(const std::string& Arg, CommandLine* Line) {
   return true;
 }
 
+// A format of --date-from-name; false, with the refusal in *Line, for one
+// that cannot be read or that differs from an earlier one.
+bool ReadDateFormat(const std::string& Arg, CommandLine* Line) {
+  std::optional<NameDateFormat>& Dates = Line->Settings.NameDates;
+  const std::string Value = LongOptionValue(Arg);
+  if (Dates && Dates->Text() != Value) {
+    *Line = Refuse(EventKind::kConflictingGoal, Arg);
+    return false;
+  }
+  Dates = NameDateFormat::Read(Value);
+  if (!Dates) *Line = Refuse(EventKind::kInvalidDateFormat, Arg);
+  return Dates.has_value();
+}
+
 // One exact long option Which, the argument Arg. False when it decides the
 // run alone (help, version, a refusal). The days, the values and the rules
 // file's own are read in scans of their own.
@@ -166,7 +200,13 @@ bool ReadExactOption(Platform& Sys, ExactOption Which, const std::string& Arg,
     case ExactOption::kMaxSize:
     case ExactOption::kMinFree:
     case ExactOption::kMaxFiles:
+    case ExactOption::kKeepDaily:
+    case ExactOption::kKeepWeekly:
+    case ExactOption::kKeepMonthly:
+    case ExactOption::kKeepYearly:
       return ReadGoal(Which, Arg, &Line->Settings.Goal, Line);
+    case ExactOption::kDateFromName:
+      return ReadDateFormat(Arg, Line);
     default:
       return true;
   }

@@ -77,6 +77,8 @@ Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
   Summary.MoveMode = Line.Settings.MoveMode;
   Summary.DryRun = Line.Settings.DryRun;
   Summary.CountFolders = Line.CountFolders;
+  Summary.CountUndated = Line.Settings.NameDates.has_value();
+  Summary.Undated = Counts.Undated;
   Summary.BytesFreed = Counts.BytesFreed;
   Summary.Status = StatusSoFar(Out, Status);
   if (Line.Began >= 0) Summary.DurationMs = Sys.Monotonic() - Line.Began;

@@ -101,6 +101,20 @@ constexpr LongOption kLong[] = {
     {Group::kGoals, "--max-files", ExactOption::kMaxFiles, "N", nullptr,
      "act on at most N files, the oldest due first\n"
      "(--max-files=5000): a cap, which ends with status 0"},
+    {Group::kPurged, "--date-from-name", ExactOption::kDateFromName, "FORMAT", nullptr,
+     "a file's time is the date in its name (%Y %m %d, and\n"
+     "%H %M %S: --date-from-name=db-%Y-%m-%d), in local time;\n"
+     "names without one are left alone"},
+    {Group::kGoals, "--keep-daily", ExactOption::kKeepDaily, "N", nullptr,
+     "in each folder keep the newest file of each of the\n"
+     "last N days that hold one"},
+    {Group::kGoals, "--keep-weekly", ExactOption::kKeepWeekly, "N", nullptr,
+     "the same, of the last N weeks (ISO, Monday first)"},
+    {Group::kGoals, "--keep-monthly", ExactOption::kKeepMonthly, "N", nullptr,
+     "the same, of the last N months"},
+    {Group::kGoals, "--keep-yearly", ExactOption::kKeepYearly, "N", nullptr,
+     "the same, of the last N years; what any keep rule\n"
+     "or --keep keeps stays"},
     {Group::kRecord, "--json", ExactOption::kJson, nullptr, nullptr,
      "the report as JSON Lines: one object per line, with\n"
      "sizes, times, reasons and the bytes freed"},

@@ -52,6 +52,12 @@ enum class ExactOption {
   kMaxSize,   // "--max-size=SIZE"
   kMinFree,   // "--min-free=SIZE" or "--min-free=P%"
   kMaxFiles,  // "--max-files=N"
+  // Backups: dates read from names, and the newest of each period kept.
+  kDateFromName,  // "--date-from-name=FORMAT"
+  kKeepDaily,     // "--keep-daily=N"
+  kKeepWeekly,    // "--keep-weekly=N"
+  kKeepMonthly,   // "--keep-monthly=N"
+  kKeepYearly,    // "--keep-yearly=N"
   // The long names of the short options: each means what its short form
   // means.
   kDays,         // "--days=N": -dN

@@ -28,14 +28,17 @@ struct Key {
 };
 
 constexpr Key kKeys[] = {
-    {"target", KeyKind::kTarget},     {"days", KeyKind::kValue},
-    {"recurse", KeyKind::kFlag},      {"move-to", KeyKind::kFolder},
-    {"replace", KeyKind::kFlag},      {"remove-empty", KeyKind::kFlag},
-    {"protect", KeyKind::kRepeated},  {"age-by", KeyKind::kValue},
-    {"cross-mounts", KeyKind::kFlag}, {"no-preserve-root", KeyKind::kFlag},
-    {"keep", KeyKind::kValue},        {"max-size", KeyKind::kValue},
-    {"min-free", KeyKind::kValue},    {"max-files", KeyKind::kValue},
-    {"workers", KeyKind::kValue},     {"system-log", KeyKind::kFlag},
+    {"target", KeyKind::kTarget},      {"days", KeyKind::kValue},
+    {"recurse", KeyKind::kFlag},       {"move-to", KeyKind::kFolder},
+    {"replace", KeyKind::kFlag},       {"remove-empty", KeyKind::kFlag},
+    {"protect", KeyKind::kRepeated},   {"age-by", KeyKind::kValue},
+    {"cross-mounts", KeyKind::kFlag},  {"no-preserve-root", KeyKind::kFlag},
+    {"keep", KeyKind::kValue},         {"max-size", KeyKind::kValue},
+    {"min-free", KeyKind::kValue},     {"max-files", KeyKind::kValue},
+    {"workers", KeyKind::kValue},      {"date-from-name", KeyKind::kValue},
+    {"keep-daily", KeyKind::kValue},   {"keep-weekly", KeyKind::kValue},
+    {"keep-monthly", KeyKind::kValue}, {"keep-yearly", KeyKind::kValue},
+    {"system-log", KeyKind::kFlag},
 };
 constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
 

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/civil_time.h"
+
 namespace olvane {
 
 // What a listing entry is. Links are told apart from what they point to so
@@ -413,6 +415,13 @@ class Platform {
   // when it could not be done; no temporary file is left then either.
   virtual bool ReplaceContent(const std::string& Path,
                               const std::string& Text) = 0;
+
+  // The time Local names in the system's time zone, in seconds since
+  // 1970-01-01 UTC (a time that a clock change skips counts as the one
+  // after it); and the local time of Utc. False where the system cannot
+  // tell.
+  virtual bool FromLocalTime(const CivilTime& Local, int64_t* Utc) = 0;
+  virtual bool ToLocalTime(int64_t Utc, CivilTime* Local) = 0;
 
   // Writes Line and a line end to standard output and flushes it, so that a
   // run that is killed has still reported everything it did. A line that

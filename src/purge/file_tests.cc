@@ -64,19 +64,32 @@ TimeKey KeyOf(const FileTimes& Times, TimeKind Kind) {
   return {Times.Creation, Times.CreationNanos};
 }
 
+bool AgeOf(Platform& Sys, const RunSettings& Settings, const std::string& Name,
+           const FileTimes& Times, TimeKey* Time) {
+  if (!Settings.NameDates) {
+    *Time = KeyOf(Times, Settings.Age);
+    return true;
+  }
+  const std::optional<CivilTime> Date = Settings.NameDates->DateIn(Name);
+  *Time = TimeKey();
+  return Date && Sys.FromLocalTime(*Date, &Time->Seconds);
+}
+
 bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
-                   TimeKind Kind, bool CrossMounts, bool* Gone,
-                   FileTimes* Had) {
+                   const RunSettings& Settings, bool* Gone, FileTimes* Had) {
   FileTimes Own;
   FileTimes& Times = Had ? *Had : Own;
   Times = Item.Times;
   *Gone = !Item.Timed && !Dir.EntryTimes(Item, &Times);
-  return !*Gone && (CrossMounts || !Times.MountRoot) &&
-         IsExpired(TimeOf(Times, Kind), Sys.Now(), Day);
+  TimeKey Age;
+  return !*Gone && (Settings.CrossMounts || !Times.MountRoot) &&
+         AgeOf(Sys, Settings, Item.Name, Times, &Age) &&
+         IsExpired(Age.Seconds, Sys.Now(), Day);
 }
 
 bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
-               const std::string& FileName, int32_t Day, TimeKind Kind,
+               const std::string& FileName, int32_t Day,
+               const RunSettings& Settings,
                std::unique_ptr<ExclusiveFile>* File, FileReport& Report) {
   *File = Dir.OpenExclusive(Item);
   if (!*File) {
@@ -91,8 +104,10 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
     Report.Add(EventKind::kStatusUnreadable, FileName);
     return false;
   }
-  Report.Know(FileName, Times, TimeOf(Times, Kind));
-  if (IsExpired(TimeOf(Times, Kind), Sys.Now(), Day)) return true;
+  TimeKey Age;
+  const bool Dated = AgeOf(Sys, Settings, Item.Name, Times, &Age);
+  Report.Know(FileName, Times, Age.Seconds);
+  if (Dated && IsExpired(Age.Seconds, Sys.Now(), Day)) return true;
   File->reset();
   return false;
 }

@@ -62,13 +62,19 @@ struct TimeKey {
 };
 TimeKey KeyOf(const FileTimes& Times, TimeKind Kind);
 
+// The time the age of the entry Name counts from: with a format of
+// --date-from-name the date its name holds, in local time; else the one of
+// Times of the run's kind. False for a name that holds no date.
+bool AgeOf(Platform& Sys, const RunSettings& Settings, const std::string& Name,
+           const FileTimes& Times, TimeKey* Time);
+
 // Whether Item of Dir is due by the times had without opening it (the
 // listing's, or one status query). *Gone: no status could be had at all.
-// A file that is the root of another mount is never due unless CrossMounts,
-// as nothing inside another mount is to be tested. *Had, if given, receives
-// the times it went by.
+// A file that is the root of another mount is never due unless the run
+// crosses mounts, as nothing inside another mount is to be tested. *Had,
+// if given, receives the times it went by.
 bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
-                   TimeKind Kind, bool CrossMounts, bool* Gone,
+                   const RunSettings& Settings, bool* Gone,
                    FileTimes* Had = nullptr);
 
 // For an Item that IsDueUnopened found due: true when it is still due by the
@@ -77,7 +83,8 @@ bool IsDueUnopened(Platform& Sys, Folder& Dir, const Entry& Item, int32_t Day,
 // cannot be opened so. When it cannot be opened or queried, reports why (full
 // path FileName) and answers false.
 bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
-               const std::string& FileName, int32_t Day, TimeKind Kind,
+               const std::string& FileName, int32_t Day,
+               const RunSettings& Settings,
                std::unique_ptr<ExclusiveFile>* File, FileReport& Report);
 
 }  // namespace olvane

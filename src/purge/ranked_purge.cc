@@ -204,8 +204,11 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   const bool Shared = Times.Links > 1 && Times.Id.Index != 0;
   if (!Shared || Names_[Times.Id].Found++ == 0) Total_ += Size;
   if (!Choice) return;  // kept by --keep
-  const TimeKey Time = KeyOf(Times, Run_.Settings.Age);
-  if (!IsExpired(Time.Seconds, Now_, Day_)) return;
+  TimeKey Time;
+  if (!AgeOf(Run_.Sys, Run_.Settings, Item.Name, Times, &Time) ||
+      !IsExpired(Time.Seconds, Now_, Day_)) {
+    return;
+  }
   if (Dir.Path != FreesDir_) {
     FreesDir_ = Dir.Path;
     FreesHere_ = Run_.Dispose.FreesSpace(Dir.Dir());
@@ -265,7 +268,8 @@ void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
         Consider(Dir, Item, nullptr);
       },
       [this, First](WalkFolder& Dir) { EnterNode(Dir, First); });
-  Walk.Walk(std::move(Target), Path_);
+  const int32_t Undated = Walk.Walk(std::move(Target), Path_).Undated;
+  if (First) Counts_.Undated = Undated;
 }
 
 // The full path of the folder of Node.
@@ -346,7 +350,7 @@ void RankedRun::RemoveEmptied() {
   std::unique_ptr<Folder> Target = Reopen();
   if (!Target) return;
   RunSettings Settings = Run_.Settings;
-  Settings.Goal.Keep = 0;
+  Settings.Goal = Goals();  // what the examination kept, it reported
   const SweepRenderer Form(Run_.Out.Form());
   Report Out(Run_.Out, Form, Run_.Out.Rule());
   WalkContext Sweep{Run_.Sys, Settings, Run_.Dispose, Out, Run_.KeepOut};

@@ -4,10 +4,12 @@
 #define OLVANE_PURGE_RUN_SETTINGS_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "purge/name_dates.h"
 
 namespace olvane {
 
@@ -22,6 +24,12 @@ enum class TimeKind {
 // the due files before it acts on them, oldest first.
 struct Goals {
   int64_t Keep = 0;  // in each folder the newest this many stay; 0: none
+  // In each folder the newest of each of the last this many days, ISO
+  // weeks, months and years that hold one stay; 0: none.
+  int64_t KeepDaily = 0;
+  int64_t KeepWeekly = 0;
+  int64_t KeepMonthly = 0;
+  int64_t KeepYearly = 0;
   // The selected files may take at most this many bytes on disk; -1: none.
   int64_t MaxSize = -1;
   // Free space the target's file system is to have: bytes, or a percentage
@@ -33,6 +41,9 @@ struct Goals {
   std::string MaxSizeText = "";
   std::string MinFreeText = "";
 
+  bool KeepsPeriods() const {
+    return KeepDaily > 0 || KeepWeekly > 0 || KeepMonthly > 0 || KeepYearly > 0;
+  }
   bool Ranks() const {
     return MaxSize >= 0 || MinFreeBytes >= 0 || MinFreePercent >= 0 ||
            MaxFiles >= 0;
@@ -77,6 +88,9 @@ struct RunSettings {
   // file system.
   int Workers = 1;
   Goals Goal;
+  // --date-from-name: an entry's time is the date its name holds, in
+  // local time; one whose name holds none is left alone.
+  std::optional<NameDateFormat> NameDates;
   // With a rules file: the trees of the rules that govern files this rule
   // reaches too (a deeper target folder, or the same one listed first),
   // whose files it passes over as protected ones; and the target folders
@@ -93,6 +107,7 @@ struct RunCounts {
   // Bytes on disk the deletions and the moves onto another file system
   // freed (or would free).
   int64_t BytesFreed = 0;
+  int32_t Undated = 0;  // names without a date, left alone
   // Goals left unmet once every due file was tried (or the cap was
   // reached): the bytes still over --max-size and still short of
   // --min-free; 0 when met or not asked for; kUnmeasured when the goal

@@ -19,7 +19,7 @@ void OpenAndDispose(WalkContext& Run, int32_t Day, Folder& Dir,
                     const Entry& Item, const std::string& FileName,
                     FileReport& Report) {
   std::unique_ptr<ExclusiveFile> File;
-  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, Run.Settings.Age, &File,
+  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, Run.Settings, &File,
                  Report)) {
     return;
   }
@@ -44,8 +44,8 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
                    FileReport& Report) {
   bool Gone = false;
   FileTimes Times;
-  const bool Due = IsDueUnopened(Run.Sys, Dir, Item, Day, Run.Settings.Age,
-                                 Run.Settings.CrossMounts, &Gone, &Times);
+  const bool Due =
+      IsDueUnopened(Run.Sys, Dir, Item, Day, Run.Settings, &Gone, &Times);
   if (!Due && !Gone) return;
   const std::string FileName = DirPath + Run.Sys.Separator() + Item.Name;
   if (Gone) {
@@ -80,7 +80,7 @@ Walker::Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,
       Budget_(std::max<size_t>(4, Run.Sys.FolderBudget())),
       OnKept_(std::move(OnKept)),
       OnEnter_(std::move(OnEnter)),
-      Newest_(Run.Settings.Goal.Keep, Run.Settings.Age),
+      Keep_(Run.Sys, Run.Settings),
       Queue_(Run.Sys, Run.Out, Run.Dispose.InAnyOrder() ? Workers : 1,
              CountedOnLine(Run.Progress, std::move(DoFile)),
              [this](WalkFolder& Sub, FileReport& Report) {
@@ -126,16 +126,24 @@ RunCounts Walker::Walk(std::unique_ptr<Folder> Target,
     }
   }
   Queue_.Drain();
-  return Queue_.Counts();
+  RunCounts Counts = Queue_.Counts();
+  Counts.Undated = Undated_;
+  return Counts;
 }
 
-// Hands in a selected file of Dir, unless --keep keeps it: with --keep a
-// file goes in only once as many newer ones have been seen, so the newest
-// are chosen before anything of the folder is acted on and memory holds
-// only them.
+// Hands in a selected file of Dir, unless a keep rule keeps it: with one,
+// a file goes in only once it is sure not to be kept, so the kept ones are
+// chosen before anything of the folder is acted on.
 void Walker::Select(WalkFolder& Dir, Entry Item) {
+  TimeKey Dated;
+  // A name without a date is never due: left alone, and counted.
+  if (Run_.Settings.NameDates &&
+      !AgeOf(Run_.Sys, Run_.Settings, Item.Name, Item.Times, &Dated)) {
+    ++Undated_;
+    return;
+  }
   // A link takes no slot: what is kept is the files a run could delete.
-  if (Run_.Settings.Goal.Keep > 0 && Item.Kind == EntryKind::kFile) {
+  if (Keep_.Weighs() && Item.Kind == EntryKind::kFile) {
     FileTimes Times;
     // One that has gone since its listing is handed in, for its line.
     if (Item.Timed || Dir.Dir().EntryTimes(Item, &Times)) {
@@ -144,7 +152,7 @@ void Walker::Select(WalkFolder& Dir, Entry Item) {
         Item.Times = Times;
       }
       std::vector<Entry> Older;
-      Newest_.Offer(Item, &Older);
+      Keep_.Offer(Item, &Older);
       for (const Entry& One : Older) Submit(Dir, One);
       return;
     }
@@ -156,13 +164,20 @@ void Walker::Submit(WalkFolder& Dir, const Entry& Item) {
   if (!Halted_ && !Queue_.Submit(Dir, Item)) Halted_ = true;
 }
 
-// The files of Dir that --keep kept, once its listing is done.
+// The files of Dir that no keep rule keeps, once its listing is done, then
+// one event for each kept one, which says why it stays.
 void Walker::EndSelection(WalkFolder& Dir) {
-  if (Run_.Settings.Goal.Keep == 0) return;
-  if (OnKept_) {
-    for (const Entry& Item : Newest_.Held()) OnKept_(Dir, Item);
+  if (!Keep_.Weighs()) return;
+  std::vector<Entry> Rest;
+  std::vector<std::pair<Entry, std::string>> Kept;
+  Keep_.End(&Rest, &Kept);
+  for (const Entry& One : Rest) Submit(Dir, One);
+  for (const auto& [Item, Why] : Kept) {
+    if (OnKept_) OnKept_(Dir, Item);
+    Event Stays{EventKind::kKept, Dir.Path + Run_.Sys.Separator() + Item.Name};
+    Stays.Reason = Why;
+    Queue_.SubmitEvent(Stays);
   }
-  Newest_.Clear();
 }
 
 // Lists the folder of Current and hands in its files. An empty mask is

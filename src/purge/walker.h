@@ -13,7 +13,7 @@
 
 #include "platform/platform.h"
 #include "purge/file_queue.h"
-#include "purge/goals.h"
+#include "purge/folder_keep.h"
 #include "purge/lookahead.h"
 #include "purge/purge_folder.h"
 
@@ -32,13 +32,13 @@ bool IsProtected(const WalkContext& Run, const std::string& Name);
 
 class Walker {
  public:
-  // A selected file that --keep keeps; on the walk's thread.
+  // A selected file that a keep rule keeps; on the walk's thread.
   using KeptWork = std::function<void(WalkFolder& Dir, const Entry& Item)>;
   // A subfolder opened, before it is listed; on the walk's thread.
   using EnterWork = std::function<void(WalkFolder& Dir)>;
 
   // Mask: the file mask, "" for folder mode. DoFile is done for every
-  // selected file that --keep does not keep, on Workers threads (one for a
+  // selected file that no keep rule keeps, on Workers threads (one for a
   // disposal that needs the walk's order).
   Walker(WalkContext& Run, int32_t Day, std::string Mask, int Workers,
          FileQueue::FileWork DoFile, KeptWork OnKept = nullptr,
@@ -83,7 +83,8 @@ class Walker {
   size_t Budget_;
   KeptWork OnKept_;
   EnterWork OnEnter_;
-  KeepNewest Newest_;         // --keep: the newest files of the folder listed
+  FolderKeep Keep_;           // what the keep rules keep of the folder listed
+  int32_t Undated_ = 0;       // names without a date, left alone
   bool Halted_ = false;       // a stop came while files were handed in
   std::vector<Frame> Stack_;  // from the target down
   FileQueue Queue_;

@@ -27,6 +27,7 @@ enum class EventKind {
   kCannotOpenFolder,   // a folder whose files stay unseen
   kFolderDeleted,      // -e: an emptied folder removed
   kWouldDeleteFolder,  // -n -e: a folder every entry of which would go
+  kKept,               // a file a keep rule keeps; Reason says which
   // The command line and the run; Path is the argument or path concerned.
   kUsage,               // the usage screen
   kHelp,                // the usage screen, then Path: the options' help
@@ -42,6 +43,8 @@ enum class EventKind {
   kInvalidMaxSize,      // --max-size= without a size
   kInvalidMinFree,      // --min-free= without a size or 0% to 100%
   kInvalidMaxFiles,     // --max-files= without a count
+  kInvalidKeepPeriod,   // --keep-daily= (weekly...) without a count of 1+
+  kInvalidDateFormat,   // --date-from-name= without a format it can read
   kConflictingGoal,     // a goal or --workers again with another value
   kUnknownOption,       // a "--" argument that is no option the command knows
   kWholeRoot,           // a target that takes every file of a root
@@ -91,6 +94,7 @@ struct Event {
   int64_t Time = 0;         // the time its age counts from, as FileTimes
   int64_t Size = -1;        // bytes allocated on disk; -1: not known
   Cause Why = Cause::kAge;  // a file deleted or moved (or that would be)
+  std::string Reason;       // kKept: "daily 2026-12-08", "keep"...
   // The summary's counts and how they read.
   int32_t Files = 0;
   int32_t Folders = 0;
@@ -98,6 +102,10 @@ struct Event {
   bool MoveMode = false;
   bool DryRun = false;
   bool CountFolders = false;  // -e was given: a second count follows
+  // --date-from-name was given: a count of the names without a date
+  // follows.
+  bool CountUndated = false;
+  int32_t Undated = 0;
   // The run was refused at its target: the text report ends with the
   // refusal, the record with this summary.
   bool Refused = false;

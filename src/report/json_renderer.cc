@@ -43,6 +43,8 @@ Kind KindOf(EventKind Of) {
       return {"folder-deleted", "emptied"};
     case EventKind::kWouldDeleteFolder:
       return {"would-delete-folder", "emptied"};
+    case EventKind::kKept:
+      return {"kept", nullptr};
     // A run goes on after these two, and its summary follows.
     case EventKind::kPathNotFound:
     case EventKind::kTargetNotFound:
@@ -116,6 +118,7 @@ void AddCounts(const Event& E, bool Total, std::string* Out) {
   AddValue("files", std::to_string(E.Files), Out);
   AddValue("folders", std::to_string(E.Folders), Out);
   AddValue("bytes_freed", std::to_string(E.BytesFreed), Out);
+  if (E.CountUndated) AddValue("undated", std::to_string(E.Undated), Out);
   if (!Total) {
     AddValue("mode", E.MoveMode ? "\"move\"" : "\"delete\"", Out);
     AddValue("dry_run", E.DryRun ? "true" : "false", Out);
@@ -191,6 +194,7 @@ void JsonRenderer::Render(const Event& E, std::string* Out) const {
       *Out += Iso.empty() ? std::to_string(E.Time) : '"' + Iso + '"';
     }
     const char* Reason = Of.Gone ? CauseWord(E.Why) : Of.Reason;
+    if (E.Kind == EventKind::kKept) Reason = E.Reason.c_str();
     if (Reason) {
       AddField("reason", Out);
       *Out += '"';

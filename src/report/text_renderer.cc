@@ -71,6 +71,11 @@ void AddSummary(const Event& E, std::string* Out) {
   if (E.CountFolders) {
     AddLine(Count(E.Folders, " folder(s)", E.DryRun, "deleted"), Out);
   }
+  if (E.CountUndated) {
+    AddLine("     " + std::to_string(E.Undated) +
+                " name(s) without a date left alone.",
+            Out);
+  }
   AddTimeLimit(E, Out);
 }
 
@@ -139,6 +144,12 @@ const char* RefusalOf(EventKind Kind) {
       return "   Invalid free space (--min-free=SIZE or 0% to 100%): ";
     case EventKind::kInvalidMaxFiles:
       return "   Invalid number of files (--max-files=0 or more): ";
+    case EventKind::kInvalidKeepPeriod:
+      return "   Invalid number to keep (--keep-daily, --keep-weekly, "
+             "--keep-monthly, --keep-yearly=1 or more): ";
+    case EventKind::kInvalidDateFormat:
+      return "   Invalid date format (%Y, %m and %d, with %H, %M, %S, %% "
+             "and other characters): ";
     case EventKind::kConflictingGoal:
       return "   Given twice with different values: ";
     case EventKind::kUnknownOption:

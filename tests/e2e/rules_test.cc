@@ -44,16 +44,19 @@ TEST_F(RulesTest, EachFileHasOneRule) {
   Make(Files);
   ASSERT_TRUE(Shell(Expand(Age) + " true"));
   const Lines Out = Run({Arg, "--json", "--rule=dumps"});
-  ASSERT_EQ(Out.size(), 4u);
+  ASSERT_EQ(Out.size(), 5u);
   EXPECT_EQ(Out[0].rfind("{\"event\":\"rule\",\"rule\":\"dumps\",\"path\":", 0),
             0u);
   EXPECT_EQ(Out[1].rfind("{\"event\":\"deleted\",\"rule\":\"dumps\",", 0), 0u);
-  EXPECT_EQ(Out[2].rfind("{\"event\":\"summary\",\"rule\":\"dumps\",", 0), 0u);
-  EXPECT_EQ(Out[3].rfind("{\"event\":\"total\",\"rules\":1,\"files\":1,"
+  // Why the newest dump stays.
+  EXPECT_EQ(Out[2].rfind("{\"event\":\"kept\",\"rule\":\"dumps\",", 0), 0u);
+  EXPECT_EQ(Out[2].substr(Out[2].size() - 24), "d2.bak\",\"reason\":\"keep\"}");
+  EXPECT_EQ(Out[3].rfind("{\"event\":\"summary\",\"rule\":\"dumps\",", 0), 0u);
+  EXPECT_EQ(Out[4].rfind("{\"event\":\"total\",\"rules\":1,\"files\":1,"
                          "\"folders\":0,\"bytes_freed\":",
                          0),
             0u);
-  EXPECT_EQ(Out[3].substr(Out[3].size() - 12), ",\"status\":0}");
+  EXPECT_EQ(Out[4].substr(Out[4].size() - 12), ",\"status\":0}");
 }
 
 // A rule with a fault runs nothing, the others run, and the status says
@@ -107,11 +110,12 @@ TEST_F(RulesTest, ASecondRunOfTheSameRulesIsRefused) {
                     "%g 2000 | xargs touch"));
   // The second starts once the first has begun to delete, and so holds
   // the lock until its reader wakes ("true;" keeps the run's "cd" in front).
-  const Lines Out = Run(
-      {Arg}, "true; ($OLVANE_PROGRAM '" + Arg +
-                 "' | (sleep 10; cat >`dev`null)) & for i in $(seq 300); do "
-                 "[ $(ls m | wc -l) -lt 2000 ] && break; sleep 0.03; done;",
-      5);
+  const Lines Out =
+      Run({Arg},
+          "true; ($OLVANE_PROGRAM '" + Arg +
+              "' | (sleep 10; cat >`dev`null)) & for i in $(seq 300); do "
+              "[ $(ls m | wc -l) -lt 2000 ] && break; sleep 0.03; done;",
+          5);
   EXPECT_EQ(Out, Lines{"   Another run of this configuration is under way: " +
                        Expand("~/../rules.conf")});
   Succeeds("sleep 10");

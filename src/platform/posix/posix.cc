@@ -182,6 +182,32 @@ class PosixPlatform : public Platform {
     return ReplacePosixContent(Path, Text);
   }
 
+  bool FromLocalTime(const CivilTime& Local, int64_t* Utc) override {
+    struct tm Fields = {};
+    Fields.tm_year = Local.Year - 1900;
+    Fields.tm_mon = Local.Month - 1;
+    Fields.tm_mday = Local.Day;
+    Fields.tm_hour = Local.Hour;
+    Fields.tm_min = Local.Minute;
+    Fields.tm_sec = Local.Second;
+    Fields.tm_isdst = -1;  // whatever the zone's rules say for that day
+    errno = 0;
+    const time_t Time = mktime(&Fields);
+    // -1 is also one second before 1970: only errno tells them apart.
+    if (Time == static_cast<time_t>(-1) && errno != 0) return false;
+    *Utc = Time;
+    return true;
+  }
+
+  bool ToLocalTime(int64_t Utc, CivilTime* Local) override {
+    const time_t Time = static_cast<time_t>(Utc);
+    struct tm Fields;
+    if (!localtime_r(&Time, &Fields)) return false;
+    *Local = CivilTime{Fields.tm_year + 1900, Fields.tm_mon + 1, Fields.tm_mday,
+                       Fields.tm_hour,        Fields.tm_min,     Fields.tm_sec};
+    return true;
+  }
+
   void Print(const std::string& Line) override { PrintLines(Line + '\n'); }
   void PrintLines(const std::string& Lines) override {
     if (!Terminal_.Write(1, Lines)) Lost_ = true;

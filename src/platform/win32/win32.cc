@@ -264,6 +264,12 @@ class Win32Platform : public Platform {
     return win32::SecondsFromTicks(static_cast<int64_t>(
         (uint64_t{Time.dwHighDateTime} << 32) | Time.dwLowDateTime));
   }
+  bool FromLocalTime(const CivilTime& Local, int64_t* Utc) override {
+    return win32::FromLocalTime(Local, Utc);
+  }
+  bool ToLocalTime(int64_t Utc, CivilTime* Local) override {
+    return win32::ToLocalTime(Utc, Local);
+  }
 
   int32_t UtcOffset(int64_t Time) override { return win32::UtcOffset(Time); }
   LogOpened OpenLog(const std::string& Path, int64_t RotateAbove, int Keep,

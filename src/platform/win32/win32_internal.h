@@ -232,6 +232,10 @@ std::u16string LongNameOfShort(const std::string& Path);
 // the past; *Nanos, if given, receives the rest.
 int64_t SecondsFromTicks(int64_t Ticks, uint32_t* Nanos = nullptr);
 
+// Platform::FromLocalTime and ToLocalTime (win32_time.cc).
+bool FromLocalTime(const CivilTime& Local, int64_t* Utc);
+bool ToLocalTime(int64_t Utc, CivilTime* Local);
+
 // --- Parts of the platform ------------------------------------------------
 
 // The folder whose handle is Handle (a folder that was checked to be one).
