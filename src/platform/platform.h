@@ -102,6 +102,13 @@ struct DiskSpace {
   int64_t Total = 0;      // its whole size
 };
 
+// Result of moving a folder with its tree.
+enum class FolderMove {
+  kMoved,
+  kFailed,  // it stays where it was
+  kAcross,  // the destination is on another volume: it stays where it was
+};
+
 // Result of moving a file.
 enum class MoveResult {
   kMoved,
@@ -231,6 +238,15 @@ class Folder {
   // and it is not read-only). True promises nothing. For the report-only
   // run; a platform that cannot tell answers true.
   virtual bool CanRemoveSubFolder(const std::string& /*Name*/) { return true; }
+
+  // Renames the real subfolder Name (never a link) to ToName in the open
+  // folder To (this one too), on the same volume, in one step that never
+  // replaces an entry there; its tree goes with it. A platform that cannot
+  // answers kFailed.
+  virtual FolderMove MoveSubFolder(const std::string& /*Name*/, Folder& /*To*/,
+                                   const std::string& /*ToName*/) {
+    return FolderMove::kFailed;
+  }
 
   // True when the full path Path names the very file that Item names (the
   // same file identity, however the two are written).

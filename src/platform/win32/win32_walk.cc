@@ -218,8 +218,7 @@ class Win32ExclusiveFile : public ExclusiveFile {
     const std::u16string Long = LongForm(Destination);
     DWORD Attributes = 0;
     FileBasicInfo Info;
-    if (!File_.Valid() || Long.empty() ||
-        !DeletionAllowed(File_.Get(), true) ||
+    if (!File_.Valid() || Long.empty() || !DeletionAllowed(File_.Get(), true) ||
         (GetFileAttributesW(W(Long)) != INVALID_FILE_ATTRIBUTES &&
          ExactLongForm(Destination, &Attributes).empty()) ||
         QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess) {
@@ -370,6 +369,24 @@ class Win32Folder : public Folder {
     return OpenForRemoval(Name, &Sub, &Attributes) &&
            !(Attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
            MarkForDeletion(Sub.Get()) && Sub.Close();
+  }
+
+  // A rename of the folder's own handle, relative to To's: never through
+  // a reparse point, never over an entry there.
+  FolderMove MoveSubFolder(const std::string& Name, Folder& To,
+                           const std::string& ToName) override {
+    UniqueHandle Sub;
+    DWORD Attributes = 0;
+    const std::u16string Wide = WideFromUtf8(ToName);
+    if (!IsPlainName(Wide) || !OpenForRemoval(Name, &Sub, &Attributes) ||
+        (Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return FolderMove::kFailed;
+    }
+    const NtStatus Status =
+        RenameInto(Sub.Get(), static_cast<Win32Folder&>(To).Dir(), Wide);
+    if (Status == kStatusSuccess) return FolderMove::kMoved;
+    return Status == kStatusNotSameDevice ? FolderMove::kAcross
+                                          : FolderMove::kFailed;
   }
 
   bool IsSameFile(const Entry& Item, const std::string& Path) override {
