@@ -30,6 +30,10 @@ class MoveDisposal : public Disposal {
   }
   void Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                const std::string& FileName, FileReport& Report) override;
+  // The item goes into the move folder under its own name, in one rename
+  // within its volume.
+  void DisposeSet(WalkContext& Run, Folder& Parent, const std::string& Name,
+                  const std::string& Path, FileReport& Report) override;
   // Two files bound for one name: the first one in the walk's order goes,
   // the second finds its place taken.
   bool InAnyOrder() const override { return false; }
@@ -52,6 +56,7 @@ class MoveDisposal : public Disposal {
   const RunSettings& Settings_;
   std::set<std::string> WouldFill_;  // report-only: names a move would take
   std::set<FileIdentity> Filled_;    // what this run has moved in
+  int64_t Started_ = 0;              // when Prepare was called
   // The move folder's volume, once Prepare has read it.
   bool KnowsVolume_ = false;
   uint64_t ArchiveVolume_ = 0;
