@@ -115,6 +115,8 @@ bool* FlagOf(ExactOption Which, CommandLine* Line) {
       return &Set.EmptyFolders;
     case ExactOption::kJson:
       return &Line->Json;
+    case ExactOption::kFolders:
+      return &Set.Folders;
     default:
       return nullptr;
   }
@@ -481,7 +483,7 @@ CommandLine ReadCommandLine(Platform& Sys,
   ReadFlags(Sys, Args, NotOptions, &Line.Settings);
   // A run whose move folder failed its check changes nothing, and so
   // removes no emptied folder either; the count is printed all the same.
-  Line.CountFolders = Line.Settings.EmptyFolders;
+  Line.CountFolders = Line.Settings.EmptyFolders || Line.Settings.Folders;
   if (Line.Settings.MoveMode && !Line.Settings.MovePathValid) {
     Line.Settings.EmptyFolders = false;
   }

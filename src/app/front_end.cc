@@ -55,6 +55,7 @@ Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
   Summary.MoveMode = Line.Settings.MoveMode;
   Summary.DryRun = Line.Settings.DryRun;
   Summary.CountFolders = Line.CountFolders;
+  Summary.FolderItems = Line.Settings.Folders;
   Summary.BytesFreed = Counts.BytesFreed;
   // A lost report wins over an unmet goal: the log cannot be trusted.
   Summary.Status =

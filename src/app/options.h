@@ -46,6 +46,7 @@ enum class ExactOption {
   kNoPreserveRoot,  // "--no-preserve-root"
   kWorkers,         // "--workers=N"
   kJson,            // "--json"
+  kFolders,         // "--folders": the mask selects whole folders
   // Retention goals.
   kKeep,      // "--keep=N"
   kMaxSize,   // "--max-size=SIZE"

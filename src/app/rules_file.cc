@@ -35,7 +35,7 @@ constexpr Key kKeys[] = {
     {"cross-mounts", KeyKind::kFlag}, {"no-preserve-root", KeyKind::kFlag},
     {"keep", KeyKind::kValue},        {"max-size", KeyKind::kValue},
     {"min-free", KeyKind::kValue},    {"max-files", KeyKind::kValue},
-    {"workers", KeyKind::kValue},
+    {"workers", KeyKind::kValue},     {"folders", KeyKind::kFlag},
 };
 constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
 
