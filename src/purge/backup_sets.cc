@@ -82,6 +82,8 @@ class SetRun {
                                 const std::string& Path);
   void Search(Folder& Dir, const std::shared_ptr<const FolderNode>& Node,
               const std::string& DirPath);
+  bool Take(Folder& Dir, const std::shared_ptr<const FolderNode>& Node,
+            const std::string& DirPath, const std::string& Name, SetItem* Set);
   void Finish(Folder& Dir, const std::string& DirPath,
               const std::vector<std::string>& Leftovers);
   void Choose(std::vector<SetItem> Found);
@@ -126,6 +128,7 @@ std::unique_ptr<Folder> SetRun::Enter(Folder& Dir, const std::string& Name,
 // The items of Dir, and with -r those below the folders that are none.
 void SetRun::Search(Folder& Dir, const std::shared_ptr<const FolderNode>& Node,
                     const std::string& DirPath) {
+  if (Stopped()) return;
   std::vector<std::string> Leftovers, Items, Subs;
   {
     std::unique_ptr<Listing> List = Dir.List("*");
@@ -150,27 +153,7 @@ void SetRun::Search(Folder& Dir, const std::shared_ptr<const FolderNode>& Node,
   std::vector<SetItem> Found;
   for (const std::string& Name : Items) {
     SetItem Set;
-    Set.Path = Below(DirPath, Name);
-    std::unique_ptr<Folder> Sub = Enter(Dir, Name, Set.Path);
-    if (!Sub) continue;
-    FileTimes& Own = Set.Item.Times;
-    TreeMeasure Tree;
-    // An item not seen whole is not aged: it stays.
-    if (!Sub->Times(&Own) || !Measure(*Sub, &Tree)) {
-      Run_.Out.Emit(Event{EventKind::kCannotOpenFolder, Set.Path});
-      continue;
-    }
-    Set.Newest = std::max(Tree.Newest, KeyOf(Own, Run_.Settings.Age));
-    Set.Dir = Node;
-    Set.Item.Name = Name;
-    Set.Item.Kind = EntryKind::kFolder;
-    Set.Item.Timed = true;
-    SetTime(Run_.Settings.Age, Set.Newest, &Own);
-    Own.Allocated = Set.Size = Tree.Size;
-    Own.Links = 1;  // one item, whatever names its folder has
-    Set.Frees = Tree.Frees;
-    Total_ += Set.Size;
-    Found.push_back(std::move(Set));
+    if (Take(Dir, Node, DirPath, Name, &Set)) Found.push_back(std::move(Set));
   }
   Choose(std::move(Found));
   for (const std::string& Name : Subs) {
@@ -180,6 +163,34 @@ void SetRun::Search(Folder& Dir, const std::shared_ptr<const FolderNode>& Node,
              Path);
     }
   }
+}
+
+// The item Name of Dir, of the folder node Node and the full path DirPath,
+// as it is now. False where it is not entered or cannot be seen whole: it
+// is not aged, and stays.
+bool SetRun::Take(Folder& Dir, const std::shared_ptr<const FolderNode>& Node,
+                  const std::string& DirPath, const std::string& Name,
+                  SetItem* Set) {
+  Set->Path = Below(DirPath, Name);
+  std::unique_ptr<Folder> Sub = Enter(Dir, Name, Set->Path);
+  if (!Sub) return false;
+  FileTimes& Own = Set->Item.Times;
+  TreeMeasure Tree;
+  if (!Sub->Times(&Own) || !Measure(*Sub, &Tree)) {
+    Run_.Out.Emit(Event{EventKind::kCannotOpenFolder, Set->Path});
+    return false;
+  }
+  Set->Newest = std::max(Tree.Newest, KeyOf(Own, Run_.Settings.Age));
+  Set->Dir = Node;
+  Set->Item.Name = Name;
+  Set->Item.Kind = EntryKind::kFolder;
+  Set->Item.Timed = true;
+  SetTime(Run_.Settings.Age, Set->Newest, &Own);
+  Own.Allocated = Set->Size = Tree.Size;
+  Own.Links = 1;  // one item, whatever names its folder has
+  Set->Frees = Tree.Frees;
+  Total_ += Set->Size;
+  return true;
 }
 
 // What an interrupted removal left hidden in Dir, removed before anything

@@ -371,19 +371,21 @@ class Win32Folder : public Folder {
            MarkForDeletion(Sub.Get()) && Sub.Close();
   }
 
-  // A rename of the folder's own handle, relative to To's: never through
-  // a reparse point, never over an entry there.
+  // A rename of the folder's own handle into To, opened anew for adding a
+  // folder: never through a reparse point, never over an entry there.
   FolderMove MoveSubFolder(const std::string& Name, Folder& To,
                            const std::string& ToName) override {
-    UniqueHandle Sub;
+    UniqueHandle Sub, Into;
     DWORD Attributes = 0;
     const std::u16string Wide = WideFromUtf8(ToName);
     if (!IsPlainName(Wide) || !OpenForRemoval(Name, &Sub, &Attributes) ||
-        (Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        OpenRelative(static_cast<Win32Folder&>(To).Dir(), u"",
+                     FILE_TRAVERSE | FILE_ADD_SUBDIRECTORY | SYNCHRONIZE,
+                     kShareAll, kFileOpen, kFileDirectoryFile, &Into) < 0) {
       return FolderMove::kFailed;
     }
-    const NtStatus Status =
-        RenameInto(Sub.Get(), static_cast<Win32Folder&>(To).Dir(), Wide);
+    const NtStatus Status = RenameInto(Sub.Get(), Into.Get(), Wide);
     if (Status == kStatusSuccess) return FolderMove::kMoved;
     return Status == kStatusNotSameDevice ? FolderMove::kAcross
                                           : FolderMove::kFailed;
