@@ -10,8 +10,9 @@
 namespace olvane {
 namespace {
 
-// Tells what it was, and begins with a dot: hidden from listings on POSIX
-// systems, and never matched by a mask of backup names.
+// Tells what it was, and begins with a dot, which hides it from listings
+// on POSIX systems. The search for items takes such a name for a leftover
+// to finish, never for an item.
 constexpr char kHiddenPrefix[] = ".olvane-removing.";
 
 enum class Pass { kProveRemoval, kProveMove, kRemove };
