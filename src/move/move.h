@@ -30,8 +30,8 @@ class MoveDisposal : public Disposal {
   }
   void Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                const std::string& FileName, FileReport& Report) override;
-  // The item goes into the move folder under its own name, in one rename
-  // within its volume.
+  // The item goes into the move folder under its own name: in one rename
+  // within its volume, else copied whole and then removed whole.
   void DisposeSet(WalkContext& Run, Folder& Parent, const std::string& Name,
                   const std::string& Path, FileReport& Report) override;
   // Two files bound for one name: the first one in the walk's order goes,
@@ -51,6 +51,14 @@ class MoveDisposal : public Disposal {
                FileReport& Report);
   void Move(ExclusiveFile& File, const std::string& FileName,
             const std::string& Destination, bool Replace, FileReport& Report);
+  // Of an item of --folders (set_move.cc).
+  bool ClearSetDestination(WalkContext& Run, Folder& Archive,
+                           const std::string& Name, const std::string& Path,
+                           const std::string& Destination, bool* Replacing,
+                           FileReport& Report);
+  bool MoveSetAcross(WalkContext& Run, Folder& Parent, Folder& Archive,
+                     const std::string& Name, const std::string& Path,
+                     FileReport& Report);
 
   Platform& Sys_;
   const RunSettings& Settings_;

@@ -125,6 +125,8 @@ enum class Replaceable {
   kNo,   // held open, read-only, a folder...: the replacement fails
 };
 
+class Folder;
+
 // A file opened for reading with no sharing: no other process had it open
 // when it was opened. The file stays open until Close or destruction, and
 // the disposal goes through this same handle, so nothing can slip in between
@@ -170,6 +172,15 @@ class ExclusiveFile {
   // moved onto another volume, nor a mapped file anywhere). For the
   // report-only run.
   virtual bool CanMoveTo(const std::string& Destination) = 0;
+
+  // Copies the file (a link: the link itself) with its content and
+  // metadata, as MoveTo copies it onto another volume, to the new name Name
+  // in the open folder Into, named only once complete and on disk. The file
+  // stays. False on failure or where Name exists, and no copy is left. A
+  // platform that cannot answers false.
+  virtual bool CopyTo(Folder& /*Into*/, const std::string& /*Name*/) {
+    return false;
+  }
 
   // Releases the file. False when the system reported a failure; the file
   // is released all the same.
@@ -247,6 +258,17 @@ class Folder {
                                    const std::string& /*ToName*/) {
     return FolderMove::kFailed;
   }
+
+  // Makes the folder Name here, never over an entry, and opens it. Null on
+  // failure, or where the platform cannot.
+  virtual std::unique_ptr<Folder> CreateSubFolder(const std::string& /*Name*/) {
+    return nullptr;
+  }
+
+  // Gives this folder the metadata of the folder Source (owner, mode or
+  // security, attributes, times) as a copy of a file gets them. False on
+  // failure, or where the platform cannot.
+  virtual bool CopyMetadataFrom(Folder& /*Source*/) { return false; }
 
   // True when the full path Path names the very file that Item names (the
   // same file identity, however the two are written).

@@ -179,7 +179,7 @@ TEST_F(GoalsTest, FoldersAreItemsAgedByTheirNewestFileAndGoWhole) {
                   " folder(s) " + Done);
     return Lines(Out);
   };
-  CheckGoals({
+  std::vector<Case> Cases = {
       // One young file keeps its set; a file, a link to a folder and a
       // folder that does not match are no items.
       {"s1/a:9 s1/d/b:9 s2/a:9 s2/d/b:1 s3/a:9 s4:9 s5->~/s3 o/s6/a:9",
@@ -209,7 +209,15 @@ TEST_F(GoalsTest, FoldersAreItemsAgedByTheirNewestFileAndGoWhole) {
        Sets("Move", "", "File ~/arch/s1 already exist."), "arch/s1/old s1/a"},
       // No folder matches: nothing to do.
       {"o/a:9", "-d0 ~/s* --folders", Sets("Delete", ""), "o/a"},
-  });
+  };
+  if (!OtherFileSystem()) return CheckGoals(Cases);
+  // Onto another file system: copied whole, times and all, so that the set
+  // is as old there.
+  Cases.push_back({"s1/a:9 s1/d/b:9 ^/", "-d5 ~/s* --folders -m:^",
+                   Sets("Move", "~/s1"), "^/s1/a ^/s1/d/b"});
+  CheckGoals(Cases);
+  EXPECT_EQ(Run(Words("-d5 ^ --folders -t:m -n")),
+            Predicted(Sets("Delete", Expand("^/s1"))));
 }
 
 // A run killed while it removes a set leaves it whole or hidden, never in

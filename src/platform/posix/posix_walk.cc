@@ -178,6 +178,15 @@ class PosixFolder : public Folder {
     return !StatusOf(Fd_, Name.c_str(), &Sub) || MayRemoveFrom(Fd_, Sub);
   }
 
+  std::unique_ptr<Folder> CreateSubFolder(const std::string& Name) override {
+    if (mkdirat(Fd_, Name.c_str(), 0700) != 0) return nullptr;
+    return OpenSubFolder(Name);
+  }
+
+  bool CopyMetadataFrom(Folder& Source) override {
+    return CopyFolderMetadata(static_cast<PosixFolder&>(Source).Fd_, Fd_);
+  }
+
   FolderMove MoveSubFolder(const std::string& Name, Folder& To,
                            const std::string& ToName) override {
     struct stat Info;
@@ -293,6 +302,14 @@ class PosixExclusiveFile : public ExclusiveFile {
     const MoveSource Source{DirFd, Name_.c_str(), Fd_, Link_,
                             [&] { return LeadsHere(DirFd) && IsStillFree(); }};
     return MoveEntry(Source, Destination, Replace);
+  }
+
+  // The source stays: nothing about it needs proving again.
+  bool CopyTo(Folder& Into, const std::string& Name) override {
+    const MoveSource Source{Dir_->Fd(), Name_.c_str(), Fd_, Link_,
+                            [] { return true; }};
+    return CopyEntry(Source, static_cast<PosixFolder&>(Into).Fd(),
+                     Name.c_str());
   }
 
   // A rename does not depend on the file's own mode.

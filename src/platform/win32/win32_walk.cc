@@ -242,6 +242,7 @@ class Win32ExclusiveFile : public ExclusiveFile {
                                         sizeof(Theirs)) &&
            Mine.VolumeSerialNumber == Theirs.VolumeSerialNumber;
   }
+  bool CopyTo(Folder& Into, const std::string& Name) override;
   bool Close() override { return File_.Valid() && File_.Close(); }
 
  private:
@@ -371,6 +372,34 @@ class Win32Folder : public Folder {
            MarkForDeletion(Sub.Get()) && Sub.Close();
   }
 
+  // Opened for filling and for its metadata.
+  std::unique_ptr<Folder> CreateSubFolder(const std::string& Name) override {
+    const std::u16string Wide = WideFromUtf8(Name);
+    UniqueHandle Sub;
+    if (!IsPlainName(Wide) ||
+        OpenRelative(Dir(), Wide,
+                     kFolderAccess | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY |
+                         FILE_WRITE_ATTRIBUTES,
+                     kShareAll, kFileCreate, kFileDirectoryFile, &Sub) < 0) {
+      return nullptr;
+    }
+    return MakeFolder(std::move(Sub));
+  }
+
+  // Streams and security, then the times; the attributes stay the new
+  // folder's own.
+  bool CopyMetadataFrom(Folder& Source) override {
+    const HANDLE From = static_cast<Win32Folder&>(Source).Dir();
+    FileBasicInfo Info;
+    if (QueryBasicInfo(From, &Info) != kStatusSuccess ||
+        !CopyStreamsAndSecurity(From, Dir())) {
+      return false;
+    }
+    Info.ChangeTime.QuadPart = 0;
+    Info.FileAttributes = 0;  // unchanged
+    return SetBasicInfo(Dir(), Info) == kStatusSuccess;
+  }
+
   // A rename of the folder's own handle into To, opened anew for adding a
   // folder: never through a reparse point, never over an entry there.
   FolderMove MoveSubFolder(const std::string& Name, Folder& To,
@@ -417,13 +446,19 @@ class Win32Folder : public Folder {
   void Suspend() override {}
   bool Resume(Folder& /*Child*/) override { return true; }
 
- private:
   HANDLE Dir() const { return Handle_->Handle.Get(); }
 
+ private:
   std::shared_ptr<FolderHandle> Handle_;
   bool Named_ = false;   // Name_ is the folder's path on its volume,
   std::u16string Name_;  // without a trailing separator
 };
+
+bool Win32ExclusiveFile::CopyTo(Folder& Into, const std::string& Name) {
+  return File_.Valid() &&
+         CopyOpenFile(File_.Get(), static_cast<Win32Folder&>(Into).Dir(),
+                      WideFromUtf8(Name));
+}
 
 }  // namespace
 
