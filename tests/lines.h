@@ -56,7 +56,7 @@ inline Lines Moved(const std::string& Paths, Output Others = {}) {
 // The lines of a report-only run where a real run prints Real.
 inline Lines Predicted(Lines Real) {
   for (std::string& Line : Real) {
-    if (Line.rfind("Delete ", 0) == 0 || Line.rfind("Move file: ", 0) == 0)
+    if (Line.rfind("Delete ", 0) == 0 || Line.rfind("Move ", 0) == 0)
       Line = "Would " + std::string(1, Line[0] + 32) + Line.substr(1);
     for (const char* Done : {" deleted.", " moved."}) {
       const size_t At = Line.find(Done);

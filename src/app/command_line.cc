@@ -140,6 +140,8 @@ bool* FlagOf(ExactOption Which, CommandLine* Line) {
       return &Line->NoProgress;
     case ExactOption::kSystemLog:
       return &Line->SystemLog;
+    case ExactOption::kFolders:
+      return &Set.Folders;
     default:
       return nullptr;
   }
@@ -538,7 +540,7 @@ CommandLine ReadCommandLine(Platform& Sys,
   ReadFlags(Sys, Args, NotOptions, &Line.Settings);
   // A run whose move folder failed its check changes nothing, and so
   // removes no emptied folder either; the count is printed all the same.
-  Line.CountFolders = Line.Settings.EmptyFolders;
+  Line.CountFolders = Line.Settings.EmptyFolders || Line.Settings.Folders;
   if (Line.Settings.MoveMode && !Line.Settings.MovePathValid) {
     Line.Settings.EmptyFolders = false;
   }

@@ -79,6 +79,7 @@ Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
   Summary.CountFolders = Line.CountFolders;
   Summary.CountUndated = Line.Settings.NameDates.has_value();
   Summary.Undated = Counts.Undated;
+  Summary.FolderItems = Line.Settings.Folders;
   Summary.BytesFreed = Counts.BytesFreed;
   Summary.Status = StatusSoFar(Out, Status);
   if (Line.Began >= 0) Summary.DurationMs = Sys.Monotonic() - Line.Began;

@@ -88,6 +88,10 @@ constexpr LongOption kLong[] = {
      "modification or the last access"},
     {Group::kPurged, "--cross-mounts", ExactOption::kCrossMounts, nullptr, nullptr,
      "with -r: walk into other mounts below the target"},
+    {Group::kPurged, "--folders", ExactOption::kFolders, nullptr, nullptr,
+     "the mask selects folders (backup sets): each one is\n"
+     "aged by the newest file in it, deleted or moved whole,\n"
+     "and counted as one by the goals below"},
     {Group::kGoals, "--keep", ExactOption::kKeep, "N", nullptr,
      "in each folder never delete or move the N newest\n"
      "selected files (--keep=7: the last week's backups)"},

@@ -47,6 +47,7 @@ enum class ExactOption {
   kWorkers,         // "--workers=N"
   kJson,            // "--json"
   kNoProgress,      // "--no-progress"
+  kFolders,         // "--folders": the mask selects whole folders
   // Retention goals.
   kKeep,      // "--keep=N"
   kMaxSize,   // "--max-size=SIZE"

@@ -38,7 +38,7 @@ constexpr Key kKeys[] = {
     {"workers", KeyKind::kValue},      {"date-from-name", KeyKind::kValue},
     {"keep-daily", KeyKind::kValue},   {"keep-weekly", KeyKind::kValue},
     {"keep-monthly", KeyKind::kValue}, {"keep-yearly", KeyKind::kValue},
-    {"system-log", KeyKind::kFlag},
+    {"system-log", KeyKind::kFlag},      {"folders", KeyKind::kFlag},
 };
 constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
 

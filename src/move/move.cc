@@ -117,6 +117,7 @@ bool MoveDisposal::IsOffVolume(Folder& Dir) {
 }
 
 std::function<bool(Folder&)> MoveDisposal::Prepare() {
+  Started_ = Sys_.Now();
   if (!Settings_.MovePathValid) return nullptr;
   if (!Settings_.DryRun) Sys_.RemoveStaleCopies(Settings_.MovePath);
   FileIdentity Archive;

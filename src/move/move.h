@@ -31,6 +31,10 @@ class MoveDisposal : public Disposal {
   }
   void Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                const std::string& FileName, FileReport& Report) override;
+  // The item goes into the move folder under its own name: in one rename
+  // within its volume, else copied whole and then removed whole.
+  void DisposeSet(WalkContext& Run, Folder& Parent, const std::string& Name,
+                  const std::string& Path, FileReport& Report) override;
   // Two files bound for one name: the first one in the walk's order goes,
   // the second finds its place taken.
   bool InAnyOrder() const override { return false; }
@@ -48,6 +52,14 @@ class MoveDisposal : public Disposal {
                FileReport& Report);
   void Move(ExclusiveFile& File, const std::string& FileName,
             const std::string& Destination, bool Replace, FileReport& Report);
+  // Of an item of --folders (set_move.cc).
+  bool ClearSetDestination(WalkContext& Run, Folder& Archive,
+                           const std::string& Name, const std::string& Path,
+                           const std::string& Destination, bool* Replacing,
+                           FileReport& Report);
+  bool MoveSetAcross(WalkContext& Run, Folder& Parent, Folder& Archive,
+                     const std::string& Name, const std::string& Path,
+                     FileReport& Report);
 
   Platform& Sys_;
   const RunSettings& Settings_;
@@ -56,6 +68,7 @@ class MoveDisposal : public Disposal {
   // The move folder, open once Prepare has checked it: a name there that
   // is one of the run's own files (its log) is never replaced.
   std::unique_ptr<Folder> Archive_;
+  int64_t Started_ = 0;              // when Prepare was called
   // The move folder's volume, once Prepare has read it.
   bool KnowsVolume_ = false;
   uint64_t ArchiveVolume_ = 0;

@@ -105,6 +105,13 @@ struct DiskSpace {
   int64_t Total = 0;      // its whole size
 };
 
+// Result of moving a folder with its tree.
+enum class FolderMove {
+  kMoved,
+  kFailed,  // it stays where it was
+  kAcross,  // the destination is on another volume: it stays where it was
+};
+
 // Result of moving a file.
 enum class MoveResult {
   kMoved,
@@ -139,6 +146,7 @@ enum class LogOpened {
   kLink,    // the name is a link (a reparse point on Windows): refused
   kFailed,  // a folder, a missing folder, no permission...
 };
+class Folder;
 
 // A file opened for reading with no sharing: no other process had it open
 // when it was opened. The file stays open until Close or destruction, and
@@ -185,6 +193,15 @@ class ExclusiveFile {
   // moved onto another volume, nor a mapped file anywhere). For the
   // report-only run.
   virtual bool CanMoveTo(const std::string& Destination) = 0;
+
+  // Copies the file (a link: the link itself) with its content and
+  // metadata, as MoveTo copies it onto another volume, to the new name Name
+  // in the open folder Into, named only once complete and on disk. The file
+  // stays. False on failure or where Name exists, and no copy is left. A
+  // platform that cannot answers false.
+  virtual bool CopyTo(Folder& /*Into*/, const std::string& /*Name*/) {
+    return false;
+  }
 
   // Releases the file. False when the system reported a failure; the file
   // is released all the same.
@@ -261,6 +278,26 @@ class Folder {
   // and it is not read-only). True promises nothing. For the report-only
   // run; a platform that cannot tell answers true.
   virtual bool CanRemoveSubFolder(const std::string& /*Name*/) { return true; }
+
+  // Renames the real subfolder Name (never a link) to ToName in the open
+  // folder To (this one too), on the same volume, in one step that never
+  // replaces an entry there; its tree goes with it. A platform that cannot
+  // answers kFailed.
+  virtual FolderMove MoveSubFolder(const std::string& /*Name*/, Folder& /*To*/,
+                                   const std::string& /*ToName*/) {
+    return FolderMove::kFailed;
+  }
+
+  // Makes the folder Name here, never over an entry, and opens it. Null on
+  // failure, or where the platform cannot.
+  virtual std::unique_ptr<Folder> CreateSubFolder(const std::string& /*Name*/) {
+    return nullptr;
+  }
+
+  // Gives this folder the metadata of the folder Source (owner, mode or
+  // security, attributes, times) as a copy of a file gets them. False on
+  // failure, or where the platform cannot.
+  virtual bool CopyMetadataFrom(Folder& /*Source*/) { return false; }
 
   // True when the full path Path names the very file that Item names (the
   // same file identity, however the two are written).

@@ -11,6 +11,8 @@
 
 namespace olvane {
 
+struct WalkContext;
+
 // The events one file gives rise to, kept until everything before them in
 // the walk's order has been written.
 struct FileReport {
@@ -70,6 +72,13 @@ class Disposal {
   virtual void Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                        const std::string& FileName, FileReport& Report) = 0;
 
+  // --folders: acts on the item Name of Parent (full path Path), a folder
+  // whose every file was proven free for it, and reports the outcome in
+  // Report (Counted: it went whole, or would).
+  virtual void DisposeSet(WalkContext& Run, Folder& Parent,
+                          const std::string& Name, const std::string& Path,
+                          FileReport& Report) = 0;
+
   // Whether disposing of a file of Dir frees what it takes on its file
   // system (a move within it frees nothing).
   virtual bool FreesSpace(Folder& /*Dir*/) { return true; }
@@ -87,6 +96,8 @@ class DeleteDisposal : public Disposal {
   EventKind RefusalKind() const override { return EventKind::kCannotDelete; }
   void Dispose(Folder& Dir, const Entry& Item, ExclusiveFile& File,
                const std::string& FileName, FileReport& Report) override;
+  void DisposeSet(WalkContext& Run, Folder& Parent, const std::string& Name,
+                  const std::string& Path, FileReport& Report) override;
   bool InAnyOrder() const override { return true; }
 
  private:

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/path_syntax.h"
+#include "purge/backup_sets.h"
 #include "purge/file_tests.h"
 #include "purge/ranked_purge.h"
 #include "purge/walker.h"
@@ -29,6 +30,9 @@ RunCounts PurgeFolder(WalkContext& Run, std::string Path, int32_t Day) {
     return UnexaminedCounts(Run.Settings.Goal);
   }
   if (Run.RefuseTarget && Run.RefuseTarget(*Target, Mask)) return RunCounts();
+  if (Run.Settings.Folders) {
+    return PurgeSets(Run, std::move(Target), Path, Mask, Day);
+  }
   if (Run.Settings.Goal.Ranks()) {
     return PurgeRanked(Run, std::move(Target), Path, Mask, Day);
   }

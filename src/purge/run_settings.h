@@ -84,6 +84,9 @@ struct RunSettings {
   // syntax, matched against an entry's name alone.
   std::vector<std::string> ProtectMasks;
   bool CrossMounts = false;  // with Recurse: walk into other mounts too
+  // --folders: the mask selects folders, each one item (a backup set) aged
+  // by the newest time in its tree and deleted or moved whole.
+  bool Folders = false;
   // Threads that work on files at once; 0: as many as suit the target's
   // file system.
   int Workers = 1;

@@ -28,6 +28,18 @@ enum class EventKind {
   kFolderDeleted,      // -e: an emptied folder removed
   kWouldDeleteFolder,  // -n -e: a folder every entry of which would go
   kKept,               // a file a keep rule keeps; Reason says which
+  // --folders: an item (a folder and its tree), deleted or moved whole or
+  // kept whole; Path is the item, To the move's destination or the file
+  // that kept it whole.
+  kSetDeleted,           // an item deleted (counted)
+  kWouldDeleteSet,       // report-only: an item that would be deleted
+  kSetMoved,             // an item moved to To (counted)
+  kWouldMoveSet,         // report-only: an item that would be moved to To
+  kSetHeld,              // a file of it held open, or one it cannot open
+  kSetProtected,         // a file or folder of it that -x: protects
+  kSetStuck,             // an entry of it that cannot be removed (moved)
+  kLeftoverDeleted,      // what an interrupted removal left hidden, removed
+  kWouldDeleteLeftover,  // report-only: such a leftover would be removed
   // The command line and the run; Path is the argument or path concerned.
   kUsage,               // the usage screen
   kHelp,                // the usage screen, then Path: the options' help
@@ -106,6 +118,7 @@ struct Event {
   // follows.
   bool CountUndated = false;
   int32_t Undated = 0;
+  bool FolderItems = false;   // --folders: the folders are the items acted on
   // The run was refused at its target: the text report ends with the
   // refusal, the record with this summary.
   bool Refused = false;

@@ -45,6 +45,24 @@ Kind KindOf(EventKind Of) {
       return {"would-delete-folder", "emptied"};
     case EventKind::kKept:
       return {"kept", nullptr};
+    case EventKind::kSetDeleted:
+      return {"folder-deleted", nullptr, true};
+    case EventKind::kWouldDeleteSet:
+      return {"would-delete-folder", nullptr, true};
+    case EventKind::kSetMoved:
+      return {"folder-moved", nullptr, true};
+    case EventKind::kWouldMoveSet:
+      return {"would-move-folder", nullptr, true};
+    case EventKind::kSetHeld:
+      return {"folder-kept-whole", "held"};
+    case EventKind::kSetProtected:
+      return {"folder-kept-whole", "protected"};
+    case EventKind::kSetStuck:
+      return {"folder-kept-whole", "cannot-remove"};
+    case EventKind::kLeftoverDeleted:
+      return {"folder-deleted", "unfinished"};
+    case EventKind::kWouldDeleteLeftover:
+      return {"would-delete-folder", "unfinished"};
     // A run goes on after these two, and its summary follows.
     case EventKind::kPathNotFound:
     case EventKind::kTargetNotFound:
@@ -183,7 +201,11 @@ void JsonRenderer::Render(const Event& E, std::string* Out) const {
     AddValue("reason", "\"max-time\"", Out);
   } else if (E.Kind != EventKind::kPathNotFound) {
     AddName("path", E.Path, Out);
-    if (!E.To.empty()) AddName("to", E.To, Out);
+    // An item kept whole names the file that kept it.
+    const bool Kept = E.Kind == EventKind::kSetHeld ||
+                      E.Kind == EventKind::kSetProtected ||
+                      E.Kind == EventKind::kSetStuck;
+    if (!E.To.empty()) AddName(Kept ? "file" : "to", E.To, Out);
     if (E.Size >= 0) {
       AddField("size", Out);
       *Out += std::to_string(E.Size);

@@ -31,6 +31,9 @@ class TextRenderer : public Renderer {
   void Render(const Event& E, std::string* Out) const override;
 
  private:
+  static void AddSetLine(const Event& E, const std::string& Path,
+                         const std::string& To, std::string* Out);
+
   bool Wtf8_;
 };
 

@@ -69,7 +69,10 @@ void AddSummary(const Event& E, std::string* Out) {
       Count(E.Files, " file(s)", E.DryRun, E.MoveMode ? "moved" : "deleted"),
       Out);
   if (E.CountFolders) {
-    AddLine(Count(E.Folders, " folder(s)", E.DryRun, "deleted"), Out);
+    const bool Moved = E.FolderItems && E.MoveMode;
+    AddLine(
+        Count(E.Folders, " folder(s)", E.DryRun, Moved ? "moved" : "deleted"),
+        Out);
   }
   if (E.CountUndated) {
     AddLine("     " + std::to_string(E.Undated) +
@@ -288,6 +291,37 @@ void TextRenderer::Render(const Event& E, std::string* Out) const {
       return AddLine("Delete folder: " + Path, Out);
     case EventKind::kWouldDeleteFolder:
       return AddLine("Would delete folder: " + Path, Out);
+    default:
+      return AddSetLine(E, Path, Printable(E.To, Wtf8_), Out);
+  }
+}
+
+// The line of an item of --folders, and of what an interrupted removal
+// left.
+void TextRenderer::AddSetLine(const Event& E, const std::string& Path,
+                              const std::string& To, std::string* Out) {
+  const std::string Whole = "Folder " + Path + " stays whole: " + To;
+  switch (E.Kind) {
+    case EventKind::kSetDeleted:
+      return AddLine("Delete folder: " + Path, Out);
+    case EventKind::kWouldDeleteSet:
+      return AddLine("Would delete folder: " + Path, Out);
+    case EventKind::kSetMoved:
+      return AddLine("Move folder: " + Path, Out);
+    case EventKind::kWouldMoveSet:
+      return AddLine("Would move folder: " + Path, Out);
+    case EventKind::kSetHeld:
+      return AddLine(Whole + " is held open.", Out);
+    case EventKind::kSetProtected:
+      return AddLine(Whole + " is protected.", Out);
+    case EventKind::kSetStuck:
+      return AddLine(
+          Whole + (E.MoveMode ? " cannot be moved." : " cannot be removed."),
+          Out);
+    case EventKind::kLeftoverDeleted:
+      return AddLine("Delete unfinished folder: " + Path, Out);
+    case EventKind::kWouldDeleteLeftover:
+      return AddLine("Would delete unfinished folder: " + Path, Out);
     default:
       return;
   }

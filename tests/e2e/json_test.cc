@@ -28,14 +28,15 @@ for line in text.split(b'\n')[:-1]:
         f = o['bytes_freed']
         rows.append('summary %d %d %s %s %d %s' % (o['files'], o['folders'], o['mode'], json.dumps(o['dry_run']), o['status'], 'sum' if f == freed > 0 else f))
         continue
-    assert set(o) <= {'path', 'path_bytes', 'to', 'to_bytes', 'size', 'time', 'time_s', 'reason'}, o
+    assert set(o) <= {'path', 'path_bytes', 'to', 'to_bytes', 'file', 'file_bytes', 'size', 'time', 'time_s', 'reason'}, o
     row = [e] + ([name(o, 'path')] if 'path' in o else [])
     row += ['->', name(o, 'to')] if 'to' in o else []
+    row += ['file=' + name(o, 'file')] if 'file' in o else []
     row += ['reason=' + o['reason']] if 'reason' in o else []
     if 'size' in o:
         assert type(o['size']) is int and o['size'] >= 0, o
         row.append('size')
-        freed += o['size'] if e in ('deleted', 'moved', 'would-delete', 'would-move') and 'linked' not in o['path'] else 0
+        freed += o['size'] if e in ('deleted', 'moved', 'would-delete', 'would-move', 'folder-deleted') and 'linked' not in o['path'] else 0
     if 'time' in o:
         t = dt.datetime.strptime(o['time'], '%Y-%m-%dT%H:%M:%SZ').replace(tzinfo=dt.timezone.utc)
         row.append('time=' + ('now' if abs((now - t).total_seconds()) < 2 * 86400 else o['time']))
@@ -86,7 +87,17 @@ TEST_F(EndToEndTest, TheJsonReportHasEveryEventAndEveryName) {
        "path-not-found\nsummary 0 0 delete false 0 0", "a.log", Json()},
       // A missing full path, as an unmounted share is, is no empty folder.
       {"a.log", "-d0 ~/none -r --json",
-       "path-not-found ~/none\nsummary 0 0 delete false 0 0", "a.log", Json()}};
+       "path-not-found ~/none\nsummary 0 0 delete false 0 0", "a.log", Json()},
+      // Items of --folders: their size and newest time, and the file that
+      // keeps one whole.
+      {"s/a.log", "-d0 ~ --folders --json",
+       "folder-deleted ~/s" + Now + "\nsummary 0 1 delete false 0 sum", "",
+       Json()},
+      {"d/s1/a.log d/s2/held.log a/", "-d0 ~/d --folders -m:~/a --json",
+       "folder-moved ~/d/s1 -> ~/a/s1" + Now +
+           "\nfolder-kept-whole ~/d/s2 file=~/d/s2/held.log reason=held\n"
+           "summary 0 1 move false 0 0",
+       "a/s1/a.log d/s2/held.log", Json(), "~/d/s2/held.log"}};
   for (const bool Dry : {false, true}) {
     const std::string Folder = Dry ? "would-delete-folder" : "folder-deleted";
     Cases.push_back(

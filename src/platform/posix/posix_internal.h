@@ -88,6 +88,15 @@ struct MoveSource {
   std::function<bool()> StillOurs;
 };
 
+// Copies Source with its metadata to the new name Name in the folder ToDir,
+// named only once complete and on disk; the source stays. False on failure
+// or where Name exists, and no copy is left.
+bool CopyEntry(const MoveSource& Source, int ToDir, const char* Name);
+
+// Gives the folder TargetFd the owner, extended attributes, mode and times
+// of the folder SourceFd, as a copy of a file gets them.
+bool CopyFolderMetadata(int SourceFd, int TargetFd);
+
 // Moves Source to the full path Destination, replacing a file there only
 // with Replace and once it is proven free, as ExclusiveFile::MoveTo.
 MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,

@@ -301,6 +301,23 @@ bool RemoveSource(const MoveSource& Source, int ToDir) {
          unlinkat(Source.Dir, Source.Name, 0) == 0;
 }
 
+// The copy of Source, whose status is Info, with its metadata and on disk,
+// as yet unnamed or under a temporary name.
+bool MakeCopy(const MoveSource& Source, const struct stat& Info, Copy* Made) {
+  if (Source.Link) {
+    std::vector<char> Text(static_cast<size_t>(Info.st_size) + 1);
+    const ssize_t Length =
+        readlinkat(Source.Dir, Source.Name, Text.data(), Text.size());
+    if (Length < 0 || static_cast<size_t>(Length) >= Text.size()) {
+      return false;
+    }
+    Text[static_cast<size_t>(Length)] = '\0';
+    return Made->CreateLink(Text);
+  }
+  return Made->Create() && CopyContent(Source.Fd, Made->Fd(), Info.st_size) &&
+         CopyMetadata(Source.Fd, Made->Fd(), Info) && fsync(Made->Fd()) == 0;
+}
+
 // The move onto another file system: copy, metadata, flush, name, and only
 // then the source removed. The sequence is the same whether or not the copy
 // replaces a file, which with Destination held as DestFd and Proof.
@@ -309,21 +326,7 @@ MoveResult MoveAcross(const MoveSource& Source, int ToDir, const char* DestName,
   struct stat Info;
   if (fstat(Source.Fd, &Info) != 0) return MoveResult::kFailed;
   Copy Made(ToDir);
-  if (Source.Link) {
-    std::vector<char> Text(static_cast<size_t>(Info.st_size) + 1);
-    const ssize_t Length =
-        readlinkat(Source.Dir, Source.Name, Text.data(), Text.size());
-    if (Length < 0 || static_cast<size_t>(Length) >= Text.size()) {
-      return MoveResult::kFailed;
-    }
-    Text[static_cast<size_t>(Length)] = '\0';
-    if (!Made.CreateLink(Text)) return MoveResult::kFailed;
-  } else if (!Made.Create() ||
-             !CopyContent(Source.Fd, Made.Fd(), Info.st_size) ||
-             !CopyMetadata(Source.Fd, Made.Fd(), Info) ||
-             fsync(Made.Fd()) != 0) {
-    return MoveResult::kFailed;
-  }
+  if (!MakeCopy(Source, Info, &Made)) return MoveResult::kFailed;
   if (Dest != Destined::kFree) {
     if (!Made.Name(DestName)) return MoveResult::kFailed;
     if (RemoveSource(Source, ToDir)) return MoveResult::kMoved;
@@ -356,6 +359,19 @@ MoveResult MoveAcross(const MoveSource& Source, int ToDir, const char* DestName,
 }
 
 }  // namespace
+
+bool CopyEntry(const MoveSource& Source, int ToDir, const char* Name) {
+  struct stat Info;
+  Copy Made(ToDir);
+  return fstat(Source.Fd, &Info) == 0 && MakeCopy(Source, Info, &Made) &&
+         Made.Name(Name);
+}
+
+bool CopyFolderMetadata(int SourceFd, int TargetFd) {
+  struct stat Info;
+  return fstat(SourceFd, &Info) == 0 &&
+         CopyMetadata(SourceFd, TargetFd, Info) && fsync(TargetFd) == 0;
+}
 
 MoveResult MoveEntry(const MoveSource& Source, const std::string& Destination,
                      bool Replace) {

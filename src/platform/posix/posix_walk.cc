@@ -178,6 +178,36 @@ class PosixFolder : public Folder {
     return !StatusOf(Fd_, Name.c_str(), &Sub) || MayRemoveFrom(Fd_, Sub);
   }
 
+  std::unique_ptr<Folder> CreateSubFolder(const std::string& Name) override {
+    if (mkdirat(Fd_, Name.c_str(), 0700) != 0) return nullptr;
+    return OpenSubFolder(Name);
+  }
+
+  bool CopyMetadataFrom(Folder& Source) override {
+    return CopyFolderMetadata(static_cast<PosixFolder&>(Source).Fd_, Fd_);
+  }
+
+  FolderMove MoveSubFolder(const std::string& Name, Folder& To,
+                           const std::string& ToName) override {
+    struct stat Info;
+    if (fstatat(Fd_, Name.c_str(), &Info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(Info.st_mode)) {
+      return FolderMove::kFailed;
+    }
+    const int ToFd = static_cast<PosixFolder&>(To).Fd_;
+    int Done =
+        renameat2(Fd_, Name.c_str(), ToFd, ToName.c_str(), RENAME_NOREPLACE);
+    // Without RENAME_NOREPLACE on this file system, a rename that replaces
+    // only an empty folder, and only one not there a moment before.
+    if (Done != 0 && (errno == EINVAL || errno == ENOSYS) &&
+        fstatat(ToFd, ToName.c_str(), &Info, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT) {
+      Done = renameat(Fd_, Name.c_str(), ToFd, ToName.c_str());
+    }
+    if (Done == 0) return FolderMove::kMoved;
+    return errno == EXDEV ? FolderMove::kAcross : FolderMove::kFailed;
+  }
+
   bool IsSameFile(const Entry& Item, const std::string& Path) override {
     struct stat Mine, Other;
     return fstatat(Fd_, Item.Name.c_str(), &Mine, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -272,6 +302,14 @@ class PosixExclusiveFile : public ExclusiveFile {
     const MoveSource Source{DirFd, Name_.c_str(), Fd_, Link_,
                             [&] { return LeadsHere(DirFd) && IsStillFree(); }};
     return MoveEntry(Source, Destination, Replace);
+  }
+
+  // The source stays: nothing about it needs proving again.
+  bool CopyTo(Folder& Into, const std::string& Name) override {
+    const MoveSource Source{Dir_->Fd(), Name_.c_str(), Fd_, Link_,
+                            [] { return true; }};
+    return CopyEntry(Source, static_cast<PosixFolder&>(Into).Fd(),
+                     Name.c_str());
   }
 
   // A rename does not depend on the file's own mode.

@@ -246,6 +246,10 @@ std::unique_ptr<Folder> MakeFolder(UniqueHandle Handle);
 MoveResult MoveOpenFile(HANDLE File, const std::string& Destination,
                         bool Replace);
 
+// Copies the open file File to the new name Name in the folder Folder, as
+// ExclusiveFile::CopyTo.
+bool CopyOpenFile(HANDLE File, HANDLE Folder, const std::u16string& Name);
+
 // Removes the temporary files of this machine's runs that have ended from
 // the folder Path.
 void RemoveStaleCopiesIn(const std::string& Path);

@@ -98,45 +98,55 @@ MoveResult Refused(NtStatus Status) {
 // Copy, attributes and times, flush, and only then the name and the
 // source's deletion. Replacing, the source is marked for deletion first, so
 // that the one step that replaces the old copy is the last that can fail.
-MoveResult MoveAcross(HANDLE File, HANDLE Folder,
-                      const std::string& Destination,
-                      const std::u16string& Name, bool Replace) {
+// The copy of File in Folder under a temporary name, with its attributes
+// and times, on disk; empty on failure, and no copy is left.
+UniqueHandle FlushedCopy(HANDLE File, HANDLE Folder) {
   FileBasicInfo Info;
   if (QueryBasicInfo(File, &Info) != kStatusSuccess ||
       (Info.FileAttributes &
        (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT))) {
     // A link cannot be copied as itself; a read-only file would not go.
-    return MoveResult::kFailed;
+    return UniqueHandle();
   }
   UniqueHandle Copy = CreateTemporary(Folder);
-  if (!Copy.Valid()) return MoveResult::kFailed;
+  if (!Copy.Valid()) return Copy;
   Info.ChangeTime.QuadPart = 0;  // the system keeps its own
   Info.FileAttributes &= kKeptAttributes;
   if (Info.FileAttributes == 0) Info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   // The times are set once every stream is written, which would change them.
-  MoveResult Result = MoveResult::kFailed;
   if (CopyContent(File, Copy.Get()) &&
       CopyStreamsAndSecurity(File, Copy.Get()) &&
       SetBasicInfo(Copy.Get(), Info) == kStatusSuccess &&
       FlushFileBuffers(Copy.Get())) {
-    if (!Replace) {
-      if (RenameInto(Copy.Get(), Folder, Name) == kStatusSuccess &&
-          MarkForDeletion(File)) {
-        Result = MoveResult::kMoved;
-      }
-    } else if (MarkForDeletion(File)) {
-      // Proven again after the copy, long name included.
-      DWORD Attributes = 0;
-      const Destined Dest = ExactLongForm(Destination, &Attributes).empty()
-                                ? Destined::kAbsent
-                                : ProveDestination(Folder, Name);
-      const NtStatus Status =
-          Dest == Destined::kHeld
-              ? kStatusSharingViolation
-              : RenameInto(Copy.Get(), Folder, Name, Dest == Destined::kFree);
-      Result = Status == kStatusSuccess ? MoveResult::kMoved : Refused(Status);
-      if (Result != MoveResult::kMoved) UnmarkForDeletion(File);
+    return Copy;
+  }
+  MarkForDeletion(Copy.Get());
+  return UniqueHandle();
+}
+
+MoveResult MoveAcross(HANDLE File, HANDLE Folder,
+                      const std::string& Destination,
+                      const std::u16string& Name, bool Replace) {
+  UniqueHandle Copy = FlushedCopy(File, Folder);
+  if (!Copy.Valid()) return MoveResult::kFailed;
+  MoveResult Result = MoveResult::kFailed;
+  if (!Replace) {
+    if (RenameInto(Copy.Get(), Folder, Name) == kStatusSuccess &&
+        MarkForDeletion(File)) {
+      Result = MoveResult::kMoved;
     }
+  } else if (MarkForDeletion(File)) {
+    // Proven again after the copy, long name included.
+    DWORD Attributes = 0;
+    const Destined Dest = ExactLongForm(Destination, &Attributes).empty()
+                              ? Destined::kAbsent
+                              : ProveDestination(Folder, Name);
+    const NtStatus Status =
+        Dest == Destined::kHeld
+            ? kStatusSharingViolation
+            : RenameInto(Copy.Get(), Folder, Name, Dest == Destined::kFree);
+    Result = Status == kStatusSuccess ? MoveResult::kMoved : Refused(Status);
+    if (Result != MoveResult::kMoved) UnmarkForDeletion(File);
   }
   // The source is marked for deletion: the move is done whatever the close
   // of the copy reports. Else the copy goes again, under whichever name it
@@ -182,6 +192,17 @@ MoveResult MoveOpenFile(HANDLE File, const std::string& Destination,
                       Dest == Destined::kFree);
   }
   return Dest == Destined::kFree ? Refused(Status) : MoveResult::kFailed;
+}
+
+bool CopyOpenFile(HANDLE File, HANDLE Folder, const std::u16string& Name) {
+  UniqueHandle Copy = FlushedCopy(File, Folder);
+  if (!Copy.Valid()) return false;
+  if (RenameInto(Copy.Get(), Folder, Name) == kStatusSuccess) {
+    Copy.Close();
+    return true;
+  }
+  MarkForDeletion(Copy.Get());
+  return false;
 }
 
 void NoteRunStart() {

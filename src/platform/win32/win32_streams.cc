@@ -100,12 +100,12 @@ bool ReadSecurity(HANDLE File, std::vector<unsigned char>* Descriptor) {
 // included, as a rename would leave it.
 bool CopySecurity(HANDLE File, HANDLE Copy) {
   // The checked handle has no access to the descriptor; a second one with
-  // that access alone is not denied by its lack of sharing.
+  // that access alone is not denied by its lack of sharing. Either is
+  // opened anew as what it is, a file or a folder.
   UniqueHandle Reader, Owner;
   std::vector<unsigned char> Descriptor, Current;
   if (OpenRelative(File, u"", READ_CONTROL, kShareAll, kFileOpen,
-                   kFileNonDirectoryFile | kFileOpenReparsePoint,
-                   &Reader) < 0 ||
+                   kFileOpenReparsePoint, &Reader) < 0 ||
       !ReadSecurity(Reader.Get(), &Descriptor)) {
     return false;
   }
@@ -113,7 +113,7 @@ bool CopySecurity(HANDLE File, HANDLE Copy) {
   // descriptor up from other permissions (Wine, from the Unix mode) may
   // map it back less exactly.
   if (OpenRelative(Copy, u"", READ_CONTROL | WRITE_OWNER, kShareAll, kFileOpen,
-                   kFileNonDirectoryFile, &Owner) >= 0 &&
+                   0, &Owner) >= 0 &&
       ReadSecurity(Owner.Get(), &Current) && Current == Descriptor) {
     return true;
   }

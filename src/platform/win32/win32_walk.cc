@@ -218,8 +218,7 @@ class Win32ExclusiveFile : public ExclusiveFile {
     const std::u16string Long = LongForm(Destination);
     DWORD Attributes = 0;
     FileBasicInfo Info;
-    if (!File_.Valid() || Long.empty() ||
-        !DeletionAllowed(File_.Get(), true) ||
+    if (!File_.Valid() || Long.empty() || !DeletionAllowed(File_.Get(), true) ||
         (GetFileAttributesW(W(Long)) != INVALID_FILE_ATTRIBUTES &&
          ExactLongForm(Destination, &Attributes).empty()) ||
         QueryBasicInfo(File_.Get(), &Info) != kStatusSuccess) {
@@ -243,6 +242,7 @@ class Win32ExclusiveFile : public ExclusiveFile {
                                         sizeof(Theirs)) &&
            Mine.VolumeSerialNumber == Theirs.VolumeSerialNumber;
   }
+  bool CopyTo(Folder& Into, const std::string& Name) override;
   bool Close() override { return File_.Valid() && File_.Close(); }
 
  private:
@@ -390,6 +390,54 @@ class Win32Folder : public Folder {
            MarkForDeletion(Sub.Get()) && Sub.Close();
   }
 
+  // Opened for filling and for its metadata.
+  std::unique_ptr<Folder> CreateSubFolder(const std::string& Name) override {
+    const std::u16string Wide = WideFromUtf8(Name);
+    UniqueHandle Sub;
+    if (!IsPlainName(Wide) ||
+        OpenRelative(Dir(), Wide,
+                     kFolderAccess | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY |
+                         FILE_WRITE_ATTRIBUTES,
+                     kShareAll, kFileCreate, kFileDirectoryFile, &Sub) < 0) {
+      return nullptr;
+    }
+    return MakeFolder(std::move(Sub));
+  }
+
+  // Streams and security, then the times; the attributes stay the new
+  // folder's own.
+  bool CopyMetadataFrom(Folder& Source) override {
+    const HANDLE From = static_cast<Win32Folder&>(Source).Dir();
+    FileBasicInfo Info;
+    if (QueryBasicInfo(From, &Info) != kStatusSuccess ||
+        !CopyStreamsAndSecurity(From, Dir())) {
+      return false;
+    }
+    Info.ChangeTime.QuadPart = 0;
+    Info.FileAttributes = 0;  // unchanged
+    return SetBasicInfo(Dir(), Info) == kStatusSuccess;
+  }
+
+  // A rename of the folder's own handle into To, opened anew for adding a
+  // folder: never through a reparse point, never over an entry there.
+  FolderMove MoveSubFolder(const std::string& Name, Folder& To,
+                           const std::string& ToName) override {
+    UniqueHandle Sub, Into;
+    DWORD Attributes = 0;
+    const std::u16string Wide = WideFromUtf8(ToName);
+    if (!IsPlainName(Wide) || !OpenForRemoval(Name, &Sub, &Attributes) ||
+        (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        OpenRelative(static_cast<Win32Folder&>(To).Dir(), u"",
+                     FILE_TRAVERSE | FILE_ADD_SUBDIRECTORY | SYNCHRONIZE,
+                     kShareAll, kFileOpen, kFileDirectoryFile, &Into) < 0) {
+      return FolderMove::kFailed;
+    }
+    const NtStatus Status = RenameInto(Sub.Get(), Into.Get(), Wide);
+    if (Status == kStatusSuccess) return FolderMove::kMoved;
+    return Status == kStatusNotSameDevice ? FolderMove::kAcross
+                                          : FolderMove::kFailed;
+  }
+
   bool IsSameFile(const Entry& Item, const std::string& Path) override {
     const std::u16string Wide = WideFromUtf8(Item.Name);
     const std::u16string Long = LongForm(Path);
@@ -416,13 +464,19 @@ class Win32Folder : public Folder {
   void Suspend() override {}
   bool Resume(Folder& /*Child*/) override { return true; }
 
- private:
   HANDLE Dir() const { return Handle_->Handle.Get(); }
 
+ private:
   std::shared_ptr<FolderHandle> Handle_;
   bool Named_ = false;   // Name_ is the folder's path on its volume,
   std::u16string Name_;  // without a trailing separator
 };
+
+bool Win32ExclusiveFile::CopyTo(Folder& Into, const std::string& Name) {
+  return File_.Valid() &&
+         CopyOpenFile(File_.Get(), static_cast<Win32Folder&>(Into).Dir(),
+                      WideFromUtf8(Name));
+}
 
 }  // namespace
 
