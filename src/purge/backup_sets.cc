@@ -10,6 +10,7 @@
 #include "purge/file_tests.h"
 #include "purge/folder_way.h"
 #include "purge/goals.h"
+#include "purge/keep_periods.h"
 #include "purge/set_removal.h"
 #include "purge/walker.h"
 
@@ -171,6 +172,13 @@ void SetRun::Search(Folder& Dir, const std::shared_ptr<const FolderNode>& Node,
 bool SetRun::Take(Folder& Dir, const std::shared_ptr<const FolderNode>& Node,
                   const std::string& DirPath, const std::string& Name,
                   SetItem* Set) {
+  // A date in its name is the item's age; a name without one is never due.
+  TimeKey Named;
+  const bool ByName = Run_.Settings.NameDates.has_value();
+  if (ByName && !AgeOf(Run_.Sys, Run_.Settings, Name, FileTimes(), &Named)) {
+    ++Counts_.Undated;
+    return false;
+  }
   Set->Path = Below(DirPath, Name);
   std::unique_ptr<Folder> Sub = Enter(Dir, Name, Set->Path);
   if (!Sub) return false;
@@ -180,7 +188,8 @@ bool SetRun::Take(Folder& Dir, const std::shared_ptr<const FolderNode>& Node,
     Run_.Out.Emit(Event{EventKind::kCannotOpenFolder, Set->Path});
     return false;
   }
-  Set->Newest = std::max(Tree.Newest, KeyOf(Own, Run_.Settings.Age));
+  Set->Newest =
+      ByName ? Named : std::max(Tree.Newest, KeyOf(Own, Run_.Settings.Age));
   Set->Dir = Node;
   Set->Item.Name = Name;
   Set->Item.Kind = EntryKind::kFolder;
@@ -204,20 +213,35 @@ void SetRun::Finish(Folder& Dir, const std::string& DirPath,
   }
 }
 
-// The due items among those Found in one folder: --keep keeps the newest.
+// The due items among those Found in one folder: the keep rules keep the
+// newest (of the folder, and of each of its last periods), each with its
+// reason in the record.
 void SetRun::Choose(std::vector<SetItem> Found) {
-  std::set<std::string> Kept;
-  if (Goal_.Keep > 0) {
-    KeepNewest Keep(Goal_.Keep, Run_.Settings.Age);
-    std::vector<Entry> Older;
-    for (const SetItem& Set : Found) Keep.Offer(Set.Item, &Older);
-    for (const Entry& Item : Keep.Held()) Kept.insert(Item.Name);
+  std::vector<bool> Kept(Found.size(), false);
+  if (Goal_.Keep > 0 || Goal_.KeepsPeriods()) {
+    std::vector<KeepCandidate> Items(Found.size());
+    for (size_t I = 0; I < Found.size(); ++I) {
+      Items[I].Name = Found[I].Item.Name;
+      Items[I].Time = Found[I].Newest;
+      if (Run_.Settings.NameDates) {
+        Items[I].Local = *Run_.Settings.NameDates->DateIn(Items[I].Name);
+      } else {
+        Run_.Sys.ToLocalTime(Items[I].Time.Seconds, &Items[I].Local);
+      }
+    }
+    for (const KeptItem& Keep : ChooseKept(Items, Goal_)) {
+      Kept[Keep.Index] = true;
+      Event Stays{EventKind::kKept, Found[Keep.Index].Path};
+      Stays.Reason = Keep.Reason;
+      Run_.Out.Emit(Stays);
+    }
   }
-  for (SetItem& Set : Found) {
+  for (size_t I = 0; I < Found.size(); ++I) {
+    const TimeKey& Newest = Found[I].Newest;
     // A time in the future is never due, whatever the term.
-    if (Kept.count(Set.Item.Name) == 0 && Set.Newest.Seconds <= Now_ &&
-        IsExpired(Set.Newest.Seconds, Now_, Day_)) {
-      Due_.push_back(std::move(Set));
+    if (!Kept[I] && Newest.Seconds <= Now_ &&
+        IsExpired(Newest.Seconds, Now_, Day_)) {
+      Due_.push_back(std::move(Found[I]));
     }
   }
 }
@@ -291,9 +315,13 @@ void SetRun::ActOn(FolderWay& Way, const SetItem& Set) {
     Report.Add(EventKind::kCannotOpenFolder, Set.Path);
   } else if (ProveSet(Run_, *Parent, Set.Item.Name, Set.Path, Work, &Newest,
                       Report)) {
-    // A file written since the search makes the item young again.
+    // A file written since the search makes the item young again, unless
+    // its name tells its age.
     const int64_t Now = Run_.Sys.Now();
-    if (Newest.Seconds > Now || !IsExpired(Newest.Seconds, Now, Day_)) return;
+    if (!Run_.Settings.NameDates &&
+        (Newest.Seconds > Now || !IsExpired(Newest.Seconds, Now, Day_))) {
+      return;
+    }
     Run_.Dispose.DisposeSet(Run_, *Parent, Set.Item.Name, Set.Path, Report);
   }
   const Cause Why = DecidingGoal();

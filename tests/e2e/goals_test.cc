@@ -205,6 +205,16 @@ TEST_F(GoalsTest, FoldersAreItemsAgedByTheirNewestFileAndGoWhole) {
        Sets("Move", "", "File ~/arch/s1 already exist."), "arch/s1/old s1/a"},
       // No folder matches: nothing to do.
       {"o/a:9", "-d0 ~/s* --folders", Sets("Delete", ""), "o/a"},
+      // Named by date, a set is as old as its name says, whatever its
+      // files' times; the newest days are kept; an undated name stays.
+      {"db-2026-01-01/f:0 db-2026-01-02/f:0 db-2026-01-03/f:0 db-x/f:0",
+       "-d0 ~/db-* --folders --date-from-name=db-%Y-%m-%d --keep-daily=2",
+       [&] {
+         Lines Out = Sets("Delete", "~/db-2026-01-01");
+         Out.push_back("     1 name(s) without a date left alone.");
+         return Out;
+       }(),
+       "db-2026-01-02/f db-2026-01-03/f db-x/f"},
   };
   if (!OtherFileSystem()) return CheckGoals(Cases);
   // Onto another file system: copied whole, times and all, so that the set
