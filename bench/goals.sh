@@ -20,7 +20,8 @@
 #
 #   bench/goals.sh local [ROUNDS] [FOLDERS] [FILES]   default 3, 400 x 100
 #
-# deletes: a fresh tree of FOLDERS x FILES empty files in /dev/shm for every
+# deletes: a fresh tree of FOLDERS x FILES files of one byte (a block each,
+# which --max-size=0 counts) in /dev/shm for every
 # run, `olvane -d0 DIR -r` beside the same with --max-files=ALL,
 # --min-free=100%, --max-size=0 and --keep=10; medians of ROUNDS and each
 # over the plain run's.
@@ -54,7 +55,7 @@ if [ "$mode" = local ]; then
     rm -rf "$work/t" && mkdir "$work/t"
     (cd "$work/t" && seq -f 'd%g' 1 "$folders" | xargs mkdir &&
       for d in $(seq 1 "$folders"); do
-        (cd "d$d" && seq -f 'f%g' 1 "$files" | xargs touch)
+        (cd "d$d" && for f in $(seq -f 'f%g' 1 "$files"); do printf x >"$f"; done)
       done)
   }
   goals=(plain "--max-files=$((folders * files))" --min-free=100% --max-size=0 --keep=10)

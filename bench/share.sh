@@ -4,8 +4,8 @@
 #
 #   bench/share.sh [ROUNDS] [LATENCY_US]
 #
-# SHAPES="200x50 2000x5" (the default) sets the trees: FOLDERS x FILES empty
-# files. WORKERS="1 8 32 128" the --workers runs beside the default one
+# SHAPES="200x50 2000x5" (the default) sets the trees: FOLDERS x FILES
+# files of one byte (a block each, which --max-size=0 counts). WORKERS="1 8 32 128" the --workers runs beside the default one
 # (WORKERS= for none). GOALS="--max-files=ALL --min-free=100% --max-size=0
 # --keep=10" (the default; GOALS= for none) the ranked runs and --keep, each
 # `olvane -d0 TREE -r GOAL` with the default workers (ALL: every file).
@@ -61,7 +61,7 @@ build_tree() {
     cd "$work/src"
     seq -f 'd%g' 1 "$1" | xargs mkdir
     for d in $(seq 1 "$1"); do
-      (cd "d$d" && seq -f 'file%g.log' 1 "$2" | xargs touch)
+      (cd "d$d" && for f in $(seq -f 'file%g.log' 1 "$2"); do printf x >"$f"; done)
     done
   )
 }
