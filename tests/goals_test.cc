@@ -73,11 +73,13 @@ TEST(GoalsTest, WorkersActOnWhatOneThreadActsOn) {
     int64_t Total = 0;
     for (int I = 0; I < 60; ++I) {
       const int Fault = static_cast<int>(Random() % 12);
-      const int Flags = (Fault < 2 ? kHeld : Fault < 4 ? kVanishes : 0) |
+      const int Flags = (Fault < 2   ? kHeld
+                         : Fault < 4 ? kVanishes
+                                     : 0) |
                         (Fault == 4 ? kNoRemove : 0) |
                         (Random() % 6 ? 0 : kSlow);
-      const std::string Path = "/t/d" + std::to_string(Random() % 4) + "/f" +
-                               std::to_string(I);
+      const std::string Path =
+          "/t/d" + std::to_string(Random() % 4) + "/f" + std::to_string(I);
       Tree.emplace_back(Path.c_str(), I % 9 ? 10 + (I * 37) % 60 : 1, Flags);
       Tree.back().Entry.Size = static_cast<int64_t>(Random() % 4) * 1000;
       Total += Tree.back().Entry.Size;

@@ -28,9 +28,9 @@ void PacedActions::Run(const std::vector<Candidate>& Chosen,
                        std::unique_ptr<Folder> Target,
                        const std::string& Path) {
   // A disposal that needs the ranked order acts on one file at a time.
-  FileQueue Queue(
-      Run_.Sys, Run_.Out, Run_.Dispose.InAnyOrder() ? Workers_ : 1, DoAct_,
-      nullptr, [this](FileReport& Report) { Settle(Report); });
+  FileQueue Queue(Run_.Sys, Run_.Out, Run_.Dispose.InAnyOrder() ? Workers_ : 1,
+                  DoAct_, nullptr,
+                  [this](FileReport& Report) { Settle(Report); });
   FolderWay Way(Run_, Queue, std::move(Target), Path);
   // The folder of the last file handed in: its identity, for -e, and
   // whether its files free space.
@@ -64,9 +64,9 @@ void PacedActions::Run(const std::vector<Candidate>& Chosen,
     } else {
       // A folder on the way that is gone or changed: the file with it.
       Last = nullptr;
-      Queue.SubmitEvent(Event{EventKind::kCannotOpen,
-                              Way.PathOf(C.Dir.get()) +
-                                  Run_.Sys.Separator() + C.Name});
+      Queue.SubmitEvent(
+          Event{EventKind::kCannotOpen,
+                Way.PathOf(C.Dir.get()) + Run_.Sys.Separator() + C.Name});
     }
   }
   Queue.Drain();
@@ -94,8 +94,8 @@ void PacedActions::Settle(FileReport& Report) {
   const Flight Done = Flying_.front();
   Flying_.pop_front();
   Add(&Most_, MostOf(*Done.Chosen), -1);
-  Goals_.Settle(*Done.Chosen, Done.Known ? &Done.DirId : nullptr,
-                Done.DirFrees, Report);
+  Goals_.Settle(*Done.Chosen, Done.Known ? &Done.DirId : nullptr, Done.DirFrees,
+                Report);
   ++Settles_;
   Settled_.notify_one();
 }

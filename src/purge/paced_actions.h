@@ -49,8 +49,8 @@ class PacedActions {
   // Acts on Chosen (oldest first) in turn, until the goals are met, every
   // one is done, or a stop; returns once every action's lines are out.
   // Target is the open folder Path from which the candidates are reached.
-  void Run(const std::vector<Candidate>& Chosen,
-           std::unique_ptr<Folder> Target, const std::string& Path);
+  void Run(const std::vector<Candidate>& Chosen, std::unique_ptr<Folder> Target,
+           const std::string& Path);
 
  private:
   // One candidate handed to the workers and not yet settled.

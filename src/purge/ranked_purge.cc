@@ -99,8 +99,9 @@ class RankedRun : public PacedGoals {
   const std::string Mask_;
   const int32_t Day_;
   const int Workers_;
-  // The examination's workers meet what it adds up here; the actions'
-  // outcomes are settled one at a time.
+  // Where the examination's workers add up what they find. The actions'
+  // outcomes are settled one at a time (under the lock of PacedActions),
+  // and the rest is the run's own thread's.
   std::mutex Lock_;
   int64_t Now_ = 0;
   FileIdentity TargetId_;
@@ -108,27 +109,26 @@ class RankedRun : public PacedGoals {
   int64_t Available_ = 0;   // free at the start
   int64_t FreeGoal_ = -1;   // free space asked for; -1: none
   int64_t FreedHere_ = 0;   // of what was freed, on the target's file system
-  int64_t Total_ = 0;       // bytes of the selected files this round found
+  int64_t Total_ = 0;       // bytes the round's selected files take; Lock_
   int64_t Left_ = 0;        // bytes that left the selected files (or would)
   int64_t LeftBefore_ = 0;  // of those, before this round's examination
   int64_t Acted_ = 0;       // files acted on (or that would be)
   int64_t SizeLeft_ = -1;   // what --max-size needed after the last round
   RunCounts Counts_;
   std::shared_ptr<const FolderNode> Root_;  // the target's node
-  // The members from here on are guarded by Lock_ while the examination's
-  // workers run.
-  std::map<FileIdentity, NameCount> Names_;   // the files of several names
+  // The files of several names; GUARDED_BY Lock_ in the examination.
+  std::map<FileIdentity, NameCount> Names_;
   std::map<FileIdentity, FolderNote> Notes_;  // with -e, of every folder
-  std::string FreesDir_;  // the folder FreesHere_ is known for
-  bool FreesHere_ = true;
+  std::string FreesDir_;   // the folder FreesHere_ is known for; Lock_
+  bool FreesHere_ = true;  // GUARDED_BY Lock_
 };
 
 int64_t RankedRun::SizeNeed(const Gain& Extra) const {
   if (Goal_.MaxSize < 0) return -1;
   // The examination of a real run no longer finds what earlier rounds
   // removed; a report-only run's does.
-  const int64_t Selected = Total_ - Left_ - Extra.Size +
-                           (Run_.Settings.DryRun ? 0 : LeftBefore_);
+  const int64_t Selected =
+      Total_ - Left_ - Extra.Size + (Run_.Settings.DryRun ? 0 : LeftBefore_);
   return std::max<int64_t>(0, Selected - Goal_.MaxSize);
 }
 

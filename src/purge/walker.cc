@@ -79,8 +79,8 @@ void Walker::ListAhead(int Threads) {
   // What it holds open must leave the walk room for a deep tree.
   if (Budget_ < 8 * static_cast<size_t>(Threads)) return;
   AheadThreads_ = static_cast<size_t>(Threads);
-  Ahead_ = std::make_unique<Lookahead>(Run_, Mask_.empty() ? "*" : Mask_,
-                                       Threads);
+  Ahead_ =
+      std::make_unique<Lookahead>(Run_, Mask_.empty() ? "*" : Mask_, Threads);
 }
 
 // Starts the subfolders of Current that come next, as many as the
@@ -319,8 +319,7 @@ bool Walker::RemoveIfEmptied(WalkFolder& Sub, FileReport& Report) {
   // without --cross-mounts the walk never entered one.
   // So does another rule's target folder, and a folder above one.
   if ((Run_.Settings.CrossMounts && Sub.Parent->Dir().IsOtherMount(Sub.Name)) ||
-      HoldsRuleFolder(Run_.Sys, Run_.Settings, Sub.Path) ||
-      !Sub.Timed ||
+      HoldsRuleFolder(Run_.Sys, Run_.Settings, Sub.Path) || !Sub.Timed ||
       !IsExpired(TimeOf(Sub.Times, Run_.Settings.Age), Run_.Sys.Now(), Day_)) {
     return false;
   }

@@ -125,9 +125,9 @@ TEST_F(GoalsTest, WorkersSayWhatOneWorkerSays) {
       fs::create_directories(Tree);
       Make(Files);
       FILE* Holder = Hold("~/d1/f7 ~/d3/f33");
-      Said[One] = Run(Words("-d1 ~ -r -t:m " + Goal + " --workers=" +
-                            (One ? "1" : "32")),
-                      "", Goal == "--min-free=100%" ? 4 : 0);
+      Said[One] = Run(
+          Words("-d1 ~ -r -t:m " + Goal + " --workers=" + (One ? "1" : "32")),
+          "", Goal == "--min-free=100%" ? 4 : 0);
       if (Holder) pclose(Holder);
       // What the file system lacks changes with everything else on it.
       for (std::string& Line : Said[One])
