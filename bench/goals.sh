@@ -86,7 +86,8 @@ if [ "$mode" = local ]; then
   exit
 fi
 
-files=${1:-$((mode == deep ? 66000 : 1000000))}
+files=${1:-1000000}
+[ "$mode" = million ] || files=${1:-66000}
 folders=$((files / 1000))
 oldest=$((folders / 100 > 0 ? folders / 100 : 1))
 echo "building $files files in $work ..."
