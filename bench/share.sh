@@ -4,10 +4,13 @@
 #
 #   bench/share.sh [ROUNDS] [LATENCY_US]
 #
-# SHAPES="200x50 2000x5" (the default) sets the trees: FOLDERS x FILES empty
-# files. WORKERS="1 8 32 128" the --workers runs beside the default one.
+# SHAPES="200x50 2000x5" (the default) sets the trees: FOLDERS x FILES
+# files of one byte (a block each, which --max-size=0 counts). WORKERS="1 8 32 128" the --workers runs beside the default one
+# (WORKERS= for none). GOALS="--max-files=ALL --min-free=100% --max-size=0
+# --keep=10" (the default; GOALS= for none) the ranked runs and --keep, each
+# `olvane -d0 TREE -r GOAL` with the default workers (ALL: every file).
 # BASELINE=path of another build's olvane (one before a change, built in a
-# folder of its own): its deletion and examination are timed beside.
+# folder of its own): its deletion, goals and examination are timed beside.
 # Each run gets a fresh tree, made directly in the served folder, and a
 # fresh mount of build/default/latencyfs over it (empty caches), in a mount
 # namespace of its own. Times, side by side, in each round:
@@ -58,7 +61,7 @@ build_tree() {
     cd "$work/src"
     seq -f 'd%g' 1 "$1" | xargs mkdir
     for d in $(seq 1 "$1"); do
-      (cd "d$d" && seq -f 'file%g.log' 1 "$2" | xargs touch)
+      (cd "d$d" && for f in $(seq -f 'file%g.log' 1 "$2"); do printf x >"$f"; done)
     done
   )
 }
@@ -74,7 +77,7 @@ measure() {
   for _ in $(seq 100); do mountpoint -q "$work/mnt" && break; sleep 0.05; done
   mountpoint -q "$work/mnt" || { echo "latencyfs did not mount"; cat "$work/fs.log"; exit 1; }
   local cmd=("${@//TREE/$work/mnt}")
-  /usr/bin/time -f '%e %M' -o "$work/time" "${cmd[@]}" >"$work/out" 2>&1 || true
+  /usr/bin/time -q -f '%e %M' -o "$work/time" "${cmd[@]}" >"$work/out" 2>&1 || true
   unmount
   cat "$work/time"
 }
@@ -86,12 +89,20 @@ echo "latency ${latency} us per metadata operation; $(nproc) processors; load: $
 for shape in ${SHAPES:-200x50 2000x5}; do
   names=(find default) cmds=()
   cmds+=("find TREE -type f -delete" "$olvane -d0 TREE -r")
-  for n in ${WORKERS:-1 8 32 128}; do
+  for n in ${WORKERS-1 8 32 128}; do
     names+=("workers=$n") cmds+=("$olvane -d0 TREE -r --workers=$n")
   done
   if [ -n "${BASELINE:-}" ]; then
     names+=("baseline") cmds+=("$BASELINE -d0 TREE -r")
   fi
+  all=$((${shape%x*} * ${shape#*x}))
+  for goal in ${GOALS---max-files=ALL --min-free=100% --max-size=0 --keep=10}; do
+    goal=${goal//ALL/$all}
+    names+=("$goal") cmds+=("$olvane -d0 TREE -r $goal")
+    if [ -n "${BASELINE:-}" ]; then
+      names+=("baseline $goal") cmds+=("$BASELINE -d0 TREE -r $goal")
+    fi
+  done
   exa=${#cmds[@]}
   names+=("examine find" "examine olvane")
   cmds+=("find TREE -type f -newermt 1970-01-02" "$olvane -d100000 TREE -r")

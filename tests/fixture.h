@@ -31,17 +31,19 @@ namespace olvane {
 // What an entry does when the walk comes to it: held open by another
 // process; opened by another process after the walk opened it; a status that
 // cannot be read on the open handle; failures; an open that takes 20 ms, so
-// that other workers overtake; gone once listed. And whether it is a folder
-// (links and other kinds are the end-to-end suite's).
+// that other workers overtake; gone once listed; gone after its first status
+// query (a ranked run's examination). And whether it is a folder (links and
+// other kinds are the end-to-end suite's).
 constexpr int kHeld = 1, kOpenedLater = 2, kNoStatus = 4, kNoRemove = 8,
               kNoMove = 16, kNoList = 32, kSlow = 64, kFolder = 128,
-              kGone = 256;
+              kGone = 256, kVanishes = 512;
 
 struct Node {
   int64_t Created = 0;
   int Flags = kFolder;
   int64_t Modified = Created, Accessed = Created;
   uint64_t Id = 0;  // the identity, which a move keeps
+  int64_t Size = -1;  // bytes on disk of a file of one name; -1: unknown
 };
 
 class FakePlatform : public Platform {
@@ -102,6 +104,8 @@ class FakePlatform : public Platform {
   // Listings made on other threads than the run's own: those made ahead.
   const std::thread::id Runner = std::this_thread::get_id();
   size_t ListedAhead = 0;
+  int64_t Free = -1;  // the space available; -1: it cannot be measured
+  size_t Slowed = 0, MostSlowed = 0;  // slow opens under way, at most
 
   char Separator() const override { return Windows_ ? '\\' : '/'; }
   bool IsSeparator(char C) const override {
@@ -151,7 +155,10 @@ class FakePlatform : public Platform {
     if (!Root || !MaskTakesEveryName(Mask, Windows_)) return "";
     return Windows_ ? Folder + "\\" : "/";
   }
-  bool SpaceOf(const std::string&, DiskSpace*) override { return false; }
+  bool SpaceOf(const std::string&, DiskSpace* Space) override {
+    *Space = {Free, int64_t{1} << 40};
+    return Free >= 0;
+  }
   FileSystemKind FileSystemOf(const std::string& Path) override {
     return Path.rfind(Share, 0) == 0 ? FileSystemKind::kNetwork
                                      : FileSystemKind::kLocal;
@@ -258,6 +265,10 @@ class FakePlatform : public Platform {
       *Out = {Found->Created, Found->Modified, Found->Accessed};
       Out->Kind =
           Found->Flags & kFolder ? EntryKind::kFolder : EntryKind::kFile;
+      if (Found->Size >= 0) {
+        Out->Allocated = Found->Size;
+        Out->Links = 1;
+      }
     }
     return Found;
   }
@@ -311,7 +322,11 @@ class FakeOpen : public Folder, public ExclusiveFile {
   void Suspend() override { ADD_FAILURE() << "suspended: " << Key_; }
   bool Resume(Folder& /*Child*/) override { return false; }
   bool EntryTimes(const Entry& Item, FileTimes* Out) override {
-    return Sys_.Times(Path(Item.Name), kGone, Out);
+    FakePlatform::Guard Hold(Sys_.Lock);
+    if (!Sys_.Times(Path(Item.Name), kGone, Out)) return false;
+    if (Sys_.At(Path(Item.Name))->Flags & kVanishes)
+      Sys_.Nodes.erase(Path(Item.Name));
+    return true;
   }
   // The walk opens only what the listing gave as a folder.
   std::unique_ptr<Folder> OpenSubFolder(const std::string& Name) override {
@@ -328,7 +343,15 @@ class FakeOpen : public Folder, public ExclusiveFile {
       Slow = Found->Flags & kSlow;
     }
     // Outside the lock, so that other workers overtake this one.
-    if (Slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (Slow) {
+      {
+        FakePlatform::Guard Hold(Sys_.Lock);
+        Sys_.MostSlowed = std::max(Sys_.MostSlowed, ++Sys_.Slowed);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      FakePlatform::Guard Hold(Sys_.Lock);
+      --Sys_.Slowed;
+    }
     return std::make_unique<FakeOpen>(Sys_, Path(Item.Name));
   }
   bool RemoveSubFolder(const std::string& Name) override {

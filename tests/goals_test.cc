@@ -61,6 +61,60 @@ TEST(GoalsTest, TheChoiceIsAPlainSortsPrefixThatCoversTheNeeds) {
   }
 }
 
+// Files that fail at random places (held, gone since the examination,
+// refusing removal) under each goal: 32 workers act on several files at
+// once, yet on exactly the files one worker acts on, with the same lines,
+// status and prediction.
+TEST(GoalsTest, WorkersActOnWhatOneThreadActsOn) {
+  std::mt19937 Random(5);
+  size_t MostAtOnce = 0;
+  for (int Trial = 0; Trial < 9; ++Trial) {
+    std::vector<Item> Tree;
+    int64_t Total = 0;
+    for (int I = 0; I < 60; ++I) {
+      const int Fault = static_cast<int>(Random() % 12);
+      const int Flags = (Fault < 2   ? kHeld
+                         : Fault < 4 ? kVanishes
+                                     : 0) |
+                        (Fault == 4 ? kNoRemove : 0) |
+                        (Random() % 6 ? 0 : kSlow);
+      const std::string Path =
+          "/t/d" + std::to_string(Random() % 4) + "/f" + std::to_string(I);
+      Tree.emplace_back(Path.c_str(), I % 9 ? 10 + (I * 37) % 60 : 1, Flags);
+      Tree.back().Entry.Size = static_cast<int64_t>(Random() % 4) * 1000;
+      Total += Tree.back().Entry.Size;
+    }
+    const int64_t Free = 1 << 20, Part = 1 + Total / 100 * (Random() % 100);
+    const std::string Goal =
+        Trial % 3 == 0   ? "--max-files=" + std::to_string(1 + Random() % 40)
+        : Trial % 3 == 1 ? "--max-size=" + std::to_string(Part)
+                         : "--min-free=" + std::to_string(Free + Part);
+    SCOPED_TRACE(Goal);
+    std::string Output[3];
+    Lines Log[2];
+    int Status[3];
+    for (int Run = 0; Run < 3; ++Run) {
+      FakePlatform Sys;
+      Prepare(Sys, Tree);
+      Sys.Free = Free;
+      Lines Args = {"-d5", "/t", "-r", Goal};
+      if (Run == 2) Args.push_back("-n");
+      Status[Run] = RunCommand(Sys, Args, Run ? 32 : 1);
+      Output[Run] = Sys.Output;
+      if (Run < 2) Log[Run] = Sys.Log;
+      if (Run) MostAtOnce = std::max(MostAtOnce, Sys.MostSlowed);
+    }
+    EXPECT_TRUE(Status[0] == Status[1] && Status[0] == Status[2]);
+    EXPECT_EQ(Output[0], Output[1]);
+    EXPECT_EQ(Sorted(Log[0]), Sorted(Log[1]));
+    std::string Expected;
+    for (const std::string& Line : Predicted(Words(Output[0], '\n')))
+      Expected += Line + "\n";
+    EXPECT_EQ(Output[2], Expected);
+  }
+  EXPECT_GT(MostAtOnce, 1u);
+}
+
 TEST(GoalsTest, KeepNewestKeepsWhatASortByTimeAndNameKeeps) {
   std::mt19937 Random(11);
   for (int Trial = 0; Trial < 100; ++Trial) {

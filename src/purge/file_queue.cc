@@ -34,11 +34,12 @@ void WalkFolder::Resume(WalkFolder& Child) {
 }
 
 FileQueue::FileQueue(Platform& Sys, Report& Out, int Workers, FileWork DoFile,
-                     FolderWork DoFolder)
+                     FolderWork DoFolder, SettleWork Settle)
     : Sys_(Sys),
       Out_(Out),
       DoFile_(std::move(DoFile)),
       DoFolder_(std::move(DoFolder)),
+      Settle_(std::move(Settle)),
       Threads_(Workers > 1 ? static_cast<size_t>(Workers) : 0) {
   for (size_t I = 0; I < Threads_; ++I) {
     Workers_.emplace_back([this] { RunWorker(); });
@@ -125,6 +126,7 @@ void FileQueue::DoNow(WalkFolder* Dir, const Entry* Item) {
   WalkFolder* Held[2];
   std::unique_lock<std::mutex> Guard(Lock_);
   const int Count = Finish(Job, Held);
+  if (Settle_) Settle_(Job.Report);
   Counts_.FileCount += Job.Report.Counted;
   Counts_.FolderCount += Job.Removed;
   Counts_.BytesFreed += Job.Report.Freed;
@@ -188,7 +190,10 @@ void FileQueue::SubmitRemoval(WalkFolder& Sub) {
 
 void FileQueue::SubmitEvent(const Event& E) {
   if (Threads_ == 0) {
-    Out_.Write({E});
+    FileReport Report;
+    Report.Events.push_back(E);
+    if (Settle_) Settle_(Report);
+    Out_.Write(Report.Events);
     return;
   }
   Flush();
@@ -198,6 +203,39 @@ void FileQueue::SubmitEvent(const Event& E) {
   Job.Now = State::kDone;
   Job.Report.Events.push_back(E);
   Publish(Guard);
+}
+
+void FileQueue::ReadTimes(WalkFolder& Dir, std::vector<Entry>* Items) {
+  std::unique_lock<std::mutex> Guard(Lock_);
+  Reading_ = Reading{&Dir, Items->data(), 0, Items->size(), Items->size()};
+  if (Idle_ > 0) Work_.notify_all();
+  while (ReadSome(Guard)) {
+  }
+  Waiting_ = true;
+  Walk_.wait(Guard, [this] { return Reading_.Left == 0; });
+  Waiting_ = false;
+  Reading_ = Reading();
+}
+
+bool FileQueue::ReadSome(std::unique_lock<std::mutex>& Guard) {
+  if (Reading_.Next >= Reading_.End) return false;
+  // A share of what is left, so that every thread has some.
+  const size_t Share = std::clamp<size_t>(
+      (Reading_.End - Reading_.Next) / (2 * Threads_ + 2), 1, kBatch);
+  Entry* const From = Reading_.Items + Reading_.Next;
+  Entry* const To = From + std::min(Share, Reading_.End - Reading_.Next);
+  Reading_.Next += static_cast<size_t>(To - From);
+  Folder& Dir = Reading_.Dir->Dir();
+  Guard.unlock();
+  for (Entry* Item = From; Item != To; ++Item) {
+    if (Item->Kind == EntryKind::kFile && !Item->Timed) {
+      Item->Timed = Dir.EntryTimes(*Item, &Item->Times);
+    }
+  }
+  Guard.lock();
+  Reading_.Left -= static_cast<size_t>(To - From);
+  if (Reading_.Left == 0 && Waiting_) Walk_.notify_one();
+  return true;
 }
 
 void FileQueue::Release(WalkFolder& Dir) {
@@ -270,8 +308,13 @@ void FileQueue::RunWorker() {
   for (;;) {
     size_t Count = 0;
     ++Idle_;
-    Work_.wait(Guard, [&] { return Quit_ || (Count = Pick(Taken)) != 0; });
+    Work_.wait(Guard, [&] {
+      return Quit_ || Reading_.Next < Reading_.End ||
+             (Count = Pick(Taken)) != 0;
+    });
     --Idle_;
+    // The walk waits for the statuses it reads: they come first.
+    if (Count == 0 && ReadSome(Guard)) continue;
     if (Count == 0) return;
     Guard.unlock();
     for (size_t I = 0; I < Count; ++I) {
@@ -301,6 +344,7 @@ void FileQueue::Publish(std::unique_lock<std::mutex>& Guard) {
     while (End < Tail_) {
       Place& Job = Places_[End % kWindowPlaces];
       if (Job.Now != State::kDone) break;
+      if (Settle_) Settle_(Job.Report);
       for (Event& E : Job.Report.Events) Pending_.push_back(std::move(E));
       Counts_.FileCount += Job.Report.Counted;
       Counts_.FolderCount += Job.Removed;

@@ -34,6 +34,7 @@ namespace olvane {
 constexpr size_t kWindowPlaces = 128;
 
 class FileQueue;
+struct FolderNode;
 
 // A folder of the walk, shared by the walk and the places of the queue that
 // need it. It owns itself: the last Unref deletes it, which closes the folder
@@ -71,6 +72,9 @@ class WalkFolder {
   FileTimes Times;
   int Counted = 0;           // of its files, those counted; GUARDED_BY Lock_
   int Gone = 0;  // of its subfolders, those removed (or would be); Lock_
+  // A ranked run's node of it, which the candidates of its files share
+  // (set by the walk on entering it).
+  std::shared_ptr<const FolderNode> Node;
 
  private:
   ~WalkFolder();
@@ -88,11 +92,14 @@ class FileQueue {
   // Removes the emptied Sub from its parent once its whole subtree is done;
   // true when it is gone (or would be), its line in R.
   using FolderWork = std::function<bool(WalkFolder& Sub, FileReport& R)>;
+  // Done for each place in the walk's order, once everything before it is
+  // settled, just before its events go out (may change them).
+  using SettleWork = std::function<void(FileReport& R)>;
 
   // With Workers below 2, everything is done at once on the calling thread.
   // The events of each place go to Out in the walk's order.
   FileQueue(Platform& Sys, Report& Out, int Workers, FileWork DoFile,
-            FolderWork DoFolder);
+            FolderWork DoFolder, SettleWork Settle = nullptr);
   ~FileQueue();  // drains the queue
 
   // Opens a folder of the walk, with the walk's own hold on it.
@@ -108,6 +115,11 @@ class FileQueue {
 
   // Puts E into the report after everything handed in so far.
   void SubmitEvent(const Event& E);
+
+  // Reads the status of each untimed file of Items, entries of Dir, on the
+  // workers and the calling thread at once; one that cannot be read stays
+  // untimed. Returns once every one is read.
+  void ReadTimes(WalkFolder& Dir, std::vector<Entry>* Items);
 
   // Drops the walk's own hold on Dir.
   void Release(WalkFolder& Dir);
@@ -154,12 +166,14 @@ class FileQueue {
   void Reopened(bool Open);  // one more or one fewer open, by Suspend/Resume
   size_t Pick(uint64_t* Taken);  // up to kBatch places taken
   void Publish(std::unique_lock<std::mutex>& Guard);  // the done places
+  bool ReadSome(std::unique_lock<std::mutex>& Guard);  // of ReadTimes's
   void RunWorker();
 
   Platform& Sys_;
   Report& Out_;
   FileWork DoFile_;
   FolderWork DoFolder_;
+  SettleWork Settle_;
   const size_t Threads_;  // workers; 0: all on the walk's thread
   std::mutex Lock_;
   std::condition_variable Work_;  // for the workers: a place to take
@@ -177,6 +191,13 @@ class FileQueue {
   bool Writing_ = false;  // a thread is writing, unlocked; Lock_
   std::vector<Event> Pending_;  // what it writes; its own while so
   RunCounts Counts_;      // GUARDED_BY Lock_
+  // The statuses ReadTimes has yet to read: [Next, End) of Items, and how
+  // many are still being read; GUARDED_BY Lock_.
+  struct Reading {
+    WalkFolder* Dir = nullptr;
+    Entry* Items = nullptr;
+    size_t Next = 0, End = 0, Left = 0;
+  } Reading_;
   bool Quit_ = false;     // GUARDED_BY Lock_
   std::vector<std::thread> Workers_;
 };

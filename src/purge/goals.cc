@@ -40,7 +40,8 @@ bool Candidate::operator<(const Candidate& Other) const {
 
 void KeepNewest::Offer(const Entry& Item, std::vector<Entry>* Out) {
   const FileIdentity& Id = Item.Times.Id;
-  const bool Known = Id.Index != 0;
+  // A file of one name has no other to keep with it.
+  const bool Known = Id.Index != 0 && Item.Times.Links != 1;
   if (Known) {
     auto Held = Names_.find(Id);
     if (Held != Names_.end()) {

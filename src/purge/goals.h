@@ -66,10 +66,24 @@ struct Candidate {
   // several names is counted as its names are acted on.
   int64_t Size = 0;
   int64_t Frees = 0;
+  // The most its action counts toward --max-size and --min-free: what the
+  // examination saw it take, whichever of its names goes last. A file that
+  // grew since counts no more, so that files in flight, all succeeding,
+  // bound what the goals may have reached before the next one.
+  int64_t MostSize = 0;
+  int64_t MostFrees = 0;
   bool Elsewhere = false;  // on another file system than the target
 
   // Oldest first; the path decides between equal times.
   bool operator<(const Candidate& Other) const;
+};
+
+// What actions bring toward the goals, or may bring: files acted on, bytes
+// that left the selected files, bytes freed on the target's file system.
+struct Gain {
+  int64_t Files = 0;
+  int64_t Size = 0;
+  int64_t Frees = 0;
 };
 
 // What a round of a ranked run still needs: bytes to leave the selected

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "purge/file_tests.h"
-#include "purge/folder_way.h"
 #include "purge/goals.h"
+#include "purge/paced_actions.h"
 #include "purge/walker.h"
+#include "purge/workers.h"
 
 namespace olvane {
 namespace {
@@ -49,7 +51,7 @@ struct NameCount {
   int64_t Acted = 0;
 };
 
-class RankedRun {
+class RankedRun : public PacedGoals {
  public:
   RankedRun(WalkContext& Run, const std::string& Path, const std::string& Mask,
             int32_t Day)
@@ -59,7 +61,8 @@ class RankedRun {
         Mask_(Mask),
         Day_(Day),
         CountsBytes_(Goal_.MaxSize >= 0 || Goal_.MinFreeBytes >= 0 ||
-                     Goal_.MinFreePercent >= 0) {
+                     Goal_.MinFreePercent >= 0),
+        Workers_(WorkersFor(Run.Sys, Run.Settings, Path)) {
     DiskSpace Space;
     if (Goal_.MinFreeBytes >= 0 || Goal_.MinFreePercent >= 0) {
       // Measured once: each disposal then counts what it frees.
@@ -71,21 +74,25 @@ class RankedRun {
 
   RunCounts Purge(std::unique_ptr<Folder> Target);
 
+  bool Met(const Gain& Extra) const override;
+  bool Takes(const Candidate& C, const Gain& Extra) const override;
+  void Settle(const Candidate& C, const FileIdentity* Dir, bool DirFrees,
+              FileReport& Report) override;
+
  private:
   bool Stopped() { return Run_.Sys.StopStatus() != 0; }
   std::unique_ptr<Folder> Reopen();
   void Examine(std::unique_ptr<Folder> Target, DueChoice* Choice, bool First);
   void EnterNode(WalkFolder& Dir, bool First);
   void Consider(WalkFolder& Dir, const Entry& Item, DueChoice* Choice);
-  int64_t SizeNeed() const;
-  int64_t FreeNeed() const;
+  int64_t SizeNeed(const Gain& Extra = Gain()) const;
+  int64_t FreeNeed(const Gain& Extra = Gain()) const;
   Needs NeedsNow() const;
-  bool Done() const;
+  bool Done() const { return Met(Gain()); }
   Cause DecidingGoal() const;
-  bool Takes(const Candidate& Chosen) const;
-  std::string PathOf(const FolderNode* Node) const;
-  void ActOn(FolderWay& Way, const Candidate& Chosen);
-  void Count(Folder& Dir, const Candidate& Chosen, const FileReport& Report);
+  void ActOn(WalkFolder& Dir, const Entry& Chosen, FileReport& Report);
+  void Count(const Candidate& Chosen, const FileIdentity* Dir, bool DirFrees,
+             const FileReport& Report);
   void RemoveEmptied();
   void ShowStage(ProgressState::Phase Stage) const;
 
@@ -95,41 +102,46 @@ class RankedRun {
   const std::string Mask_;
   const int32_t Day_;
   const bool CountsBytes_;  // a goal counts bytes, not only files
+  const int Workers_;
+  // Where the examination's workers add up what they find. The actions'
+  // outcomes are settled one at a time (under the lock of PacedActions),
+  // and the rest is the run's own thread's.
+  std::mutex Lock_;
   int64_t Now_ = 0;
   FileIdentity TargetId_;
   bool HasSpace_ = false;
   int64_t Available_ = 0;   // free at the start
   int64_t FreeGoal_ = -1;   // free space asked for; -1: none
   int64_t FreedHere_ = 0;   // of what was freed, on the target's file system
-  int64_t Total_ = 0;       // bytes of the selected files this round found
+  int64_t Total_ = 0;       // bytes the round's selected files take; Lock_
   int64_t Left_ = 0;        // bytes that left the selected files (or would)
   int64_t LeftBefore_ = 0;  // of those, before this round's examination
   int64_t Acted_ = 0;       // files acted on (or that would be)
   int64_t SizeLeft_ = -1;   // what --max-size needed after the last round
   RunCounts Counts_;
-  // The examination's way down: each folder open, with its node.
-  std::vector<std::pair<const WalkFolder*, std::shared_ptr<const FolderNode>>>
-      Way_;
-  std::map<FileIdentity, NameCount> Names_;   // the files of several names
+  std::shared_ptr<const FolderNode> Root_;  // the target's node
+  // The files of several names; GUARDED_BY Lock_ in the examination.
+  std::map<FileIdentity, NameCount> Names_;
   std::map<FileIdentity, FolderNote> Notes_;  // with -e, of every folder
-  std::string FreesDir_;  // the folder FreesHere_ is known for
-  bool FreesHere_ = true;
+  std::string FreesDir_;   // the folder FreesHere_ is known for; Lock_
+  bool FreesHere_ = true;  // GUARDED_BY Lock_
 };
 
-int64_t RankedRun::SizeNeed() const {
+int64_t RankedRun::SizeNeed(const Gain& Extra) const {
   if (Goal_.MaxSize < 0) return -1;
   // The examination of a real run no longer finds what earlier rounds
   // removed; a report-only run's does.
   const int64_t Selected =
-      Total_ - Left_ + (Run_.Settings.DryRun ? 0 : LeftBefore_);
+      Total_ - Left_ - Extra.Size + (Run_.Settings.DryRun ? 0 : LeftBefore_);
   return std::max<int64_t>(0, Selected - Goal_.MaxSize);
 }
 
-int64_t RankedRun::FreeNeed() const {
+int64_t RankedRun::FreeNeed(const Gain& Extra) const {
   if (FreeGoal_ < 0) return -1;
   // Without a measure of the space, no file is needed for it.
   if (!HasSpace_) return 0;
-  return std::max<int64_t>(0, FreeGoal_ - Available_ - FreedHere_);
+  return std::max<int64_t>(0,
+                           FreeGoal_ - Available_ - FreedHere_ - Extra.Frees);
 }
 
 Needs RankedRun::NeedsNow() const {
@@ -142,9 +154,10 @@ Needs RankedRun::NeedsNow() const {
                Goal_.MaxFiles >= 0 ? Goal_.MaxFiles - Acted_ : -1};
 }
 
-bool RankedRun::Done() const {
-  if (Goal_.MaxFiles >= 0 && Acted_ >= Goal_.MaxFiles) return true;
-  const int64_t Size = SizeNeed(), Free = FreeNeed();
+bool RankedRun::Met(const Gain& Extra) const {
+  if (Goal_.MaxFiles >= 0 && Acted_ + Extra.Files >= Goal_.MaxFiles)
+    return true;
+  const int64_t Size = SizeNeed(Extra), Free = FreeNeed(Extra);
   // A cap alone takes every due file, oldest first.
   return (Size >= 0 || Free >= 0) && Size <= 0 && Free <= 0;
 }
@@ -159,8 +172,8 @@ Cause RankedRun::DecidingGoal() const {
 
 // A file on another file system frees nothing of the target's: only
 // --max-size, or a cap alone, takes it.
-bool RankedRun::Takes(const Candidate& Chosen) const {
-  return !Chosen.Elsewhere || FreeGoal_ < 0 || SizeNeed() > 0;
+bool RankedRun::Takes(const Candidate& C, const Gain& Extra) const {
+  return !C.Elsewhere || FreeGoal_ < 0 || SizeNeed(Extra) > 0;
 }
 
 // The target again, for a later round or for the actions: only while it is
@@ -175,9 +188,8 @@ std::unique_ptr<Folder> RankedRun::Reopen() {
 // A subfolder the examination opens: its node below its parent's, which is
 // on the way down; with -e in the first round, its times as first seen.
 void RankedRun::EnterNode(WalkFolder& Dir, bool First) {
-  while (Way_.size() > 1 && Way_.back().first != Dir.Parent) Way_.pop_back();
-  Way_.emplace_back(&Dir, std::make_shared<const FolderNode>(
-                              FolderNode{Way_.back().second, Dir.Name}));
+  Dir.Node = std::make_shared<const FolderNode>(
+      FolderNode{Dir.Parent->Node ? Dir.Parent->Node : Root_, Dir.Name});
   FileIdentity Id;
   if (First && Run_.Settings.EmptyFolders && Dir.Dir().Identity(&Id)) {
     FolderNote& Note = Notes_[Id];
@@ -186,8 +198,8 @@ void RankedRun::EnterNode(WalkFolder& Dir, bool First) {
   }
 }
 
-// A selected file the examination meets: counted among the selected files'
-// bytes, and offered to the choice when it is due.
+// A selected file the examination meets, on some worker: counted among the
+// selected files' bytes, and offered to the choice when it is due.
 void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
                          DueChoice* Choice) {
   FileTimes Times = Item.Times;
@@ -202,6 +214,7 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   }
   // A file of several names takes its bytes once, as du counts them.
   const bool Shared = Times.Links > 1 && Times.Id.Index != 0;
+  std::lock_guard<std::mutex> Guard(Lock_);
   if (!Shared || Names_[Times.Id].Found++ == 0) Total_ += Size;
   if (!Choice) return;  // kept by --keep
   TimeKey Time;
@@ -215,7 +228,7 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   }
   Candidate C;
   C.Time = Time;
-  C.Dir = Way_.back().second;  // the folder listed last: Dir
+  C.Dir = Dir.Node ? Dir.Node : Root_;
   C.Name = Item.Name;
   C.Kind = Item.Kind;
   // Only a walk across mounts leaves the target's file system (a btrfs
@@ -226,6 +239,8 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   // Another name keeps the data of a file with hard links.
   C.Size = Shared ? 0 : Size;
   C.Frees = FreesHere_ && !C.Elsewhere && Times.Links == 1 ? Size : 0;
+  C.MostSize = Size;
+  C.MostFrees = FreesHere_ && !C.Elsewhere ? Size : 0;
   Choice->Offer(std::move(C), NeedsNow());
 }
 
@@ -240,7 +255,8 @@ void RankedRun::ShowStage(ProgressState::Phase Stage) const {
       Acting && Bytes >= 0 ? Bytes : -1);
 }
 
-// One walk of the whole tree, on the walk's own thread, that opens no file.
+// One walk of the whole tree, as a plain run's with its workers, that opens
+// no file.
 void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
                         bool First) {
   RunSettings Settings = Run_.Settings;
@@ -258,9 +274,9 @@ void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
   // finds them all again, and those acted on stay counted so.
   if (!Run_.Settings.DryRun) Names_.clear();
   for (auto& [Id, Count] : Names_) Count.Found = 0;
-  Way_.assign(1, {nullptr, std::make_shared<const FolderNode>()});
+  Root_ = std::make_shared<const FolderNode>();
   Walker Walk(
-      Look, Day_, Mask_, 1,
+      Look, Day_, Mask_, Workers_,
       [this, Choice](WalkFolder& Dir, const Entry& Item, FileReport&) {
         Consider(Dir, Item, Choice);
       },
@@ -272,51 +288,40 @@ void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
   if (First) Counts_.Undated = Undated;
 }
 
-// The full path of the folder of Node.
-std::string RankedRun::PathOf(const FolderNode* Node) const {
-  std::vector<const std::string*> Names;
-  for (; Node && Node->Above; Node = Node->Above.get())
-    Names.push_back(&Node->Name);
-  std::string Path = Path_;
-  for (auto Name = Names.rbegin(); Name != Names.rend(); ++Name)
-    Path += Run_.Sys.Separator() + **Name;
-  return Path;
-}
-
-void RankedRun::ActOn(FolderWay& Way, const Candidate& Chosen) {
-  const std::string DirPath = PathOf(Chosen.Dir.get());
-  FileReport Report;
-  Folder* Dir = Way.Reach(Chosen.Dir.get());
-  Entry Item;
-  Item.Name = Chosen.Name;
-  Item.Kind = Chosen.Kind;
+// The action on a chosen file, Item of Dir, on some worker.
+void RankedRun::ActOn(WalkFolder& Dir, const Entry& Chosen,
+                      FileReport& Report) {
+  Entry Item = Chosen;
   // What the entry is now: a file that took a link's name gets the whole
   // proof of a file; any other change of kind passes it over. One that has
   // gone is the rule's to report.
   FileTimes Now;
-  bool Same = true;
-  if (Dir && Dir->EntryTimes(Item, &Now)) {
+  if (Dir.Dir().EntryTimes(Item, &Now)) {
     if (Now.Kind == EntryKind::kFile) Item.Kind = EntryKind::kFile;
-    Same = Now.Kind == Item.Kind;
+    if (Now.Kind != Item.Kind) {
+      Report.Add(EventKind::kCannotOpen,
+                 Dir.Path + Run_.Sys.Separator() + Item.Name);
+      return;
+    }
     Item.Timed = true;
     Item.Times = Now;
   }
-  if (!Dir || !Same) {
-    Report.Add(EventKind::kCannotOpen,
-               DirPath + Run_.Sys.Separator() + Chosen.Name);
-  } else {
-    ApplyFileRule(Run_, Day_, *Dir, DirPath, Item, Report);
-  }
+  ApplyFileRule(Run_, Day_, Dir.Dir(), Dir.Path, Item, Report);
+}
+
+// The outcome of the action on C, in the ranked order: the goal it was
+// taken for, as a run of one thread decides it, and what it brought.
+void RankedRun::Settle(const Candidate& C, const FileIdentity* Dir,
+                       bool DirFrees, FileReport& Report) {
   const Cause Why = DecidingGoal();
   for (Event& E : Report.Events) E.Why = Why;
-  Run_.Out.Write(Report.Events);
-  if (Report.Counted) Count(*Dir, Chosen, Report);
+  if (Report.Counted) Count(C, Dir, DirFrees, Report);
 }
 
 // A file acted on (or that would be): what left the selected files with it
 // and what that freed.
-void RankedRun::Count(Folder& Dir, const Candidate& Chosen,
-                      const FileReport& Report) {
+void RankedRun::Count(const Candidate& Chosen, const FileIdentity* Dir,
+                      bool DirFrees, const FileReport& Report) {
   ++Acted_;
   ++Counts_.FileCount;
   int64_t Freed = Report.Freed, Leaves = Report.Size();
@@ -327,20 +332,20 @@ void RankedRun::Count(Folder& Dir, const Candidate& Chosen,
     // The selection keeps the file while it holds another of its names.
     if (Names.Acted < Names.Found) Leaves = 0;
     // A report-only run removes no name: the last one would free the file.
-    if (Run_.Settings.DryRun && Names.Acted == Known.Links &&
-        Run_.Dispose.FreesSpace(Dir)) {
+    if (Run_.Settings.DryRun && Names.Acted == Known.Links && DirFrees) {
       Freed = Report.Size();
     }
   }
   Counts_.BytesFreed += Freed;
-  if (!Chosen.Elsewhere) FreedHere_ += Freed;
-  Left_ += Leaves;
+  // The goals count a file no bigger than its examination saw it: what the
+  // files in flight may bring is bounded so.
+  if (!Chosen.Elsewhere) FreedHere_ += std::min(Freed, Chosen.MostFrees);
+  Left_ += std::min(Leaves, Chosen.MostSize);
+  if (Dir) ++Notes_[*Dir].Acted;
   if (Run_.Progress) {
     Run_.Progress->Acted(1, Freed);
     ShowStage(ProgressState::Phase::kActing);
   }
-  FileIdentity Id;
-  if (Run_.Settings.EmptyFolders && Dir.Identity(&Id)) ++Notes_[Id].Acted;
 }
 
 // The folders the files left empty, deepest first, each judged by the times
@@ -381,12 +386,13 @@ RunCounts RankedRun::Purge(std::unique_ptr<Folder> Target) {
     Examine(std::move(Target), &Choice, First);
     std::unique_ptr<Folder> Again = Reopen();
     if (Stopped() || !Again) break;
-    FolderWay Way(Run_, std::move(Again));
     ShowStage(ProgressState::Phase::kActing);
-    for (const Candidate& Chosen : Choice.TakeOldestFirst()) {
-      if (Done() || Stopped()) break;
-      if (Takes(Chosen)) ActOn(Way, Chosen);
-    }
+    PacedActions Actions(
+        Run_, *this, Workers_,
+        [this](WalkFolder& Dir, const Entry& Item, FileReport& Report) {
+          ActOn(Dir, Item, Report);
+        });
+    Actions.Run(Choice.TakeOldestFirst(), std::move(Again), Path_);
     // Every due file tried, or the goals met: no other round is needed.
     if (Done() || !Choice.LetGo()) break;
     SizeLeft_ = SizeNeed();

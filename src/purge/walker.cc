@@ -160,6 +160,17 @@ void Walker::Select(WalkFolder& Dir, Entry Item) {
   Submit(Dir, Item);
 }
 
+// Selects the files of Dir gathered for --keep, in their listing's order,
+// once the workers have read their statuses.
+void Walker::SelectGathered(WalkFolder& Dir, std::vector<Entry>* Files) {
+  Queue_.ReadTimes(Dir, Files);
+  for (Entry& Item : *Files) {
+    Select(Dir, std::move(Item));
+    if (Halted_) break;
+  }
+  Files->clear();
+}
+
 void Walker::Submit(WalkFolder& Dir, const Entry& Item) {
   if (!Halted_ && !Queue_.Submit(Dir, Item)) Halted_ = true;
 }
@@ -191,6 +202,10 @@ void Walker::List(Frame& Current, std::unique_ptr<Listing> Files) {
   // A name without a wildcard names one entry, even where a listing
   // matches names case-blind in a folder that holds both "a" and "A".
   Entry Named;
+  // With --keep, files are chosen by their times: the workers read them a
+  // few hundred at a time, so that a big folder does not wait on the walk.
+  std::vector<Entry> Gathered;
+  const bool Gathers = Run_.Settings.Goal.Keep > 0;
   if (!Files) Files = Dir.Dir().List(MaskMode ? Mask_ : "*");
   if (Run_.Progress) Run_.Progress->Entering(Dir.Path);
   while (!Stopped() && Files->Next(&Item)) {
@@ -204,6 +219,10 @@ void Walker::List(Frame& Current, std::unique_ptr<Listing> Files) {
         continue;
       if (OneName_) {
         if (Named.Name.empty() || Item.Name == Mask_) Named = Item;
+      } else if (Gathers) {
+        Gathered.push_back(Item);
+        if (Gathered.size() >= kGathered) SelectGathered(Dir, &Gathered);
+        if (Halted_) break;
       } else {
         Select(Dir, Item);
         if (Halted_) break;
@@ -212,6 +231,7 @@ void Walker::List(Frame& Current, std::unique_ptr<Listing> Files) {
       Current.SubFolders.push_back(Item.Name);
     }
   }
+  if (!Gathered.empty() && !Stopped()) SelectGathered(Dir, &Gathered);
   if (!Named.Name.empty() && !Stopped()) Select(Dir, Named);
   EndSelection(Dir);
   bool Unreadable = Files->Failed();

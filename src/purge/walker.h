@@ -61,6 +61,9 @@ class Walker {
     std::deque<std::shared_ptr<ListedAhead>> Ahead = {};
   };
 
+  // The files of a folder whose statuses --keep reads at once.
+  static constexpr size_t kGathered = 256;
+
   bool Stopped() { return Run_.Sys.StopStatus() != 0; }
   // Opens and lists up to Threads subfolders ahead of the walk, on threads
   // of their own (where folders are round trips to a server).
@@ -68,6 +71,7 @@ class Walker {
   void List(Frame& Current, std::unique_ptr<Listing> Files = nullptr);
   void StartAhead(Frame& Current);
   void Select(WalkFolder& Dir, Entry Item);
+  void SelectGathered(WalkFolder& Dir, std::vector<Entry>* Files);
   void Submit(WalkFolder& Dir, const Entry& Item);
   void EndSelection(WalkFolder& Dir);
   void Enter(Frame& Current, std::string Name);

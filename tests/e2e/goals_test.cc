@@ -118,6 +118,37 @@ TEST_F(GoalsTest, GoalsChooseTheOldestDueFilesAndKeepTheNewest) {
   CheckGoals(Cases);
 }
 
+// Each goal on 32 workers says and leaves what it does on one, with held
+// files among the chosen.
+TEST_F(GoalsTest, WorkersSayWhatOneWorkerSays) {
+  std::string Files;
+  for (int I = 0; I < 60; ++I) {
+    Files += "d" + std::to_string(I % 6) + "/f" + std::to_string(I) + ":" +
+             std::to_string(2 + I * 7 % 50) + ":" + std::to_string(1 + I % 7) +
+             " ";
+  }
+  for (const std::string Goal :
+       {"--max-files=30", "--max-size=100K", "--min-free=100%", "--keep=4"}) {
+    Lines Said[2], Left[2];
+    for (int One = 0; One < 2; ++One) {
+      Wipe(Tree);
+      fs::create_directories(Tree);
+      Make(Files);
+      FILE* Holder = Hold("~/d1/f7 ~/d3/f33");
+      Said[One] = Run(
+          Words("-d1 ~ -r -t:m " + Goal + " --workers=" + (One ? "1" : "32")),
+          "", Goal == "--min-free=100%" ? 4 : 0);
+      if (Holder) pclose(Holder);
+      // What the file system lacks changes with everything else on it.
+      for (std::string& Line : Said[One])
+        Line = Line.substr(0, Line.find(" lacks "));
+      Left[One] = Leaves();
+    }
+    EXPECT_EQ(Said[0], Said[1]) << Goal;
+    EXPECT_EQ(Left[0], Left[1]) << Goal;
+  }
+}
+
 // Free space: the oldest file has another name, so its removal frees
 // nothing, and the next one must go too (with -r, its other name); no
 // third, and none on another file system, which frees nothing there. On
