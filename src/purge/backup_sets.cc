@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "purge/file_queue.h"
 #include "purge/file_tests.h"
 #include "purge/folder_way.h"
 #include "purge/goals.h"
@@ -307,7 +308,8 @@ Cause SetRun::DecidingGoal() const {
 void SetRun::ActOn(FolderWay& Way, const SetItem& Set) {
   FileReport Report;
   Report.Know(Set.Path, Set.Item.Times, Set.Newest.Seconds);
-  Folder* Parent = Way.Reach(Set.Dir.get());
+  WalkFolder* Reached = Way.Reach(Set.Dir.get());
+  Folder* Parent = Reached ? &Reached->Dir() : nullptr;
   const SetWork Work =
       Run_.Settings.MoveMode ? SetWork::kMove : SetWork::kRemoval;
   TimeKey Newest;
@@ -344,7 +346,9 @@ RunCounts SetRun::Purge(std::unique_ptr<Folder> Target) {
   std::sort(Due_.begin(), Due_.end(), [](const SetItem& A, const SetItem& B) {
     return A.Newest != B.Newest ? A.Newest < B.Newest : A.Path < B.Path;
   });
-  FolderWay Way(Run_, std::move(Target));
+  // Items go one at a time: the queue only holds the way's folders.
+  FileQueue Queue(Run_.Sys, Run_.Out, 1, nullptr, nullptr);
+  FolderWay Way(Run_, Queue, std::move(Target), Path_);
   for (const SetItem& Set : Due_) {
     if (Stopped() || Done()) break;
     ActOn(Way, Set);
