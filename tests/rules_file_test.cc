@@ -126,7 +126,7 @@ TEST(RulesFileTest, EachLineIsReadIntoItsRuleOrRefusesIt) {
     FakePlatform Sys(Windows);
     EXPECT_EQ(Summary(Parsed(Sys, Shipped)), Lines{});
     const Lines Read = Summary(Parsed(Sys, Uncommented));
-    EXPECT_EQ(Read.size(), Windows ? 3u : 5u);
+    EXPECT_EQ(Read.size(), Windows ? 4u : 6u);
     for (const std::string& Line : Read) EXPECT_EQ(Line[0], '[') << Line;
   }
 }
