@@ -80,16 +80,24 @@ TEST_F(EndToEndTest, TheKeepPeriodsKeepTheNewestOfEachOfTheirLastPeriods) {
       {{Files.substr(1), Args,
         Deleted(Gone.substr(1), {"     0 name(s) without a date left alone."}),
         Left.substr(1), "", "", 0, true}});
-  // Why each one stays, as the record tells it.
+  // Why each one stays, as the record tells it; and the same days as
+  // backup sets, a folder each, keep the same ones.
+  const auto Told = [&](const std::string& Run) {
+    std::map<std::string, std::string> Why;
+    for (const std::string& Line : this->Run(Words(Run + " --json -n"))) {
+      const size_t Name = Line.find("b-"), At = Line.find("\"reason\":\"");
+      if (Line.rfind("{\"event\":\"kept\"", 0) == 0 && Name < At)
+        Why[Line.substr(Name, Line.find('"', Name) - Name)] =
+            Line.substr(At + 10, Line.size() - At - 12);
+    }
+    return Why;
+  };
   Make(Files.substr(1));
-  std::map<std::string, std::string> Told;
-  for (const std::string& Line : Run(Words(Args + " --json -n"))) {
-    const size_t Name = Line.find("b-"), Why = Line.find("\"reason\":\"");
-    if (Line.rfind("{\"event\":\"kept\"", 0) == 0 && Name < Why)
-      Told[Line.substr(Name, Line.find('"', Name) - Name)] =
-          Line.substr(Why + 10, Line.size() - Why - 12);
-  }
-  EXPECT_EQ(Told, Kept);
+  EXPECT_EQ(Told(Args), Kept);
+  std::string Sets;
+  for (const std::string& Name : Words(Files)) Sets += " s/" + Name + "/f";
+  Make(Sets.substr(1));
+  EXPECT_EQ(Told("-d0 ~/s/b-* --folders" + Args.substr(5)), Kept);
 }
 
 }  // namespace
