@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,7 @@ class PosixPlatform : public Platform {
   int32_t UtcOffset(int64_t Time) override {
     const time_t At = static_cast<time_t>(Time);
     struct tm Local;
+    std::lock_guard<std::mutex> Hold(ZoneLock_);
     return localtime_r(&At, &Local) ? static_cast<int32_t>(Local.tm_gmtoff) : 0;
   }
 
@@ -192,7 +194,9 @@ class PosixPlatform : public Platform {
     Fields.tm_sec = Local.Second;
     Fields.tm_isdst = -1;  // whatever the zone's rules say for that day
     errno = 0;
+    std::unique_lock<std::mutex> Hold(ZoneLock_);
     const time_t Time = mktime(&Fields);
+    Hold.unlock();
     // -1 is also one second before 1970: only errno tells them apart.
     if (Time == static_cast<time_t>(-1) && errno != 0) return false;
     *Utc = Time;
@@ -202,7 +206,9 @@ class PosixPlatform : public Platform {
   bool ToLocalTime(int64_t Utc, CivilTime* Local) override {
     const time_t Time = static_cast<time_t>(Utc);
     struct tm Fields;
+    std::unique_lock<std::mutex> Hold(ZoneLock_);
     if (!localtime_r(&Time, &Fields)) return false;
+    Hold.unlock();
     *Local = CivilTime{Fields.tm_year + 1900, Fields.tm_mon + 1, Fields.tm_mday,
                        Fields.tm_hour,        Fields.tm_min,     Fields.tm_sec};
     return true;
@@ -335,6 +341,9 @@ class PosixPlatform : public Platform {
   // Standard output was closed at start, or a write to it failed.
   std::atomic<bool> Lost_{false};
   TerminalLine Terminal_;
+  // The C library reloads the time zone inside mktime and localtime_r
+  // without a lock the thread checker sees: the workers take turns.
+  std::mutex ZoneLock_;
 };
 
 }  // namespace
