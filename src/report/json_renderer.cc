@@ -13,6 +13,63 @@ struct Kind {
   bool Gone = false;   // a file gone: the reason is what took it
 };
 
+// The objects of the run as a whole.
+Kind RunKindOf(EventKind Of) {
+  switch (Of) {
+    // A run goes on after these two, and its summary follows.
+    case EventKind::kPathNotFound:
+    case EventKind::kTargetNotFound:
+      return {"path-not-found", nullptr};
+    // The summary follows it too.
+    case EventKind::kWholeRoot:
+      return {"whole-root", nullptr};
+    case EventKind::kMoveFolderNotFound:
+      return {"move-folder-not-found", nullptr};
+    case EventKind::kSummary:
+      return {"summary", nullptr};
+    case EventKind::kGoalNotMet:
+      return {"goal-not-met", nullptr};
+    case EventKind::kRuleStart:
+      return {"rule", nullptr};
+    case EventKind::kConfigError:
+      return {"config-error", nullptr};
+    case EventKind::kTotal:
+      return {"total", nullptr};
+    case EventKind::kRunStart:
+      return {"start", nullptr};
+    case EventKind::kRuleNotRun:
+      return {"rule-not-run", nullptr};
+    default:
+      return {nullptr, nullptr};
+  }
+}
+
+// The objects of --folders' items.
+Kind SetKindOf(EventKind Of) {
+  switch (Of) {
+    case EventKind::kSetDeleted:
+      return {"folder-deleted", nullptr, true};
+    case EventKind::kWouldDeleteSet:
+      return {"would-delete-folder", nullptr, true};
+    case EventKind::kSetMoved:
+      return {"folder-moved", nullptr, true};
+    case EventKind::kWouldMoveSet:
+      return {"would-move-folder", nullptr, true};
+    case EventKind::kSetHeld:
+      return {"folder-kept-whole", "held"};
+    case EventKind::kSetProtected:
+      return {"folder-kept-whole", "protected"};
+    case EventKind::kSetStuck:
+      return {"folder-kept-whole", "cannot-remove"};
+    case EventKind::kLeftoverDeleted:
+      return {"folder-deleted", "unfinished"};
+    case EventKind::kWouldDeleteLeftover:
+      return {"would-delete-folder", "unfinished"};
+    default:
+      return RunKindOf(Of);
+  }
+}
+
 Kind KindOf(EventKind Of) {
   switch (Of) {
     case EventKind::kDeleted:
@@ -45,49 +102,8 @@ Kind KindOf(EventKind Of) {
       return {"would-delete-folder", "emptied"};
     case EventKind::kKept:
       return {"kept", nullptr};
-    case EventKind::kSetDeleted:
-      return {"folder-deleted", nullptr, true};
-    case EventKind::kWouldDeleteSet:
-      return {"would-delete-folder", nullptr, true};
-    case EventKind::kSetMoved:
-      return {"folder-moved", nullptr, true};
-    case EventKind::kWouldMoveSet:
-      return {"would-move-folder", nullptr, true};
-    case EventKind::kSetHeld:
-      return {"folder-kept-whole", "held"};
-    case EventKind::kSetProtected:
-      return {"folder-kept-whole", "protected"};
-    case EventKind::kSetStuck:
-      return {"folder-kept-whole", "cannot-remove"};
-    case EventKind::kLeftoverDeleted:
-      return {"folder-deleted", "unfinished"};
-    case EventKind::kWouldDeleteLeftover:
-      return {"would-delete-folder", "unfinished"};
-    // A run goes on after these two, and its summary follows.
-    case EventKind::kPathNotFound:
-    case EventKind::kTargetNotFound:
-      return {"path-not-found", nullptr};
-    // The summary follows it too.
-    case EventKind::kWholeRoot:
-      return {"whole-root", nullptr};
-    case EventKind::kMoveFolderNotFound:
-      return {"move-folder-not-found", nullptr};
-    case EventKind::kSummary:
-      return {"summary", nullptr};
-    case EventKind::kGoalNotMet:
-      return {"goal-not-met", nullptr};
-    case EventKind::kRuleStart:
-      return {"rule", nullptr};
-    case EventKind::kConfigError:
-      return {"config-error", nullptr};
-    case EventKind::kTotal:
-      return {"total", nullptr};
-    case EventKind::kRunStart:
-      return {"start", nullptr};
-    case EventKind::kRuleNotRun:
-      return {"rule-not-run", nullptr};
     default:
-      return {nullptr, nullptr};
+      return SetKindOf(Of);
   }
 }
 

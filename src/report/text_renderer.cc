@@ -215,6 +215,14 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
     case EventKind::kSummary:
       AddSummary(E, Out);
       return true;
+    default:
+      return false;
+  }
+}
+
+// The lines of a rules file's rules.
+bool AddRuleLine(const Event& E, const std::string& Arg, std::string* Out) {
+  switch (E.Kind) {
     case EventKind::kRuleStart:
     case EventKind::kRuleCommand:
       AddLine("Rule " + Printable(E.Rule, false) + ": " + Arg, Out);
@@ -228,6 +236,14 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
                   ": not run, the time limit was reached",
               Out);
       return true;
+    default:
+      return false;
+  }
+}
+
+// The lines to standard error, and those of the run's own files.
+bool AddProcessLine(const Event& E, const std::string& Arg, std::string* Out) {
+  switch (E.Kind) {
     case EventKind::kCannotStart:
       AddLine("Fatal Error: MFC initialization failed", Out);
       return true;
@@ -261,7 +277,10 @@ bool AddCommandLine(const Event& E, const std::string& Arg, std::string* Out) {
 
 void TextRenderer::Render(const Event& E, std::string* Out) const {
   const std::string Path = Printable(E.Path, Wtf8_);
-  if (AddCommandLine(E, Path, Out) || AddLogLine(E, Wtf8_, Out)) return;
+  if (AddCommandLine(E, Path, Out) || AddRuleLine(E, Path, Out) ||
+      AddProcessLine(E, Path, Out) || AddLogLine(E, Wtf8_, Out)) {
+    return;
+  }
   switch (E.Kind) {
     case EventKind::kDeleted:
       return AddLine("Delete file: " + Path, Out);
