@@ -64,14 +64,8 @@ class SetRun {
         Goal_(Run.Settings.Goal),
         Path_(Path),
         Mask_(Mask.empty() ? "*" : Mask),
-        Day_(Day) {
-    if (Goal_.MinFreeBytes >= 0 || Goal_.MinFreePercent >= 0) {
-      DiskSpace Space;
-      HasSpace_ = Run.Sys.SpaceOf(Path, &Space);
-      Available_ = Space.Available;
-      FreeGoal_ = FreeGoal(Goal_, Space.Total);
-    }
-  }
+        Day_(Day),
+        Free_(Run.Sys, Goal_, Path) {}
 
   RunCounts Purge(std::unique_ptr<Folder> Target);
 
@@ -102,9 +96,7 @@ class SetRun {
   const std::string Mask_;
   const int32_t Day_;
   int64_t Now_ = 0;
-  bool HasSpace_ = false;
-  int64_t Available_ = 0;  // free at the start
-  int64_t FreeGoal_ = -1;  // free space asked for; -1: none
+  const FreeSpaceGoal Free_;
   int64_t FreedHere_ = 0;  // freed on the target's file system
   int64_t Total_ = 0;      // bytes of every item found
   int64_t Left_ = 0;       // bytes of the items acted on
@@ -287,9 +279,7 @@ int64_t SetRun::SizeNeed() const {
 }
 
 int64_t SetRun::FreeNeed() const {
-  if (FreeGoal_ < 0) return -1;
-  if (!HasSpace_) return 0;
-  return std::max<int64_t>(0, FreeGoal_ - Available_ - FreedHere_);
+  return Free_.Need(FreedHere_);
 }
 
 bool SetRun::Done() const {
@@ -355,9 +345,7 @@ RunCounts SetRun::Purge(std::unique_ptr<Folder> Target) {
   }
   if (!Stopped()) {
     Counts_.SizeOver = std::max<int64_t>(0, SizeNeed());
-    Counts_.FreeShort = FreeGoal_ >= 0 && !HasSpace_
-                            ? RunCounts::kUnmeasured
-                            : std::max<int64_t>(0, FreeNeed());
+    Counts_.FreeShort = Free_.Short(FreedHere_);
   }
   return Counts_;
 }

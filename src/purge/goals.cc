@@ -113,13 +113,28 @@ std::vector<Candidate> DueChoice::TakeOldestFirst() {
   return std::move(Held_);
 }
 
-int64_t FreeGoal(const Goals& Goal, int64_t Total) {
-  if (Goal.MinFreePercent >= 0) {
-    // In hundredths without overflow: a file system of up to 2^63 bytes.
-    return Total / 100 * Goal.MinFreePercent +
-           Total % 100 * Goal.MinFreePercent / 100;
-  }
-  return Goal.MinFreeBytes;
+FreeSpaceGoal::FreeSpaceGoal(Platform& Sys, const Goals& Goal,
+                             const std::string& Path) {
+  if (Goal.MinFreeBytes < 0 && Goal.MinFreePercent < 0) return;
+  DiskSpace Space;
+  HasSpace_ = Sys.SpaceOf(Path, &Space);
+  Available_ = Space.Available;
+  // In hundredths without overflow: a file system of up to 2^63 bytes.
+  Goal_ = Goal.MinFreePercent >= 0
+              ? Space.Total / 100 * Goal.MinFreePercent +
+                    Space.Total % 100 * Goal.MinFreePercent / 100
+              : Goal.MinFreeBytes;
+}
+
+int64_t FreeSpaceGoal::Need(int64_t Freed) const {
+  if (Goal_ < 0) return -1;
+  if (!HasSpace_) return 0;
+  return std::max<int64_t>(0, Goal_ - Available_ - Freed);
+}
+
+int64_t FreeSpaceGoal::Short(int64_t Freed) const {
+  if (Goal_ < 0) return 0;
+  return HasSpace_ ? Need(Freed) : RunCounts::kUnmeasured;
 }
 
 }  // namespace olvane

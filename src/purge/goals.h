@@ -129,8 +129,26 @@ class DueChoice {
   int64_t Frees_ = 0;
 };
 
-// The free space that --min-free asks for on a file system of Total bytes.
-int64_t FreeGoal(const Goals& Goal, int64_t Total);
+// What --min-free asks of the file system of a run's target, measured once
+// at the start: each act then counts what it frees.
+class FreeSpaceGoal {
+ public:
+  FreeSpaceGoal(Platform& Sys, const Goals& Goal, const std::string& Path);
+
+  bool Asked() const { return Goal_ >= 0; }
+  // The bytes still to free once Freed have been: -1 where the goal was
+  // not asked for, 0 where the space could not be measured (no file is
+  // needed for it then).
+  int64_t Need(int64_t Freed) const;
+  // What the run ends short of, as RunCounts::FreeShort (0: met or not
+  // asked for).
+  int64_t Short(int64_t Freed) const;
+
+ private:
+  bool HasSpace_ = false;
+  int64_t Available_ = 0;  // free at the start
+  int64_t Goal_ = -1;      // free space asked for; -1: none
+};
 
 }  // namespace olvane
 

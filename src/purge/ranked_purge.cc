@@ -62,15 +62,8 @@ class RankedRun : public PacedGoals {
         Day_(Day),
         CountsBytes_(Goal_.MaxSize >= 0 || Goal_.MinFreeBytes >= 0 ||
                      Goal_.MinFreePercent >= 0),
-        Workers_(WorkersFor(Run.Sys, Run.Settings, Path)) {
-    DiskSpace Space;
-    if (Goal_.MinFreeBytes >= 0 || Goal_.MinFreePercent >= 0) {
-      // Measured once: each disposal then counts what it frees.
-      HasSpace_ = Run.Sys.SpaceOf(Path, &Space);
-      Available_ = Space.Available;
-      FreeGoal_ = FreeGoal(Goal_, Space.Total);
-    }
-  }
+        Workers_(WorkersFor(Run.Sys, Run.Settings, Path)),
+        Free_(Run.Sys, Goal_, Path) {}
 
   RunCounts Purge(std::unique_ptr<Folder> Target);
 
@@ -109,9 +102,7 @@ class RankedRun : public PacedGoals {
   std::mutex Lock_;
   int64_t Now_ = 0;
   FileIdentity TargetId_;
-  bool HasSpace_ = false;
-  int64_t Available_ = 0;   // free at the start
-  int64_t FreeGoal_ = -1;   // free space asked for; -1: none
+  const FreeSpaceGoal Free_;
   int64_t FreedHere_ = 0;   // of what was freed, on the target's file system
   int64_t Total_ = 0;       // bytes the round's selected files take; Lock_
   int64_t Left_ = 0;        // bytes that left the selected files (or would)
@@ -137,11 +128,7 @@ int64_t RankedRun::SizeNeed(const Gain& Extra) const {
 }
 
 int64_t RankedRun::FreeNeed(const Gain& Extra) const {
-  if (FreeGoal_ < 0) return -1;
-  // Without a measure of the space, no file is needed for it.
-  if (!HasSpace_) return 0;
-  return std::max<int64_t>(0,
-                           FreeGoal_ - Available_ - FreedHere_ - Extra.Frees);
+  return Free_.Need(FreedHere_ + Extra.Frees);
 }
 
 Needs RankedRun::NeedsNow() const {
@@ -173,7 +160,7 @@ Cause RankedRun::DecidingGoal() const {
 // A file on another file system frees nothing of the target's: only
 // --max-size, or a cap alone, takes it.
 bool RankedRun::Takes(const Candidate& C, const Gain& Extra) const {
-  return !C.Elsewhere || FreeGoal_ < 0 || SizeNeed(Extra) > 0;
+  return !C.Elsewhere || !Free_.Asked() || SizeNeed(Extra) > 0;
 }
 
 // The target again, for a later round or for the actions: only while it is
@@ -401,9 +388,7 @@ RunCounts RankedRun::Purge(std::unique_ptr<Folder> Target) {
   if (Run_.Settings.EmptyFolders && !Stopped()) RemoveEmptied();
   if (!Stopped()) {
     Counts_.SizeOver = std::max<int64_t>(0, SizeNeed());
-    Counts_.FreeShort = FreeGoal_ >= 0 && !HasSpace_
-                            ? RunCounts::kUnmeasured
-                            : std::max<int64_t>(0, FreeNeed());
+    Counts_.FreeShort = Free_.Short(FreedHere_);
   }
   return Counts_;
 }
