@@ -19,9 +19,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/path_syntax.h"
@@ -185,6 +187,15 @@ class PosixPlatform : public Platform {
   }
 
   bool FromLocalTime(const CivilTime& Local, int64_t* Utc) override {
+    // mktime reads the zone's file anew on every call: each time asked
+    // for is converted once (files named by date share a few).
+    const auto Key = std::make_tuple(Local.Year, Local.Month, Local.Day,
+                                     Local.Hour, Local.Minute, Local.Second);
+    std::lock_guard<std::mutex> Hold(ZoneLock_);
+    if (const auto Known = Converted_.find(Key); Known != Converted_.end()) {
+      *Utc = Known->second;
+      return true;
+    }
     struct tm Fields = {};
     Fields.tm_year = Local.Year - 1900;
     Fields.tm_mon = Local.Month - 1;
@@ -194,11 +205,11 @@ class PosixPlatform : public Platform {
     Fields.tm_sec = Local.Second;
     Fields.tm_isdst = -1;  // whatever the zone's rules say for that day
     errno = 0;
-    std::unique_lock<std::mutex> Hold(ZoneLock_);
     const time_t Time = mktime(&Fields);
-    Hold.unlock();
     // -1 is also one second before 1970: only errno tells them apart.
     if (Time == static_cast<time_t>(-1) && errno != 0) return false;
+    if (Converted_.size() >= 4096) Converted_.clear();
+    Converted_.emplace(Key, Time);
     *Utc = Time;
     return true;
   }
@@ -344,6 +355,9 @@ class PosixPlatform : public Platform {
   // The C library reloads the time zone inside mktime and localtime_r
   // without a lock the thread checker sees: the workers take turns.
   std::mutex ZoneLock_;
+  // Local times converted so far, and their times in UTC.
+  std::map<std::tuple<int, int, int, int, int, int>, int64_t>
+      Converted_;  // GUARDED_BY(ZoneLock_)
 };
 
 }  // namespace
