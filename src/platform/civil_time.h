@@ -3,6 +3,8 @@
 #ifndef OLVANE_PLATFORM_CIVIL_TIME_H_
 #define OLVANE_PLATFORM_CIVIL_TIME_H_
 
+#include <cstdint>
+
 namespace olvane {
 
 struct CivilTime {
@@ -13,6 +15,11 @@ struct CivilTime {
   int Minute = 0;
   int Second = 0;
 };
+
+// Days from 1970-01-01 to the date of the proleptic Gregorian calendar,
+// negative before it; and back (the time of day 00:00:00).
+int64_t DaysFromCivil(int Year, int Month, int Day);
+CivilTime CivilFromDays(int64_t Days);
 
 }  // namespace olvane
 

@@ -17,11 +17,6 @@ namespace olvane {
 
 enum class Period { kDay, kWeek, kMonth, kYear };
 
-// Days from 1970-01-01 to the date, negative before it; and back (the
-// time of day 00:00:00).
-int64_t DaysFromCivil(int Year, int Month, int Day);
-CivilTime CivilFromDays(int64_t Days);
-
 // The period of Kind that the local date Local lies in: a number that
 // grows by one from each period to the next, and its name: "2026-12-08",
 // "2026-W49" (ISO 8601 weeks, Monday first, of the year that holds their

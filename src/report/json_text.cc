@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/civil_time.h"
+
 namespace olvane {
 namespace {
 
@@ -100,29 +102,17 @@ std::string Base64(std::string_view Bytes) {
 std::string IsoUtcTime(int64_t Seconds) {
   // 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z.
   if (Seconds < -62135596800 || Seconds > 253402300799) return std::string();
-  // Days to a date of the proleptic Gregorian calendar, by eras of 400
-  // years (146097 days), each beginning on March 1.
   int64_t Days = Seconds / 86400, Rest = Seconds % 86400;
   if (Rest < 0) {
     Rest += 86400;
     --Days;
   }
-  Days += 719468;  // from 0000-03-01
-  const int64_t Era = (Days >= 0 ? Days : Days - 146096) / 146097;
-  const int64_t DayOfEra = Days - Era * 146097;
-  const int64_t YearOfEra =
-      (DayOfEra - DayOfEra / 1460 + DayOfEra / 36524 - DayOfEra / 146096) / 365;
-  const int64_t DayOfYear =
-      DayOfEra - (365 * YearOfEra + YearOfEra / 4 - YearOfEra / 100);
-  const int64_t MonthIndex = (5 * DayOfYear + 2) / 153;  // from March
-  const int64_t Day = DayOfYear - (153 * MonthIndex + 2) / 5 + 1;
-  const int64_t Month = MonthIndex < 10 ? MonthIndex + 3 : MonthIndex - 9;
-  const int64_t Year = YearOfEra + Era * 400 + (Month <= 2 ? 1 : 0);
+  const CivilTime Date = CivilFromDays(Days);
   char Text[128];
   std::snprintf(
       Text, sizeof(Text), "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
-      static_cast<long long>(Year), static_cast<long long>(Month),
-      static_cast<long long>(Day), static_cast<long long>(Rest / 3600),
+      static_cast<long long>(Date.Year), static_cast<long long>(Date.Month),
+      static_cast<long long>(Date.Day), static_cast<long long>(Rest / 3600),
       static_cast<long long>(Rest / 60 % 60),
       static_cast<long long>(Rest % 60));
   return Text;
