@@ -74,7 +74,7 @@ void FileQueue::Reopened(bool Open) {
 void FileQueue::Closed() {
   std::lock_guard<std::mutex> Guard(Lock_);
   --Open_;
-  if (Waiting_) Walk_.notify_one();
+  WakeWalk();
 }
 
 size_t FileQueue::OpenFolders() {
@@ -97,7 +97,7 @@ void FileQueue::LetGo(WalkFolder* const* Held, int Count) {
   // The walk may be waiting for a folder to be held by it alone.
   if (Count == 0) return;
   std::lock_guard<std::mutex> Guard(Lock_);
-  if (Waiting_) Walk_.notify_one();
+  WakeWalk();
 }
 
 int FileQueue::Finish(Place& Job, WalkFolder* Held[2]) {
@@ -110,7 +110,7 @@ int FileQueue::Finish(Place& Job, WalkFolder* Held[2]) {
   Held[0] = Job.Dir;
   // A removal held the parent it removes its folder from too.
   if (Job.Removal) Held[1] = Job.Dir->Parent;
-  if (Waiting_) Walk_.notify_one();
+  WakeWalk();
   return Job.Removal ? 2 : 1;
 }
 
@@ -137,14 +137,20 @@ void FileQueue::DoNow(WalkFolder* Dir, const Entry* Item) {
 
 FileQueue::Place& FileQueue::NewPlace(std::unique_lock<std::mutex>& Guard) {
   if (Tail_ - Head_ >= kWindowPlaces) {
-    Waiting_ = true;
-    Walk_.wait(Guard, [this] { return Tail_ - Head_ < kWindowPlaces; });
-    Waiting_ = false;
+    Waits_ = WalkWait::kRoom;
+    Walk_.wait(Guard, [this] { return HasRoom(); });
+    Waits_ = WalkWait::kNone;
   }
   Place& Job = Places_[Tail_++ % kWindowPlaces];
   Job.Removal = false;
   Job.Now = State::kQueued;
   return Job;
+}
+
+void FileQueue::WakeWalk() {
+  if (Waits_ == WalkWait::kOther || (Waits_ == WalkWait::kRoom && HasRoom())) {
+    Walk_.notify_one();
+  }
 }
 
 void FileQueue::Flush() {
@@ -211,9 +217,9 @@ void FileQueue::ReadTimes(WalkFolder& Dir, std::vector<Entry>* Items) {
   if (Idle_ > 0) Work_.notify_all();
   while (ReadSome(Guard)) {
   }
-  Waiting_ = true;
+  Waits_ = WalkWait::kOther;
   Walk_.wait(Guard, [this] { return Reading_.Left == 0; });
-  Waiting_ = false;
+  Waits_ = WalkWait::kNone;
   Reading_ = Reading();
 }
 
@@ -234,7 +240,7 @@ bool FileQueue::ReadSome(std::unique_lock<std::mutex>& Guard) {
   }
   Guard.lock();
   Reading_.Left -= static_cast<size_t>(To - From);
-  if (Reading_.Left == 0 && Waiting_) Walk_.notify_one();
+  if (Reading_.Left == 0) WakeWalk();
   return true;
 }
 
@@ -246,25 +252,25 @@ void FileQueue::Release(WalkFolder& Dir) {
 void FileQueue::WaitFor(WalkFolder& Dir) {
   Flush();
   std::unique_lock<std::mutex> Guard(Lock_);
-  Waiting_ = true;
+  Waits_ = WalkWait::kOther;
   Walk_.wait(Guard, [&Dir] { return Dir.HeldOnce(); });
-  Waiting_ = false;
+  Waits_ = WalkWait::kNone;
 }
 
 void FileQueue::WaitForFewerOpen(size_t Budget) {
   Flush();
   std::unique_lock<std::mutex> Guard(Lock_);
-  Waiting_ = true;
+  Waits_ = WalkWait::kOther;
   Walk_.wait(Guard, [&] { return Open_ < Budget; });
-  Waiting_ = false;
+  Waits_ = WalkWait::kNone;
 }
 
 void FileQueue::Drain() {
   Flush();
   std::unique_lock<std::mutex> Guard(Lock_);
-  Waiting_ = true;
+  Waits_ = WalkWait::kOther;
   Walk_.wait(Guard, [this] { return Head_ == Tail_ && !Writing_; });
-  Waiting_ = false;
+  Waits_ = WalkWait::kNone;
 }
 
 RunCounts FileQueue::Counts() {
@@ -360,7 +366,7 @@ void FileQueue::Publish(std::unique_lock<std::mutex>& Guard) {
       Guard.lock();
     }
     Head_ = End;
-    if (Waiting_) Walk_.notify_one();
+    WakeWalk();
     // A removal now waits for no other place.
     if (Head_ < Tail_ && Places_[Head_ % kWindowPlaces].Removal) {
       Work_.notify_one();

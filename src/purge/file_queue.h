@@ -168,6 +168,10 @@ class FileQueue {
   void Publish(std::unique_lock<std::mutex>& Guard);  // the done places
   bool ReadSome(std::unique_lock<std::mutex>& Guard);  // of ReadTimes's
   void RunWorker();
+  // A full window takes a batch's worth of places again at once, so that
+  // the walk is not woken for each place done; locked.
+  bool HasRoom() const { return Tail_ - Head_ <= kWindowPlaces - kBatch; }
+  void WakeWalk();  // if what it waits for may have come; locked
 
   Platform& Sys_;
   Report& Out_;
@@ -187,7 +191,9 @@ class FileQueue {
   uint64_t Tail_ = 0;     // the next place the walk fills; Lock_
   size_t Open_ = 0;       // folders open and not suspended; Lock_
   int Idle_ = 0;          // workers waiting for a place; Lock_
-  bool Waiting_ = false;  // the walk is waiting; Lock_
+  // What the walk waits for: room in the window, or anything else that
+  // places done, folders closed or statuses read may bring; GUARDED_BY Lock_.
+  enum class WalkWait { kNone, kRoom, kOther } Waits_ = WalkWait::kNone;
   bool Writing_ = false;  // a thread is writing, unlocked; Lock_
   std::vector<Event> Pending_;  // what it writes; its own while so
   RunCounts Counts_;      // GUARDED_BY Lock_
