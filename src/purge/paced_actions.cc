@@ -37,9 +37,7 @@ void PacedActions::Run(const std::vector<Candidate>& Chosen,
   const FolderNode* Last = nullptr;
   Flight Facts{};
   for (const Candidate& C : Chosen) {
-    // What is handed in goes to the workers before the wait for them.
-    Queue.Flush();
-    const Turn Next = TurnOf(C);
+    const Turn Next = TurnOf(C, Queue);
     if (Next == Turn::kEnd) break;
     if (Next == Turn::kPass) continue;
     WalkFolder* Dir = Way.Reach(C.Dir.get());
@@ -75,14 +73,19 @@ void PacedActions::Run(const std::vector<Candidate>& Chosen,
 // Whether C goes to the workers now: the goals are not met, even if every
 // file in flight brings the most it can, and they take C. Otherwise it
 // waits for those to settle, until what a run of one thread decides is
-// certain.
-PacedActions::Turn PacedActions::TurnOf(const Candidate& C) {
+// certain. What was handed in goes to the workers before that wait, and
+// not file by file, which would wake a worker for each.
+PacedActions::Turn PacedActions::TurnOf(const Candidate& C, FileQueue& Queue) {
   std::unique_lock<std::mutex> Guard(Lock_);
   for (;;) {
     if (Stopped()) return Turn::kEnd;
     if (!Goals_.Met(Most_) && Goals_.Takes(C, Most_)) return Turn::kAct;
     if (Flying_.empty()) return Goals_.Met(Gain()) ? Turn::kEnd : Turn::kPass;
     const uint64_t Before = Settles_;
+    // The queue settles under its own lock, which is taken before this one.
+    Guard.unlock();
+    Queue.Flush();
+    Guard.lock();
     Settled_.wait(Guard, [&] { return Settles_ != Before; });
   }
 }

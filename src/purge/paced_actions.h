@@ -62,7 +62,7 @@ class PacedActions {
   };
   enum class Turn { kAct, kPass, kEnd };
 
-  Turn TurnOf(const Candidate& C);
+  Turn TurnOf(const Candidate& C, FileQueue& Queue);
   void Settle(FileReport& Report);
   bool Stopped() { return Run_.Sys.StopStatus() != 0; }
 
