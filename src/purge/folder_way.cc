@@ -16,6 +16,10 @@ FolderWay::~FolderWay() {
 }
 
 WalkFolder* FolderWay::Reach(const FolderNode* Node) {
+  // The files of a folder come one after another, oldest first.
+  if (!Nodes_.empty() && Node == Nodes_.back() && Open_.back()) {
+    return Open_.back();
+  }
   std::vector<const FolderNode*> Down;
   for (; Node && Node->Above; Node = Node->Above.get()) Down.push_back(Node);
   std::reverse(Down.begin(), Down.end());

@@ -80,16 +80,17 @@ std::vector<Entry> KeepNewest::Held() const {
   return All;
 }
 
-bool DueChoice::Covers(const Needs& Need) const {
+bool DueChoice::Covers(const Needs& Need, const Candidate* Newest) const {
   // The newest held is let go when the others cover every need without it.
-  const Candidate& Newest = Held_.front();
   const size_t Most = Need.Files >= 0
                           ? std::min<size_t>(kMostRemembered, Need.Files)
                           : kMostRemembered;
   if (Held_.size() > Most) return true;
   if (Need.Size < 0 && Need.Free < 0) return false;
-  return (Need.Size < 0 || Size_ - Newest.Size >= Need.Size) &&
-         (Need.Free < 0 || Frees_ - Newest.Frees >= Need.Free);
+  const int64_t Size = Size_ - (Newest ? Newest->Size : 0),
+                Frees = Frees_ - (Newest ? Newest->Frees : 0);
+  return (Need.Size < 0 || Size >= Need.Size) &&
+         (Need.Free < 0 || Frees >= Need.Free);
 }
 
 void DueChoice::Offer(Candidate C, const Needs& Need) {
@@ -97,8 +98,16 @@ void DueChoice::Offer(Candidate C, const Needs& Need) {
   Size_ += C.Size;
   Frees_ += C.Frees;
   Held_.push_back(std::move(C));
-  std::push_heap(Held_.begin(), Held_.end());
-  while (!Held_.empty() && Covers(Need)) {
+  // What is held is put in order only once some of it may have to go:
+  // a goal that needs every due file sorts them once, at the end.
+  if (!Heaped_) {
+    if (!Covers(Need, nullptr)) return;
+    std::make_heap(Held_.begin(), Held_.end());
+    Heaped_ = true;
+  } else {
+    std::push_heap(Held_.begin(), Held_.end());
+  }
+  while (!Held_.empty() && Covers(Need, &Held_.front())) {
     std::pop_heap(Held_.begin(), Held_.end());
     Size_ -= Held_.back().Size;
     Frees_ -= Held_.back().Frees;
@@ -108,7 +117,12 @@ void DueChoice::Offer(Candidate C, const Needs& Need) {
 }
 
 std::vector<Candidate> DueChoice::TakeOldestFirst() {
-  std::sort_heap(Held_.begin(), Held_.end());
+  if (Heaped_) {
+    std::sort_heap(Held_.begin(), Held_.end());
+  } else {
+    std::sort(Held_.begin(), Held_.end());
+  }
+  Heaped_ = false;
   Size_ = Frees_ = 0;
   return std::move(Held_);
 }

@@ -107,7 +107,11 @@ constexpr size_t kMostRemembered = 65536;
 class DueChoice {
  public:
   explicit DueChoice(std::optional<Candidate> Floor)
-      : Floor_(std::move(Floor)) {}
+      : Floor_(std::move(Floor)) {
+    // Taken up only as it fills: grown instead, what is held would be
+    // copied to fresh memory at every doubling.
+    Held_.reserve(kMostRemembered);
+  }
 
   // Needs may grow as the round goes on (the selected files' total does).
   void Offer(Candidate C, const Needs& Need);
@@ -120,11 +124,14 @@ class DueChoice {
   std::vector<Candidate> TakeOldestFirst();
 
  private:
-  bool Covers(const Needs& Need) const;
+  // Whether what is held covers every need without Newest (null: with
+  // everything held).
+  bool Covers(const Needs& Need, const Candidate* Newest) const;
 
   std::optional<Candidate> Floor_;
   std::optional<Candidate> Horizon_;
-  std::vector<Candidate> Held_;  // a heap, the newest on top
+  std::vector<Candidate> Held_;  // once Heaped_, a heap, the newest on top
+  bool Heaped_ = false;
   int64_t Size_ = 0;             // of what is held
   int64_t Frees_ = 0;
 };

@@ -201,32 +201,35 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
   }
   // A file of several names takes its bytes once, as du counts them.
   const bool Shared = Times.Links > 1 && Times.Id.Index != 0;
+  // What needs no lock is done before it: the workers meet here for every
+  // file.
+  TimeKey Time;
+  const bool Due = Choice &&
+                   AgeOf(Run_.Sys, Run_.Settings, Item.Name, Times, &Time) &&
+                   IsExpired(Time.Seconds, Now_, Day_);
+  Candidate C;
+  if (Due) {
+    C.Time = Time;
+    C.Dir = Dir.Node ? Dir.Node : Root_;
+    C.Name = Item.Name;
+    C.Kind = Item.Kind;
+    // Only a walk across mounts leaves the target's file system (a btrfs
+    // subvolume below it has a device of its own, yet shares its space). A
+    // Windows listing names no volume (0): its files are the target's.
+    C.Elsewhere = Run_.Settings.CrossMounts && Times.Id.Index != 0 &&
+                  Times.Id.Volume != 0 && Times.Id.Volume != TargetId_.Volume;
+    // Another name keeps the data of a file with hard links.
+    C.Size = Shared ? 0 : Size;
+    C.MostSize = Size;
+  }
   std::lock_guard<std::mutex> Guard(Lock_);
   if (!Shared || Names_[Times.Id].Found++ == 0) Total_ += Size;
-  if (!Choice) return;  // kept by --keep
-  TimeKey Time;
-  if (!AgeOf(Run_.Sys, Run_.Settings, Item.Name, Times, &Time) ||
-      !IsExpired(Time.Seconds, Now_, Day_)) {
-    return;
-  }
+  if (!Due) return;  // or kept by --keep
   if (Dir.Path != FreesDir_) {
     FreesDir_ = Dir.Path;
     FreesHere_ = Run_.Dispose.FreesSpace(Dir.Dir());
   }
-  Candidate C;
-  C.Time = Time;
-  C.Dir = Dir.Node ? Dir.Node : Root_;
-  C.Name = Item.Name;
-  C.Kind = Item.Kind;
-  // Only a walk across mounts leaves the target's file system (a btrfs
-  // subvolume below it has a device of its own, yet shares its space). A
-  // Windows listing names no volume (0): its files are the target's.
-  C.Elsewhere = Run_.Settings.CrossMounts && Times.Id.Index != 0 &&
-                Times.Id.Volume != 0 && Times.Id.Volume != TargetId_.Volume;
-  // Another name keeps the data of a file with hard links.
-  C.Size = Shared ? 0 : Size;
   C.Frees = FreesHere_ && !C.Elsewhere && Times.Links == 1 ? Size : 0;
-  C.MostSize = Size;
   C.MostFrees = FreesHere_ && !C.Elsewhere ? Size : 0;
   Choice->Offer(std::move(C), NeedsNow());
 }
