@@ -40,7 +40,10 @@ FileQueue::FileQueue(Platform& Sys, Report& Out, int Workers, FileWork DoFile,
       DoFile_(std::move(DoFile)),
       DoFolder_(std::move(DoFolder)),
       Settle_(std::move(Settle)),
-      Threads_(Workers > 1 ? static_cast<size_t>(Workers) : 0) {
+      Threads_(Workers > 1 ? static_cast<size_t>(Workers) : 0),
+      Room_(std::clamp<size_t>(kWindowPlaces - std::min(kWindowPlaces,
+                                                        2 * Threads_),
+                               1, kBatch)) {
   for (size_t I = 0; I < Threads_; ++I) {
     Workers_.emplace_back([this] { RunWorker(); });
   }

@@ -168,9 +168,10 @@ class FileQueue {
   void Publish(std::unique_lock<std::mutex>& Guard);  // the done places
   bool ReadSome(std::unique_lock<std::mutex>& Guard);  // of ReadTimes's
   void RunWorker();
-  // A full window takes a batch's worth of places again at once, so that
-  // the walk is not woken for each place done; locked.
-  bool HasRoom() const { return Tail_ - Head_ <= kWindowPlaces - kBatch; }
+  // A full window takes a few places again at once, so that the walk is not
+  // woken for each place done, while the rest still keep every worker busy
+  // (so one at a time where there are as many workers as places); locked.
+  bool HasRoom() const { return Tail_ - Head_ + Room_ <= kWindowPlaces; }
   void WakeWalk();  // if what it waits for may have come; locked
 
   Platform& Sys_;
@@ -179,6 +180,7 @@ class FileQueue {
   FolderWork DoFolder_;
   SettleWork Settle_;
   const size_t Threads_;  // workers; 0: all on the walk's thread
+  const size_t Room_;     // places a full window takes again at once
   std::mutex Lock_;
   std::condition_variable Work_;  // for the workers: a place to take
   std::condition_variable Walk_;  // for the walk: a place, a folder, drained
