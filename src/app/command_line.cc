@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "app/choice_options.h"
 #include "app/options.h"
 #include "app/unattended_options.h"
 #include "platform/path_syntax.h"
@@ -37,89 +38,6 @@ bool NamesEntry(Platform& Sys, const std::string& Path) {
   return Itself && IsFolder(Sys, Path);
 }
 
-CommandLine Refuse(EventKind Why, const std::string& Arg) {
-  CommandLine Line;
-  Line.What = CommandLine::Action::kRefuse;
-  Line.Refusal = Event{Why, Arg};
-  return Line;
-}
-
-// The count a keep rule's option sets; null for another option.
-int64_t Goals::*KeepCountOf(ExactOption Which) {
-  switch (Which) {
-    case ExactOption::kKeep:
-      return &Goals::Keep;
-    case ExactOption::kKeepDaily:
-      return &Goals::KeepDaily;
-    case ExactOption::kKeepWeekly:
-      return &Goals::KeepWeekly;
-    case ExactOption::kKeepMonthly:
-      return &Goals::KeepMonthly;
-    case ExactOption::kKeepYearly:
-      return &Goals::KeepYearly;
-    default:
-      return nullptr;
-  }
-}
-
-bool IsGoalSet(const Goals& Goal, ExactOption Which) {
-  if (int64_t Goals::*Count = KeepCountOf(Which)) return Goal.*Count > 0;
-  switch (Which) {
-    case ExactOption::kMaxSize:
-      return Goal.MaxSize >= 0;
-    case ExactOption::kMinFree:
-      return Goal.MinFreeBytes >= 0 || Goal.MinFreePercent >= 0;
-    default:
-      return Goal.MaxFiles >= 0;
-  }
-}
-
-bool SameGoals(const Goals& A, const Goals& B) {
-  return A.Keep == B.Keep && A.MaxSize == B.MaxSize &&
-         A.MinFreeBytes == B.MinFreeBytes &&
-         A.MinFreePercent == B.MinFreePercent && A.MaxFiles == B.MaxFiles &&
-         A.KeepDaily == B.KeepDaily && A.KeepWeekly == B.KeepWeekly &&
-         A.KeepMonthly == B.KeepMonthly && A.KeepYearly == B.KeepYearly;
-}
-
-// A retention goal's argument read into *Goal. False, with the refusal in
-// *Line, for a malformed value or one that differs from an earlier one.
-bool ReadGoal(ExactOption Which, const std::string& Arg, Goals* Goal,
-              CommandLine* Line) {
-  const std::string Value = LongOptionValue(Arg);
-  Goals Read = *Goal;
-  bool Valid = false;
-  EventKind Why = EventKind::kInvalidKeep;
-  if (int64_t Goals::*Count = KeepCountOf(Which)) {
-    if (Which != ExactOption::kKeep) Why = EventKind::kInvalidKeepPeriod;
-    Valid = ParseCount(Value, 1, &(Read.*Count));
-  } else if (Which == ExactOption::kMaxSize) {
-    Why = EventKind::kInvalidMaxSize;
-    Valid = ParseSize(Value, &Read.MaxSize);
-    Read.MaxSizeText = Arg;
-  } else if (Which == ExactOption::kMinFree) {
-    Why = EventKind::kInvalidMinFree;
-    Read.MinFreeBytes = Read.MinFreePercent = -1;
-    Valid = ParseFreeGoal(Value, &Read.MinFreeBytes, &Read.MinFreePercent);
-    Read.MinFreeText = Arg;
-  } else {
-    Why = EventKind::kInvalidMaxFiles;
-    Valid = ParseCount(Value, 0, &Read.MaxFiles);
-  }
-  // A goal given twice must say the same both times.
-  const bool Repeated = IsGoalSet(*Goal, Which);
-  if (Valid && Repeated && !SameGoals(Read, *Goal)) {
-    Why = EventKind::kConflictingGoal;
-    Valid = false;
-  }
-  if (!Valid) {
-    *Line = Refuse(Why, Arg);
-    return false;
-  }
-  if (!Repeated) *Goal = std::move(Read);
-  return true;
-}
-
 // The setting a long option that is a flag turns on; null for another.
 bool* FlagOf(ExactOption Which, CommandLine* Line) {
   RunSettings& Set = Line->Settings;
@@ -152,28 +70,14 @@ bool* FlagOf(ExactOption Which, CommandLine* Line) {
 bool ReadWorkers(const std::string& Arg, CommandLine* Line) {
   const int Before = Line->Settings.Workers;
   if (!ParseWorkers(Arg, kMaxWorkers, &Line->Settings.Workers)) {
-    *Line = Refuse(EventKind::kInvalidWorkers, Arg);
+    *Line = Refused(EventKind::kInvalidWorkers, Arg);
     return false;
   }
   if (Before != 0 && Before != Line->Settings.Workers) {
-    *Line = Refuse(EventKind::kConflictingGoal, Arg);
+    *Line = Refused(EventKind::kConflictingGoal, Arg);
     return false;
   }
   return true;
-}
-
-// A format of --date-from-name; false, with the refusal in *Line, for one
-// that cannot be read or that differs from an earlier one.
-bool ReadDateFormat(const std::string& Arg, CommandLine* Line) {
-  std::optional<NameDateFormat>& Dates = Line->Settings.NameDates;
-  const std::string Value = LongOptionValue(Arg);
-  if (Dates && Dates->Text() != Value) {
-    *Line = Refuse(EventKind::kConflictingGoal, Arg);
-    return false;
-  }
-  Dates = NameDateFormat::Read(Value);
-  if (!Dates) *Line = Refuse(EventKind::kInvalidDateFormat, Arg);
-  return Dates.has_value();
 }
 
 // One exact long option Which, the argument Arg. False when it decides the
@@ -186,6 +90,7 @@ bool ReadExactOption(Platform& Sys, ExactOption Which, const std::string& Arg,
     return true;
   }
   if (IsUnattended(Which)) return ReadUnattended(Sys, Which, Arg, Line);
+  if (IsChoiceOption(Which)) return ReadChoiceOption(Which, Arg, Line);
   switch (Which) {
     case ExactOption::kHelp:
       Line->What = CommandLine::Action::kHelp;
@@ -198,17 +103,6 @@ bool ReadExactOption(Platform& Sys, ExactOption Which, const std::string& Arg,
       return true;
     case ExactOption::kWorkers:
       return ReadWorkers(Arg, Line);
-    case ExactOption::kKeep:
-    case ExactOption::kMaxSize:
-    case ExactOption::kMinFree:
-    case ExactOption::kMaxFiles:
-    case ExactOption::kKeepDaily:
-    case ExactOption::kKeepWeekly:
-    case ExactOption::kKeepMonthly:
-    case ExactOption::kKeepYearly:
-      return ReadGoal(Which, Arg, &Line->Settings.Goal, Line);
-    case ExactOption::kDateFromName:
-      return ReadDateFormat(Arg, Line);
     default:
       return true;
   }
@@ -275,7 +169,7 @@ bool ReadValues(Platform& Sys, const std::vector<std::string>& Args,
       const size_t Kind =
           Value.size() == 1 ? Kinds.find(Value[0]) : std::string::npos;
       if (Kind == std::string::npos) {
-        *Line = Refuse(EventKind::kInvalidTimeKind, Arg);
+        *Line = Refused(EventKind::kInvalidTimeKind, Arg);
         return false;
       }
       Line->Settings.Age = static_cast<TimeKind>(Kind);
@@ -284,7 +178,7 @@ bool ReadValues(Platform& Sys, const std::vector<std::string>& Args,
       bool Separator = false;
       for (char C : Value) Separator |= Sys.IsSeparator(C);
       if (Value.empty() || Separator) {
-        *Line = Refuse(EventKind::kInvalidProtectMask, Arg);
+        *Line = Refused(EventKind::kInvalidProtectMask, Arg);
         return false;
       }
       Line->Settings.ProtectMasks.push_back(Value);
@@ -356,10 +250,10 @@ CommandLine ReadConfigLine(Platform& Sys,
     switch (Which) {
       case ExactOption::kConfig:
         if (!Line.Config.empty() && Line.Config != LongOptionValue(Arg)) {
-          return Refuse(EventKind::kConflictingGoal, Arg);
+          return Refused(EventKind::kConflictingGoal, Arg);
         }
         Line.Config = LongOptionValue(Arg);
-        if (Line.Config.empty()) return Refuse(EventKind::kNotWithConfig, Arg);
+        if (Line.Config.empty()) return Refused(EventKind::kNotWithConfig, Arg);
         break;
       case ExactOption::kCheck:
         Line.Check = true;
@@ -381,7 +275,7 @@ CommandLine ReadConfigLine(Platform& Sys,
         break;
       default:
         if (Arg != "-n" && Arg != "-N") {
-          return Refuse(EventKind::kNotWithConfig, Arg);
+          return Refused(EventKind::kNotWithConfig, Arg);
         }
         Line.RunArgs.push_back(Arg);
     }
@@ -408,7 +302,7 @@ std::optional<CommandLine> ReadFirst(Platform& Sys,
   bool Config = false, Help = false;
   for (const std::string& Arg : Args) {
     if (IsUnknownOption(Arg, Sys.SlashHelp())) {
-      return Refuse(EventKind::kUnknownOption, Arg);
+      return Refused(EventKind::kUnknownOption, Arg);
     }
     const ExactOption Which = ExactOptionOf(Arg, Sys.SlashHelp());
     Help |= Which == ExactOption::kHelp || Which == ExactOption::kVersion;
@@ -419,7 +313,7 @@ std::optional<CommandLine> ReadFirst(Platform& Sys,
   for (const std::string& Arg : Args) {
     const ExactOption Which = ExactOptionOf(Arg, Sys.SlashHelp());
     if (Which == ExactOption::kCheck || Which == ExactOption::kRule)
-      return Refuse(EventKind::kNotWithConfig, Arg);  // without --config
+      return Refused(EventKind::kNotWithConfig, Arg);  // without --config
   }
   return std::nullopt;
 }
@@ -441,7 +335,7 @@ bool ReadDays(Platform& Sys, const std::vector<std::string>& Args,
       Number = Arg.substr(2);
     }
     if (!ParseDays(Number, &Line->Day)) {
-      *Line = Refuse(EventKind::kInvalidDays, Arg);
+      *Line = Refused(EventKind::kInvalidDays, Arg);
       return false;
     }
   }
@@ -449,6 +343,13 @@ bool ReadDays(Platform& Sys, const std::vector<std::string>& Args,
 }
 
 }  // namespace
+
+CommandLine Refused(EventKind Why, const std::string& Arg) {
+  CommandLine Line;
+  Line.What = CommandLine::Action::kRefuse;
+  Line.Refusal = Event{Why, Arg};
+  return Line;
+}
 
 bool ParseDays(const std::string& Text, int32_t* Day) {
   size_t I = 0;
@@ -531,7 +432,7 @@ CommandLine ReadCommandLine(Platform& Sys,
   // before anything is walked or checked.
   if (Target.Found && !NoPreserveRoot) {
     const std::string Root = WholeRootOf(Sys, Target.Path);
-    if (!Root.empty()) return Refuse(EventKind::kWholeRoot, Root);
+    if (!Root.empty()) return Refused(EventKind::kWholeRoot, Root);
   }
   Line.PreserveRoot = !NoPreserveRoot;
   Line.Target = std::move(Target.Path);

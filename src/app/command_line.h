@@ -65,6 +65,9 @@ struct CommandLine {
 CommandLine ReadCommandLine(Platform& Sys,
                             const std::vector<std::string>& Args);
 
+// The command line that refuses the run, for Why, naming the argument Arg.
+CommandLine Refused(EventKind Why, const std::string& Arg);
+
 // Reads a term as the C library's atoi would (leading white space, an
 // optional sign, decimal digits) up to the end of Text. False when no digit
 // follows, anything else follows the digits, or the number does not fit in

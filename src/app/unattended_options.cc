@@ -43,11 +43,7 @@ bool ReadUnattended(Platform& Sys, ExactOption Which, const std::string& Arg,
     Why = EventKind::kLogIsStatusFile;
     Valid = false;
   }
-  if (!Valid) {
-    Read = CommandLine();
-    Read.What = CommandLine::Action::kRefuse;
-    Read.Refusal = Event{Why, Arg};
-  }
+  if (!Valid) Read = Refused(Why, Arg);
   *Line = std::move(Read);
   return Valid;
 }
