@@ -75,6 +75,8 @@ TEST(ProgressTextTest, FitsTheTerminalAndTellsAGoalsNeed) {
   Act.Stage = ProgressState::Phase::kActing;
   Act.NeedFiles = 7;
   Act.NeedBytes = 1536;
+  ProgressState Accents = Walk;
+  Accents.Folder = "/srv/logs/\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4/\u00e9\u00e9";
   const struct {
     const ProgressState& State;
     int Columns;
@@ -84,6 +86,9 @@ TEST(ProgressTextTest, FitsTheTerminalAndTellsAGoalsNeed) {
        "12 examined, 3 deleted, 5.0 MiB freed  /srv/logs/\\x1b[2Jdeep/app"},
       {Walk, 50, "12 examined, 3 deleted, 5.0 MiB freed  ...eep/app"},
       {Walk, 20, "12 examined, 3 dele"},
+      {Accents, 50,
+       "12 examined, 3 deleted, 5.0 MiB freed  "
+       "...\u00e4\u00e4\u00e4\u00e4/\u00e9\u00e9"},
       {Act, 200,
        "12 examined, 3 deleted, 5.0 MiB freed; acting, goal needs 7 file(s) "
        "and 1.5 KiB  /srv/logs/\\x1b[2Jdeep/app"}};

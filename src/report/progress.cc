@@ -56,10 +56,13 @@ std::string ProgressText(const ProgressState& State, const std::string& Verb,
     if (!Need.empty()) Line += ", goal needs " + Need;
   }
   const size_t Width = Columns > 1 ? static_cast<size_t>(Columns - 1) : 0;
+  // The counts are ASCII, a byte a column; the folder's tail is cut by
+  // characters, never inside one.
+  if (Line.size() > Width) return Line.substr(0, Width);
   if (Line.size() + 2 < Width && !State.Folder.empty())
     Line += "  " + TailOf(Printable(State.Folder, Wtf8),
                           Width - Line.size() - 2);
-  return Line.size() <= Width ? Line : Line.substr(0, Width);
+  return Line;
 }
 
 ProgressLine::ProgressLine(Platform& Sys, std::string Verb)
