@@ -58,12 +58,18 @@ RunCounts Walk(Platform& Sys, const CommandLine& Line, int Workers, Report& Out,
   return PurgeFolder(Run, Line.Target, Line.Day);
 }
 
+// Whether a run that ends with Status, some of whose report or status file
+// was lost, ends with status 3 instead: a stop by a signal, or a refusal of
+// the command line, keeps its own.
+bool LostWins(int Status, bool Rules) {
+  return Status == kExitOk || Status == kExitGoalNotMet ||
+         (Rules && Status == kExitUsage);
+}
+
 // Status, or 3 where the report has lost a line by now. A lost report wins
 // over an unmet goal: the log cannot be trusted.
 int StatusSoFar(Report& Out, int Status) {
-  return (Status == kExitOk || Status == kExitGoalNotMet) && Out.Lost()
-             ? kExitOutputLost
-             : Status;
+  return LostWins(Status, false) && Out.Lost() ? kExitOutputLost : Status;
 }
 
 // The closing counts of a run that ends with Status, and what its report
@@ -84,14 +90,6 @@ Event SummaryOf(Platform& Sys, const CommandLine& Line, const RunCounts& Counts,
   Summary.Status = StatusSoFar(Out, Status);
   if (Line.Began >= 0) Summary.DurationMs = Sys.Monotonic() - Line.Began;
   return Summary;
-}
-
-// Whether a run that ends with Status, some of whose report or status file
-// was lost, ends with status 3 instead: a stop by a signal, or a refusal of
-// the command line, keeps its own.
-bool LostWins(int Status, bool Rules) {
-  return Status == kExitOk || Status == kExitGoalNotMet ||
-         (Rules && Status == kExitUsage);
 }
 
 // The log Line asks for, opened; false, with the line that says why on

@@ -12,21 +12,6 @@
 
 namespace olvane {
 
-// Exit statuses; a run stopped by a signal ends with 128 + its number.
-constexpr int kExitOk = 0;
-constexpr int kExitCannotStart = 1;
-// A command line refused before anything is walked: a days option without
-// a number, a bad value option, a target that is a whole root.
-constexpr int kExitUsage = 2;
-// A run that would end with 0 but lost some of its report.
-constexpr int kExitOutputLost = 3;
-// A run that would end with 0 but left a goal of --max-size or --min-free
-// unmet once every due file was tried.
-constexpr int kExitGoalNotMet = 4;
-
-// A run of a rules file that another run of it holds: nothing was done.
-constexpr int kExitBusy = 5;
-
 // Does what Line asks, its events going to Out, and answers the exit status.
 // Workers threads work on files unless Line sets their number; 0: as many
 // as suit the target's file system. *Counts, if given, receives the run's.

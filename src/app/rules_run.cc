@@ -193,9 +193,11 @@ int RunRules(Platform& Sys, const CommandLine& Line, int Workers, Report& Out) {
   // The time budget spent: the rules not started are told, and the run
   // ends as with a goal not met.
   const bool OutOfTime = Stop == Platform::kOutOfTime;
-  if (OutOfTime) ReportNotRun(Line, File, Started, Out);
-  GoalNotMet |= OutOfTime;
-  if (OutOfTime) Stop = 0;
+  if (OutOfTime) {
+    ReportNotRun(Line, File, Started, Out);
+    GoalNotMet = true;
+    Stop = 0;
+  }
   const int Status = Stop         ? Stop
                      : Refused    ? kExitUsage
                      : GoalNotMet ? kExitGoalNotMet

@@ -7,8 +7,6 @@
 namespace olvane {
 namespace {
 
-constexpr int kStatusRefused = 2, kStatusOutputLost = 3, kStatusGoalNotMet = 4;
-
 std::string Count(int32_t N, const char* Things) {
   return std::to_string(N) + Things;
 }
@@ -33,7 +31,7 @@ std::string CountsOf(const Event& E) {
             (E.MoveMode ? "moved" : "removed");
   }
   if (E.Missing) Text += ", " + Count(E.Missing, " path(s) not found");
-  if (E.Status == kStatusGoalNotMet) Text += ", goal not met";
+  if (E.Status == kExitGoalNotMet) Text += ", goal not met";
   return Text;
 }
 
@@ -65,7 +63,7 @@ SystemLogEntry SystemLogEntryOf(const Event& E, bool Wtf8) {
   Text += "; status " + std::to_string(E.Status);
   // A lost report, a refusal or a file that would not go needs a look; a
   // goal not met, files left for later or a missing path may right itself.
-  if (E.Status == kStatusRefused || E.Status == kStatusOutputLost ||
+  if (E.Status == kExitUsage || E.Status == kExitOutputLost ||
       E.NotRemoved > 0) {
     return {Platform::LogLevel::kError, kEventFailed, Text};
   }
