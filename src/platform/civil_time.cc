@@ -1,11 +1,8 @@
 #include "platform/civil_time.h"
 
 namespace olvane {
-namespace {
 
 int64_t FloorDiv(int64_t A, int64_t B) { return A / B - (A % B < 0 ? 1 : 0); }
-
-}  // namespace
 
 int64_t DaysFromCivil(int Year, int Month, int Day) {
   const int64_t Y = Year - (Month <= 2 ? 1 : 0);

@@ -16,6 +16,9 @@ struct CivilTime {
   int Second = 0;
 };
 
+// A / B rounded down, for negative A too (B > 0).
+int64_t FloorDiv(int64_t A, int64_t B);
+
 // Days from 1970-01-01 to the date of the proleptic Gregorian calendar,
 // negative before it; and back (the time of day 00:00:00).
 int64_t DaysFromCivil(int Year, int Month, int Day);

@@ -6,8 +6,6 @@
 namespace olvane {
 namespace {
 
-int64_t FloorDiv(int64_t A, int64_t B) { return A / B - (A % B < 0 ? 1 : 0); }
-
 // The ISO weeks from the one of 1970-01-01 (a Thursday) to Local's.
 int64_t WeekOf(const CivilTime& Local) {
   return FloorDiv(DaysFromCivil(Local.Year, Local.Month, Local.Day) + 3, 7);

@@ -11,8 +11,7 @@ size_t WidthOf(char Field) { return Field == 'Y' ? 4 : 2; }
 
 bool IsDigit(char C) { return C >= '0' && C <= '9'; }
 
-}  // namespace
-
+// Whether Day is a day of Month of Year, leap years known.
 bool IsRealDate(int Year, int Month, int Day) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30,
                                   31, 31, 30, 31, 30, 31};
@@ -20,6 +19,8 @@ bool IsRealDate(int Year, int Month, int Day) {
   const bool Leap = Year % 4 == 0 && (Year % 100 != 0 || Year % 400 == 0);
   return Day <= kDays[Month - 1] + (Month == 2 && Leap ? 1 : 0);
 }
+
+}  // namespace
 
 std::optional<NameDateFormat> NameDateFormat::Read(const std::string& Text) {
   NameDateFormat Format;

@@ -41,9 +41,6 @@ class NameDateFormat {
   size_t Width_ = 0;  // characters a match takes
 };
 
-// Whether Day is a day of Month of Year, leap years known.
-bool IsRealDate(int Year, int Month, int Day);
-
 }  // namespace olvane
 
 #endif  // OLVANE_PURGE_NAME_DATES_H_
