@@ -351,24 +351,15 @@ class Win32Folder : public Folder {
       *Out = Item.Times;
       return true;
     }
-    // Attribute access only: such an open is never refused for sharing.
-    const std::u16string Wide = WideFromUtf8(Item.Name);
     UniqueHandle File;
-    return IsPlainName(Wide) &&
-           OpenRelative(Dir(), Wide, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                        kShareAll, kFileOpen, kFileOpenReparsePoint,
-                        &File) >= 0 &&
-           TimesOf(File.Get(), Out);
+    return OpenForAttributes(Item.Name, &File) && TimesOf(File.Get(), Out);
   }
 
   bool EntryNames(const Entry& Item, FileTimes* Out) override {
-    const std::u16string Wide = WideFromUtf8(Item.Name);
     UniqueHandle File;
     FileBasicInfo Basic;
     FileStandardInfo Standard;
-    if (!IsPlainName(Wide) ||
-        OpenRelative(Dir(), Wide, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                     kShareAll, kFileOpen, kFileOpenReparsePoint, &File) < 0 ||
+    if (!OpenForAttributes(Item.Name, &File) ||
         QueryBasicAndStandardInfo(File.Get(), &Basic, &Standard) !=
             kStatusSuccess) {
       return false;
@@ -467,6 +458,16 @@ class Win32Folder : public Folder {
   HANDLE Dir() const { return Handle_->Handle.Get(); }
 
  private:
+  // The entry Name opened for its attributes only: such an open is never
+  // refused for sharing.
+  bool OpenForAttributes(const std::string& Name, UniqueHandle* File) {
+    const std::u16string Wide = WideFromUtf8(Name);
+    return IsPlainName(Wide) &&
+           OpenRelative(Dir(), Wide, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        kShareAll, kFileOpen, kFileOpenReparsePoint,
+                        File) >= 0;
+  }
+
   std::shared_ptr<FolderHandle> Handle_;
   bool Named_ = false;   // Name_ is the folder's path on its volume,
   std::u16string Name_;  // without a trailing separator
