@@ -132,8 +132,9 @@ bool IsOwnSuffix(const std::string& Rest, int Generations) {
 
 bool IsOwnFile(Platform& Sys, const RunSettings& Settings, Folder& Dir,
                const std::string& Name) {
+  if (Settings.OwnFiles.empty()) return false;
+  const std::string Key = Sys.NameKey(Name);
   for (const OwnFile& Own : Settings.OwnFiles) {
-    const std::string Key = Sys.NameKey(Name);
     FileIdentity Id;
     if (Key.compare(0, Own.Key.size(), Own.Key) == 0 &&
         IsOwnSuffix(Key.substr(Own.Key.size()), Own.Generations) &&

@@ -202,10 +202,11 @@ void Walker::List(Frame& Current, std::unique_ptr<Listing> Files) {
   // A name without a wildcard names one entry, even where a listing
   // matches names case-blind in a folder that holds both "a" and "A".
   Entry Named;
-  // With --keep, files are chosen by their times: the workers read them a
-  // few hundred at a time, so that a big folder does not wait on the walk.
+  // With a keep rule, files are chosen by their times: the workers read
+  // them a few hundred at a time, so that a big folder does not wait on the
+  // walk.
   std::vector<Entry> Gathered;
-  const bool Gathers = Run_.Settings.Goal.Keep > 0;
+  const bool Gathers = Keep_.Weighs();
   if (!Files) Files = Dir.Dir().List(MaskMode ? Mask_ : "*");
   if (Run_.Progress) Run_.Progress->Entering(Dir.Path);
   while (!Stopped() && Files->Next(&Item)) {
