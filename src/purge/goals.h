@@ -53,6 +53,9 @@ class KeepNewest {
 struct FolderNode {
   std::shared_ptr<const FolderNode> Above;  // null: the target itself
   std::string Name;
+  // The disposal of its files frees space (a move may stay on the volume);
+  // a ranked run's examination asks once per folder.
+  bool FreesSpace = true;
 };
 
 // A due file of a ranked run, as its examination found it.
@@ -108,8 +111,9 @@ class DueChoice {
  public:
   explicit DueChoice(std::optional<Candidate> Floor)
       : Floor_(std::move(Floor)) {
-    // Taken up only as it fills: grown instead, what is held would be
-    // copied to fresh memory at every doubling.
+    // Taken up only as it fills (pages untouched cost nothing): grown
+    // instead, what is held would move to fresh pages at every doubling,
+    // and each page's first touch is a fault.
     Held_.reserve(kMostRemembered);
   }
 

@@ -114,8 +114,6 @@ class RankedRun : public PacedGoals {
   // The files of several names; GUARDED_BY Lock_ in the examination.
   std::map<FileIdentity, NameCount> Names_;
   std::map<FileIdentity, FolderNote> Notes_;  // with -e, of every folder
-  std::string FreesDir_;   // the folder FreesHere_ is known for; Lock_
-  bool FreesHere_ = true;  // GUARDED_BY Lock_
 };
 
 int64_t RankedRun::SizeNeed(const Gain& Extra) const {
@@ -176,7 +174,8 @@ std::unique_ptr<Folder> RankedRun::Reopen() {
 // on the way down; with -e in the first round, its times as first seen.
 void RankedRun::EnterNode(WalkFolder& Dir, bool First) {
   Dir.Node = std::make_shared<const FolderNode>(
-      FolderNode{Dir.Parent->Node ? Dir.Parent->Node : Root_, Dir.Name});
+      FolderNode{Dir.Parent->Node ? Dir.Parent->Node : Root_, Dir.Name,
+                 Run_.Dispose.FreesSpace(Dir.Dir())});
   FileIdentity Id;
   if (First && Run_.Settings.EmptyFolders && Dir.Dir().Identity(&Id)) {
     FolderNote& Note = Notes_[Id];
@@ -221,16 +220,13 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
     // Another name keeps the data of a file with hard links.
     C.Size = Shared ? 0 : Size;
     C.MostSize = Size;
+    const bool Frees = C.Dir->FreesSpace && !C.Elsewhere;
+    C.Frees = Frees && Times.Links == 1 ? Size : 0;
+    C.MostFrees = Frees ? Size : 0;
   }
   std::lock_guard<std::mutex> Guard(Lock_);
   if (!Shared || Names_[Times.Id].Found++ == 0) Total_ += Size;
   if (!Due) return;  // or kept by --keep
-  if (Dir.Path != FreesDir_) {
-    FreesDir_ = Dir.Path;
-    FreesHere_ = Run_.Dispose.FreesSpace(Dir.Dir());
-  }
-  C.Frees = FreesHere_ && !C.Elsewhere && Times.Links == 1 ? Size : 0;
-  C.MostFrees = FreesHere_ && !C.Elsewhere ? Size : 0;
   Choice->Offer(std::move(C), NeedsNow());
 }
 
@@ -264,7 +260,8 @@ void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
   // finds them all again, and those acted on stay counted so.
   if (!Run_.Settings.DryRun) Names_.clear();
   for (auto& [Id, Count] : Names_) Count.Found = 0;
-  Root_ = std::make_shared<const FolderNode>();
+  Root_ = std::make_shared<const FolderNode>(
+      FolderNode{nullptr, "", Run_.Dispose.FreesSpace(*Target)});
   Walker Walk(
       Look, Day_, Mask_, Workers_,
       [this, Choice](WalkFolder& Dir, const Entry& Item, FileReport&) {
