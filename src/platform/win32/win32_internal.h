@@ -235,6 +235,9 @@ int64_t SecondsFromTicks(int64_t Ticks, uint32_t* Nanos = nullptr);
 // Platform::FromLocalTime and ToLocalTime (win32_time.cc).
 bool FromLocalTime(const CivilTime& Local, int64_t* Utc);
 bool ToLocalTime(int64_t Utc, CivilTime* Local);
+// Platform::UtcOffset: local time less UTC at Time, in seconds (0 where it
+// cannot be told).
+int32_t UtcOffset(int64_t Time);
 
 // --- Parts of the platform ------------------------------------------------
 
@@ -276,12 +279,13 @@ bool CopyStreamsAndSecurity(HANDLE File, HANDLE Copy);
 // to a console in UTF-16, else in UTF-8. Whole texts never interleave.
 // False when some of it could not be written, or the stream is missing.
 bool WriteText(bool ToError, const std::string& Text);
+// Text with each "\n" as "\r\n", as text files hold it here.
+std::string CrLfLines(const std::string& Text);
 
-// Platform::OpenLog, Platform::ReplaceContent and Platform::UtcOffset.
+// Platform::OpenLog and Platform::ReplaceContent.
 LogOpened OpenLog(const std::string& Path, int64_t RotateAbove, int Keep,
                   std::unique_ptr<LogFile>* Log);
 bool ReplaceContent(const std::string& Path, const std::string& Text);
-int32_t UtcOffset(int64_t Time);
 
 // Whether standard error is a console, and its width in columns (80 where
 // it cannot be told).

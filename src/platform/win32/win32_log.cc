@@ -13,13 +13,7 @@ namespace {
 
 // Text as a file holds it: "\r\n" line ends, valid UTF-8.
 std::string FileText(const std::string& Text) {
-  std::string Lines;
-  Lines.reserve(Text.size() + 8);
-  for (char C : Text) {
-    if (C == '\n') Lines += '\r';
-    Lines += C;
-  }
-  return StrictUtf8(Lines);
+  return StrictUtf8(CrLfLines(Text));
 }
 
 bool WriteWhole(HANDLE File, const std::string& Text) {
@@ -124,24 +118,6 @@ LogOpened OpenLog(const std::string& Path, int64_t RotateAbove, int Keep,
     RotateLog(File.Get(), Path, Keep);
   }
   return LogOpened::kFailed;
-}
-
-int32_t UtcOffset(int64_t Time) {
-  // Seconds since 1970 as ticks of 100 ns since 1601.
-  const uint64_t Ticks = static_cast<uint64_t>(Time + 11644473600) * 10000000;
-  FILETIME Utc = {static_cast<DWORD>(Ticks), static_cast<DWORD>(Ticks >> 32)};
-  SYSTEMTIME UtcParts, LocalParts;
-  FILETIME Local;
-  if (!FileTimeToSystemTime(&Utc, &UtcParts) ||
-      !SystemTimeToTzSpecificLocalTime(nullptr, &UtcParts, &LocalParts) ||
-      !SystemTimeToFileTime(&LocalParts, &Local)) {
-    return 0;
-  }
-  const uint64_t LocalTicks =
-      (uint64_t{Local.dwHighDateTime} << 32) | Local.dwLowDateTime;
-  return static_cast<int32_t>(
-      (static_cast<int64_t>(LocalTicks) - static_cast<int64_t>(Ticks)) /
-      10000000);
 }
 
 bool ReplaceContent(const std::string& Path, const std::string& Text) {

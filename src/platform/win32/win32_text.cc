@@ -92,13 +92,18 @@ bool WriteFileAll(HANDLE File, const std::string& Text) {
 
 }  // namespace
 
-bool WriteText(bool ToError, const std::string& Text) {
+std::string CrLfLines(const std::string& Text) {
   std::string Lines;
   Lines.reserve(Text.size() + 8);
   for (char C : Text) {
     if (C == '\n') Lines += '\r';
     Lines += C;
   }
+  return Lines;
+}
+
+bool WriteText(bool ToError, const std::string& Text) {
+  const std::string Lines = CrLfLines(Text);
   std::lock_guard<std::mutex> Hold(OutputLock());
   const Stream& Out = StreamOf(ToError);
   // A process started without the stream has nowhere to write to.

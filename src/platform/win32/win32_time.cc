@@ -52,5 +52,14 @@ bool ToLocalTime(int64_t Utc, CivilTime* Local) {
   return true;
 }
 
+int32_t UtcOffset(int64_t Time) {
+  CivilTime Local;
+  if (!ToLocalTime(Time, &Local)) return 0;
+  const int64_t Wall =
+      DaysFromCivil(Local.Year, Local.Month, Local.Day) * 86400 +
+      Local.Hour * 3600 + Local.Minute * 60 + Local.Second;
+  return static_cast<int32_t>(Wall - Time);
+}
+
 }  // namespace win32
 }  // namespace olvane
