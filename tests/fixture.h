@@ -246,7 +246,7 @@ class FakePlatform : public Platform {
   bool IdentityOf(const std::string& Path, FileIdentity* Id) override {
     Guard Hold(Lock);
     const Node* Found = At(Key(Path));
-    if (Found) *Id = {0, Found->Id};
+    if (Found) *Id = {1, Found->Id};
     return Found;
   }
   void RemoveStaleCopies(const std::string&) override {}
@@ -263,6 +263,7 @@ class FakePlatform : public Platform {
     const Node* Found = At(Key, Unless);
     if (Found) {
       *Out = {Found->Created, Found->Modified, Found->Accessed};
+      Out->Id = {1, Found->Id};
       Out->Kind =
           Found->Flags & kFolder ? EntryKind::kFolder : EntryKind::kFile;
       if (Found->Size >= 0) {

@@ -104,12 +104,20 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
     Report.Add(EventKind::kStatusUnreadable, FileName);
     return false;
   }
-  TimeKey Age;
-  const bool Dated = AgeOf(Sys, Settings, Item.Name, Times, &Age);
-  Report.Know(FileName, Times, Age.Seconds);
-  if (Dated && IsExpired(Age.Seconds, Sys.Now(), Day)) return true;
+  if (IsDueOpen(Sys, Item.Name, FileName, Times, Day, Settings, Report)) {
+    return true;
+  }
   File->reset();
   return false;
+}
+
+bool IsDueOpen(Platform& Sys, const std::string& Name,
+               const std::string& FileName, const FileTimes& Times,
+               int32_t Day, const RunSettings& Settings, FileReport& Report) {
+  TimeKey Age;
+  const bool Dated = AgeOf(Sys, Settings, Name, Times, &Age);
+  Report.Know(FileName, Times, Age.Seconds);
+  return Dated && IsExpired(Age.Seconds, Sys.Now(), Day);
 }
 
 namespace {

@@ -87,6 +87,13 @@ bool CheckDate(Platform& Sys, Folder& Dir, const Entry& Item,
                const RunSettings& Settings,
                std::unique_ptr<ExclusiveFile>* File, FileReport& Report);
 
+// CheckDate's test of the file Name (full path FileName) once it is open:
+// whether it is due by Times, read on the open handle. Report knows them
+// from now on.
+bool IsDueOpen(Platform& Sys, const std::string& Name,
+               const std::string& FileName, const FileTimes& Times,
+               int32_t Day, const RunSettings& Settings, FileReport& Report);
+
 }  // namespace olvane
 
 #endif  // OLVANE_PURGE_FILE_TESTS_H_

@@ -76,6 +76,10 @@ struct Candidate {
   int64_t MostSize = 0;
   int64_t MostFrees = 0;
   bool Elsewhere = false;  // on another file system than the target
+  // Where it has one name, and the identity names its volume: what the
+  // action proves it still is on the open file. Else Index 0, and the
+  // action reads the entry's status by name first.
+  FileIdentity Id = {};
 
   // Oldest first; the path decides between equal times.
   bool operator<(const Candidate& Other) const;

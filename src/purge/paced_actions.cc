@@ -57,6 +57,7 @@ void PacedActions::Run(const std::vector<Candidate>& Chosen,
     Entry Item;
     Item.Name = C.Name;
     Item.Kind = C.Kind;
+    Item.Times.Id = C.Id;  // not Timed: the times are the action's to read
     if (Dir) {
       Queue.Submit(*Dir, Item);
     } else {

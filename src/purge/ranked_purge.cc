@@ -223,6 +223,7 @@ void RankedRun::Consider(WalkFolder& Dir, const Entry& Item,
     const bool Frees = C.Dir->FreesSpace && !C.Elsewhere;
     C.Frees = Frees && Times.Links == 1 ? Size : 0;
     C.MostFrees = Frees ? Size : 0;
+    if (Times.Links == 1 && Times.Id.Volume != 0) C.Id = Times.Id;
   }
   std::lock_guard<std::mutex> Guard(Lock_);
   if (!Shared || Names_[Times.Id].Found++ == 0) Total_ += Size;
@@ -278,6 +279,10 @@ void RankedRun::Examine(std::unique_ptr<Folder> Target, DueChoice* Choice,
 // The action on a chosen file, Item of Dir, on some worker.
 void RankedRun::ActOn(WalkFolder& Dir, const Entry& Chosen,
                       FileReport& Report) {
+  if (Chosen.Kind == EntryKind::kFile && Chosen.Times.Id.Index != 0 &&
+      ApplyFileRuleToKnown(Run_, Day_, Dir.Dir(), Dir.Path, Chosen, Report)) {
+    return;
+  }
   Entry Item = Chosen;
   // What the entry is now: a file that took a link's name gets the whole
   // proof of a file; any other change of kind passes it over. One that has

@@ -13,21 +13,27 @@ bool IsDisposable(EntryKind Kind) {
   return Kind == EntryKind::kFile || Kind == EntryKind::kFileLink;
 }
 
+// The end of the file rule, on the due File open on Item.
+void DisposeIfFree(WalkContext& Run, Folder& Dir, const Entry& Item,
+                   ExclusiveFile& File, const std::string& FileName,
+                   FileReport& Report) {
+  if (!IsFileFree(File)) {
+    Report.Add(Run.Dispose.RefusalKind(), FileName);
+    return;
+  }
+  Run.Dispose.Dispose(Dir, Item, File, FileName, Report);
+}
+
 // The part of the file rule that holds the file open: it is closed on
 // return.
 void OpenAndDispose(WalkContext& Run, int32_t Day, Folder& Dir,
                     const Entry& Item, const std::string& FileName,
                     FileReport& Report) {
   std::unique_ptr<ExclusiveFile> File;
-  if (!CheckDate(Run.Sys, Dir, Item, FileName, Day, Run.Settings, &File,
-                 Report)) {
-    return;
+  if (CheckDate(Run.Sys, Dir, Item, FileName, Day, Run.Settings, &File,
+                Report)) {
+    DisposeIfFree(Run, Dir, Item, *File, FileName, Report);
   }
-  if (!IsFileFree(*File)) {
-    Report.Add(Run.Dispose.RefusalKind(), FileName);
-    return;
-  }
-  Run.Dispose.Dispose(Dir, Item, *File, FileName, Report);
 }
 
 }  // namespace
@@ -57,6 +63,25 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
   const bool Taken = Run.InFlight.Take(Times);
   OpenAndDispose(Run, Day, Dir, Item, FileName, Report);
   if (Taken) Run.InFlight.Give(Times.Id);
+}
+
+bool ApplyFileRuleToKnown(WalkContext& Run, int32_t Day, Folder& Dir,
+                          const std::string& DirPath, const Entry& Item,
+                          FileReport& Report) {
+  std::unique_ptr<ExclusiveFile> File = Dir.OpenExclusive(Item);
+  FileTimes Now;
+  // Another file at the name, or a second name since: the open proves
+  // nothing, and it is closed untouched.
+  if (!File || !File->Times(&Now) || !(Now.Id == Item.Times.Id) ||
+      Now.Links != 1 || (Now.MountRoot && !Run.Settings.CrossMounts)) {
+    return false;
+  }
+  const std::string FileName = DirPath + Run.Sys.Separator() + Item.Name;
+  if (IsDueOpen(Run.Sys, Item.Name, FileName, Now, Day, Run.Settings,
+                Report)) {
+    DisposeIfFree(Run, Dir, Item, *File, FileName, Report);
+  }
+  return true;
 }
 
 // DoFile, which also counts on the progress line what it acted on.

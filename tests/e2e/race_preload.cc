@@ -17,7 +17,8 @@
 // OLVANE_RACE_AT=flush that happens instead when the run first flushes a
 // file (the copy of a move), and so does OLVANE_RACE_RENAME=FROM:TO, a new
 // version saved over the name. At the expiry test, OLVANE_RACE_EXCHANGE=A:B
-// swaps the two names.
+// swaps the two names. With OLVANE_RACE_AT=remove the rename and the swap
+// happen when the run removes the file named by OLVANE_RACE_TRIGGER.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -121,11 +122,12 @@ extern "C" int unlinkat(int Dir, const char* Name, int Flags) {
   static auto Real = Next<int (*)(int, const char*, int)>("unlinkat");
   static std::atomic<bool> Done{false};
   const std::string Swap = Var("OLVANE_RACE_SWAP");
-  if (!Swap.empty() && Name == Var("OLVANE_RACE_TRIGGER") &&
-      !Done.exchange(true)) {
+  const bool Triggered = Name == Var("OLVANE_RACE_TRIGGER");
+  if (!Swap.empty() && Triggered && !Done.exchange(true)) {
     Must(rename(Swap.c_str(), Var("OLVANE_RACE_ASIDE").c_str()) == 0 &&
          symlink(Var("OLVANE_RACE_OUTSIDE").c_str(), Swap.c_str()) == 0);
   }
+  if (Triggered) Stage("remove", -1);
   return Real(Dir, Name, Flags);
 }
 
