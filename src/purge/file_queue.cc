@@ -156,16 +156,32 @@ void FileQueue::WakeWalk() {
   }
 }
 
+void FileQueue::WakeWorkers(size_t Queued) {
+  if (Queued == 0 || Idle_ == 0) return;
+  if (Queued >= static_cast<size_t>(Idle_)) {
+    Work_.notify_all();
+    return;
+  }
+  for (size_t I = 0; I < Queued; ++I) Work_.notify_one();
+}
+
 void FileQueue::Flush() {
   if (Batch_.empty()) return;
   std::unique_lock<std::mutex> Guard(Lock_);
+  size_t Queued = 0;
   for (auto& [Dir, Item] : Batch_) {
+    // The workers must have what is queued before the walk waits for room.
+    if (Tail_ - Head_ >= kWindowPlaces) {
+      WakeWorkers(Queued);
+      Queued = 0;
+    }
     Place& Job = NewPlace(Guard);
     Job.Dir = Dir;
     Job.Item = std::move(Item);
     Dir->Ref();
-    if (Idle_ > 0) Work_.notify_one();
+    ++Queued;
   }
+  WakeWorkers(Queued);
   Batch_.clear();
 }
 
@@ -336,8 +352,10 @@ void FileQueue::RunWorker() {
     }
     Publish(Guard);
     Guard.unlock();
-    LetGo(Held, Holds);
+    for (int I = 0; I < Holds; ++I) Held[I]->Unref();
     Guard.lock();
+    // As LetGo, in the lock taken again anyway.
+    WakeWalk();
   }
 }
 

@@ -153,7 +153,7 @@ class FileQueue {
     FileReport Report;
   };
 
-  static constexpr size_t kBatch = 16;  // files a thread hands on at once
+  static constexpr size_t kBatch = 32;  // files a thread hands on at once
 
   void Run(Place& Job);
   void DoNow(WalkFolder* Dir, const Entry* Item);  // with no workers
@@ -173,6 +173,9 @@ class FileQueue {
   // (so one at a time where there are as many workers as places); locked.
   bool HasRoom() const { return Tail_ - Head_ + Room_ <= kWindowPlaces; }
   void WakeWalk();  // if what it waits for may have come; locked
+  // Wakes as many idle workers as places were just queued, each once: a
+  // worker woken stays idle until it has the lock; locked.
+  void WakeWorkers(size_t Queued);
 
   Platform& Sys_;
   Report& Out_;
