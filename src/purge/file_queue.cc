@@ -43,7 +43,9 @@ FileQueue::FileQueue(Platform& Sys, Report& Out, int Workers, FileWork DoFile,
       Threads_(Workers > 1 ? static_cast<size_t>(Workers) : 0),
       Room_(std::clamp<size_t>(kWindowPlaces - std::min(kWindowPlaces,
                                                         2 * Threads_),
-                               1, kBatch)) {
+                               1, kBatch)),
+      HandOn_(std::clamp<size_t>(256 / std::max<size_t>(Threads_, 1),
+                                 kBatch / 2, kBatch)) {
   for (size_t I = 0; I < Threads_; ++I) {
     Workers_.emplace_back([this] { RunWorker(); });
   }
@@ -192,7 +194,7 @@ bool FileQueue::Submit(WalkFolder& Dir, const Entry& Item) {
     return true;
   }
   Batch_.emplace_back(&Dir, Item);
-  if (Batch_.size() >= kBatch) Flush();
+  if (Batch_.size() >= HandOn_) Flush();
   return true;
 }
 

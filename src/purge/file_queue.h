@@ -184,6 +184,10 @@ class FileQueue {
   SettleWork Settle_;
   const size_t Threads_;  // workers; 0: all on the walk's thread
   const size_t Room_;     // places a full window takes again at once
+  // Files the walk gathers before it hands them on: on a local disk, where
+  // a file takes microseconds, enough to take the lock rarely; with many
+  // workers, each waiting on a server, fewer, so that they start sooner.
+  const size_t HandOn_;
   std::mutex Lock_;
   std::condition_variable Work_;  // for the workers: a place to take
   std::condition_variable Walk_;  // for the walk: a place, a folder, drained
