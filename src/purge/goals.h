@@ -63,7 +63,6 @@ struct Candidate {
   TimeKey Time;  // the time its age counts from
   std::shared_ptr<const FolderNode> Dir = nullptr;
   std::string Name;  // in Dir, as listed
-  EntryKind Kind = EntryKind::kFile;
   // Bytes on disk that leave the selected files with it, and that its
   // disposal is expected to free on the target's file system: a file of
   // several names is counted as its names are acted on.
@@ -75,11 +74,12 @@ struct Candidate {
   // bound what the goals may have reached before the next one.
   int64_t MostSize = 0;
   int64_t MostFrees = 0;
-  bool Elsewhere = false;  // on another file system than the target
   // Where it has one name, and the identity names its volume: what the
   // action proves it still is on the open file. Else Index 0, and the
   // action reads the entry's status by name first.
   FileIdentity Id = {};
+  EntryKind Kind = EntryKind::kFile;
+  bool Elsewhere = false;  // on another file system than the target
 
   // Oldest first; the path decides between equal times.
   bool operator<(const Candidate& Other) const;
