@@ -64,6 +64,28 @@ TEST(GoalsTest, TheChoiceIsAPlainSortsPrefixThatCoversTheNeeds) {
   }
 }
 
+// Files of equal times come in the order of their paths from the target
+// down, a folder's own path before what is in it, whatever round of the
+// run found them.
+TEST(GoalsTest, EqualTimesGoInTheOrderOfTheirPaths) {
+  using Node = std::shared_ptr<const FolderNode>;
+  const auto Below = [](Node Above, const char* Name) {
+    return std::make_shared<const FolderNode>(FolderNode{Above, Name});
+  };
+  const Node Target = Below(nullptr, ""), Before = Below(nullptr, "");
+  const Node A = Below(Target, "a"), AB = Below(A, "b");
+  const std::vector<Candidate> Order = {
+      {.Dir = Target, .Name = "a"},         {.Dir = A, .Name = "b"},
+      {.Dir = AB, .Name = "a"},             {.Dir = Below(Before, "a"), .Name = "c"},
+      {.Dir = A, .Name = "z"},              {.Dir = Target, .Name = "b"},
+      {.Dir = Below(Target, "c"), .Name = "a"}};
+  for (size_t I = 0; I < Order.size(); ++I) {
+    for (size_t J = 0; J < Order.size(); ++J) {
+      EXPECT_EQ(Order[I] < Order[J], I < J) << I << " " << J;
+    }
+  }
+}
+
 // Files that fail at random places (held, gone since the examination,
 // refusing removal) under each goal: 32 workers act on several files at
 // once, yet on exactly the files one worker acts on, with the same lines,

@@ -16,13 +16,17 @@ struct Older {
   }
 };
 
-// The names of the folders from the target down to Dir, then Name.
-std::vector<const std::string*> NamesTo(const FolderNode* Dir,
-                                        const std::string& Name) {
-  std::vector<const std::string*> Names{&Name};
-  for (; Dir && Dir->Above; Dir = Dir->Above.get()) Names.push_back(&Dir->Name);
-  std::reverse(Names.begin(), Names.end());
-  return Names;
+// Folders between the target and Dir, Dir among them.
+int DepthOf(const FolderNode* Dir) {
+  int Depth = 0;
+  for (; Dir && Dir->Above; Dir = Dir->Above.get()) ++Depth;
+  return Depth;
+}
+
+// One level up a path: *Name becomes the name of *Dir, in the folder above.
+void Up(const FolderNode** Dir, const std::string** Name) {
+  *Name = &(*Dir)->Name;
+  *Dir = (*Dir)->Above.get();
 }
 
 }  // namespace
@@ -30,12 +34,23 @@ std::vector<const std::string*> NamesTo(const FolderNode* Dir,
 bool Candidate::operator<(const Candidate& Other) const {
   if (Time != Other.Time) return Time < Other.Time;
   if (Dir == Other.Dir) return Name < Other.Name;
-  const std::vector<const std::string*> Mine = NamesTo(Dir.get(), Name),
-                                        Theirs = NamesTo(Other.Dir.get(),
-                                                         Other.Name);
-  return std::lexicographical_compare(
-      Mine.begin(), Mine.end(), Theirs.begin(), Theirs.end(),
-      [](const std::string* A, const std::string* B) { return *A < *B; });
+  // The names from the target down, compared from the bottom up, without
+  // building either path: the highest that differ decide, and a path that
+  // begins the other comes first.
+  const FolderNode *Mine = Dir.get(), *Theirs = Other.Dir.get();
+  const std::string *MyName = &Name, *TheirName = &Other.Name;
+  int MyDepth = DepthOf(Mine), TheirDepth = DepthOf(Theirs);
+  bool Less = MyDepth < TheirDepth;
+  for (; MyDepth > TheirDepth; --MyDepth) Up(&Mine, &MyName);
+  for (; TheirDepth > MyDepth; --TheirDepth) Up(&Theirs, &TheirName);
+  for (;;) {
+    if (*MyName != *TheirName) Less = *MyName < *TheirName;
+    // The same folder, or the target (of this round or an earlier one):
+    // nothing above differs.
+    if (Mine == Theirs || !Mine || !Mine->Above) return Less;
+    Up(&Mine, &MyName);
+    Up(&Theirs, &TheirName);
+  }
 }
 
 void KeepNewest::Offer(const Entry& Item, std::vector<Entry>* Out) {
@@ -104,6 +119,13 @@ void DueChoice::Offer(Candidate C, const Needs& Need) {
     if (!Covers(Need, nullptr)) return;
     std::make_heap(Held_.begin(), Held_.end());
     Heaped_ = true;
+  } else if (!(Held_.back() < Held_.front()) && Covers(Need, &Held_.back())) {
+    // Newer than everything held, and not needed: the heap would let it go
+    // first. Most offers of a long walk end so, at no cost in the heap.
+    Size_ -= Held_.back().Size;
+    Frees_ -= Held_.back().Frees;
+    Horizon_ = std::move(Held_.back());
+    Held_.pop_back();
   } else {
     std::push_heap(Held_.begin(), Held_.end());
   }

@@ -60,7 +60,7 @@ struct FolderNode {
 
 // A due file of a ranked run, as its examination found it.
 struct Candidate {
-  TimeKey Time;  // the time its age counts from
+  TimeKey Time = {};  // the time its age counts from
   std::shared_ptr<const FolderNode> Dir = nullptr;
   std::string Name;  // in Dir, as listed
   // Bytes on disk that leave the selected files with it, and that its
