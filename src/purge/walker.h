@@ -27,12 +27,12 @@ void ApplyFileRule(WalkContext& Run, int32_t Day, Folder& Dir,
                    const std::string& DirPath, const Entry& Item,
                    FileReport& Report);
 
-// ApplyFileRule for a file of one name that the run has read the status
-// of before, its identity in Item.Times.Id: the file is opened first and
-// proven on the open handle to be that file, which spares a status query
-// by name. False, with nothing reported and the file left as it was, when
-// the open finds another file, a second name or none: ApplyFileRule then
-// proves by name what the entry is now.
+// ApplyFileRule for a file of one name that the run found due before, its
+// identity in Item.Times.Id: the file is opened first and proven on the
+// open handle to be that file and still due, which spares a status query
+// by name. False, with nothing reported and the file closed untouched,
+// when the open finds another file, a second name or none: ApplyFileRule
+// then proves by name what the entry is now.
 bool ApplyFileRuleToKnown(WalkContext& Run, int32_t Day, Folder& Dir,
                           const std::string& DirPath, const Entry& Item,
                           FileReport& Report);
