@@ -97,11 +97,11 @@ void FileQueue::Run(Place& Job) {
   }
 }
 
-void FileQueue::LetGo(WalkFolder* const* Held, int Count) {
+void FileQueue::LetGo(std::unique_lock<std::mutex>& Guard,
+                      WalkFolder* const* Held, int Count) {
   for (int I = 0; I < Count; ++I) Held[I]->Unref();
+  Guard.lock();
   // The walk may be waiting for a folder to be held by it alone.
-  if (Count == 0) return;
-  std::lock_guard<std::mutex> Guard(Lock_);
   WakeWalk();
 }
 
@@ -137,7 +137,7 @@ void FileQueue::DoNow(WalkFolder* Dir, const Entry* Item) {
   Counts_.BytesFreed += Job.Report.Freed;
   Guard.unlock();
   Out_.Write(Job.Report.Events);
-  LetGo(Held, Count);
+  LetGo(Guard, Held, Count);
 }
 
 FileQueue::Place& FileQueue::NewPlace(std::unique_lock<std::mutex>& Guard) {
@@ -354,10 +354,7 @@ void FileQueue::RunWorker() {
     }
     Publish(Guard);
     Guard.unlock();
-    for (int I = 0; I < Holds; ++I) Held[I]->Unref();
-    Guard.lock();
-    // As LetGo, in the lock taken again anyway.
-    WakeWalk();
+    LetGo(Guard, Held, Holds);
   }
 }
 

@@ -161,7 +161,9 @@ class FileQueue {
   // The bookkeeping of a place done (locked); the holds it let go, which
   // the caller drops once unlocked (see LetGo).
   int Finish(Place& Job, WalkFolder* Held[2]);
-  void LetGo(WalkFolder* const* Held, int Count);  // unlocked
+  // Called unlocked; returns locked.
+  void LetGo(std::unique_lock<std::mutex>& Guard, WalkFolder* const* Held,
+             int Count);
   void Closed();   // a folder was closed: one fewer open
   void Reopened(bool Open);  // one more or one fewer open, by Suspend/Resume
   size_t Pick(uint64_t* Taken);  // up to kBatch places taken

@@ -121,7 +121,8 @@ void DueChoice::Offer(Candidate C, const Needs& Need) {
     Heaped_ = true;
   } else if (!(Held_.back() < Held_.front()) && Covers(Need, &Held_.back())) {
     // Newer than everything held, and not needed: the heap would let it go
-    // first. Most offers of a long walk end so, at no cost in the heap.
+    // first. In a listing of no particular order, most offers of a long
+    // walk end so, at no cost in the heap.
     Size_ -= Held_.back().Size;
     Frees_ -= Held_.back().Frees;
     Horizon_ = std::move(Held_.back());
